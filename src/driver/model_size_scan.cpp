@@ -1,0 +1,71 @@
+#include "driver/model_size_scan.h"
+
+#include <array>
+
+#include "textio/diagnostics.h"
+#include "textio/fixed_layout.h"
+#include "textio/free_form.h"
+
+namespace {
+
+// Reads the next record through a probe of `width` columns into LineBuffer.
+std::array<char, kLineBufferLength> ReadProbe(InputFile& model, Layout probe) {
+  std::array<char, kLineBufferLength> line_buffer;
+  ReadFixedRecord(model, probe, {std::span<char>(line_buffer)});
+  return line_buffer;
+}
+
+bool LineBufferIs(const std::array<char, kLineBufferLength>& line_buffer, std::string_view word) {
+  return ProbeIs(std::string_view(line_buffer.data(), line_buffer.size()), kLineBufferLength, word);
+}
+
+// Component ranges are written as the first number and the last one negated.
+std::int32_t ReadComponentSize(InputFile& model) {
+  ReadFreeForm(model, {});  // the component's format record
+  std::int32_t first = 0;
+  std::int32_t negated_last = 0;
+  ReadFreeForm(model, {first, negated_last});
+  // Wraps like 32-bit arithmetic instead of overflowing on absurd ranges.
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(0) - static_cast<std::uint32_t>(negated_last) -
+                                   static_cast<std::uint32_t>(first) + 1u);
+}
+
+std::int32_t Subtract(std::int32_t a, std::int32_t b) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
+}
+
+}  // namespace
+
+void ScanModelSizes(InputFile& model, RunTables& run) {
+  for (;;) {
+    auto line_buffer = ReadProbe(model, kProbeWidth6);
+    // "*ELSE" is the one word tested on fewer columns than were read.
+    if (std::string_view(line_buffer.data(), 5) == "*ELSE") break;
+    if (LineBufferIs(line_buffer, "FINISH")) StopWithMessage(kStructureErrorMessage);
+  }
+  std::array<char, kLineBufferLength> scratch;
+  std::int32_t raw_node_count = 0;
+  std::int32_t raw_element_count = 0;
+  ReadFixedRecord(model, kOffsetCountLayout, {std::span<char>(scratch), raw_node_count});
+  ReadFixedRecord(model, kOffsetCountLayout, {std::span<char>(scratch), raw_element_count});
+  run.NodeCount = raw_node_count;
+  run.ElementCount = raw_element_count;
+  run.FieldCellCount = 0;
+  run.FieldPointCount = 0;
+
+  for (;;) {
+    auto line_buffer = ReadProbe(model, kProbeWidth18);
+    if (LineBufferIs(line_buffer, "FINISH")) return;
+    if (LineBufferIs(line_buffer, "CMBLOCK,FIELDCELLS")) break;
+  }
+  run.FieldCellCount = ReadComponentSize(model);
+
+  for (;;) {
+    auto line_buffer = ReadProbe(model, kProbeWidth19);
+    if (LineBufferIs(line_buffer, "FINISH")) return;  // the field cells stay counted in ElementCount
+    if (LineBufferIs(line_buffer, "CMBLOCK,FIELDPOINTS")) break;
+  }
+  run.FieldPointCount = ReadComponentSize(model);
+  run.ElementCount = Subtract(raw_element_count, run.FieldCellCount);
+  run.NodeCount = Subtract(raw_node_count, run.FieldPointCount);
+}

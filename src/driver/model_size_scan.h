@@ -1,0 +1,11 @@
+// The first pass: the four counts that size every table.
+#pragma once
+
+#include "driver/run_tables.h"
+#include "textio/record_file.h"
+
+/// Sets NodeCount, ElementCount, FieldPointCount and FieldCellCount from the
+/// offset header and the FIELDCELLS and FIELDPOINTS components. Leaves the
+/// file after the last record read. A "FINISH" record before "*ELSE" stops
+/// the run with the structure error.
+void ScanModelSizes(InputFile& model, RunTables& run);

@@ -1,0 +1,86 @@
+// Every count and table of one run.
+#pragma once
+
+#include <cassert>
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+/// A column-major table with 1-based indices in both dimensions. Allocated
+/// once and never resized; a negative extent gives an empty table. The
+/// memory is not touched at allocation, so that a table the run never fills
+/// costs no resident memory.
+template <class T>
+class Table2D {
+ public:
+  Table2D() = default;
+
+  /// Allocates rows x columns items, zero-filled when `zeroed`. Returns false
+  /// when memory cannot be had.
+  bool Allocate(std::int64_t rows, std::int64_t columns, bool zeroed = false) {
+    rows_ = rows < 0 ? 0 : rows;
+    columns_ = columns < 0 ? 0 : columns;
+    std::size_t count = static_cast<std::size_t>(rows_ * columns_);
+    void* memory = zeroed ? std::calloc(count == 0 ? 1 : count, sizeof(T))
+                          : std::malloc((count == 0 ? 1 : count) * sizeof(T));
+    data_.reset(static_cast<T*>(memory));
+    return data_ != nullptr;
+  }
+
+  T& operator()(std::int64_t row, std::int64_t column) {
+    assert(row >= 1 && row <= rows_ && column >= 1 && column <= columns_ && "index inside the table");
+    return data_.get()[(column - 1) * rows_ + (row - 1)];
+  }
+  const T& operator()(std::int64_t row, std::int64_t column) const {
+    assert(row >= 1 && row <= rows_ && column >= 1 && column <= columns_ && "index inside the table");
+    return data_.get()[(column - 1) * rows_ + (row - 1)];
+  }
+
+  /// Column `column`, its `rows` items in a row.
+  T* Column(std::int64_t column) { return data_.get() + (column - 1) * rows_; }
+  const T* Column(std::int64_t column) const { return data_.get() + (column - 1) * rows_; }
+
+  T* data() { return data_.get(); }
+  std::int64_t rows() const { return rows_; }
+  std::int64_t columns() const { return columns_; }
+  std::int64_t size() const { return rows_ * columns_; }
+
+ private:
+  struct Free {
+    void operator()(T* p) const { std::free(p); }
+  };
+  std::unique_ptr<T, Free> data_;
+  std::int64_t rows_ = 0;
+  std::int64_t columns_ = 0;
+};
+
+/// The counts, flags and nine tables of the run; nothing else is global.
+struct RunTables {
+  std::int32_t NodeCount = 0;
+  std::int32_t ElementCount = 0;
+  std::int32_t FieldPointCount = 0;
+  std::int32_t FieldCellCount = 0;
+  std::int32_t TriangleCount = 0;
+  bool HasDisplacements = false;
+  bool HasPressures = false;
+
+  Table2D<double> NodeCoords;                      // 3 x NodeCount
+  Table2D<std::int32_t> TriangleNodes;             // 3 x (2 x ElementCount)
+  Table2D<std::int32_t> ElementTriangles;          // ElementCount x 2, zero until filled
+  Table2D<double> TriangleBcValues;                // 3 x (2 x ElementCount)
+  Table2D<std::int32_t> TriangleBcKinds;           // 3 x (2 x ElementCount)
+  Table2D<double> NodeDisplacements;               // 3 x NodeCount
+  Table2D<std::int32_t> TriangleConstraintCounts;  // 3 x (2 x ElementCount)
+  Table2D<double> FieldPointCoords;                // 3 x FieldPointCount
+  Table2D<std::int32_t> FieldCellNodes;            // 4 x FieldCellCount
+};
+
+/// Allocates the nine tables from the counts, in the order of the run. A
+/// table of more than 4294967295 bytes raises 179; memory that cannot be had
+/// raises 41.
+void AllocateTables(RunTables& run);
+
+/// Condition kinds of TriangleBcKinds.
+inline constexpr std::int32_t kDisplacementPrescribed = 1;
+inline constexpr std::int32_t kTractionPrescribed = 2;

@@ -1,0 +1,5 @@
+#include <cstdlib>
+
+#include "driver/translation_run.h"
+
+int main() { std::exit(RunTranslation()); }

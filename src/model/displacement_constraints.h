@@ -1,0 +1,17 @@
+// Displacement constraints: defaults and per-triangle displacement conditions.
+#pragma once
+
+#include <cstdint>
+
+#include "driver/run_tables.h"
+#include "textio/record_file.h"
+
+/// NodeDisplacements holds this where no displacement is prescribed; it is
+/// compared for exact equality.
+inline constexpr double kNotGiven = 1.23e-33;
+
+/// Sets every condition to zero traction; with HasDisplacements reads the "D,"
+/// records up to the first record beginning "FI" (left after it); then gives
+/// each triangle whose three corners are constrained in a direction the
+/// displacement condition with their mean value.
+void ReadDisplacementConstraints(InputFile& model, RunTables& run);

@@ -1,0 +1,107 @@
+#include "model/element_block.h"
+
+#include <array>
+#include <cmath>
+
+#include "textio/diagnostics.h"
+#include "textio/fixed_layout.h"
+#include "textio/free_form.h"
+
+namespace {
+
+void FindElementFormat(InputFile& model) {
+  std::array<char, kLineBufferLength> line_buffer;
+  for (;;) {
+    std::string_view record = model.ReadRecord();
+    std::size_t pos = 0;
+    TakeTextField(record, pos, 6, line_buffer);
+    std::string_view probe(line_buffer.data(), line_buffer.size());
+    if (ProbeIs(probe, kLineBufferLength, "(19i8)") || ProbeIs(probe, kLineBufferLength, "(19i9)")) {
+      return;
+    }
+    // Current releases write ten-column element fields.
+    if (record.substr(0, 7) == "(19i10)") return;
+  }
+}
+
+struct ElementRecord {
+  std::int32_t number;
+  std::int32_t corners[4];  // I, J, K, L
+};
+
+ElementRecord ReadElementRecord(InputFile& model) {
+  std::int32_t attribute = 0;
+  ElementRecord element{0, {0, 0, 0, 0}};
+  ReadFreeForm(model, {attribute, attribute, attribute, attribute, attribute, attribute,
+                       attribute, attribute, attribute, attribute, element.number,
+                       element.corners[0], element.corners[1], element.corners[2],
+                       element.corners[3]});
+  return element;
+}
+
+double DiagonalLength(const double* a, const double* b) {
+  double dx = a[0] - b[0];
+  double dy = a[1] - b[1];
+  double dz = a[2] - b[2];
+  return std::sqrt(dx * dx + dy * dy + dz * dz);
+}
+
+void CheckElement(const ElementRecord& element, const RunTables& run) {
+  if (element.number < 1 || element.number > run.ElementCount) {
+    StopWithModelError(ElementNumberOutOfRange(element.number, run.ElementCount));
+  }
+  for (std::int32_t node : element.corners) {
+    if (node < 1 || node > run.NodeCount) {
+      StopWithModelError(ElementNodeOutOfRange(element.number, node, run.NodeCount));
+    }
+  }
+}
+
+void AddTriangle(RunTables& run, std::int32_t a, std::int32_t b, std::int32_t c) {
+  std::int32_t* corners = run.TriangleNodes.Column(++run.TriangleCount);
+  corners[0] = a;
+  corners[1] = b;
+  corners[2] = c;
+}
+
+// Field-cell corners become field-point numbers, wrapping as 32-bit
+// arithmetic does for numbers no model holds.
+std::int32_t FieldPointNumber(std::int32_t node, std::int32_t node_count) {
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(node) -
+                                   static_cast<std::uint32_t>(node_count));
+}
+
+}  // namespace
+
+bool CutAlongIK(const double* i, const double* j, const double* k, const double* l) {
+  // Cut along the shorter diagonal so that neither triangle is a sliver.
+  return DiagonalLength(j, l) > DiagonalLength(i, k);
+}
+
+void ReadElementBlock(InputFile& model, RunTables& run) {
+  FindElementFormat(model);
+  run.TriangleCount = 0;
+  for (std::int32_t record = 1; record <= run.ElementCount; ++record) {
+    const ElementRecord element = ReadElementRecord(model);
+    CheckElement(element, run);
+    const auto [i, j, k, l] = element.corners;
+    const std::int32_t first = run.TriangleCount + 1;
+    if (k == l) {
+      AddTriangle(run, i, j, k);
+    } else if (CutAlongIK(run.NodeCoords.Column(i), run.NodeCoords.Column(j),
+                          run.NodeCoords.Column(k), run.NodeCoords.Column(l))) {
+      AddTriangle(run, i, j, k);
+      AddTriangle(run, i, k, l);
+    } else {
+      AddTriangle(run, i, j, l);
+      AddTriangle(run, j, k, l);
+    }
+    run.ElementTriangles(element.number, 1) = first;
+    run.ElementTriangles(element.number, 2) = run.TriangleCount;
+  }
+  for (std::int32_t c = 1; c <= run.FieldCellCount; ++c) {
+    const ElementRecord cell = ReadElementRecord(model);
+    std::int32_t* corners = run.FieldCellNodes.Column(c);
+    for (int n = 0; n < 4; ++n) corners[n] = FieldPointNumber(cell.corners[n], run.NodeCount);
+  }
+}

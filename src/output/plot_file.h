@@ -1,0 +1,9 @@
+// The plot file "input.plt", Tecplot ASCII.
+#pragma once
+
+#include "driver/run_tables.h"
+#include "textio/record_file.h"
+
+/// Writes the boundary mesh as a zone of triangles and, when the model has
+/// field points, the field points and cells as a zone of quadrilaterals.
+void WritePlotFile(OutputFile& file, const RunTables& run);

@@ -1,0 +1,10 @@
+// The solver input file "input.dat".
+#pragma once
+
+#include "driver/run_tables.h"
+#include "textio/record_file.h"
+
+/// Writes the title with today's date, the solver settings, the counts, the
+/// nodes, the triangles with their conditions, the field points and cells and
+/// the end marker.
+void WriteSolverInputFile(OutputFile& file, const RunTables& run);

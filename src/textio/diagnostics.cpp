@@ -1,0 +1,126 @@
+#include "textio/diagnostics.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+namespace {
+
+struct DiagnosticText {
+  int number;
+  const char* text;
+  bool names_file;  // the text ends with ", unit %d, file %s"
+};
+
+constexpr DiagnosticText kDiagnostics[] = {
+    {kPermissionDenied, "permission to access file denied", true},
+    {kEndOfFile, "end-of-file during read", true},
+    {kFileNotFound, "file not found", true},
+    {kOpenFailure, "open failure", true},
+    {kReadError, "error during read", true},
+    {kWriteError, "error during write", true},
+    {kInsufficientMemory, "insufficient virtual memory", false},
+    {kNoSuchDevice, "no such device", true},
+    {kFileNameError, "file name specification error", true},
+    {kSyntaxError, "list-directed I/O syntax error", true},
+    {kOutputConversion, "output conversion error", true},
+    {kInputConversion, "input conversion error", true},
+    {kArraySizeOverflow, "Cannot allocate array - overflow on array size calculation.", false},
+    {kInvalidInteger, "invalid INTEGER", false},
+    {kInvalidReal, "invalid REAL", false},
+};
+
+// Writes the whole line and its CR LF to standard error, unbuffered, so that
+// nothing is lost when the run ends right after.
+void WriteErrorRecord(std::string_view text) {
+  std::string line(text);
+  line += "\r\n";
+  const char* p = line.data();
+  std::size_t left = line.size();
+  while (left > 0) {
+    ssize_t n = ::write(STDERR_FILENO, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return;  // nowhere left to report to
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+}
+
+}  // namespace
+
+std::string DiagnosticLine(int number, int unit, std::string_view path) {
+  std::string line = "runerr: severe (" + std::to_string(number) + "): ";
+  for (const DiagnosticText& d : kDiagnostics) {
+    if (d.number != number) continue;
+    line += d.text;
+    if (d.names_file) {
+      line += ", unit " + std::to_string(unit) + ", file ";
+      line += path;
+    }
+    return line;
+  }
+  line += "unknown diagnostic";
+  return line;
+}
+
+void RaiseDiagnostic(int number, int unit, std::string_view path) {
+  WriteErrorRecord(DiagnosticLine(number, unit, path));
+  throw RunEnded{number};
+}
+
+void ReportOutputConversion(int unit, std::string_view path) {
+  WriteErrorRecord(DiagnosticLine(kOutputConversion, unit, path));
+}
+
+void StopWithMessage(std::string_view text) {
+  WriteErrorRecord(text);
+  throw RunEnded{0};
+}
+
+void StopWithModelError(std::string_view text) {
+  WriteErrorRecord(text);
+  throw RunEnded{1};
+}
+
+void PrintWarning(std::string_view text) { WriteErrorRecord(text); }
+
+namespace {
+std::string Range(std::int32_t last) { return ", outside 1 to " + std::to_string(last); }
+}  // namespace
+
+std::string ElementNumberOutOfRange(std::int32_t element, std::int32_t element_count) {
+  return " ANSYS cdb file error: element number " + std::to_string(element) +
+         Range(element_count);
+}
+
+std::string ElementNodeOutOfRange(std::int32_t element, std::int32_t node,
+                                  std::int32_t node_count) {
+  return " ANSYS cdb file error: element " + std::to_string(element) + " has node " +
+         std::to_string(node) + Range(node_count);
+}
+
+std::string ConstraintNodeIgnored(std::int32_t node, std::int32_t node_count) {
+  return " Warning: constraint on node " + std::to_string(node) + " ignored" +
+         Range(node_count);
+}
+
+std::string PressureElementOutOfRange(std::int32_t element, std::int32_t element_count) {
+  return " Warning: pressure on element " + std::to_string(element) + " ignored" +
+         Range(element_count);
+}
+
+std::string PressureElementWithoutTriangles(std::int32_t element) {
+  return " Warning: pressure on element " + std::to_string(element) +
+         " ignored, no boundary element record carries it";
+}
+
+std::string PressureUsesSecondTriangle(std::int32_t element) {
+  return " Warning: pressure on element " + std::to_string(element) +
+         ": first triangle has no normal, the second triangle's normal is used";
+}
+
+std::string PressureWithoutNormal(std::int32_t element) {
+  return " Warning: pressure on element " + std::to_string(element) +
+         " ignored, neither of its triangles has a normal";
+}

@@ -1,0 +1,69 @@
+// Run diagnostics: the one place that prints a failure and ends the run.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+/// Thrown to end the run; only the entry point catches it. Unwinding closes
+/// every file with what it holds.
+struct RunEnded {
+  int status;
+};
+
+/// Unit numbers shown in diagnostics.
+inline constexpr int kModelUnit = 5;
+inline constexpr int kSolverInputUnit = 6;
+inline constexpr int kPlotUnit = 8;
+inline constexpr int kConsoleUnit = -1;
+
+/// The numbered diagnostics of the run.
+enum DiagnosticNumber : int {
+  kPermissionDenied = 9,
+  kEndOfFile = 24,
+  kFileNotFound = 29,
+  kOpenFailure = 30,
+  kReadError = 39,
+  kWriteError = 38,
+  kInsufficientMemory = 41,
+  kNoSuchDevice = 42,
+  kFileNameError = 43,
+  kSyntaxError = 59,
+  kOutputConversion = 63,
+  kInputConversion = 64,
+  kArraySizeOverflow = 179,
+  kInvalidInteger = 545,
+  kInvalidReal = 547,
+};
+
+/// The line "runerr: severe (N): " + the filled text, without line end.
+std::string DiagnosticLine(int number, int unit, std::string_view path);
+
+/// Prints the diagnostic line on standard error and ends the run with status
+/// `number`. For diagnostics without a file, unit and path are not used.
+[[noreturn]] void RaiseDiagnostic(int number, int unit = 0, std::string_view path = {});
+
+/// Prints diagnostic 63 for the given file; the run goes on.
+void ReportOutputConversion(int unit, std::string_view path);
+
+/// Prints `text` as one record on standard error and ends the run, status 0.
+[[noreturn]] void StopWithMessage(std::string_view text);
+
+/// Prints `text` as one record on standard error and ends the run, status 1:
+/// a fault of the model file that the run refuses to translate.
+[[noreturn]] void StopWithModelError(std::string_view text);
+
+/// Prints `text` as one record on standard error; the run goes on.
+void PrintWarning(std::string_view text);
+
+/// The structure error of a model file whose end comes before its header.
+inline constexpr std::string_view kStructureErrorMessage = " ANSYS cdb file error!";
+
+/// Messages of the run's own checks (numbers outside the tables).
+std::string ElementNumberOutOfRange(std::int32_t element, std::int32_t element_count);
+std::string ElementNodeOutOfRange(std::int32_t element, std::int32_t node, std::int32_t node_count);
+std::string ConstraintNodeIgnored(std::int32_t node, std::int32_t node_count);
+std::string PressureElementOutOfRange(std::int32_t element, std::int32_t element_count);
+std::string PressureElementWithoutTriangles(std::int32_t element);
+std::string PressureUsesSecondTriangle(std::int32_t element);
+std::string PressureWithoutNormal(std::int32_t element);

@@ -1,0 +1,473 @@
+#include "textio/fixed_layout.h"
+
+#include <algorithm>
+#include <cassert>
+#include <charconv>
+#include <cmath>
+#include <cstring>
+#include <ctime>
+#include <string>
+
+#include "textio/diagnostics.h"
+
+namespace {
+
+bool IsControlSpace(char c) { return c >= 9 && c <= 13; }
+
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool EqualsIgnoringCase(std::string_view text, std::string_view lower_word) {
+  if (text.size() != lower_word.size()) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (Lower(text[i]) != lower_word[i]) return false;
+  }
+  return true;
+}
+
+bool IsExponentLetter(char c) {
+  switch (c) {
+    case 'E': case 'e': case 'D': case 'd': case 'Q': case 'q':
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Saturates far beyond any exponent a double can take, so that long exponent
+// texts cannot overflow.
+constexpr long kExponentLimit = 100000000;
+
+}  // namespace
+
+bool ConvertRealText(std::string_view text, int digits, double& value) {
+  std::size_t i = 0;
+  const std::size_t n = text.size();
+  bool negative = false;
+  if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
+  if (i == n) {  // empty, or a sign alone
+    value = negative ? -0.0 : 0.0;
+    return true;
+  }
+  if (!IsDigit(text[i]) && text[i] != '.') {
+    std::string_view word = text.substr(i);
+    if (EqualsIgnoringCase(word, "inf") || EqualsIgnoringCase(word, "infinity")) {
+      value = negative ? -HUGE_VAL : HUGE_VAL;
+      return true;
+    }
+    if (EqualsIgnoringCase(word, "nan")) {
+      value = std::nan("");
+      return true;
+    }
+    return false;
+  }
+  const std::size_t mantissa_begin = i;
+  std::size_t digit_count = 0;
+  std::size_t digits_before_point = 0;
+  std::size_t first_nonzero = std::string_view::npos;  // digit index
+  bool has_point = false;
+  for (; i < n; ++i) {
+    char c = text[i];
+    if (IsDigit(c)) {
+      if (c != '0' && first_nonzero == std::string_view::npos) first_nonzero = digit_count;
+      ++digit_count;
+    } else if (c == '.' && !has_point) {
+      has_point = true;
+      digits_before_point = digit_count;
+    } else {
+      break;
+    }
+  }
+  if (digit_count == 0) return false;
+  if (!has_point) digits_before_point = digit_count;
+  const std::size_t mantissa_end = i;
+  long exponent = 0;
+  if (i < n) {
+    if (IsExponentLetter(text[i])) ++i;
+    else if (text[i] != '+' && text[i] != '-') return false;
+    bool exponent_negative = false;
+    if (i < n && (text[i] == '+' || text[i] == '-')) exponent_negative = text[i++] == '-';
+    if (i == n) return false;  // an exponent needs digits
+    for (; i < n; ++i) {
+      if (!IsDigit(text[i])) return false;
+      if (exponent < kExponentLimit) exponent = exponent * 10 + (text[i] - '0');
+    }
+    if (exponent_negative) exponent = -exponent;
+  }
+  if (first_nonzero == std::string_view::npos) {  // all digits zero
+    value = negative ? -0.0 : 0.0;
+    return true;
+  }
+  // Implied point: without a written point the last `digits` digits are the fraction.
+  if (!has_point) exponent -= digits;
+
+  // Normalise to "[-]mantissa e exponent" and let from_chars round once, exactly.
+  const std::size_t mantissa_length = mantissa_end - mantissa_begin;
+  char stack[128];
+  std::string heap;
+  char* buffer = stack;
+  if (mantissa_length + 16 > sizeof(stack)) {
+    heap.resize(mantissa_length + 16);
+    buffer = heap.data();
+  }
+  char* p = buffer;
+  if (negative) *p++ = '-';
+  std::memcpy(p, text.data() + mantissa_begin, mantissa_length);
+  p += mantissa_length;
+  *p++ = 'e';
+  p = std::to_chars(p, p + 12, exponent).ptr;
+  auto [end, ec] = std::from_chars(buffer, p, value, std::chars_format::general);
+  if (ec == std::errc::result_out_of_range) {
+    // Beyond the range of a 64-bit real: infinity above it, zero below it.
+    long leading_digit_exponent =
+        static_cast<long>(digits_before_point) - static_cast<long>(first_nonzero) - 1 + exponent;
+    value = leading_digit_exponent > 0 ? HUGE_VAL : 0.0;
+    if (negative) value = -value;
+    return true;
+  }
+  return ec == std::errc() && end == p;
+}
+
+bool ParseRealField(std::string_view field, int digits, double& value) {
+  std::size_t i = 0;
+  while (i < field.size() && (field[i] == ' ' || IsControlSpace(field[i]))) ++i;
+  char stack[64];
+  std::string heap;
+  char* buffer = stack;
+  if (field.size() - i > sizeof(stack)) {
+    heap.resize(field.size() - i);
+    buffer = heap.data();
+  }
+  std::size_t length = 0;
+  for (; i < field.size(); ++i) {
+    char c = field[i];
+    if (c == ' ') continue;  // blanks anywhere are ignored
+    buffer[length++] = c;
+  }
+  return ConvertRealText(std::string_view(buffer, length), digits, value);
+}
+
+bool ParseIntegerField(std::string_view field, std::int32_t& value) {
+  std::size_t i = 0;
+  while (i < field.size() && field[i] == ' ') ++i;
+  bool negative = false;
+  if (i < field.size() && (field[i] == '+' || field[i] == '-')) negative = field[i++] == '-';
+  std::int64_t magnitude = 0;
+  for (; i < field.size(); ++i) {
+    char c = field[i];
+    if (c == ' ') continue;  // blanks after the first non-blank are ignored
+    if (!IsDigit(c)) return false;
+    magnitude = magnitude * 10 + (c - '0');
+    if (magnitude > std::int64_t{2147483648}) return false;
+  }
+  if (negative) magnitude = -magnitude;
+  if (magnitude > 2147483647) return false;
+  value = static_cast<std::int32_t>(magnitude);
+  return true;
+}
+
+std::string_view TakeNumberField(std::string_view record, std::size_t& pos, int width) {
+  std::size_t w = static_cast<std::size_t>(width);
+  if (pos >= record.size()) {
+    pos += w;
+    return {};
+  }
+  std::string_view field = record.substr(pos, w);  // missing columns read as blanks
+  std::size_t comma = field.find(',');
+  if (comma != std::string_view::npos) {
+    pos += comma + 1;
+    return field.substr(0, comma);
+  }
+  pos += w;
+  return field;
+}
+
+void TakeTextField(std::string_view record, std::size_t& pos, int width, std::span<char> item) {
+  std::size_t w = static_cast<std::size_t>(width);
+  std::string_view field = pos < record.size() ? record.substr(pos, w) : std::string_view();
+  pos += w;
+  const std::size_t length = item.size();
+  // w >= L keeps the last L characters of the field; w < L pads with blanks.
+  std::size_t first = w >= length ? w - length : 0;
+  std::size_t count = std::min(w, length);
+  for (std::size_t k = 0; k < count; ++k) {
+    std::size_t column = first + k;
+    item[k] = column < field.size() ? field[column] : ' ';
+  }
+  std::fill(item.begin() + static_cast<std::ptrdiff_t>(count), item.end(), ' ');
+}
+
+bool ProbeIs(std::string_view record, std::size_t width, std::string_view word) {
+  assert(word.size() <= width);
+  std::string_view field = record.substr(0, std::min(width, record.size()));
+  if (field.size() < word.size() || field.substr(0, word.size()) != word) return false;
+  for (std::size_t k = word.size(); k < field.size(); ++k) {
+    if (field[k] != ' ') return false;
+  }
+  return true;
+}
+
+bool ReadFixedFields(std::string_view record, Layout layout, std::span<const ReadItem> items) {
+  std::size_t pos = 0;
+  std::size_t item = 0;
+  for (const FieldSpec& field : layout) {
+    for (int r = 0; r < field.repeat; ++r) {
+      assert(item < items.size() && "a layout takes as many items as the read names");
+      const ReadItem& target = items[item++];
+      switch (field.kind) {
+        case FieldKind::kText:
+          TakeTextField(record, pos, field.width, target.text);
+          break;
+        case FieldKind::kInteger: {
+          std::int32_t value;
+          if (!ParseIntegerField(TakeNumberField(record, pos, field.width), value)) return false;
+          *target.integer = value;
+          break;
+        }
+        case FieldKind::kReal: {
+          double value;
+          if (!ParseRealField(TakeNumberField(record, pos, field.width), field.digits, value)) {
+            return false;
+          }
+          *target.real = value;
+          break;
+        }
+        default:
+          assert(false && "input layouts hold only text, integer and real fields");
+      }
+    }
+  }
+  return true;
+}
+
+void ReadFixedRecord(InputFile& file, Layout layout, std::initializer_list<ReadItem> items) {
+  std::string_view record = file.ReadRecord();
+  // A record break splits the layout: each part reads a record of its own.
+  std::size_t first_field = 0;
+  std::size_t first_item = 0;
+  for (std::size_t f = 0; f <= layout.size(); ++f) {
+    if (f < layout.size() && layout[f].kind != FieldKind::kRecordBreak) continue;
+    Layout part = layout.subspan(first_field, f - first_field);
+    std::size_t item_count = 0;
+    for (const FieldSpec& field : part) item_count += static_cast<std::size_t>(field.repeat);
+    std::span<const ReadItem> part_items(items.begin() + first_item, item_count);
+    if (!ReadFixedFields(record, part, part_items)) {
+      RaiseDiagnostic(kInputConversion, file.unit(), file.path());
+    }
+    first_item += item_count;
+    first_field = f + 1;
+    if (f < layout.size()) record = file.ReadRecord();
+  }
+}
+
+bool FormatIntegerField(char* out, int width, std::int32_t value) {
+  char digits[16];
+  char* end = std::to_chars(digits, digits + sizeof(digits), value).ptr;
+  std::size_t length = static_cast<std::size_t>(end - digits);
+  std::size_t w = static_cast<std::size_t>(width);
+  if (length > w) {
+    std::memset(out, '*', w);
+    return false;
+  }
+  std::memset(out, ' ', w - length);
+  std::memcpy(out + (w - length), digits, length);
+  return true;
+}
+
+namespace {
+
+bool RightAlign(char* out, std::size_t width, std::string_view text) {
+  if (text.size() > width) {
+    std::memset(out, '*', width);
+    return false;
+  }
+  std::memset(out, ' ', width - text.size());
+  std::memcpy(out + (width - text.size()), text.data(), text.size());
+  return true;
+}
+
+}  // namespace
+
+bool FormatExponentField(char* out, int width, int digits, char letter, double value) {
+  assert(digits >= 1 && digits <= 40);
+  const std::size_t w = static_cast<std::size_t>(width);
+  if (std::isnan(value)) return RightAlign(out, w, "NaN");
+  if (std::isinf(value)) return RightAlign(out, w, value < 0 ? "-Infinity" : "Infinity");
+
+  // Round once, inside to_chars: rounding the digits by hand misses the carry
+  // (0.99999999 -> 0.1000000E+01).
+  char fraction[48];
+  int exponent = 0;
+  const bool negative = value < 0;  // negative zero is written as zero
+  if (value == 0) {
+    std::memset(fraction, '0', static_cast<std::size_t>(digits));
+  } else {
+    char scientific[64];
+    auto result = std::to_chars(scientific, scientific + sizeof(scientific), std::fabs(value),
+                                std::chars_format::scientific, digits - 1);
+    // "d.ddd e±xx": the digits are the fraction of 0.dddd, one decade up.
+    const char* p = scientific;
+    fraction[0] = *p++;
+    if (digits > 1) {
+      ++p;  // the point
+      std::memcpy(fraction + 1, p, static_cast<std::size_t>(digits - 1));
+      p += digits - 1;
+    }
+    ++p;  // 'e'
+    std::from_chars(*p == '+' ? p + 1 : p, result.ptr, exponent);
+    exponent += 1;
+  }
+
+  char exponent_part[8];
+  std::size_t exponent_length;
+  const int magnitude = exponent < 0 ? -exponent : exponent;
+  const char sign = exponent < 0 ? '-' : '+';
+  if (magnitude <= 99) {
+    exponent_part[0] = letter;
+    exponent_part[1] = sign;
+    exponent_part[2] = static_cast<char>('0' + magnitude / 10);
+    exponent_part[3] = static_cast<char>('0' + magnitude % 10);
+    exponent_length = 4;
+  } else if (magnitude <= 999) {
+    exponent_part[0] = sign;
+    exponent_part[1] = static_cast<char>('0' + magnitude / 100);
+    exponent_part[2] = static_cast<char>('0' + magnitude / 10 % 10);
+    exponent_part[3] = static_cast<char>('0' + magnitude % 10);
+    exponent_length = 4;
+  } else {
+    std::memset(out, '*', w);
+    return false;
+  }
+
+  const std::size_t d = static_cast<std::size_t>(digits);
+  const std::size_t essential = (negative ? 1 : 0) + 1 + d + exponent_length;
+  if (essential > w) {
+    std::memset(out, '*', w);
+    return false;
+  }
+  const bool leading_zero = essential < w;
+  const std::size_t length = essential + (leading_zero ? 1 : 0);
+  char* p = out;
+  std::memset(p, ' ', w - length);
+  p += w - length;
+  if (negative) *p++ = '-';
+  if (leading_zero) *p++ = '0';
+  *p++ = '.';
+  std::memcpy(p, fraction, d);
+  p += d;
+  std::memcpy(p, exponent_part, exponent_length);
+  return true;
+}
+
+std::size_t LayoutLength(Layout layout) {
+  std::size_t length = 0;
+  for (const FieldSpec& field : layout) {
+    length += static_cast<std::size_t>(field.repeat) * static_cast<std::size_t>(field.width);
+  }
+  return length;
+}
+
+bool FormatFixedRecord(char* out, Layout layout, std::span<const WriteItem> items) {
+  bool fits = true;
+  std::size_t item = 0;
+  for (const FieldSpec& field : layout) {
+    const std::size_t w = static_cast<std::size_t>(field.width);
+    for (int r = 0; r < field.repeat; ++r) {
+      switch (field.kind) {
+        case FieldKind::kLiteral:
+          std::memcpy(out, field.literal.data(), w);
+          break;
+        case FieldKind::kSkip:
+          std::memset(out, ' ', w);
+          break;
+        case FieldKind::kText: {
+          assert(item < items.size());
+          std::string_view text = items[item++].text;
+          if (w >= text.size()) {
+            std::memset(out, ' ', w - text.size());
+            std::memcpy(out + (w - text.size()), text.data(), text.size());
+          } else {
+            std::memcpy(out, text.data(), w);
+          }
+          break;
+        }
+        case FieldKind::kInteger:
+          assert(item < items.size());
+          fits &= FormatIntegerField(out, field.width, items[item++].integer);
+          break;
+        case FieldKind::kReal:
+          assert(item < items.size());
+          fits &= FormatExponentField(out, field.width, field.digits, field.exponent_letter,
+                                      items[item++].real);
+          break;
+        case FieldKind::kRecordBreak:
+          assert(false && "output layouts hold no record break");
+          break;
+      }
+      out += w;
+    }
+  }
+  return fits;
+}
+
+void WriteFixedRecord(OutputFile& file, Layout layout, std::initializer_list<WriteItem> items) {
+  const std::size_t length = LayoutLength(layout);
+  char* out = file.ReserveRecord(length);
+  const bool fits = FormatFixedRecord(out, layout, std::span<const WriteItem>(items.begin(), items.size()));
+  file.CommitRecord(length);
+  if (!fits) ReportOutputConversion(file.unit(), file.path());
+}
+
+std::int32_t TextToInteger(std::string_view text) {
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  std::int32_t value = 0;
+  // No comma may end a command field early: the whole text must be a number.
+  if (text.find(',') != std::string_view::npos || text.find('\t') != std::string_view::npos ||
+      !ParseIntegerField(text, value)) {
+    RaiseDiagnostic(kInvalidInteger);
+  }
+  return value;
+}
+
+double TextToReal(std::string_view text) {
+  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  std::size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || IsControlSpace(text[i]))) ++i;
+  char buffer[128];
+  std::string heap;
+  char* out = buffer;
+  if (text.size() - i > sizeof(buffer)) {
+    heap.resize(text.size() - i);
+    out = heap.data();
+  }
+  std::size_t length = 0;
+  for (; i < text.size(); ++i) {
+    char c = text[i];
+    // A blank inside a command's number counts as the digit 0.
+    out[length++] = c == ' ' ? '0' : c;
+  }
+  double value = 0.0;
+  if (!ConvertRealText(std::string_view(out, length), 0, value)) RaiseDiagnostic(kInvalidReal);
+  return value;
+}
+
+void DateText(std::span<char> buffer) {
+  static constexpr const char* kMonths[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                            "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[10];
+  int day = local.tm_mday;
+  int month = local.tm_mon;
+  int year = ((local.tm_year + 1900) % 100 + 100) % 100;
+  text[0] = static_cast<char>('0' + day / 10);
+  text[1] = static_cast<char>('0' + day % 10);
+  text[2] = '-';
+  std::memcpy(text + 3, kMonths[month], 3);
+  text[6] = '-';
+  text[7] = static_cast<char>('0' + year / 10);
+  text[8] = static_cast<char>('0' + year % 10);
+  for (std::size_t k = 0; k < buffer.size(); ++k) buffer[k] = k < 9 ? text[k] : ' ';
+}

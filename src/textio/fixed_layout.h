@@ -1,0 +1,157 @@
+// Fixed-layout fields: records cut into fields of fixed widths, the number
+// conversions of those fields, and the named layouts of every file.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <string_view>
+
+#include "textio/record_file.h"
+
+enum class FieldKind : std::uint8_t {
+  kText,         // Aw
+  kInteger,      // Iw
+  kReal,         // Ew.d or Dw.d (the letter is used on output only)
+  kLiteral,      // "text", output only
+  kSkip,         // TRn, output only
+  kRecordBreak,  // /, input only
+};
+
+/// One field of a layout, `repeat` times in a row (3I8 is three I8 fields).
+struct FieldSpec {
+  FieldKind kind;
+  int repeat = 1;
+  int width = 0;
+  int digits = 0;
+  char exponent_letter = 'E';
+  std::string_view literal = {};
+};
+
+using Layout = std::span<const FieldSpec>;
+
+constexpr FieldSpec A(int width) { return {FieldKind::kText, 1, width}; }
+constexpr FieldSpec I(int width, int repeat = 1) { return {FieldKind::kInteger, repeat, width}; }
+constexpr FieldSpec E(int width, int digits, int repeat = 1) {
+  return {FieldKind::kReal, repeat, width, digits, 'E'};
+}
+constexpr FieldSpec D(int width, int digits, int repeat = 1) {
+  return {FieldKind::kReal, repeat, width, digits, 'D'};
+}
+constexpr FieldSpec TR(int columns) { return {FieldKind::kSkip, 1, columns}; }
+constexpr FieldSpec Literal(std::string_view text) {
+  return {FieldKind::kLiteral, 1, static_cast<int>(text.size()), 0, 'E', text};
+}
+constexpr FieldSpec RecordBreak() { return {FieldKind::kRecordBreak, 1, 0}; }
+
+// The layouts of the system, by name.
+inline constexpr FieldSpec kOffsetCountLayout[] = {A(12), I(9)};
+inline constexpr FieldSpec kProbeWidth18[] = {A(18)};
+inline constexpr FieldSpec kProbeWidth19[] = {A(19)};
+inline constexpr FieldSpec kLoadCommandProbe[] = {A(4), A(15), A(4)};
+inline constexpr FieldSpec kProbeWidth13[] = {A(13)};
+inline constexpr FieldSpec kNodeRecordLayout1[] = {I(8, 3), E(16, 9, 3)};
+inline constexpr FieldSpec kNodeRecordLayout2[] = {I(8, 3), E(20, 13, 3)};
+inline constexpr FieldSpec kNodeRecordLayout3[] = {I(9, 3), E(20, 13, 3)};
+inline constexpr FieldSpec kNodeRecordLayout4[] = {I(9, 3), E(21, 13, 3)};
+inline constexpr FieldSpec kProbeWidth6[] = {A(6)};
+inline constexpr FieldSpec kConstraintLayout[] = {A(2), A(7), A(6), A(16)};
+inline constexpr FieldSpec kPressureLayout[] = {A(4), A(9), A(6), A(4)};
+inline constexpr FieldSpec kRecordSkipLayout[] = {RecordBreak()};
+inline constexpr FieldSpec kTitleLayout[] = {
+    Literal(" A BEM Model for 3-D Structural Stress Analysis,"), TR(20), A(9)};
+inline constexpr FieldSpec kSolverTypeLayout[] = {A(87)};
+inline constexpr FieldSpec kCountLayout[] = {I(12, 2), A(59)};
+inline constexpr FieldSpec kSolverNodeLayout[] = {I(8), D(24, 15, 3)};
+inline constexpr FieldSpec kTriangleLayout[] = {I(10), TR(3), I(8, 3), TR(4),
+                                                I(4, 3), TR(4),  D(24, 15, 3)};
+inline constexpr FieldSpec kSolverFieldPointLayout[] = {I(10), D(24, 9, 3)};
+inline constexpr FieldSpec kPlotCoordinateLayout[] = {E(15, 7, 3)};
+inline constexpr FieldSpec kPlotTriangleLayout[] = {I(15, 3)};
+inline constexpr FieldSpec kPlotCellLayout[] = {I(15, 4)};
+
+/// The 80-character text into which readers take the leading characters of
+/// a record.
+inline constexpr std::size_t kLineBufferLength = 80;
+
+/// Where a read puts one item: an integer, a real, or a text of fixed length.
+struct ReadItem {
+  ReadItem(std::int32_t& value) : kind(FieldKind::kInteger), integer(&value) {}
+  ReadItem(double& value) : kind(FieldKind::kReal), real(&value) {}
+  ReadItem(std::span<char> item) : kind(FieldKind::kText), text(item) {}
+  FieldKind kind;
+  std::int32_t* integer = nullptr;
+  double* real = nullptr;
+  std::span<char> text = {};
+};
+
+/// One value that a write puts in a field.
+struct WriteItem {
+  WriteItem(std::int32_t value) : kind(FieldKind::kInteger), integer(value) {}
+  WriteItem(double value) : kind(FieldKind::kReal), real(value) {}
+  WriteItem(std::string_view value) : kind(FieldKind::kText), text(value) {}
+  FieldKind kind;
+  std::int32_t integer = 0;
+  double real = 0.0;
+  std::string_view text = {};
+};
+
+/// Reads the next record (more with record breaks) through `layout` into the
+/// items, in order. End of file raises 24; a bad number field raises 64.
+void ReadFixedRecord(InputFile& file, Layout layout, std::initializer_list<ReadItem> items);
+
+/// Reads the fields of one record already in hand. Returns false when a
+/// number field is invalid. `layout` must hold no record break.
+bool ReadFixedFields(std::string_view record, Layout layout, std::span<const ReadItem> items);
+
+/// Builds one record through `layout` and writes it. A value too wide for its
+/// field is written as asterisks and reported after the record (63).
+void WriteFixedRecord(OutputFile& file, Layout layout, std::initializer_list<WriteItem> items);
+
+/// The characters of a layout's record.
+std::size_t LayoutLength(Layout layout);
+
+/// Builds the record into `out` (LayoutLength characters); false when some
+/// field overflowed.
+bool FormatFixedRecord(char* out, Layout layout, std::span<const WriteItem> items);
+
+/// The text of a number field of `width` columns starting at `pos`: cut short
+/// at a comma, after which the next field starts. Advances `pos`.
+std::string_view TakeNumberField(std::string_view record, std::size_t& pos, int width);
+
+/// Copies the `width`-column text field at `pos` into `item` by the text item
+/// rule (blank-padded). Advances `pos` by `width`.
+void TakeTextField(std::string_view record, std::size_t& pos, int width, std::span<char> item);
+
+/// True when columns 1..width of `record`, blank-padded, equal `word`
+/// blank-padded to `width`: the test made on a probe read into LineBuffer.
+bool ProbeIs(std::string_view record, std::size_t width, std::string_view word);
+
+/// Integer field rule; false when the field is invalid.
+bool ParseIntegerField(std::string_view field, std::int32_t& value);
+
+/// Real field rule with `digits` implied decimals; false when invalid.
+bool ParseRealField(std::string_view field, int digits, double& value);
+
+/// Text-to-number core shared by fixed and free-form reads: `text` holds no
+/// blanks; a mantissa without point takes its last `digits` as the fraction.
+bool ConvertRealText(std::string_view text, int digits, double& value);
+
+/// Writes `value` right-aligned in `width` columns; asterisks and false when
+/// it does not fit.
+bool FormatIntegerField(char* out, int width, std::int32_t value);
+
+/// Writes `value` in exponent form (0.ddd, then the exponent) right-aligned
+/// in `width` columns with `digits` digits after the point; asterisks and
+/// false when it does not fit.
+bool FormatExponentField(char* out, int width, int digits, char letter, double value);
+
+/// Text-to-integer of a command field; an invalid text raises 545.
+std::int32_t TextToInteger(std::string_view text);
+
+/// Text-to-real of a command field; an invalid text raises 547.
+double TextToReal(std::string_view text);
+
+/// Fills `buffer` with the local date as "DD-MON-YY", blank-padded or cut.
+void DateText(std::span<char> buffer);

@@ -1,0 +1,235 @@
+#include "textio/free_form.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstring>
+
+#include "textio/diagnostics.h"
+#include "textio/fixed_layout.h"
+
+namespace {
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+
+bool EndsValue(char c) { return IsBlank(c) || c == ',' || c == '/' || c == ')'; }
+
+bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+
+// Sign and digits only: the common integer value, converted without the
+// general real parser.
+bool IsPlainInteger(std::string_view text) {
+  std::size_t i = (!text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
+  if (i == text.size()) return false;
+  for (; i < text.size(); ++i) {
+    if (!IsDigit(text[i])) return false;
+  }
+  return true;
+}
+
+FreeFormStatus ConvertPlainInteger(std::string_view text, std::int32_t& value) {
+  std::size_t i = 0;
+  bool negative = false;
+  if (text[0] == '+' || text[0] == '-') negative = text[i++] == '-';
+  std::int64_t magnitude = 0;
+  for (; i < text.size(); ++i) {
+    magnitude = magnitude * 10 + (text[i] - '0');
+    if (magnitude > std::int64_t{2147483648}) return FreeFormStatus::kConversionError;
+  }
+  if (negative) magnitude = -magnitude;
+  if (magnitude > 2147483647) return FreeFormStatus::kConversionError;
+  value = static_cast<std::int32_t>(magnitude);
+  return FreeFormStatus::kDone;
+}
+
+FreeFormStatus ConvertValue(std::string_view text, const FreeFormTarget& target) {
+  if (target.integer != nullptr && IsPlainInteger(text)) {
+    return ConvertPlainInteger(text, *target.integer);
+  }
+  // A value needs a digit or one of the words: a sign alone is no value.
+  if (text.empty() || ((text[0] == '+' || text[0] == '-') && text.size() == 1)) {
+    return FreeFormStatus::kSyntaxError;
+  }
+  double real;
+  if (!ConvertRealText(text, 0, real)) return FreeFormStatus::kSyntaxError;
+  if (target.real != nullptr) {
+    *target.real = real;
+    return FreeFormStatus::kDone;
+  }
+  bool has_point_or_letter = false;
+  for (char c : text) {
+    if (!IsDigit(c) && c != '+' && c != '-') has_point_or_letter = true;
+  }
+  // Digits with a sign after the first digit (5+3) are no integer.
+  if (!has_point_or_letter) return FreeFormStatus::kConversionError;
+  // A real value for an integer target is truncated toward zero.
+  if (std::isnan(real) || real <= -2147483649.0 || real >= 2147483648.0) {
+    *target.integer = INT32_MIN;
+  } else {
+    *target.integer = static_cast<std::int32_t>(real);
+  }
+  return FreeFormStatus::kDone;
+}
+
+}  // namespace
+
+FreeFormStatus ParseFreeForm(NextRecordFunction next_record, void* context,
+                             std::span<const FreeFormTarget> targets) {
+  std::string_view record;
+  if (!next_record(context, record)) return FreeFormStatus::kEndOfFile;
+  std::size_t pos = 0;
+  bool value_open = false;  // a value was taken and no comma has closed it yet
+  std::int64_t repeat_left = 0;
+  bool repeat_is_null = false;
+  std::string repeat_text;  // copied: the record it came from may be gone
+
+  for (const FreeFormTarget& target : targets) {
+    if (repeat_left > 0) {
+      --repeat_left;
+      if (!repeat_is_null) {
+        FreeFormStatus status = ConvertValue(repeat_text, target);
+        if (status != FreeFormStatus::kDone) return status;
+      }
+      continue;
+    }
+    for (;;) {
+      while (pos < record.size() && IsBlank(record[pos])) ++pos;
+      if (pos == record.size()) {
+        if (!next_record(context, record)) return FreeFormStatus::kEndOfFile;
+        pos = 0;
+        continue;
+      }
+      const char c = record[pos];
+      if (c == ',') {
+        ++pos;
+        if (value_open) {
+          value_open = false;
+          continue;
+        }
+        break;  // a null value: the target keeps its value
+      }
+      if (c == '/') return FreeFormStatus::kDone;  // the rest keep their values
+      std::size_t end = pos;
+      while (end < record.size() && !EndsValue(record[end])) ++end;
+      std::string_view text = record.substr(pos, end - pos);
+      pos = end;
+      value_open = true;
+      if (text.empty()) return FreeFormStatus::kSyntaxError;  // a stray ')'
+      std::size_t star = 0;
+      while (star < text.size() && IsDigit(text[star])) ++star;
+      if (star > 0 && star < text.size() && text[star] == '*') {
+        std::int64_t count = 0;
+        for (std::size_t k = 0; k < star; ++k) {
+          count = count * 10 + (text[k] - '0');
+          if (count > (std::int64_t{1} << 40)) count = std::int64_t{1} << 40;
+        }
+        if (count == 0) return FreeFormStatus::kSyntaxError;
+        std::string_view value = text.substr(star + 1);
+        repeat_left = count - 1;
+        repeat_is_null = value.empty();
+        if (!repeat_is_null) {
+          repeat_text.assign(value);
+          FreeFormStatus status = ConvertValue(value, target);
+          if (status != FreeFormStatus::kDone) return status;
+        }
+        break;
+      }
+      FreeFormStatus status = ConvertValue(text, target);
+      if (status != FreeFormStatus::kDone) return status;
+      break;
+    }
+  }
+  return FreeFormStatus::kDone;
+}
+
+namespace {
+
+bool NextFileRecord(void* context, std::string_view& record) {
+  return static_cast<InputFile*>(context)->NextRecord(record);
+}
+
+}  // namespace
+
+void ReadFreeForm(InputFile& file, std::initializer_list<FreeFormTarget> targets) {
+  FreeFormStatus status = ParseFreeForm(&NextFileRecord, &file,
+                                        std::span<const FreeFormTarget>(targets.begin(), targets.size()));
+  switch (status) {
+    case FreeFormStatus::kDone:
+      return;
+    case FreeFormStatus::kEndOfFile:
+      RaiseDiagnostic(kEndOfFile, file.unit(), file.path());
+    case FreeFormStatus::kSyntaxError:
+      RaiseDiagnostic(kSyntaxError, file.unit(), file.path());
+    case FreeFormStatus::kConversionError:
+      RaiseDiagnostic(kInputConversion, file.unit(), file.path());
+  }
+}
+
+namespace {
+
+// Lays out the records of one free-form write and hands each to `emit`.
+template <class Emit>
+void LayOutFreeForm(std::span<const FreeFormItem> items, Emit&& emit) {
+  constexpr std::size_t kLine = kFreeFormLineLength;
+  char record[kLine];
+  std::size_t column = 0;
+  bool record_start = true;
+  bool previous_is_integer = false;
+  auto write_record = [&] {
+    emit(std::string_view(record, column));
+    column = 0;
+    previous_is_integer = false;
+  };
+  for (const FreeFormItem& item : items) {
+    if (!item.is_text) {
+      char field[12];
+      FormatIntegerField(field, 12, item.integer);  // any 32-bit integer fits
+      if (kLine - column < 12) {
+        write_record();
+        record_start = false;
+      }
+      std::memcpy(record + column, field, 12);
+      column += 12;
+      record_start = false;
+      previous_is_integer = true;
+      continue;
+    }
+    std::string_view text = item.text;
+    const std::size_t space = kLine - column;
+    if (record_start && text.size() <= space) {
+      record[column++] = ' ';
+      record_start = false;
+    }
+    if (previous_is_integer && column < kLine) record[column++] = ' ';
+    if (text.size() > space && column > 0) {
+      write_record();
+      record[column++] = ' ';
+      record_start = false;
+    }
+    for (;;) {
+      std::size_t fit = std::min(text.size(), kLine - column);
+      std::memcpy(record + column, text.data(), fit);
+      column += fit;
+      text.remove_prefix(fit);
+      if (text.empty()) break;
+      write_record();
+      record[column++] = ' ';
+    }
+    record_start = false;
+    previous_is_integer = false;
+  }
+  if (column == 0) record[column++] = ' ';
+  emit(std::string_view(record, column));
+}
+
+}  // namespace
+
+std::vector<std::string> FreeFormRecords(std::span<const FreeFormItem> items) {
+  std::vector<std::string> records;
+  LayOutFreeForm(items, [&](std::string_view record) { records.emplace_back(record); });
+  return records;
+}
+
+void WriteFreeForm(OutputFile& file, std::initializer_list<FreeFormItem> items) {
+  LayOutFreeForm(std::span<const FreeFormItem>(items.begin(), items.size()),
+                 [&](std::string_view record) { file.WriteRecord(record); });
+}

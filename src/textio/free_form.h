@@ -1,0 +1,60 @@
+// Free-form records: values separated by blanks or commas on input; texts
+// and 12-column integers on output.
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "textio/record_file.h"
+
+/// Most characters of a free-form output record.
+inline constexpr std::size_t kFreeFormLineLength = 80;
+
+/// A caller-owned value that a free-form read fills.
+struct FreeFormTarget {
+  FreeFormTarget(std::int32_t& value) : integer(&value) {}
+  FreeFormTarget(double& value) : real(&value) {}
+  std::int32_t* integer = nullptr;
+  double* real = nullptr;
+};
+
+enum class FreeFormStatus {
+  kDone,
+  kEndOfFile,        // a record was needed and none was left
+  kSyntaxError,      // a value breaks the value syntax
+  kConversionError,  // an integer value out of range or malformed
+};
+
+/// Supplies the next record, or false at the end of the stream.
+using NextRecordFunction = bool (*)(void* context, std::string_view& record);
+
+/// One free-form read from the records that `next_record` gives: starts with
+/// the next record and ends with the last record it needed.
+FreeFormStatus ParseFreeForm(NextRecordFunction next_record, void* context,
+                             std::span<const FreeFormTarget> targets);
+
+/// One free-form read from `file`; a failure raises 24, 59 or 64. A read
+/// without targets consumes exactly one record.
+void ReadFreeForm(InputFile& file, std::initializer_list<FreeFormTarget> targets);
+
+/// One item of a free-form write: a text (trailing blanks included) or an
+/// integer.
+struct FreeFormItem {
+  FreeFormItem(std::string_view value) : is_text(true), text(value) {}
+  FreeFormItem(const char* value) : is_text(true), text(value) {}
+  FreeFormItem(std::int32_t value) : is_text(false), integer(value) {}
+  bool is_text;
+  std::string_view text = {};
+  std::int32_t integer = 0;
+};
+
+/// The records of one free-form write, without line ends.
+std::vector<std::string> FreeFormRecords(std::span<const FreeFormItem> items);
+
+/// One free-form write to `file`: one record, or more when the items do not
+/// fit in 80 characters.
+void WriteFreeForm(OutputFile& file, std::initializer_list<FreeFormItem> items);

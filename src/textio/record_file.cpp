@@ -1,0 +1,234 @@
+#include "textio/record_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "textio/diagnostics.h"
+
+std::string AbsolutePath(std::string_view name) {
+  std::string cwd(4096, '\0');
+  while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
+    if (errno != ERANGE) return std::string(name);
+    cwd.resize(cwd.size() * 2);
+  }
+  cwd.resize(std::strlen(cwd.c_str()));
+  if (cwd.empty() || cwd.back() != '/') cwd += '/';
+  cwd += name;
+  return cwd;
+}
+
+namespace {
+
+int OpenDiagnostic(int error, bool must_exist) {
+  switch (error) {
+    case ENOENT:
+    case ENOTDIR:
+      return must_exist ? kFileNotFound : kOpenFailure;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return kPermissionDenied;
+    case ENXIO:
+    case ENODEV:
+      return kNoSuchDevice;
+    case ENAMETOOLONG:
+      return kFileNameError;
+    default:
+      return kOpenFailure;
+  }
+}
+
+int OpenOrRaise(const std::string& name, const std::string& path, int unit, int flags,
+                bool must_exist) {
+  if (path.size() > kMaxPathLength) RaiseDiagnostic(kFileNameError, unit, path);
+  int fd;
+  do {
+    fd = ::open(name.c_str(), flags | O_CLOEXEC, 0644);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) RaiseDiagnostic(OpenDiagnostic(errno, must_exist), unit, path);
+  struct stat st;
+  // A directory is no file of records: refuse it at the open, not at the first read.
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    RaiseDiagnostic(kOpenFailure, unit, path);
+  }
+  return fd;
+}
+
+}  // namespace
+
+InputFile::InputFile(std::string_view name, int unit, std::size_t buffer_size)
+    : name_(name), path_(AbsolutePath(name)), unit_(unit), buffer_(buffer_size < 2 ? 2 : buffer_size) {
+  Open();
+}
+
+InputFile::~InputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+void InputFile::Open() {
+  fd_ = OpenOrRaise(name_, path_, unit_, O_RDONLY, /*must_exist=*/true);
+#ifdef POSIX_FADV_SEQUENTIAL
+  ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+#endif
+  begin_ = end_ = 0;
+  at_eof_ = false;
+}
+
+void InputFile::Reopen() {
+  if (fd_ >= 0) ::close(fd_);
+  fd_ = -1;
+  Open();
+}
+
+bool InputFile::Refill() {
+  if (at_eof_) return false;
+  if (begin_ > 0) {
+    std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    end_ -= begin_;
+    begin_ = 0;
+  }
+  // A record longer than the buffer still reads whole: the buffer grows.
+  if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+  for (;;) {
+    ssize_t n = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+    if (n > 0) {
+      end_ += static_cast<std::size_t>(n);
+      return true;
+    }
+    if (n == 0) {
+      at_eof_ = true;
+      return false;
+    }
+    if (errno != EINTR) RaiseDiagnostic(kReadError, unit_, path_);
+  }
+}
+
+bool InputFile::NextRecord(std::string_view& record) {
+  std::size_t searched = begin_;
+  for (;;) {
+    const char* data = buffer_.data();
+    const void* lf = std::memchr(data + searched, '\n', end_ - searched);
+    if (lf != nullptr) {
+      std::size_t stop = static_cast<std::size_t>(static_cast<const char*>(lf) - data);
+      std::size_t length = stop - begin_;
+      if (length > 0 && data[stop - 1] == '\r') --length;
+      record = std::string_view(data + begin_, length);
+      begin_ = stop + 1;
+      return true;
+    }
+    searched = end_ - begin_;  // offset of the unsearched bytes once Refill moved them
+    if (!Refill()) break;
+  }
+  if (begin_ == end_) return false;
+  // The last record has no line feed; it is a record all the same.
+  std::size_t length = end_ - begin_;
+  if (buffer_[end_ - 1] == '\r') --length;
+  record = std::string_view(buffer_.data() + begin_, length);
+  begin_ = end_;
+  return true;
+}
+
+std::string_view InputFile::ReadRecord() {
+  std::string_view record;
+  if (!NextRecord(record)) RaiseDiagnostic(kEndOfFile, unit_, path_);
+  return record;
+}
+
+OutputFile::OutputFile(int fd, int unit, std::string path, bool owns_fd,
+                       bool truncate_on_first_write, std::size_t buffer_size)
+    : fd_(fd),
+      unit_(unit),
+      path_(std::move(path)),
+      owns_fd_(owns_fd),
+      truncate_on_first_write_(truncate_on_first_write),
+      buffer_(buffer_size < 256 ? 256 : buffer_size) {}
+
+OutputFile::OutputFile(std::string_view name, int unit, std::size_t buffer_size)
+    : OutputFile(-1, unit, AbsolutePath(name), true, true, buffer_size) {
+  fd_ = OpenOrRaise(std::string(name), path_, unit, O_WRONLY | O_CREAT, /*must_exist=*/false);
+}
+
+OutputFile OutputFile::Console() {
+  return OutputFile(STDOUT_FILENO, kConsoleUnit, std::string(), false, false,
+                    kDefaultFileBufferSize);
+}
+
+OutputFile::OutputFile(OutputFile&& other) noexcept
+    : fd_(std::exchange(other.fd_, -1)),
+      unit_(other.unit_),
+      path_(std::move(other.path_)),
+      owns_fd_(other.owns_fd_),
+      truncate_on_first_write_(other.truncate_on_first_write_),
+      buffer_(std::move(other.buffer_)),
+      used_(std::exchange(other.used_, 0)) {}
+
+OutputFile::~OutputFile() {
+  if (fd_ < 0) return;
+  WriteOut();
+  if (owns_fd_) ::close(fd_);
+}
+
+void OutputFile::BeginWriting() {
+  truncate_on_first_write_ = false;
+  struct stat st;
+  // Only a regular file is emptied; a device such as /dev/null is written as it is.
+  if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd_, 0) != 0) {
+    RaiseDiagnostic(kWriteError, unit_, path_);
+  }
+}
+
+char* OutputFile::ReserveRecord(std::size_t length) {
+  if (truncate_on_first_write_) BeginWriting();
+  std::size_t need = length + 2;
+  if (used_ + need > buffer_.size()) {
+    Flush();
+    if (need > buffer_.size()) buffer_.resize(need);
+  }
+  return buffer_.data() + used_;
+}
+
+void OutputFile::CommitRecord(std::size_t length) {
+  char* end = buffer_.data() + used_ + length;
+  end[0] = '\r';
+  end[1] = '\n';
+  used_ += length + 2;
+}
+
+void OutputFile::WriteRecord(std::string_view record) {
+  char* out = ReserveRecord(record.size());
+  if (!record.empty()) std::memcpy(out, record.data(), record.size());
+  CommitRecord(record.size());
+}
+
+bool OutputFile::WriteOut() {
+  const char* p = buffer_.data();
+  std::size_t left = used_;
+  used_ = 0;
+  while (left > 0) {
+    ssize_t n = ::write(fd_, p, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    p += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+void OutputFile::Flush() {
+  if (!WriteOut()) RaiseDiagnostic(kWriteError, unit_, path_);
+}
+
+void OutputFile::Close() {
+  if (fd_ < 0) return;
+  Flush();
+  if (owns_fd_) {
+    int fd = std::exchange(fd_, -1);
+    if (::close(fd) != 0 && errno != EINTR) RaiseDiagnostic(kWriteError, unit_, path_);
+  }
+}

@@ -1,0 +1,99 @@
+// Sequential text files of records: a buffered reader and a buffered writer.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+inline constexpr std::size_t kDefaultFileBufferSize = std::size_t{1} << 20;
+
+/// The longest full path name a file may be opened under.
+inline constexpr std::size_t kMaxPathLength = 256;
+
+/// `name` made absolute against the current directory.
+std::string AbsolutePath(std::string_view name);
+
+/// A model file read record by record. A record is the text up to a line
+/// feed, without it and without a carriage return right before it; a last
+/// record without a line feed is a record too. Records are views into the
+/// buffer, valid until the next read.
+class InputFile {
+ public:
+  /// Opens an existing file; a failed open raises its diagnostic.
+  InputFile(std::string_view name, int unit, std::size_t buffer_size = kDefaultFileBufferSize);
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  /// Closes the file and opens it again at its first record.
+  void Reopen();
+
+  /// The next record; at the end of the file raises the end-of-file diagnostic.
+  std::string_view ReadRecord();
+
+  /// The next record into `record`, or false at the end of the file.
+  bool NextRecord(std::string_view& record);
+
+  int unit() const { return unit_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  void Open();
+  bool Refill();
+
+  std::string name_;
+  std::string path_;
+  int unit_;
+  int fd_ = -1;
+  std::vector<char> buffer_;
+  std::size_t begin_ = 0;  // first unread byte
+  std::size_t end_ = 0;    // one past the last byte read from the file
+  bool at_eof_ = false;
+};
+
+/// A file written record by record, each record ended by CR LF, through a
+/// large buffer written out in big blocks.
+class OutputFile {
+ public:
+  /// Opens a file for writing, creating it when absent. An existing regular
+  /// file keeps its content until the first record is written: only then is
+  /// it truncated, so a run that fails before writing leaves it as it was.
+  OutputFile(std::string_view name, int unit, std::size_t buffer_size = kDefaultFileBufferSize);
+  /// The process's standard output (unit -1), never truncated nor closed.
+  static OutputFile Console();
+  ~OutputFile();  // writes out what it holds (errors ignored) and closes
+  OutputFile(OutputFile&& other) noexcept;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  OutputFile& operator=(OutputFile&&) = delete;
+
+  /// Room for a record of up to `length` characters; finish it with
+  /// CommitRecord.
+  char* ReserveRecord(std::size_t length);
+  /// Ends the reserved record after `length` characters with CR LF.
+  void CommitRecord(std::size_t length);
+  void WriteRecord(std::string_view record);
+
+  /// Writes the buffer out; a failed write raises the write diagnostic.
+  void Flush();
+  /// Flushes and closes; a failed write raises the write diagnostic.
+  void Close();
+
+  int unit() const { return unit_; }
+  const std::string& path() const { return path_; }
+
+ private:
+  OutputFile(int fd, int unit, std::string path, bool owns_fd, bool truncate_on_first_write,
+             std::size_t buffer_size);
+  void BeginWriting();
+  bool WriteOut();  // false when the file refused the bytes
+
+  int fd_;
+  int unit_;
+  std::string path_;
+  bool owns_fd_;
+  bool truncate_on_first_write_;
+  std::vector<char> buffer_;
+  std::size_t used_ = 0;
+};
