@@ -1,0 +1,213 @@
+// Whole runs of the built program, each in a fresh directory, compared byte
+// for byte with the expected files of a case folder tests/e2e/<case>/:
+//   ANSYS_Model.cdb          the model (absent: the run has no model file)
+//   existing/input.dat|plt   output files present before the run
+//   input.dat, input.plt     the files after the run; when absent, the file
+//                            must be as in existing/ (or not exist at all)
+//   stdout.txt, stderr.txt   the console text (absent: nothing); "@DIR@"
+//                            stands for the absolute path of the directory
+//   status.txt               the exit status as the shell sees it
+// Only the date of the run (columns 69-77 of the title record of input.dat)
+// is masked, and only after a run that ended with status 0.
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test_support::ReadFile;
+using test_support::RunProgram;
+using test_support::RunResult;
+using test_support::ScopedTempDir;
+
+const fs::path kE2eDir = fs::path(CDB2BEM_SOURCE_DIR) / "tests" / "e2e";
+const fs::path kExampleModel = fs::path(CDB2BEM_SOURCE_DIR) / "examples" / "ANSYS_Model.cdb";
+constexpr std::string_view kClosingLine = "  Data Translation from ANSYS to BEM is done!\r\n";
+constexpr std::size_t kDateStart = 68;  // column 69, counted from 0
+constexpr std::size_t kDateWidth = 9;
+constexpr const char* kOutputNames[] = {"input.dat", "input.plt"};
+
+std::optional<std::string> ReadIfPresent(const fs::path& path) {
+  if (!fs::exists(path)) return std::nullopt;
+  return ReadFile(path);
+}
+
+std::string DateOf(const std::string& dat) {
+  const std::size_t title_end = dat.find('\n');
+  if (title_end == std::string::npos || title_end < kDateStart + kDateWidth) return "";
+  return dat.substr(kDateStart, kDateWidth);
+}
+
+std::string MaskDate(std::string dat) {
+  if (!DateOf(dat).empty()) dat.replace(kDateStart, kDateWidth, kDateWidth, '#');
+  return dat;
+}
+
+// Records with their line ends, a last record without one included.
+std::vector<std::string> Records(const std::string& text) {
+  std::vector<std::string> records;
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    end = end == std::string::npos ? text.size() : end + 1;
+    records.push_back(text.substr(start, end - start));
+    start = end;
+  }
+  return records;
+}
+
+std::string Shown(const std::vector<std::string>& records, std::size_t n) {
+  if (n >= records.size()) return "(no record)";
+  std::string shown = "[";
+  for (char c : records[n]) shown += c == '\r' ? std::string("\\r") : c == '\n' ? "\\n" : std::string(1, c);
+  return shown + "]";
+}
+
+void ExpectSameBytes(std::string_view what, const std::string& expected, const std::string& actual) {
+  if (expected == actual) return;
+  const std::vector<std::string> want = Records(expected);
+  const std::vector<std::string> got = Records(actual);
+  std::size_t n = 0;
+  while (n < want.size() && n < got.size() && want[n] == got[n]) ++n;
+  ADD_FAILURE() << what << " differs first in record " << n + 1 << " of " << want.size()
+                << " expected (" << got.size() << " written)\n  expected: " << Shown(want, n)
+                << "\n  actual:   " << Shown(got, n);
+}
+
+// DD-MON-YY: a day of two digits, a month of the calendar, two digits of the year.
+void ExpectDateShape(const std::string& date) {
+  static const std::string kMonths = "JAN FEB MAR APR MAY JUN JUL AUG SEP OCT NOV DEC";
+  const auto digit = [&](std::size_t i) {
+    return i < date.size() && std::isdigit(static_cast<unsigned char>(date[i])) != 0;
+  };
+  const bool digits = digit(0) && digit(1) && digit(7) && digit(8);
+  const int day = digits ? std::stoi(date.substr(0, 2)) : 0;
+  const std::size_t month = date.size() == kDateWidth ? kMonths.find(date.substr(3, 3)) : std::string::npos;
+  EXPECT_TRUE(digits && day >= 1 && day <= 31 && date[2] == '-' && date[6] == '-' &&
+              month != std::string::npos && month % 4 == 0)
+      << "date [" << date << "]";
+}
+
+std::string LocalDate() {
+  static const char* const kMonths[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                        "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d-%s-%02d", local.tm_mday, kMonths[local.tm_mon],
+                local.tm_year % 100);
+  return text;
+}
+
+std::string ExpectedText(const fs::path& file, const fs::path& work) {
+  std::string text = ReadIfPresent(file).value_or("");
+  for (std::size_t at; (at = text.find("@DIR@")) != std::string::npos;) text.replace(at, 5, work.string());
+  return text;
+}
+
+class EndToEnd : public testing::TestWithParam<const char*> {};
+
+TEST_P(EndToEnd, RunMatchesExpectedFiles) {
+  const fs::path case_dir = kE2eDir / GetParam();
+  ASSERT_TRUE(fs::is_regular_file(case_dir / "README.md")) << case_dir;
+  ScopedTempDir temp;
+  const fs::path work = fs::canonical(temp.path());
+  if (fs::exists(case_dir / "ANSYS_Model.cdb")) {
+    fs::copy_file(case_dir / "ANSYS_Model.cdb", work / "ANSYS_Model.cdb");
+  }
+  for (const char* name : kOutputNames) {
+    if (fs::exists(case_dir / "existing" / name)) fs::copy_file(case_dir / "existing" / name, work / name);
+  }
+
+  const RunResult result = RunProgram(work);
+  const int status = std::stoi(ReadFile(case_dir / "status.txt"));
+  EXPECT_EQ(result.status, status);
+  ExpectSameBytes("standard output", ExpectedText(case_dir / "stdout.txt", work), result.out);
+  ExpectSameBytes("standard error", ExpectedText(case_dir / "stderr.txt", work), result.err);
+  for (const char* name_text : kOutputNames) {
+    const std::string name = name_text;
+    SCOPED_TRACE(name);
+    std::optional<std::string> expected = ReadIfPresent(case_dir / name);
+    if (!expected) expected = ReadIfPresent(case_dir / "existing" / name);  // left untouched
+    const std::optional<std::string> actual = ReadIfPresent(work / name);
+    if (!expected) {
+      EXPECT_FALSE(actual.has_value()) << name << " was created";
+      continue;
+    }
+    ASSERT_TRUE(actual.has_value()) << name << " is missing";
+    if (status == 0 && name == "input.dat") {
+      ExpectDateShape(DateOf(*actual));
+      ExpectSameBytes(name, MaskDate(*expected), MaskDate(*actual));
+    } else {
+      ExpectSameBytes(name, *expected, *actual);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, EndToEnd,
+    testing::Values("four_node_example", "no_conditions", "quadrilaterals_only",
+                    "field_points_and_cells", "field_points_without_cells",
+                    "node_layout1_numbering", "overwrite_longer_output", "corner_outside_nodes",
+                    "fail_missing_model", "fail_structure_error", "fail_missing_finish",
+                    "fail_node_conversion", "fail_element_syntax", "fail_pressure_element_text",
+                    "fail_constraint_value"),
+    [](const testing::TestParamInfo<const char*>& param_info) { return std::string(param_info.param); });
+
+TEST(EndToEndDate, TitleCarriesTheLocalDateOfTheRun) {
+  ScopedTempDir temp;
+  fs::copy_file(kE2eDir / "four_node_example" / "ANSYS_Model.cdb", temp.path() / "ANSYS_Model.cdb");
+  const std::string before = LocalDate();
+  ASSERT_EQ(RunProgram(temp.path()).status, 0);
+  const std::string after = LocalDate();
+  const std::string date = DateOf(ReadFile(temp.path() / "input.dat"));
+  ExpectDateShape(date);
+  EXPECT_TRUE(date == before || date == after) << date << " is neither " << before << " nor " << after;
+}
+
+TEST(EndToEndExample, TranslatesCleanlyAndTheSameTwiceApartFromTheDate) {
+  ScopedTempDir temp;
+  const fs::path work = temp.path();
+  fs::copy_file(kExampleModel, work / "ANSYS_Model.cdb");
+  const RunResult first = RunProgram(work);
+  ASSERT_EQ(first.status, 0) << first.err;
+  EXPECT_EQ(first.err, "");
+  EXPECT_EQ(first.out, kClosingLine);
+  const std::string dat = ReadFile(work / "input.dat");
+  const std::string plt = ReadFile(work / "input.plt");
+  // Five quadrilaterals and four triangles on nine nodes: fourteen triangles.
+  const std::vector<std::string> records = Records(dat);
+  ASSERT_GE(records.size(), 3u);
+  EXPECT_EQ(records[2], "          14           9      0           ! No. of Elements, Nodes and field points\r\n");
+
+  const RunResult second = RunProgram(work);
+  ASSERT_EQ(second.status, 0) << second.err;
+  EXPECT_EQ(second.out, first.out);
+  EXPECT_EQ(second.err, "");
+  ExpectSameBytes("input.dat", MaskDate(dat), MaskDate(ReadFile(work / "input.dat")));
+  ExpectSameBytes("input.plt", plt, ReadFile(work / "input.plt"));
+}
+
+TEST(EndToEndPlot, VtkTecplotReaderLoadsPlotFiles) {
+  if (std::system("/usr/bin/python3 -c 'import vtk' >/dev/null 2>&1") != 0) {
+    if (std::getenv("CI") != nullptr) FAIL() << "VTK's python module is required in CI (python3-vtk9)";
+    GTEST_SKIP() << "/usr/bin/python3 cannot import vtk (Debian package python3-vtk9)";
+  }
+  const std::string command = "/usr/bin/python3 '" + (kE2eDir / "plot_vtk_check.py").string() +
+                              "' '" + CDB2BEM_BINARY + "' '" + kExampleModel.string() + "' '" +
+                              (kE2eDir / "field_points_and_cells" / "ANSYS_Model.cdb").string() +
+                              "' '" + (kE2eDir / "field_points_without_cells" / "ANSYS_Model.cdb").string() + "'";
+  EXPECT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+}  // namespace

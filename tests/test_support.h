@@ -1,0 +1,105 @@
+// Helpers shared by the tests: a scratch working directory, files in it, and
+// runs of the translator in process or as the built program.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "driver/translation_run.h"
+
+namespace test_support {
+
+/// A fresh temporary directory that is the working directory while the
+/// object lives.
+class ScopedTempDir {
+ public:
+  ScopedTempDir() : previous_(std::filesystem::current_path()) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "cdb2bem-test-XXXXXX").string();
+    char* made = ::mkdtemp(pattern.data());
+    EXPECT_NE(made, nullptr);
+    path_ = pattern;
+    std::filesystem::current_path(path_);
+  }
+  ~ScopedTempDir() {
+    std::filesystem::current_path(previous_);
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  const std::filesystem::path& path() const { return path_; }
+
+ private:
+  std::filesystem::path previous_;
+  std::filesystem::path path_;
+};
+
+inline void WriteFile(const std::filesystem::path& name, std::string_view content) {
+  std::ofstream out(name, std::ios::binary);
+  out << content;
+}
+
+inline std::string ReadFile(const std::filesystem::path& name) {
+  std::ifstream in(name, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+/// Model text written with "\n" line ends, turned into CR LF ends.
+inline std::string WithCrLf(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '\n') out += '\r';
+    out += c;
+  }
+  return out;
+}
+
+struct RunResult {
+  int status = -1;
+  std::string out;
+  std::string err;
+};
+
+/// Runs the translator in process in the current directory.
+inline RunResult RunInProcess() {
+  RunResult result;
+  testing::internal::CaptureStdout();
+  testing::internal::CaptureStderr();
+  result.status = RunTranslation();
+  result.out = testing::internal::GetCapturedStdout();
+  result.err = testing::internal::GetCapturedStderr();
+  return result;
+}
+
+/// Runs the built program as its own process in `directory`.
+inline RunResult RunProgram(const std::filesystem::path& directory) {
+  const std::filesystem::path out = directory / ".stdout";
+  const std::filesystem::path err = directory / ".stderr";
+  std::string command = "cd '" + directory.string() + "' && '" + CDB2BEM_BINARY + "' >'" +
+                        out.string() + "' 2>'" + err.string() + "'";
+  int raw = std::system(command.c_str());
+  RunResult result;
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  result.out = ReadFile(out);
+  result.err = ReadFile(err);
+  std::filesystem::remove(out);
+  std::filesystem::remove(err);
+  return result;
+}
+
+/// The directory of the real ANSYS sample files, or empty when absent.
+inline std::filesystem::path SamplesDirectory() {
+  std::filesystem::path dir = CDB_SAMPLES_DIR;
+  return std::filesystem::is_directory(dir) ? dir : std::filesystem::path();
+}
+
+}  // namespace test_support
