@@ -41,7 +41,8 @@ void ScanModelSizes(InputFile& model, RunTables& run) {
     auto line_buffer = ReadProbe(model, kProbeWidth6);
     // "*ELSE" is the one word tested on fewer columns than were read.
     if (std::string_view(line_buffer.data(), 5) == "*ELSE") break;
-    if (LineBufferIs(line_buffer, "FINISH")) StopWithMessage(kStructureErrorMessage);
+    // A model that ends before its header is refused: the run fails with status 1.
+    if (LineBufferIs(line_buffer, "FINISH")) StopWithModelError(kStructureErrorMessage);
   }
   std::array<char, kLineBufferLength> scratch;
   std::int32_t raw_node_count = 0;

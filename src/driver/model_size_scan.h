@@ -6,6 +6,6 @@
 
 /// Sets NodeCount, ElementCount, FieldPointCount and FieldCellCount from the
 /// offset header and the FIELDCELLS and FIELDPOINTS components. Leaves the
-/// file after the last record read. A "FINISH" record before "*ELSE" stops
-/// the run with the structure error.
+/// file after the last record read. A "FINISH" record before "*ELSE" ends
+/// the run with the structure error and status 1.
 void ScanModelSizes(InputFile& model, RunTables& run);

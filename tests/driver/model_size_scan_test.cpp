@@ -1,0 +1,129 @@
+// The size pre-scan on small hand-written headers, the structure error, and
+// whole runs on the real ANSYS sample files.
+#include "driver/model_size_scan.h"
+
+#include <array>
+#include <filesystem>
+#include <map>
+#include <string>
+
+#include "test_support.h"
+#include "textio/diagnostics.h"
+
+namespace {
+
+using namespace test_support;
+
+const std::string kHeader =
+    "/PREP7\n*ELSE              !offset database for the following FE model\n"
+    "NUMOFF,NODE,      120\nNUMOFF,ELEM,       60\nNUMOFF,MAT ,        2\n";
+// A component as ANSYS writes it: header, format record, range record.
+std::string Component(const std::string& name, const std::string& range) {
+  return "CMBLOCK," + name + ",NODE,       2  ! users node component definition\n(8i10)\n" + range + "\n";
+}
+const std::string kCells = Component("FIELDCELLS", "         1        -4");
+const std::string kPoints = Component("FIELDPOINTS", "         9       -20");
+
+// Scans `text` as the model file: the status the scan ends the run with
+// (-1 when it returns), and its standard error in `err`.
+int Scan(const std::string& text, RunTables& run, std::string& err) {
+  WriteFile("ANSYS_Model.cdb", text);
+  InputFile model("ANSYS_Model.cdb", kModelUnit);
+  testing::internal::CaptureStderr();
+  int status = -1;
+  try {
+    ScanModelSizes(model, run);
+  } catch (const RunEnded& ended) {
+    status = ended.status;
+  }
+  err = testing::internal::GetCapturedStderr();
+  return status;
+}
+
+TEST(ScanModelSizes, CountsInEachBranch) {
+  struct Case {
+    const char* name;
+    std::string text;
+    std::array<int, 4> counts;  // NodeCount, ElementCount, FieldPointCount, FieldCellCount
+  };
+  const Case cases[] = {
+      {"no field data", kHeader + "NBLOCK,6,SOLID\nFINISH\n", {120, 60, 0, 0}},
+      {"field cells only", kHeader + kCells + "FINISH\n", {120, 60, 0, 4}},
+      {"both components", kHeader + kCells + kPoints, {108, 56, 12, 4}},
+      {"one-item ranges", kHeader + Component("FIELDCELLS", "5 -5") + Component("FIELDPOINTS", "5,-5"),
+       {119, 59, 1, 1}},
+      {"FINISH and text", kHeader + "FINISH !end\n" + kCells + "FINISH !end\n" + kPoints, {108, 56, 12, 4}},
+      {"FINISH with blanks at width 18", kHeader + "FINISH            \n" + kCells + kPoints, {120, 60, 0, 0}},
+      {"FINISH with blanks at width 19", kHeader + kCells + "FINISH             \n" + kPoints, {120, 60, 0, 4}},
+      {"offset header with text; count anywhere in columns 13-21",
+       "*ELSE   !offset database\nNUMOFF,NODE,     1308\nNUMOFF,ELEM,      2 0 !not read\nFINISH\n", {1308, 20, 0, 0}},
+      {"offset word on five characters", "*ELSEWHERE\nNUMOFF,NODE,7\n7           9\nFINISH\n", {7, 9, 0, 0}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir dir;
+    RunTables run;
+    std::string err;
+    EXPECT_EQ(Scan(c.text, run, err), -1) << err;
+    EXPECT_EQ((std::array{run.NodeCount, run.ElementCount, run.FieldPointCount, run.FieldCellCount}), c.counts);
+  }
+}
+
+// A model that ends before its offset header is refused with status 1;
+// other models that end early give the end-of-file diagnostic.
+TEST(ScanModelSizes, EndsOfTheRun) {
+  const std::string texts[] = {"FINISH\n" + kHeader, "/PREP7\nFINISH !end\n*ELSE\n", "/PREP7\nNBLOCK\n",
+                               "*ELSE\nNUMOFF,NODE,       5\n", kHeader, kHeader + kCells + "FINISH !end\n",
+                               kHeader + "CMBLOCK,FIELDCELLS\n(8i10)\n"};
+  for (const std::string& text : texts) {
+    SCOPED_TRACE(text);
+    ScopedTempDir dir;
+    RunTables run;
+    std::string err;
+    const bool refused = text.find("FINISH") < text.find("*ELSE");
+    EXPECT_EQ(Scan(text, run, err), refused ? 1 : 24);
+    EXPECT_EQ(err, refused ? " ANSYS cdb file error!\r\n"
+                           : "runerr: severe (24): end-of-file during read, unit 5, file " +
+                                 (std::filesystem::current_path() / "ANSYS_Model.cdb").string() + "\r\n");
+  }
+  ScopedTempDir dir;  // as a whole run: the output files stay as they were
+  WriteFile("ANSYS_Model.cdb", "FINISH\n" + kHeader + "FINISH\n");
+  WriteFile("input.dat", "old solver input");
+  WriteFile("input.plt", "old plot");
+  const RunResult result = RunInProcess();
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.out + result.err, " ANSYS cdb file error!\r\n");
+  EXPECT_EQ(ReadFile("input.dat") + ReadFile("input.plt"), "old solver inputold plot");
+}
+
+// Every real file ends in one of the run's own ways. Statuses as read off
+// the files: a node count above the records written (sector), ElementCount
+// records where fewer are written (ErnoRadiation), twenty-node elements on two
+// records read out of step (mesh200), "FINISH" before "*ELSE" (plane182_183).
+TEST(RealModelFiles, EndAsTheRulesSay) {
+  const std::filesystem::path samples = SamplesDirectory();
+  if (samples.empty()) GTEST_SKIP() << "no sample folder at " << CDB_SAMPLES_DIR;
+  const std::map<std::string, int> statuses = {{"hypermesh.cdb", 0},     {"TetBeam.cdb", 0}, {"sector.cdb", 64},
+                                                {"ErnoRadiation.cdb", 59}, {"mesh200.cdb", 1}, {"plane182_183.cdb", 1}};
+  for (const auto& [name, status] : statuses) {
+    SCOPED_TRACE(name);
+    ScopedTempDir dir;
+    std::filesystem::copy_file(samples / name, "ANSYS_Model.cdb");
+    const RunResult result = RunInProcess();
+    EXPECT_EQ(result.status, status);
+    if (status == 0) {
+      EXPECT_TRUE(result.out.ends_with("  Data Translation from ANSYS to BEM is done!\r\n")) << result.out;
+    } else {
+      const std::string start =
+          status == 1 ? " ANSYS cdb file error" : "runerr: severe (" + std::to_string(status) + "): ";
+      EXPECT_TRUE(result.err.starts_with(start)) << result.err;
+      EXPECT_EQ(result.err.find("\r\n"), result.err.size() - 2) << "one line";
+    }
+    if (name != "hypermesh.cdb") continue;
+    // 105 nodes, 80 four-node elements, no field data, no loads: 160 triangles, no message but the closing one.
+    EXPECT_EQ(result.out + result.err, "  Data Translation from ANSYS to BEM is done!\r\n");
+    EXPECT_NE(ReadFile("input.dat").find("\r\n         160         105      0 "), std::string::npos);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,142 @@
+// The element block reader: format records, the cut of quadrilaterals, the
+// rows of ElementTriangles, field cells, and numbers outside the tables.
+#include "model/element_block.h"
+
+#include <array>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+#include "textio/diagnostics.h"
+
+namespace {
+
+using Point = std::array<double, 3>;
+
+struct ElementPass {
+  RunTables run;
+  int status = -1;  // the status the reader ended the run with, -1 when it returned
+  std::string err;
+  std::string next;  // the record after the last one read
+  std::vector<std::array<int, 3>> triangles;  // TriangleNodes, columns 1 to TriangleCount
+  std::vector<std::array<int, 2>> rows;       // ElementTriangles, rows 1 to ElementCount
+};
+
+// Reads the element block of `text`, NodeCoords holding `points` in its first columns.
+ElementPass ReadElements(const std::string& text, const std::vector<Point>& points, int nodes, int elements,
+                         int cells = 0) {
+  test_support::WriteFile("ANSYS_Model.cdb", text);
+  InputFile model("ANSYS_Model.cdb", kModelUnit);
+  ElementPass pass;
+  RunTables& run = pass.run;
+  run.NodeCount = nodes;
+  run.ElementCount = elements;
+  run.FieldCellCount = cells;
+  AllocateTables(run);
+  for (std::size_t n = 0; n < points.size(); ++n) std::copy_n(points[n].data(), 3, run.NodeCoords.Column(int(n) + 1));
+  testing::internal::CaptureStderr();
+  try {
+    ReadElementBlock(model, run);
+    pass.next = model.ReadRecord();
+  } catch (const RunEnded& ended) {
+    pass.status = ended.status;
+  }
+  pass.err = testing::internal::GetCapturedStderr();
+  for (int t = 1; pass.status == -1 && t <= run.TriangleCount; ++t) {
+    pass.triangles.push_back({run.TriangleNodes(1, t), run.TriangleNodes(2, t), run.TriangleNodes(3, t)});
+  }
+  for (int e = 1; e <= elements; ++e) pass.rows.push_back({run.ElementTriangles(e, 1), run.ElementTriangles(e, 2)});
+  return pass;
+}
+
+const std::vector<Point> kRectangle = {{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {0, 1, 0}};
+const std::vector<Point> kRhombus = {{0, 0, 0}, {1, -2, 0}, {2, 0, 0}, {1, 2, 0}};
+
+TEST(ReadElementBlock, TrianglesAndTheirRows) {
+  struct Case {
+    const char* name;
+    std::vector<Point> points;
+    std::string records;  // from the element format record on
+    std::vector<std::array<int, 3>> triangles;
+    std::vector<std::array<int, 2>> rows;
+  };
+  const Case cases[] = {
+      {"triangle element", kRectangle, "(19i8) and text\n1 1 1 0 0 0 0 0 3 0 1 1 2 3 3\n", {{1, 2, 3}}, {{1, 1}}},
+      {"rectangle: equal diagonals, cut along J-L", kRectangle,
+       "(19i9)\n       1       1       1       1       0       0       0       0       4       0       1       1"
+       "       2       3       4\n",
+       {{1, 2, 4}, {2, 3, 4}}, {{1, 2}}},
+      {"rhombus: J-L longer, cut along I-K", kRhombus, "(19i10)\n1 1 1 0 0 0 0 0 4 0 1 1 2 3 4\n",
+       {{1, 2, 3}, {1, 3, 4}}, {{1, 2}}},
+      {"rhombus from its second corner", kRhombus, "(19i8)\n1,1,1,0,0,0,0,0,4,0,1,2,3,4,1\n", {{2, 3, 1}, {3, 4, 1}},
+       {{1, 2}}},
+      {"a length not a number cuts along J-L", {{NAN, 0, 0}, {1, -2, 0}, {2, 0, 0}, {1, 2, 0}},
+       "(19i8)\n1 1 1 0 0 0 0 0 4 0 1 1 2 3 4\n", {{1, 2, 4}, {2, 3, 4}}, {{1, 2}}},
+      // Out of order, one record on two lines, one with more than fifteen values, J equal to K.
+      {"rows by element number", kRhombus,
+       "(19i8)\n1 1 1 0 0 0 0 0 4 0 3 1 2 3 4\n1 1 1 0 0 0 0 0 3 0\n\n  1 4 1 2 2\n"
+       "1 1 1 0 0 0 0 0 8 0 2 2 3 3 4 9 9 9\n",
+       {{1, 2, 3}, {1, 3, 4}, {4, 1, 2}, {2, 3, 4}, {3, 3, 4}}, {{3, 3}, {4, 5}, {1, 2}}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    test_support::ScopedTempDir dir;
+    const ElementPass pass =
+        ReadElements("EBLOCK,19,SOLID\n" + c.records + "      -1\n", c.points, 4, int(c.rows.size()));
+    ASSERT_EQ(pass.status, -1) << pass.err;
+    EXPECT_EQ(pass.triangles, c.triangles);
+    EXPECT_EQ(pass.rows, c.rows);
+    EXPECT_EQ(pass.next, "      -1");
+  }
+}
+
+// Field cells follow the boundary elements directly; their corners become
+// field-point numbers, stored unchanged whatever they are.
+TEST(ReadElementBlock, FieldCellsAsFieldPointNumbers) {
+  for (int elements : {0, 1}) {
+    SCOPED_TRACE(elements);
+    test_support::ScopedTempDir dir;
+    const std::string element = elements ? "1 1 1 0 0 0 0 0 3 0 1 1 2 3 3\n" : "";
+    const ElementPass pass = ReadElements("(19i8)\n" + element + "1 1 1 0 0 0 0 0 4 0 2 101 102 103 104\n" +
+                                              "1 1 1 0 0 0 0 0 4 0 3 105 50 0 105\nD,      1,UX  ,0\n",
+                                          {}, 100, elements, 2);
+    ASSERT_EQ(pass.status, -1) << pass.err;
+    EXPECT_EQ(int(pass.triangles.size()), elements);
+    const std::vector<int> expected = {1, 2, 3, 4, 5, -50, -100, 5};
+    EXPECT_EQ(std::vector<int>(pass.run.FieldCellNodes.Column(1), pass.run.FieldCellNodes.Column(1) + 8), expected);
+    EXPECT_EQ(pass.next, "D,      1,UX  ,0");
+  }
+}
+
+TEST(ReadElementBlock, OtherFormatRecordsAreNotRecognised) {
+  test_support::ScopedTempDir dir;
+  const ElementPass pass =
+      ReadElements("(19i7)\n(19I8)\n( 19i8)\n(19i100)\n(19i1)\n1 1 1 0 0 0 0 0 3 0 1 1 2 3 3\n", kRectangle, 4, 1);
+  EXPECT_EQ(pass.status, 24);
+  EXPECT_EQ(pass.err, "runerr: severe (24): end-of-file during read, unit 5, file " +
+                          (std::filesystem::current_path() / "ANSYS_Model.cdb").string() + "\r\n");
+}
+
+// Element numbers and corners outside the tables end the run with status 1.
+TEST(ReadElementBlock, NumbersOutsideTheTablesEndTheRun) {
+  const std::array<const char*, 3> cases[] = {
+      {"1 1 1 0 0 0 0 0 4 0 17 1 2 3 912", "element 17 has node 912", "500"},
+      {"1 1 1 0 0 0 0 0 4 0 17 0 2 3 4", "element 17 has node 0", "500"},
+      {"1 1 1 0 0 0 0 0 3 0 17 1 -3 501 501", "element 17 has node -3", "500"},
+      {"1 1 1 0 0 0 0 0 3 0 17 1 2 501 501", "element 17 has node 501", "500"},
+      {"1 1 1 0 0 0 0 0 4 0 21 1 2 3 4", "element number 21", "20"},
+  };
+  for (const auto& [record, names, range] : cases) {
+    SCOPED_TRACE(record);
+    test_support::ScopedTempDir dir;
+    const ElementPass pass = ReadElements(std::string("(19i8)\n") + record + "\n", {}, 500, 20);
+    EXPECT_EQ(pass.status, 1);
+    EXPECT_TRUE(pass.err.starts_with(" ANSYS cdb file error: ") && pass.err.find(names) != std::string::npos &&
+                pass.err.ends_with(std::string(", outside 1 to ") + range + "\r\n") &&
+                pass.err.find('\n') == pass.err.size() - 1)
+        << pass.err;
+  }
+}
+
+}  // namespace
