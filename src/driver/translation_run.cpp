@@ -78,9 +78,10 @@ int RunTranslation() {
       ReadPressureLoads(*model, run);
     }
 
+    // Each file is complete on disk, or its failure reported, before the next is begun.
     WriteSolverInputFile(*solver_input, run);
-    WritePlotFile(*plot, run);
     solver_input->Close();
+    WritePlotFile(*plot, run);
     plot->Close();
     WriteFreeForm(console, {kClosingMessage});
     console.Close();
