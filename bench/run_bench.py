@@ -1,0 +1,362 @@
+#!/usr/bin/env python3
+"""Times cdb2bem against the floor program on the benchmark models.
+
+    run_bench.py [--sizes 10k,1M,4M] [--reps N] [--callgrind] [--keep] [--no-record]
+
+Builds the Release translator (build-bench/) and the floor, generates the
+models when bench/models/ lacks them, then for each size runs the translator
+and the floor in their own scratch directories, each beside a link of the
+model named ANSYS_Model.cdb, several times in rotating order. The scratch
+directories are in /dev/shm when it has room (else bench/out/; the variable
+CDB2BEM_BENCH_SCRATCH names another place). Every run must end with status 0,
+print only the closing line and write files of the expected sizes; a floor
+output that differs from the translator's is reported. Prints the medians,
+the ratio translator/floor, model MB/s, peak resident memory beside the bytes
+of the nine tables, and the targets. With --callgrind it adds the instruction
+counts of both programs on the smallest model. A run of every size writes the
+table to bench/RESULTS.md.
+"""
+
+import argparse
+import datetime
+import os
+import platform
+import re
+import shutil
+import statistics
+import subprocess
+import sys
+import time
+
+BENCH = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.dirname(BENCH)
+sys.path.insert(0, BENCH)
+sys.dont_write_bytecode = True
+import generate_model  # noqa: E402
+
+BUILD = os.path.join(ROOT, "build-bench")
+TRANSLATOR = os.path.join(BUILD, "cdb2bem")
+FLOOR = os.path.join(BUILD, "bench_floor")
+MODELS = os.path.join(BENCH, "models")
+OUT = os.path.join(BENCH, "out")
+# Scratch directories go to memory (tmpfs) when it has room, so that the
+# write-back of gigabytes of output to the disk does not blur the timings.
+SHM = "/dev/shm"
+MODEL_VERSION = 1  # raise when generate_model.py changes the models it writes
+
+SIZES = {"10k": (10_000, 5), "1M": (1_000_000, 5), "4M": (4_000_000, 3)}
+CLOSING = b"  Data Translation from ANSYS to BEM is done!\r\n"
+MIB = 1024 * 1024
+MEMORY_ALLOWANCE = 16 * MIB
+RATIO_TARGET = 1.0      # translator / floor on the 1M model
+SCALE_TARGET = 4.4      # translator 4M / translator 1M
+
+
+def run(cmd, **kw):
+    subprocess.run(cmd, check=True, **kw)
+
+
+def build():
+    jobs = str(os.cpu_count() or 2)
+    run(["cmake", "-S", ROOT, "-B", BUILD, "-DCMAKE_BUILD_TYPE=Release", "-DCDB2BEM_TESTS=OFF"],
+        stdout=subprocess.DEVNULL)
+    run(["cmake", "--build", BUILD, "-j", jobs], stdout=subprocess.DEVNULL)
+    source = os.path.join(BENCH, "floor.cpp")
+    if not os.path.exists(FLOOR) or os.path.getmtime(FLOOR) < os.path.getmtime(source):
+        run(["g++", "-O2", "-std=c++20", "-ffp-contract=off", "-o", FLOOR, source])
+
+
+def model_path(label):
+    return os.path.join(MODELS, "sphere_%s_v%d.cdb" % (label, MODEL_VERSION))
+
+
+def ensure_model(label, target):
+    path = model_path(label)
+    if not os.path.exists(path):
+        os.makedirs(MODELS, exist_ok=True)
+        start = time.perf_counter()
+        generate_model.write_model(path, target)
+        print("generated %s in %.1f s" % (os.path.relpath(path, ROOT), time.perf_counter() - start),
+              flush=True)
+    return path
+
+
+def expected_sizes(c):
+    """Bytes of input.dat and input.plt for the counts `c`, records ended by CR LF."""
+    n, t, fp, fc = c["NodeCount"], c["TriangleCount"], c["FieldPointCount"], c["FieldCellCount"]
+    free_form = ["          0                              ! Number of remote stress loading",
+                 "      1.0d0       0.3d0                  ! Material constants E and v",
+                 "      1.0d0       0.0d0                  ! alpha, beta (in dual BIE)",
+                 "$ Nodes:", "$ Elements and Boundary Conditions:", "$ Field Points",
+                 "$ Field Cells", "$ End of the File"]
+    dat_fixed = [77, 87, 83] + [1 + len(text) for text in free_form]
+    dat = sum(x + 2 for x in dat_fixed) + 82 * n + 131 * t + 84 * fp + 62 * fc
+    plt = (47 + 2) + (8 + 2) + (26 + 2) + (49 + 2) + (39 + 2) + 47 * n + 3 + 47 * t
+    if fp != 0:
+        plt += (56 + 2) + (44 + 2) + 47 * fp + 3 + 62 * fc
+    return dat, plt
+
+
+def table_bytes(c):
+    n, e, fp, fc = c["NodeCount"], c["ElementCount"], c["FieldPointCount"], c["FieldCellCount"]
+    return (8 * 3 * n + 4 * 3 * 2 * e + 4 * e * 2 + 8 * 3 * 2 * e + 4 * 3 * 2 * e
+            + 8 * 3 * n + 4 * 3 * 2 * e + 8 * 3 * fp + 4 * 4 * fc)
+
+
+def scratch_root(counts):
+    """bench/out, or a directory in tmpfs when it has room for both programs' outputs."""
+    override = os.environ.get("CDB2BEM_BENCH_SCRATCH")
+    if override:
+        return override
+    need = 2 * sum(expected_sizes(counts)) + 256 * MIB
+    if os.path.isdir(SHM) and os.access(SHM, os.W_OK):
+        st = os.statvfs(SHM)
+        if st.f_bavail * st.f_frsize > need:
+            return os.path.join(SHM, "cdb2bem-bench-%d" % os.getuid())
+    return OUT
+
+
+def prepare_dir(root, label, program, model):
+    d = os.path.join(root, label, program)
+    os.makedirs(d, exist_ok=True)
+    link = os.path.join(d, "ANSYS_Model.cdb")
+    if os.path.lexists(link):
+        os.unlink(link)
+    try:
+        os.link(model, link)
+    except OSError:  # another file system: a symbolic link reads the same
+        os.symlink(model, link)
+    return d
+
+
+def drop_scratch(root, label):
+    """Removes the scratch directories of `label` when they are in memory."""
+    if root == OUT:
+        return
+    shutil.rmtree(os.path.join(root, label), ignore_errors=True)
+    try:
+        os.rmdir(root)
+    except OSError:
+        pass
+
+
+def clear_outputs(d):
+    for name in ("input.dat", "input.plt"):
+        p = os.path.join(d, name)
+        if os.path.exists(p):
+            os.unlink(p)
+
+
+def timed_run(program, d):
+    """Wall seconds, CPU seconds (user + system) and peak resident bytes of
+    one run of `program` in `d`."""
+    clear_outputs(d)
+    time_file, out_file, err_file = (os.path.join(d, n) for n in ("time.txt", "stdout.txt", "stderr.txt"))
+    with open(out_file, "wb") as out, open(err_file, "wb") as err:
+        start = time.perf_counter()
+        proc = subprocess.Popen(["/usr/bin/time", "-v", "-o", time_file, program], cwd=d,
+                                stdin=subprocess.DEVNULL, stdout=out, stderr=err)
+        _, status, usage = os.wait4(proc.pid, 0)  # usage includes the program /usr/bin/time waited for
+        seconds = time.perf_counter() - start
+        proc.returncode = os.waitstatus_to_exitcode(status)
+    with open(out_file, "rb") as f:
+        stdout = f.read()
+    with open(err_file, "rb") as f:
+        stderr = f.read()
+    if proc.returncode != 0 or stdout != CLOSING or stderr != b"":
+        sys.exit("%s in %s: status %d\nstdout: %r\nstderr: %r"
+                 % (program, d, proc.returncode, stdout[:500], stderr[:500]))
+    with open(time_file) as f:
+        report = f.read()
+    for name in (time_file, out_file, err_file):
+        os.unlink(name)
+    rss = int(re.search(r"Maximum resident set size \(kbytes\): (\d+)", report).group(1)) * 1024
+    return seconds, usage.ru_utime + usage.ru_stime, rss
+
+
+def check_outputs(label, dirs, counts):
+    want = expected_sizes(counts)
+    for program, d in dirs.items():
+        got = tuple(os.path.getsize(os.path.join(d, n)) for n in ("input.dat", "input.plt"))
+        if got != want:
+            sys.exit("%s %s: output sizes %s, expected %s" % (label, program, got, want))
+    for name in ("input.dat", "input.plt"):
+        a, b = (os.path.join(dirs[p], name) for p in ("cdb2bem", "floor"))
+        diff = subprocess.run(["cmp", a, b], stdout=subprocess.PIPE, text=True).stdout.strip()
+        if diff:  # same sizes, other bytes: the floor may not format the same values
+            print("  warning, %s: %s" % (label, diff), flush=True)
+
+
+def warm(path):
+    with open(path, "rb") as f:
+        while f.read(1 << 24):
+            pass
+
+
+def bench_size(label, reps, keep):
+    target, default_reps = SIZES[label]
+    reps = reps or default_reps
+    counts = generate_model.plan(target)
+    model = ensure_model(label, target)
+    root = scratch_root(counts)
+    dirs = {p: prepare_dir(root, label, p, model) for p in ("cdb2bem", "floor")}
+    programs = {"cdb2bem": TRANSLATOR, "floor": FLOOR}
+    warm(model)
+    times = {p: [] for p in programs}
+    cpus = {p: [] for p in programs}
+    peaks = {p: 0 for p in programs}
+    for rep in range(reps):
+        order = ["cdb2bem", "floor"] if rep % 2 == 0 else ["floor", "cdb2bem"]
+        for p in order:
+            s, cpu, rss = timed_run(programs[p], dirs[p])
+            times[p].append(s)
+            cpus[p].append(cpu)
+            peaks[p] = max(peaks[p], rss)
+            if rep > 0 and not (keep and rep == reps - 1):
+                clear_outputs(dirs[p])
+        if rep == 0:
+            check_outputs(label, dirs, counts)
+            if not (keep and reps == 1):
+                for d in dirs.values():
+                    clear_outputs(d)
+    if not keep:
+        drop_scratch(root, label)
+    med = {p: statistics.median(times[p]) for p in programs}
+    med_cpu = {p: statistics.median(cpus[p]) for p in programs}
+    mb = os.path.getsize(model) / 1e6
+    row = {"label": label, "counts": counts, "model_mb": mb, "reps": reps,
+           "t": med["cdb2bem"], "f": med["floor"], "ratio": med["cdb2bem"] / med["floor"],
+           "tc": med_cpu["cdb2bem"], "fc": med_cpu["floor"],
+           "cpu_ratio": med_cpu["cdb2bem"] / med_cpu["floor"], "mbs": mb / med_cpu["cdb2bem"],
+           "rss_t": peaks["cdb2bem"], "rss_f": peaks["floor"], "tables": table_bytes(counts)}
+    for p in programs:
+        print("  %-4s %-8s wall %s   cpu %s" % (label, p, " ".join("%.2f" % x for x in times[p]),
+                                               " ".join("%.2f" % x for x in cpus[p])), flush=True)
+    return row
+
+
+def callgrind_counts(label):
+    """Instructions executed by each program on model `label`, by callgrind."""
+    model = ensure_model(label, SIZES[label][0])
+    result = {}
+    root = scratch_root(generate_model.plan(SIZES[label][0]))
+    for p, program in (("cdb2bem", TRANSLATOR), ("floor", FLOOR)):
+        d = prepare_dir(root, label, p, model)
+        clear_outputs(d)
+        out = os.path.join(d, "callgrind.out")
+        proc = subprocess.run(["valgrind", "--tool=callgrind", "--callgrind-out-file=" + out, program],
+                              cwd=d, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        m = re.search(r"Collected : (\d+)", proc.stderr)
+        if proc.returncode != 0 or m is None:
+            sys.exit("callgrind of %s failed:\n%s" % (p, proc.stderr[-2000:]))
+        result[p] = int(m.group(1))
+        clear_outputs(d)
+        os.unlink(out)
+    drop_scratch(root, label)
+    return result
+
+
+def render(rows, callgrind, small_label):
+    lines = []
+    lines.append("| model | nodes | elements | model MB | cdb2bem CPU s | floor CPU s | ratio | MB/s "
+                 "| cdb2bem wall s | floor wall s | wall ratio "
+                 "| cdb2bem peak MiB | floor peak MiB | tables MiB | tables + 16 MiB |")
+    lines.append("|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
+    for r in rows:
+        c = r["counts"]
+        lines.append("| %s | %d | %d | %.0f | %.3f | %.3f | %.2f | %.0f | %.3f | %.3f | %.2f "
+                     "| %.1f | %.1f | %.1f | %.1f |" % (
+                         r["label"], c["NodeCount"] + c["FieldPointCount"],
+                         c["ElementCount"] + c["FieldCellCount"], r["model_mb"], r["tc"], r["fc"],
+                         r["cpu_ratio"], r["mbs"], r["t"], r["f"], r["ratio"],
+                         r["rss_t"] / MIB, r["rss_f"] / MIB, r["tables"] / MIB,
+                         (r["tables"] + MEMORY_ALLOWANCE) / MIB))
+    lines.append("")
+    lines.append("Nodes and elements count the field points and field cells too. CPU seconds are "
+                 "user + system time, the figures the targets are judged on: on this shared machine "
+                 "the wall clock also counts the time spent waiting for a CPU. MB/s is model MB per "
+                 "cdb2bem CPU second. Peaks are the maximum resident set size of `/usr/bin/time -v`.")
+    lines.append("")
+    by = {r["label"]: r for r in rows}
+    if "1M" in by:
+        r = by["1M"]
+        lines.append("- speed, 1M: cdb2bem/floor = %.2f (wall %.2f), target <= %.1f: %s"
+                     % (r["cpu_ratio"], r["ratio"], RATIO_TARGET,
+                        "met" if r["cpu_ratio"] <= RATIO_TARGET else "NOT met"))
+    for r in rows:
+        ok = r["rss_t"] <= r["tables"] + MEMORY_ALLOWANCE
+        lines.append("- memory, %s: cdb2bem peak %.1f MiB, tables + 16 MiB = %.1f MiB: %s"
+                     % (r["label"], r["rss_t"] / MIB, (r["tables"] + MEMORY_ALLOWANCE) / MIB,
+                        "met" if ok else "NOT met"))
+    if "1M" in by and "4M" in by:
+        s = by["4M"]["tc"] / by["1M"]["tc"]
+        lines.append("- scale: cdb2bem 4M/1M = %.2f (wall %.2f; floor %.2f; model size %.2f), "
+                     "target <= %.1f: %s"
+                     % (s, by["4M"]["t"] / by["1M"]["t"], by["4M"]["fc"] / by["1M"]["fc"],
+                        by["4M"]["model_mb"] / by["1M"]["model_mb"], SCALE_TARGET,
+                        "met" if s <= SCALE_TARGET else "NOT met"))
+    if callgrind:
+        lines.append("- callgrind, %s model: cdb2bem %d instructions, floor %d, ratio %.2f"
+                     % (small_label, callgrind["cdb2bem"], callgrind["floor"],
+                        callgrind["cdb2bem"] / callgrind["floor"]))
+    return "\n".join(lines)
+
+
+def machine_facts():
+    model = ""
+    try:
+        out = subprocess.run(["lscpu"], stdout=subprocess.PIPE, text=True).stdout
+        m = re.search(r"Model name:\s*(.+)", out)
+        model = m.group(1).strip() if m else ""
+    except OSError:
+        pass
+    mem = ""
+    try:
+        with open("/proc/meminfo") as f:
+            kb = int(re.search(r"MemTotal:\s*(\d+)", f.read()).group(1))
+            mem = "%.0f GiB RAM" % (kb / 1024 / 1024)
+    except (OSError, AttributeError):
+        pass
+    gxx = subprocess.run(["g++", "--version"], stdout=subprocess.PIPE, text=True).stdout.splitlines()[0]
+    return "%s, %d CPUs (nproc), %s, %s %s, %s" % (
+        model, os.cpu_count() or 0, mem, platform.system(), platform.release(), gxx)
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[1].strip())
+    ap.add_argument("--sizes", default="10k,1M,4M")
+    ap.add_argument("--reps", type=int, default=0, help="repetitions per size (default 5, 3 for 4M)")
+    ap.add_argument("--callgrind", action="store_true", help="also count instructions on the small model")
+    ap.add_argument("--keep", action="store_true", help="keep the output files of the last run")
+    ap.add_argument("--no-record", action="store_true", help="do not write bench/RESULTS.md")
+    args = ap.parse_args()
+    labels = args.sizes.split(",")
+    for label in labels:
+        if label not in SIZES:
+            sys.exit("unknown size %s (known: %s)" % (label, ", ".join(SIZES)))
+    if not os.path.exists("/usr/bin/time"):
+        sys.exit("/usr/bin/time is missing: apt-get install time")
+    load = os.getloadavg()
+    build()
+    for label in labels:
+        ensure_model(label, SIZES[label][0])
+    rows = [bench_size(label, args.reps, args.keep) for label in labels]
+    small = min(labels, key=lambda x: SIZES[x][0])
+    callgrind = callgrind_counts(small) if args.callgrind else None
+    table = render(rows, callgrind, small)
+    print()
+    print(table)
+    if not args.no_record and set(labels) == set(SIZES):
+        stamp = datetime.datetime.now().strftime("%Y-%m-%d %H:%M")
+        with open(os.path.join(BENCH, "RESULTS.md"), "w") as f:
+            f.write("# Benchmark results\n\nThe last full `make bench`%s.\n\n"
+                    "- date: %s\n- machine: %s\n- load average at the start: %.2f %.2f %.2f "
+                    "(the machine is shared)\n- repetitions: %s; times are medians, the order of "
+                    "the two programs alternating between repetitions\n\n%s\n"
+                    % (" (with `--callgrind`)" if callgrind else "", stamp, machine_facts(), *load,
+                       ", ".join("%s %d" % (r["label"], r["reps"]) for r in rows), table))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
