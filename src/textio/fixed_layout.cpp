@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cfloat>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -119,10 +120,14 @@ bool ConvertRealText(std::string_view text, int digits, double& value) {
   p = std::to_chars(p, p + 12, exponent).ptr;
   auto [end, ec] = std::from_chars(buffer, p, value, std::chars_format::general);
   if (ec == std::errc::result_out_of_range) {
-    // Beyond the range of a 64-bit real: infinity above it, zero below it.
+    // Past the largest 64-bit real but within its decade (a value such as
+    // 0.179769313486232+309, the largest real rounded to 15 digits): the
+    // nearest real is the largest. A larger exponent gives infinity; below the
+    // smallest magnitude, zero.
     long leading_digit_exponent =
         static_cast<long>(digits_before_point) - static_cast<long>(first_nonzero) - 1 + exponent;
-    value = leading_digit_exponent > 0 ? HUGE_VAL : 0.0;
+    if (leading_digit_exponent <= 0) value = 0.0;
+    else value = leading_digit_exponent <= DBL_MAX_10_EXP ? DBL_MAX : HUGE_VAL;
     if (negative) value = -value;
     return true;
   }

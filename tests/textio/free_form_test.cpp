@@ -1,0 +1,141 @@
+// Free-form records: the read state machine over in-memory records and files,
+// and the layout of written records byte for byte.
+#include "textio/free_form.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+#include "textio/diagnostics.h"
+
+namespace {
+
+constexpr std::int32_t kKept = -99;  // a target that the read leaves unchanged
+
+struct Records {
+  std::vector<std::string> lines;
+  std::size_t next = 0;
+};
+
+bool NextLine(void* context, std::string_view& record) {
+  auto* records = static_cast<Records*>(context);
+  if (records->next == records->lines.size()) return false;
+  record = records->lines[records->next++];
+  return true;
+}
+
+TEST(FreeFormRead, IntegerTargets) {
+  using S = FreeFormStatus;
+  const struct {
+    std::vector<std::string> lines;
+    S status;
+    std::vector<std::int32_t> values;  // one per target; expected when kDone
+    std::size_t used;                  // records taken
+  } cases[] = {
+      {{"1 -50"}, S::kDone, {1, -50}, 1}, {{"12,7"}, S::kDone, {12, 7}, 1},
+      {{"12 , 7"}, S::kDone, {12, 7}, 1}, {{"12 7"}, S::kDone, {12, 7}, 1},
+      {{"4\t5\r"}, S::kDone, {4, 5}, 1}, {{"12,,7"}, S::kDone, {12, kKept, 7}, 1},
+      {{"1, ,2"}, S::kDone, {1, kKept, 2}, 1}, {{",5"}, S::kDone, {kKept, 5}, 1},
+      {{"12", ",7"}, S::kDone, {12, 7}, 2},  // a record end closes no value
+      {{"1 ,", ",2"}, S::kDone, {1, kKept, 2}, 2}, {{"3*0"}, S::kDone, {0, 0, 0}, 1},
+      {{"2* 9"}, S::kDone, {kKept, kKept, 9}, 1}, {{"2*,4"}, S::kDone, {kKept, kKept, 4}, 1},
+      {{"1 2*7", "8"}, S::kDone, {1, 7, 7}, 1}, {{"5 /", "8"}, S::kDone, {5, kKept}, 1},
+      {{"5/ 6 7"}, S::kDone, {5, kKept, kKept}, 1},
+      {{"1 2 3 4 5 6 7 8", "", "   ", "9 10 11", "12 13 14 15 16 17", "99"}, S::kDone,
+       {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, 5},
+      {{"7.9 -7.9 1.5E2 1.0d1"}, S::kDone, {7, -7, 150, 10}, 1},
+      {{"2147483647 -2147483648 +3"}, S::kDone, {2147483647, INT32_MIN, 3}, 1},
+      {{"1e10 -3.0E9"}, S::kDone, {INT32_MIN, INT32_MIN}, 1},
+      {{"x 12a ,,", "5"}, S::kDone, {}, 1},  // no targets: exactly one record
+      {{"12a"}, S::kSyntaxError, {0}, 1}, {{"1.2.3"}, S::kSyntaxError, {0}, 1},
+      {{"abc"}, S::kSyntaxError, {0}, 1}, {{"-"}, S::kSyntaxError, {0}, 1},
+      {{"+-5"}, S::kSyntaxError, {0}, 1}, {{"1.5e"}, S::kSyntaxError, {0}, 1},
+      {{"E5"}, S::kSyntaxError, {0}, 1}, {{"1:2"}, S::kSyntaxError, {0}, 1},
+      {{"3000000000"}, S::kConversionError, {0}, 1}, {{"5+3"}, S::kConversionError, {0}, 1},
+      {{"-2147483649"}, S::kConversionError, {0}, 1}, {{}, S::kEndOfFile, {}, 0},
+      {{}, S::kEndOfFile, {0}, 0}, {{"1", "", "  "}, S::kEndOfFile, {0, 0}, 3}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.lines) + " into " + std::to_string(c.values.size()));
+    Records records{c.lines};
+    std::vector<std::int32_t> values(c.values.size(), kKept);
+    std::vector<FreeFormTarget> targets(values.begin(), values.end());
+    EXPECT_EQ(ParseFreeForm(&NextLine, &records, targets), c.status);
+    EXPECT_EQ(records.next, c.used);
+    EXPECT_EQ(values, c.status == S::kDone ? c.values : values);
+  }
+}
+
+TEST(FreeFormRead, RealTargets) {
+  const double inf = std::numeric_limits<double>::infinity();
+  Records records{{"1.0d0 3 -2.5Q-1 1.5+02 .5, INF -Infinity 1*6.25E-3 0.1 / 7"}};
+  std::vector<double> values(10, -99.0);
+  std::vector<FreeFormTarget> targets(values.begin(), values.end());
+  ASSERT_EQ(ParseFreeForm(&NextLine, &records, targets), FreeFormStatus::kDone);
+  EXPECT_EQ(values, (std::vector<double>{1.0, 3.0, -0.25, 150.0, 0.5, inf, -inf, 6.25E-3,
+                                         0x1.999999999999ap-4, -99.0}));
+}
+
+TEST(FreeFormRead, FileReadsAndDiagnostics) {
+  test_support::ScopedTempDir dir;
+  test_support::WriteFile("m.cdb", "1 2 3\r\n(5i8)\r\n  4, 5 /\r\n12a\r\n");
+  const std::string path = (std::filesystem::current_path() / "m.cdb").string();
+  InputFile file("m.cdb", kModelUnit);
+  std::int32_t a = 0, b = 0, c = 0;
+  ReadFreeForm(file, {a, b});  // the rest of the record is ignored
+  ReadFreeForm(file, {});
+  ReadFreeForm(file, {c, a, b});
+  EXPECT_EQ((std::vector<std::int32_t>{a, b, c}), (std::vector<std::int32_t>{5, 2, 4}));
+  for (const char* line : {"runerr: severe (59): list-directed I/O syntax error, unit 5, file ",
+                           "runerr: severe (24): end-of-file during read, unit 5, file "}) {
+    testing::internal::CaptureStderr();
+    int status = -1;
+    try { ReadFreeForm(file, {a}); } catch (const RunEnded& ended) { status = ended.status; }
+    EXPECT_EQ(status, std::stoi(line + 16));
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), line + path + "\r\n");
+  }
+}
+
+TEST(FreeFormWrite, RecordsByteForByte) {
+  const std::string x100(100, 'x'), int6 = "           1           2           3           4"
+                                           "           5           6";
+  const struct { std::vector<FreeFormItem> items; std::vector<std::string> records; } cases[] = {
+      {{" Node number error ni, i =", 17, 5},
+       {"  Node number error ni, i =          17           5"}},
+      {{"          0                              ! Number of remote stress loading"},
+       {"           0                              ! Number of remote stress loading"}},
+      {{3, 10, 11, 14, 13}, {"           3          10          11          14          13"}},
+      {{"ZONE T=\"Model\", N=", 1200, ", E=", 2398, "DATAPACKING=POINT, ZONETYPE=FETRIANGLE"},
+       {" ZONE T=\"Model\", N=        1200 , E=        2398 ",
+        " DATAPACKING=POINT, ZONETYPE=FETRIANGLE"}},
+      {{"ZONE T=\"Field Points\", N=", 36, ", E=", 25,
+        "DATAPACKING=POINT, ZONETYPE=FEQUADRILATERAL"},
+       {" ZONE T=\"Field Points\", N=          36 , E=          25 ",
+        " DATAPACKING=POINT, ZONETYPE=FEQUADRILATERAL"}},
+      {{" Data Translation from ANSYS to BEM is done!"},
+       {"  Data Translation from ANSYS to BEM is done!"}},
+      {{"$ Nodes:"}, {" $ Nodes:"}}, {{}, {" "}}, {{INT32_MIN}, {" -2147483648"}},
+      {{0, "ab", "cd  "}, {"           0 abcd  "}}, {{"ab", 0}, {" ab           0"}},
+      {{1, 2, 3, 4, 5, 6, 7}, {int6, "           7"}},  // no room for a seventh field
+      {{"abcdefg", 1, 2, 3, 4, 5, 6}, {" abcdefg" + int6}},  // the last field ends at column 80
+      {{1, 2, 3, 4, 5, 6, "abcdefgh"}, {int6 + " abcdefg", " h"}},  // a text fills the record
+      {{std::string_view(x100)}, {std::string(80, 'x'), " " + std::string(20, 'x')}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.records.front());
+    EXPECT_EQ(FreeFormRecords(c.items), c.records);
+  }
+  test_support::ScopedTempDir dir;
+  {
+    OutputFile file("input.plt", kPlotUnit);
+    WriteFreeForm(file, {std::string_view(x100), 7});
+    WriteFreeForm(file, {});
+  }
+  EXPECT_EQ(test_support::ReadFile("input.plt"),
+            std::string(80, 'x') + "\r\n " + std::string(20, 'x') + "           7\r\n \r\n");
+}
+
+}  // namespace

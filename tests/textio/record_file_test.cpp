@@ -1,0 +1,93 @@
+// Records of text files: line ends, buffer boundaries, reopening, the end of
+// file, and output files that keep their content until written.
+#include "textio/record_file.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+#include "textio/diagnostics.h"
+
+namespace {
+
+std::vector<std::string> AllRecords(InputFile& file) {
+  std::vector<std::string> records;
+  for (std::string_view record; file.NextRecord(record);) records.emplace_back(record);
+  return records;
+}
+
+// The status with which `action` ended the run (-1: it did not) and its stderr text.
+std::pair<int, std::string> RunEndedBy(const std::function<void()>& action) {
+  testing::internal::CaptureStderr();
+  int status = -1;
+  try { action(); } catch (const RunEnded& ended) { status = ended.status; }
+  return {status, testing::internal::GetCapturedStderr()};
+}
+
+TEST(InputFile, RecordsAcrossBufferBoundaries) {
+  test_support::ScopedTempDir dir;
+  const std::string long_record = "0123456789abcdefghi";  // longer than the small buffers
+  const struct { std::string content; std::vector<std::string> records; } cases[] = {
+      {"ab\n" + long_record + "\n\nlast", {"ab", long_record, "", "last"}},
+      {"ab\r\n" + long_record + "\r\n\r\nlast\r\n", {"ab", long_record, "", "last"}},
+      {"a\rb\n\r\n\n", {"a\rb", "", ""}}, {"abcdef\r\nab\r\n", {"abcdef", "ab"}},
+      {"", {}}, {"\n", {""}}};
+  for (const auto& c : cases) {
+    for (std::size_t buffer : {2u, 3u, 7u, 8u, 9u, 4096u}) {
+      SCOPED_TRACE(testing::PrintToString(c.content) + ", buffer " + std::to_string(buffer));
+      test_support::WriteFile("m.cdb", c.content);
+      InputFile file("m.cdb", kModelUnit, buffer);
+      EXPECT_EQ(AllRecords(file), c.records);
+      file.Reopen();  // starts again at the first record
+      EXPECT_EQ(AllRecords(file), c.records);
+    }
+  }
+}
+
+TEST(InputFile, ReopenEndOfFileAndMissingFile) {
+  test_support::ScopedTempDir dir;
+  const std::string path = (std::filesystem::current_path() / "ANSYS_Model.cdb").string();
+  EXPECT_EQ(RunEndedBy([] { InputFile file("ANSYS_Model.cdb", kModelUnit); }),
+            std::pair(29, "runerr: severe (29): file not found, unit 5, file " + path + "\r\n"));
+  const std::string long_name(256 - path.size() + 16, 'n');  // a path of 257 characters
+  EXPECT_EQ(RunEndedBy([&] { InputFile file(long_name, kModelUnit); }).first, 43);
+  test_support::WriteFile("ANSYS_Model.cdb", "first\nsecond\n");
+  InputFile file("ANSYS_Model.cdb", kModelUnit, 8);
+  EXPECT_EQ(file.ReadRecord(), "first");
+  file.Reopen();
+  EXPECT_EQ(file.ReadRecord(), "first");
+  EXPECT_EQ(file.ReadRecord(), "second");
+  EXPECT_EQ(RunEndedBy([&] { file.ReadRecord(); }),
+            std::pair(24, "runerr: severe (24): end-of-file during read, unit 5, file " + path +
+                              "\r\n"));
+}
+
+TEST(OutputFile, ExistingFileKeptUntilTheFirstRecord) {
+  test_support::ScopedTempDir dir;
+  const std::string old = "an older and much longer content\r\nof two records\r\n";
+  test_support::WriteFile("input.dat", old);
+  OutputFile("input.dat", kSolverInputUnit).Flush();  // opened and closed without a record
+  EXPECT_EQ(test_support::ReadFile("input.dat"), old);
+  std::string expected = "new\r\n\r\n" + std::string(300, 'z') + "\r\n";
+  {
+    OutputFile file("input.dat", kSolverInputUnit, 16);
+    EXPECT_EQ(test_support::ReadFile("input.dat"), old);
+    file.WriteRecord("new");
+    file.Flush();
+    EXPECT_EQ(test_support::ReadFile("input.dat"), "new\r\n");
+    file.WriteRecord("");
+    file.WriteRecord(std::string(300, 'z'));  // longer than the buffer
+    for (int k = 0; k < 500; ++k) {
+      const std::string record(static_cast<std::size_t>(k % 97), static_cast<char>('a' + k % 26));
+      file.WriteRecord(record);
+      expected += record + "\r\n";
+    }
+  }  // the destructor writes out what is left
+  EXPECT_EQ(test_support::ReadFile("input.dat"), expected);
+}
+
+}  // namespace
