@@ -16,6 +16,7 @@ void ScanLoadKinds(InputFile& model, RunTables& run) {
     if (first.substr(0, 2) == "D,") {
       run.HasDisplacements = true;
     } else if (first == "SFE,") {
+      if (!run.HasPressures) run.FirstPressureCommandOffset = model.record_offset();
       run.HasPressures = true;
     }
     if (first == "FINI") return;

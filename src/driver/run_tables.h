@@ -64,6 +64,9 @@ struct RunTables {
   std::int32_t TriangleCount = 0;
   bool HasDisplacements = false;
   bool HasPressures = false;
+  // Where the pressure pass may begin: the byte offset of the first record
+  // beginning "SFE,". Every record before it would be passed over.
+  std::uint64_t FirstPressureCommandOffset = 0;
 
   Table2D<double> NodeCoords;                      // 3 x NodeCount
   Table2D<std::int32_t> TriangleNodes;             // 3 x (2 x ElementCount)

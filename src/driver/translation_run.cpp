@@ -74,7 +74,9 @@ int RunTranslation() {
     ReadElementBlock(*model, run);
     ReadDisplacementConstraints(*model, run);
     if (run.HasPressures) {
-      model->Reopen();
+      // The pressure pass passes over every record before the first "SFE,"
+      // one, so it starts there; what it reads and raises is the same.
+      model->ReopenAt(run.FirstPressureCommandOffset);
       ReadPressureLoads(*model, run);
     }
 

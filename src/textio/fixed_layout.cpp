@@ -134,7 +134,71 @@ bool ConvertRealText(std::string_view text, int digits, double& value) {
   return ec == std::errc() && end == p;
 }
 
+namespace {
+
+constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                        1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                        1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// The usual field, read straight from the record: blanks, a sign, at most 18
+// digits with a point, an exponent after E or D. A mantissa below 2^53 times
+// or over an exactly held power of ten is rounded once by the one operation,
+// so the result is the nearest real. Anything else returns false and goes the
+// general way.
+bool ReadUsualRealField(std::string_view field, int digits, double& value) {
+  const std::size_t n = field.size();
+  std::size_t i = 0;
+  while (i < n && field[i] == ' ') ++i;
+  if (i == n) return false;
+  const bool negative = field[i] == '-';
+  if (field[i] == '-' || field[i] == '+') ++i;
+  std::uint64_t mantissa = 0;
+  int digit_count = 0;
+  int fraction_digits = 0;
+  bool has_point = false;
+  for (; i < n; ++i) {
+    const char c = field[i];
+    if (IsDigit(c)) {
+      mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
+      ++digit_count;
+      if (has_point) ++fraction_digits;
+    } else if (c == '.' && !has_point) {
+      has_point = true;
+    } else {
+      break;
+    }
+  }
+  if (digit_count == 0 || digit_count > 18) return false;
+  int exponent = 0;
+  if (i < n && field[i] != ' ') {
+    const char c = field[i];
+    if (c == 'E' || c == 'e' || c == 'D' || c == 'd') ++i;
+    else if (c != '+' && c != '-') return false;
+    bool exponent_negative = false;
+    if (i < n && (field[i] == '+' || field[i] == '-')) exponent_negative = field[i++] == '-';
+    const std::size_t first = i;
+    for (; i < n && IsDigit(field[i]) && i - first < 4; ++i) exponent = exponent * 10 + (field[i] - '0');
+    if (i == first) return false;
+    if (exponent_negative) exponent = -exponent;
+  }
+  while (i < n && field[i] == ' ') ++i;
+  if (i != n) return false;
+  exponent -= has_point ? fraction_digits : digits;
+  if (mantissa == 0) {
+    value = negative ? -0.0 : 0.0;
+    return true;
+  }
+  if (mantissa > (std::uint64_t{1} << 53) || exponent < -22 || exponent > 22) return false;
+  const double m = static_cast<double>(mantissa);
+  value = exponent < 0 ? m / kExactPowersOfTen[-exponent] : m * kExactPowersOfTen[exponent];
+  if (negative) value = -value;
+  return true;
+}
+
+}  // namespace
+
 bool ParseRealField(std::string_view field, int digits, double& value) {
+  if (ReadUsualRealField(field, digits, value)) return true;
   std::size_t i = 0;
   while (i < field.size() && (field[i] == ' ' || IsControlSpace(field[i]))) ++i;
   char stack[64];
@@ -189,18 +253,16 @@ std::string_view TakeNumberField(std::string_view record, std::size_t& pos, int 
 }
 
 void TakeTextField(std::string_view record, std::size_t& pos, int width, std::span<char> item) {
-  std::size_t w = static_cast<std::size_t>(width);
-  std::string_view field = pos < record.size() ? record.substr(pos, w) : std::string_view();
-  pos += w;
+  const std::size_t w = static_cast<std::size_t>(width);
   const std::size_t length = item.size();
   // w >= L keeps the last L characters of the field; w < L pads with blanks.
-  std::size_t first = w >= length ? w - length : 0;
-  std::size_t count = std::min(w, length);
-  for (std::size_t k = 0; k < count; ++k) {
-    std::size_t column = first + k;
-    item[k] = column < field.size() ? field[column] : ' ';
-  }
-  std::fill(item.begin() + static_cast<std::ptrdiff_t>(count), item.end(), ' ');
+  const std::size_t first_column = pos + (w >= length ? w - length : 0);
+  const std::size_t count = std::min(w, length);
+  pos += w;
+  std::size_t present = 0;  // characters the record holds; missing columns read as blanks
+  if (first_column < record.size()) present = std::min(count, record.size() - first_column);
+  if (present > 0) std::memcpy(item.data(), record.data() + first_column, present);
+  std::memset(item.data() + present, ' ', length - present);
 }
 
 bool ProbeIs(std::string_view record, std::size_t width, std::string_view word) {
@@ -266,102 +328,104 @@ void ReadFixedRecord(InputFile& file, Layout layout, std::initializer_list<ReadI
   }
 }
 
-bool FormatIntegerField(char* out, int width, std::int32_t value) {
-  char digits[16];
-  char* end = std::to_chars(digits, digits + sizeof(digits), value).ptr;
-  std::size_t length = static_cast<std::size_t>(end - digits);
-  std::size_t w = static_cast<std::size_t>(width);
-  if (length > w) {
-    std::memset(out, '*', w);
-    return false;
-  }
-  std::memset(out, ' ', w - length);
-  std::memcpy(out + (w - length), digits, length);
-  return true;
-}
-
 namespace {
 
+bool Overflow(char* out, std::size_t width) {
+  std::memset(out, '*', width);
+  return false;
+}
+
 bool RightAlign(char* out, std::size_t width, std::string_view text) {
-  if (text.size() > width) {
-    std::memset(out, '*', width);
-    return false;
-  }
+  if (text.size() > width) return Overflow(out, width);
   std::memset(out, ' ', width - text.size());
   std::memcpy(out + (width - text.size()), text.data(), text.size());
   return true;
 }
 
+constexpr char kZeroDigits[] = "0000000000000000000000000000000000000000";
+
 }  // namespace
 
+bool FormatIntegerField(char* out, int width, std::int32_t value) {
+  const std::size_t w = static_cast<std::size_t>(width);
+  std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value)
+                                      : static_cast<std::uint32_t>(value);
+  // Digits from the right end of the field, two at a time, then the sign
+  // and the blanks.
+  static constexpr char kPairs[] =
+      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+      "8081828384858687888990919293949596979899";
+  char* p = out + w;
+  while (magnitude >= 100) {
+    if (p - out < 2) return Overflow(out, w);
+    const std::uint32_t pair = magnitude % 100;
+    magnitude /= 100;
+    p -= 2;
+    std::memcpy(p, kPairs + 2 * pair, 2);
+  }
+  if (magnitude >= 10) {
+    if (p - out < 2) return Overflow(out, w);
+    p -= 2;
+    std::memcpy(p, kPairs + 2 * magnitude, 2);
+  } else {
+    if (p == out) return Overflow(out, w);
+    *--p = static_cast<char>('0' + magnitude);
+  }
+  if (value < 0) {
+    if (p == out) return Overflow(out, w);
+    *--p = '-';
+  }
+  std::memset(out, ' ', static_cast<std::size_t>(p - out));
+  return true;
+}
+
 bool FormatExponentField(char* out, int width, int digits, char letter, double value) {
-  assert(digits >= 1 && digits <= 40);
+  assert(digits >= 1 && digits < static_cast<int>(sizeof(kZeroDigits)));
   const std::size_t w = static_cast<std::size_t>(width);
   if (std::isnan(value)) return RightAlign(out, w, "NaN");
   if (std::isinf(value)) return RightAlign(out, w, value < 0 ? "-Infinity" : "Infinity");
 
-  // Round once, inside to_chars: rounding the digits by hand misses the carry
-  // (0.99999999 -> 0.1000000E+01).
-  char fraction[48];
-  int exponent = 0;
-  const bool negative = value < 0;  // negative zero is written as zero
-  if (value == 0) {
-    std::memset(fraction, '0', static_cast<std::size_t>(digits));
-  } else {
-    char scientific[64];
-    auto result = std::to_chars(scientific, scientific + sizeof(scientific), std::fabs(value),
-                                std::chars_format::scientific, digits - 1);
-    // "d.ddd e±xx": the digits are the fraction of 0.dddd, one decade up.
-    const char* p = scientific;
-    fraction[0] = *p++;
-    if (digits > 1) {
-      ++p;  // the point
-      std::memcpy(fraction + 1, p, static_cast<std::size_t>(digits - 1));
-      p += digits - 1;
-    }
-    ++p;  // 'e'
-    std::from_chars(*p == '+' ? p + 1 : p, result.ptr, exponent);
-    exponent += 1;
-  }
-
-  char exponent_part[8];
-  std::size_t exponent_length;
-  const int magnitude = exponent < 0 ? -exponent : exponent;
-  const char sign = exponent < 0 ? '-' : '+';
-  if (magnitude <= 99) {
-    exponent_part[0] = letter;
-    exponent_part[1] = sign;
-    exponent_part[2] = static_cast<char>('0' + magnitude / 10);
-    exponent_part[3] = static_cast<char>('0' + magnitude % 10);
-    exponent_length = 4;
-  } else if (magnitude <= 999) {
-    exponent_part[0] = sign;
-    exponent_part[1] = static_cast<char>('0' + magnitude / 100);
-    exponent_part[2] = static_cast<char>('0' + magnitude / 10 % 10);
-    exponent_part[3] = static_cast<char>('0' + magnitude % 10);
-    exponent_length = 4;
-  } else {
-    std::memset(out, '*', w);
-    return false;
-  }
-
   const std::size_t d = static_cast<std::size_t>(digits);
-  const std::size_t essential = (negative ? 1 : 0) + 1 + d + exponent_length;
-  if (essential > w) {
-    std::memset(out, '*', w);
-    return false;
+  const bool negative = value < 0;  // negative zero is written as zero
+  const char* fraction = kZeroDigits;
+  int exponent = 0;
+  char scientific[64];
+  if (value != 0) {
+    // Round once, inside to_chars: rounding the digits by hand misses the
+    // carry (0.99999999 -> 0.1000000E+01).
+    const char* end = std::to_chars(scientific, scientific + sizeof(scientific), std::fabs(value),
+                                    std::chars_format::scientific, digits - 1)
+                          .ptr;
+    // "D.DDDe+XX": moving the first digit onto the point gives the d digits
+    // of 0.DDDD, one decade up.
+    if (d > 1) scientific[1] = scientific[0];
+    fraction = d > 1 ? scientific + 1 : scientific;
+    const char* p = scientific + (d > 1 ? d + 2 : 2);  // the exponent's sign
+    const bool exponent_negative = *p++ == '-';
+    for (; p < end; ++p) exponent = exponent * 10 + (*p - '0');
+    exponent = (exponent_negative ? -exponent : exponent) + 1;
   }
+
+  const int magnitude = exponent < 0 ? -exponent : exponent;
+  if (magnitude > 999) return Overflow(out, w);
+  const std::size_t essential = (negative ? 1 : 0) + 1 + d + 4;
+  if (essential > w) return Overflow(out, w);
   const bool leading_zero = essential < w;
-  const std::size_t length = essential + (leading_zero ? 1 : 0);
-  char* p = out;
-  std::memset(p, ' ', w - length);
-  p += w - length;
+  char* p = out + (w - essential - (leading_zero ? 1 : 0));
+  std::memset(out, ' ', static_cast<std::size_t>(p - out));
   if (negative) *p++ = '-';
   if (leading_zero) *p++ = '0';
   *p++ = '.';
   std::memcpy(p, fraction, d);
   p += d;
-  std::memcpy(p, exponent_part, exponent_length);
+  // Two exponent digits after the letter; a third digit takes the letter's place.
+  const bool three_digits = magnitude > 99;
+  if (!three_digits) *p++ = letter;
+  *p++ = exponent < 0 ? '-' : '+';
+  if (three_digits) *p++ = static_cast<char>('0' + magnitude / 100);
+  *p++ = static_cast<char>('0' + magnitude / 10 % 10);
+  *p = static_cast<char>('0' + magnitude % 10);
   return true;
 }
 

@@ -15,35 +15,36 @@ bool EndsValue(char c) { return IsBlank(c) || c == ',' || c == '/' || c == ')'; 
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 
-// Sign and digits only: the common integer value, converted without the
-// general real parser.
-bool IsPlainInteger(std::string_view text) {
-  std::size_t i = (!text.empty() && (text[0] == '+' || text[0] == '-')) ? 1 : 0;
-  if (i == text.size()) return false;
-  for (; i < text.size(); ++i) {
-    if (!IsDigit(text[i])) return false;
+// Reads sign and digits ending at a value's end straight from the record,
+// the common case of element records. Leaves other values to the general
+// path (false, `end` unchanged) and marks a plain integer outside the 32-bit
+// range with `end` = npos.
+bool TakePlainInteger(std::string_view record, std::size_t& end, std::int32_t& value) {
+  std::size_t i = end;
+  const bool negative = record[i] == '-';
+  if (record[i] == '+' || record[i] == '-') ++i;
+  const std::size_t first_digit = i;
+  std::int64_t magnitude = 0;
+  while (i < record.size() && IsDigit(record[i])) {
+    if (magnitude <= std::int64_t{2147483648}) magnitude = magnitude * 10 + (record[i] - '0');
+    ++i;
   }
+  if (i == first_digit || (i < record.size() && !EndsValue(record[i]))) return false;
+  if (negative) magnitude = -magnitude;
+  if (magnitude < INT32_MIN || magnitude > INT32_MAX) {
+    end = std::string_view::npos;
+    return false;
+  }
+  value = static_cast<std::int32_t>(magnitude);
+  end = i;
   return true;
 }
 
-FreeFormStatus ConvertPlainInteger(std::string_view text, std::int32_t& value) {
-  std::size_t i = 0;
-  bool negative = false;
-  if (text[0] == '+' || text[0] == '-') negative = text[i++] == '-';
-  std::int64_t magnitude = 0;
-  for (; i < text.size(); ++i) {
-    magnitude = magnitude * 10 + (text[i] - '0');
-    if (magnitude > std::int64_t{2147483648}) return FreeFormStatus::kConversionError;
-  }
-  if (negative) magnitude = -magnitude;
-  if (magnitude > 2147483647) return FreeFormStatus::kConversionError;
-  value = static_cast<std::int32_t>(magnitude);
-  return FreeFormStatus::kDone;
-}
-
 FreeFormStatus ConvertValue(std::string_view text, const FreeFormTarget& target) {
-  if (target.integer != nullptr && IsPlainInteger(text)) {
-    return ConvertPlainInteger(text, *target.integer);
+  if (target.integer != nullptr && !text.empty()) {
+    std::size_t end = 0;
+    if (TakePlainInteger(text, end, *target.integer)) return FreeFormStatus::kDone;
+    if (end == std::string_view::npos) return FreeFormStatus::kConversionError;
   }
   // A value needs a digit or one of the words: a sign alone is no value.
   if (text.empty() || ((text[0] == '+' || text[0] == '-') && text.size() == 1)) {
@@ -108,6 +109,15 @@ FreeFormStatus ParseFreeForm(NextRecordFunction next_record, void* context,
         break;  // a null value: the target keeps its value
       }
       if (c == '/') return FreeFormStatus::kDone;  // the rest keep their values
+      if (target.integer != nullptr) {
+        std::size_t end = pos;
+        if (TakePlainInteger(record, end, *target.integer)) {
+          pos = end;
+          value_open = true;
+          break;
+        }
+        if (end == std::string_view::npos) return FreeFormStatus::kConversionError;
+      }
       std::size_t end = pos;
       while (end < record.size() && !EndsValue(record[end])) ++end;
       std::string_view text = record.substr(pos, end - pos);

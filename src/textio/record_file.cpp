@@ -77,6 +77,7 @@ void InputFile::Open() {
   ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
   begin_ = end_ = 0;
+  buffer_offset_ = 0;
   at_eof_ = false;
 }
 
@@ -86,10 +87,17 @@ void InputFile::Reopen() {
   Open();
 }
 
+void InputFile::ReopenAt(std::uint64_t offset) {
+  Reopen();
+  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) RaiseDiagnostic(kReadError, unit_, path_);
+  buffer_offset_ = offset;
+}
+
 bool InputFile::Refill() {
   if (at_eof_) return false;
   if (begin_ > 0) {
     std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
+    buffer_offset_ += begin_;
     end_ -= begin_;
     begin_ = 0;
   }
@@ -119,6 +127,7 @@ bool InputFile::NextRecord(std::string_view& record) {
       std::size_t length = stop - begin_;
       if (length > 0 && data[stop - 1] == '\r') --length;
       record = std::string_view(data + begin_, length);
+      record_offset_ = buffer_offset_ + begin_;
       begin_ = stop + 1;
       return true;
     }
@@ -130,6 +139,7 @@ bool InputFile::NextRecord(std::string_view& record) {
   std::size_t length = end_ - begin_;
   if (buffer_[end_ - 1] == '\r') --length;
   record = std::string_view(buffer_.data() + begin_, length);
+  record_offset_ = buffer_offset_ + begin_;
   begin_ = end_;
   return true;
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,11 +30,18 @@ class InputFile {
   /// Closes the file and opens it again at its first record.
   void Reopen();
 
+  /// Closes the file and opens it again at the record that starts at byte
+  /// `offset` (a record_offset() of an earlier reading).
+  void ReopenAt(std::uint64_t offset);
+
   /// The next record; at the end of the file raises the end-of-file diagnostic.
   std::string_view ReadRecord();
 
   /// The next record into `record`, or false at the end of the file.
   bool NextRecord(std::string_view& record);
+
+  /// Byte offset in the file of the record read last.
+  std::uint64_t record_offset() const { return record_offset_; }
 
   int unit() const { return unit_; }
   const std::string& path() const { return path_; }
@@ -49,6 +57,8 @@ class InputFile {
   std::vector<char> buffer_;
   std::size_t begin_ = 0;  // first unread byte
   std::size_t end_ = 0;    // one past the last byte read from the file
+  std::uint64_t buffer_offset_ = 0;  // file offset of the buffer's first byte
+  std::uint64_t record_offset_ = 0;
   bool at_eof_ = false;
 };
 
