@@ -8,17 +8,6 @@
 
 namespace {
 
-// Reads the next record through a probe of `width` columns into LineBuffer.
-std::array<char, kLineBufferLength> ReadProbe(InputFile& model, Layout probe) {
-  std::array<char, kLineBufferLength> line_buffer;
-  ReadFixedRecord(model, probe, {std::span<char>(line_buffer)});
-  return line_buffer;
-}
-
-bool LineBufferIs(const std::array<char, kLineBufferLength>& line_buffer, std::string_view word) {
-  return ProbeIs(std::string_view(line_buffer.data(), line_buffer.size()), kLineBufferLength, word);
-}
-
 // Component ranges are written as the first number and the last one negated.
 std::int32_t ReadComponentSize(InputFile& model) {
   ReadFreeForm(model, {});  // the component's format record
@@ -38,11 +27,11 @@ std::int32_t Subtract(std::int32_t a, std::int32_t b) {
 
 void ScanModelSizes(InputFile& model, RunTables& run) {
   for (;;) {
-    auto line_buffer = ReadProbe(model, kProbeWidth6);
+    const LineBuffer line_buffer = ReadProbe(model, kProbeWidth6);
     // "*ELSE" is the one word tested on fewer columns than were read.
-    if (std::string_view(line_buffer.data(), 5) == "*ELSE") break;
+    if (line_buffer.substr(0, 5) == "*ELSE") break;
     // A model that ends before its header is refused: the run fails with status 1.
-    if (LineBufferIs(line_buffer, "FINISH")) StopWithModelError(kStructureErrorMessage);
+    if (TextIs(line_buffer, "FINISH")) StopWithModelError(kStructureErrorMessage);
   }
   std::array<char, kLineBufferLength> scratch;
   std::int32_t raw_node_count = 0;
@@ -55,16 +44,16 @@ void ScanModelSizes(InputFile& model, RunTables& run) {
   run.FieldPointCount = 0;
 
   for (;;) {
-    auto line_buffer = ReadProbe(model, kProbeWidth18);
-    if (LineBufferIs(line_buffer, "FINISH")) return;
-    if (LineBufferIs(line_buffer, "CMBLOCK,FIELDCELLS")) break;
+    const LineBuffer line_buffer = ReadProbe(model, kProbeWidth18);
+    if (TextIs(line_buffer, "FINISH")) return;
+    if (TextIs(line_buffer, "CMBLOCK,FIELDCELLS")) break;
   }
   run.FieldCellCount = ReadComponentSize(model);
 
   for (;;) {
-    auto line_buffer = ReadProbe(model, kProbeWidth19);
-    if (LineBufferIs(line_buffer, "FINISH")) return;  // the field cells stay counted in ElementCount
-    if (LineBufferIs(line_buffer, "CMBLOCK,FIELDPOINTS")) break;
+    const LineBuffer line_buffer = ReadProbe(model, kProbeWidth19);
+    if (TextIs(line_buffer, "FINISH")) return;  // the field cells stay counted in ElementCount
+    if (TextIs(line_buffer, "CMBLOCK,FIELDPOINTS")) break;
   }
   run.FieldPointCount = ReadComponentSize(model);
   run.ElementCount = Subtract(raw_element_count, run.FieldCellCount);

@@ -27,12 +27,14 @@ void ReadConstraintRecords(InputFile& model, RunTables& run) {
   std::array<char, 8> node_text;
   std::array<char, 8> label_text;
   std::array<char, 16> value_text;
+  const ReadItem items[] = {std::span<char>(line_buffer), std::span<char>(node_text),
+                            std::span<char>(label_text), std::span<char>(value_text)};
   for (;;) {
-    ReadFixedRecord(model, kConstraintLayout,
-                    {std::span<char>(line_buffer), std::span<char>(node_text),
-                     std::span<char>(label_text), std::span<char>(value_text)});
-    std::string_view probe(line_buffer.data(), line_buffer.size());
-    if (ProbeIs(probe, kLineBufferLength, "D,")) {
+    // The command fields are taken only from the records they matter for.
+    const std::string_view record = model.ReadRecord();
+    const LineBuffer command = LeadingColumns(record, 2);
+    if (TextIs(command, "D,")) {
+      ReadFixedFields(record, kConstraintLayout, items);
       const std::int32_t node = TextToInteger(std::string_view(node_text.data(), node_text.size()));
       const int direction = DirectionOfLabel(std::string_view(label_text.data(), label_text.size()));
       if (direction == 0) continue;
@@ -42,7 +44,7 @@ void ReadConstraintRecords(InputFile& model, RunTables& run) {
         continue;
       }
       run.NodeDisplacements(direction, node) = value;
-    } else if (ProbeIs(probe, kLineBufferLength, "FI")) {
+    } else if (TextIs(command, "FI")) {
       return;
     }
   }

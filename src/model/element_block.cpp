@@ -10,15 +10,10 @@
 namespace {
 
 void FindElementFormat(InputFile& model) {
-  std::array<char, kLineBufferLength> line_buffer;
   for (;;) {
-    std::string_view record = model.ReadRecord();
-    std::size_t pos = 0;
-    TakeTextField(record, pos, 6, line_buffer);
-    std::string_view probe(line_buffer.data(), line_buffer.size());
-    if (ProbeIs(probe, kLineBufferLength, "(19i8)") || ProbeIs(probe, kLineBufferLength, "(19i9)")) {
-      return;
-    }
+    const std::string_view record = model.ReadRecord();
+    const LineBuffer line_buffer = LeadingColumns(record, 6);
+    if (TextIs(line_buffer, "(19i8)") || TextIs(line_buffer, "(19i9)")) return;
     // Current releases write ten-column element fields.
     if (record.substr(0, 7) == "(19i10)") return;
   }

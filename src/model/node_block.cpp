@@ -20,12 +20,10 @@ constexpr NodeFormat kNodeFormats[] = {
 };
 
 Layout FindNodeFormat(InputFile& model) {
-  std::array<char, kLineBufferLength> line_buffer;
   for (;;) {
-    ReadFixedRecord(model, kProbeWidth13, {std::span<char>(line_buffer)});
-    std::string_view probe(line_buffer.data(), line_buffer.size());
+    const LineBuffer line_buffer = ReadProbe(model, kProbeWidth13);
     for (const NodeFormat& format : kNodeFormats) {
-      if (ProbeIs(probe, kLineBufferLength, format.text)) return format.layout;
+      if (TextIs(line_buffer, format.text)) return format.layout;
     }
   }
 }

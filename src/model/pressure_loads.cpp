@@ -73,22 +73,25 @@ void ReadPressureLoads(InputFile& model, RunTables& run) {
   std::array<char, 8> element_text;
   std::array<char, 8> unused_text;
   std::array<char, 16> label_text;
+  const ReadItem items[] = {std::span<char>(line_buffer), std::span<char>(element_text),
+                            std::span<char>(unused_text), std::span<char>(label_text)};
   for (;;) {
-    ReadFixedRecord(model, kPressureLayout,
-                    {std::span<char>(line_buffer), std::span<char>(element_text),
-                     std::span<char>(unused_text), std::span<char>(label_text)});
-    std::string_view probe(line_buffer.data(), line_buffer.size());
-    std::string_view label(label_text.data(), label_text.size());
-    const bool is_command = ProbeIs(probe, kLineBufferLength, "SFE,");
-    const bool is_pressure = ProbeIs(label, label.size(), "PRES");
-    if (is_command && is_pressure) {
+    // The command fields are taken only from the records they matter for.
+    const std::string_view record = model.ReadRecord();
+    const LineBuffer command = LeadingColumns(record, 4);
+    bool is_pressure = false;
+    if (TextIs(command, "SFE,")) {
+      ReadFixedFields(record, kPressureLayout, items);
+      is_pressure = TextIs(std::string_view(label_text.data(), label_text.size()), "PRES");
+    }
+    if (is_pressure) {
       const std::int32_t element =
           TextToInteger(std::string_view(element_text.data(), element_text.size()));
       double p1 = 0.0, p2 = 0.0, p3 = 0.0, p4 = 0.0;
       ReadFreeForm(model, {p1, p2, p3, p4});
       ApplyPressure(run, element, (((p1 + p2) + p3) + p4) * 0.25);
       ReadFixedRecord(model, kRecordSkipLayout, {});
-    } else if (ProbeIs(probe, kLineBufferLength, "FINI")) {
+    } else if (TextIs(command, "FINI")) {
       return;
     }
   }

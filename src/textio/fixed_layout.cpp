@@ -265,14 +265,20 @@ void TakeTextField(std::string_view record, std::size_t& pos, int width, std::sp
   std::memset(item.data() + present, ' ', length - present);
 }
 
-bool ProbeIs(std::string_view record, std::size_t width, std::string_view word) {
-  assert(word.size() <= width);
-  std::string_view field = record.substr(0, std::min(width, record.size()));
-  if (field.size() < word.size() || field.substr(0, word.size()) != word) return false;
-  for (std::size_t k = word.size(); k < field.size(); ++k) {
-    if (field[k] != ' ') return false;
-  }
-  return true;
+LineBuffer LeadingColumns(std::string_view record, std::size_t width) {
+  return record.substr(0, std::min(width, record.size()));
+}
+
+LineBuffer ReadProbe(InputFile& file, Layout probe) {
+  assert(!probe.empty() && probe[0].kind == FieldKind::kText);
+  return LeadingColumns(file.ReadRecord(), static_cast<std::size_t>(probe[0].width));
+}
+
+bool TextIs(std::string_view text, std::string_view word) {
+  const std::size_t common = std::min(text.size(), word.size());
+  if (text.substr(0, common) != word.substr(0, common)) return false;
+  std::string_view rest = text.size() > common ? text.substr(common) : word.substr(common);
+  return rest.find_first_not_of(' ') == std::string_view::npos;
 }
 
 bool ReadFixedFields(std::string_view record, Layout layout, std::span<const ReadItem> items) {

@@ -75,6 +75,10 @@ inline constexpr FieldSpec kPlotCellLayout[] = {I(15, 4)};
 /// a record.
 inline constexpr std::size_t kLineBufferLength = 80;
 
+/// LineBuffer as a probe fills it, without its blank padding: the columns of
+/// the record that the probe's first text field covers.
+using LineBuffer = std::string_view;
+
 /// Where a read puts one item: an integer, a real, or a text of fixed length.
 struct ReadItem {
   ReadItem(std::int32_t& value) : kind(FieldKind::kInteger), integer(&value) {}
@@ -124,9 +128,17 @@ std::string_view TakeNumberField(std::string_view record, std::size_t& pos, int 
 /// rule (blank-padded). Advances `pos` by `width`.
 void TakeTextField(std::string_view record, std::size_t& pos, int width, std::span<char> item);
 
-/// True when columns 1..width of `record`, blank-padded, equal `word`
-/// blank-padded to `width`: the test made on a probe read into LineBuffer.
-bool ProbeIs(std::string_view record, std::size_t width, std::string_view word);
+/// Reads the next record through a probe layout (text fields only) and
+/// returns what its first field puts in LineBuffer. The other fields go to
+/// texts nobody reads, so they are not copied. End of file raises 24.
+LineBuffer ReadProbe(InputFile& file, Layout probe);
+
+/// The first `width` columns of `record` as a probe of that width reads them.
+LineBuffer LeadingColumns(std::string_view record, std::size_t width);
+
+/// True when `text` and `word`, both blank-padded, are equal: how LineBuffer
+/// and scratch texts are compared with a word.
+bool TextIs(std::string_view text, std::string_view word);
 
 /// Integer field rule; false when the field is invalid.
 bool ParseIntegerField(std::string_view field, std::int32_t& value);
