@@ -2,17 +2,28 @@
 
 #include "textio/fixed_layout.h"
 
-void ScanLoadKinds(InputFile& model, RunTables& run) {
-  for (;;) {
-    const LineBuffer line_buffer = ReadProbe(model, kLoadCommandProbe);
-    // Every "D," record counts: constrained nodes numbered from 100000 on
-    // leave no blanks after the comma, and their constraints must not be lost.
-    if (line_buffer.substr(0, 2) == "D,") {
-      run.HasDisplacements = true;
-    } else if (line_buffer == "SFE,") {
-      if (!run.HasPressures) run.FirstPressureCommandOffset = model.record_offset();
-      run.HasPressures = true;
-    }
-    if (line_buffer == "FINI") return;
+void LoadKindScan::Test(std::string_view record, std::uint64_t offset) {
+  if (ended_) return;
+  const LineBuffer line_buffer = LeadingColumns(record, kLoadCommandProbe[0].width);
+  // Every "D," record counts: constrained nodes numbered from 100000 on
+  // leave no blanks after the comma, and their constraints must not be lost.
+  if (line_buffer.substr(0, 2) == "D,") {
+    run_.HasDisplacements = true;
+  } else if (line_buffer == "SFE,") {
+    if (!run_.HasPressures) run_.FirstPressureCommandOffset = offset;
+    run_.HasPressures = true;
   }
+  if (line_buffer == "FINI") ended_ = true;
+}
+
+void ScanLoadKinds(InputFile& model, LoadKindScan& scan) {
+  while (!scan.ended()) {
+    const LineBuffer line_buffer = ReadProbe(model, kLoadCommandProbe);
+    scan.Test(line_buffer, model.record_offset());
+  }
+}
+
+void ScanLoadKinds(InputFile& model, RunTables& run) {
+  LoadKindScan scan(run);
+  ScanLoadKinds(model, scan);
 }

@@ -129,6 +129,7 @@ bool InputFile::NextRecord(std::string_view& record) {
       record = std::string_view(data + begin_, length);
       record_offset_ = buffer_offset_ + begin_;
       begin_ = stop + 1;
+      if (observer_ != nullptr) observer_(observer_context_, record, record_offset_);
       return true;
     }
     searched = end_ - begin_;  // offset of the unsearched bytes once Refill moved them
@@ -141,6 +142,7 @@ bool InputFile::NextRecord(std::string_view& record) {
   record = std::string_view(buffer_.data() + begin_, length);
   record_offset_ = buffer_offset_ + begin_;
   begin_ = end_;
+  if (observer_ != nullptr) observer_(observer_context_, record, record_offset_);
   return true;
 }
 

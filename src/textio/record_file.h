@@ -15,6 +15,10 @@ inline constexpr std::size_t kMaxPathLength = 256;
 /// `name` made absolute against the current directory.
 std::string AbsolutePath(std::string_view name);
 
+/// Receives every record that an InputFile hands out while it is set, with
+/// the record's byte offset in the file.
+using RecordObserver = void (*)(void* context, std::string_view record, std::uint64_t offset);
+
 /// A model file read record by record. A record is the text up to a line
 /// feed, without it and without a carriage return right before it; a last
 /// record without a line feed is a record too. Records are views into the
@@ -40,6 +44,12 @@ class InputFile {
   /// The next record into `record`, or false at the end of the file.
   bool NextRecord(std::string_view& record);
 
+  /// Shows every record read from now on to `observer` (nullptr: no more).
+  void Observe(RecordObserver observer, void* context) {
+    observer_ = observer;
+    observer_context_ = context;
+  }
+
   /// Byte offset in the file of the record read last.
   std::uint64_t record_offset() const { return record_offset_; }
 
@@ -60,6 +70,8 @@ class InputFile {
   std::uint64_t buffer_offset_ = 0;  // file offset of the buffer's first byte
   std::uint64_t record_offset_ = 0;
   bool at_eof_ = false;
+  RecordObserver observer_ = nullptr;
+  void* observer_context_ = nullptr;
 };
 
 /// A file written record by record, each record ended by CR LF, through a
