@@ -300,7 +300,14 @@ bool ReadFixedFields(std::string_view record, Layout layout, std::span<const Rea
         }
         case FieldKind::kReal: {
           double value;
-          if (!ParseRealField(TakeNumberField(record, pos, field.width), field.digits, value)) {
+          // A usual number fills its columns without a comma; anything else
+          // takes the general way, comma rule included.
+          const std::size_t w = static_cast<std::size_t>(field.width);
+          if (pos < record.size() &&
+              ReadUsualRealField(record.substr(pos, w), field.digits, value)) {
+            pos += w;
+          } else if (!ParseRealField(TakeNumberField(record, pos, field.width), field.digits,
+                                     value)) {
             return false;
           }
           *target.real = value;
@@ -341,23 +348,20 @@ bool Overflow(char* out, std::size_t width) {
   return false;
 }
 
-bool RightAlign(char* out, std::size_t width, std::string_view text) {
+// The Put functions write into a field that is blank already, so that a
+// record is blanked once and not field by field.
+bool PutRightAligned(char* out, std::size_t width, std::string_view text) {
   if (text.size() > width) return Overflow(out, width);
-  std::memset(out, ' ', width - text.size());
   std::memcpy(out + (width - text.size()), text.data(), text.size());
   return true;
 }
 
 constexpr char kZeroDigits[] = "0000000000000000000000000000000000000000";
 
-}  // namespace
-
-bool FormatIntegerField(char* out, int width, std::int32_t value) {
-  const std::size_t w = static_cast<std::size_t>(width);
+bool PutInteger(char* out, std::size_t w, std::int32_t value) {
   std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value)
                                       : static_cast<std::uint32_t>(value);
-  // Digits from the right end of the field, two at a time, then the sign
-  // and the blanks.
+  // Digits from the right end of the field, two at a time, then the sign.
   static constexpr char kPairs[] =
       "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
       "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
@@ -382,15 +386,13 @@ bool FormatIntegerField(char* out, int width, std::int32_t value) {
     if (p == out) return Overflow(out, w);
     *--p = '-';
   }
-  std::memset(out, ' ', static_cast<std::size_t>(p - out));
   return true;
 }
 
-bool FormatExponentField(char* out, int width, int digits, char letter, double value) {
+bool PutExponent(char* out, std::size_t w, int digits, char letter, double value) {
   assert(digits >= 1 && digits < static_cast<int>(sizeof(kZeroDigits)));
-  const std::size_t w = static_cast<std::size_t>(width);
-  if (std::isnan(value)) return RightAlign(out, w, "NaN");
-  if (std::isinf(value)) return RightAlign(out, w, value < 0 ? "-Infinity" : "Infinity");
+  if (std::isnan(value)) return PutRightAligned(out, w, "NaN");
+  if (std::isinf(value)) return PutRightAligned(out, w, value < 0 ? "-Infinity" : "Infinity");
 
   const std::size_t d = static_cast<std::size_t>(digits);
   const bool negative = value < 0;  // negative zero is written as zero
@@ -419,7 +421,6 @@ bool FormatExponentField(char* out, int width, int digits, char letter, double v
   if (essential > w) return Overflow(out, w);
   const bool leading_zero = essential < w;
   char* p = out + (w - essential - (leading_zero ? 1 : 0));
-  std::memset(out, ' ', static_cast<std::size_t>(p - out));
   if (negative) *p++ = '-';
   if (leading_zero) *p++ = '0';
   *p++ = '.';
@@ -435,6 +436,20 @@ bool FormatExponentField(char* out, int width, int digits, char letter, double v
   return true;
 }
 
+}  // namespace
+
+bool FormatIntegerField(char* out, int width, std::int32_t value) {
+  const std::size_t w = static_cast<std::size_t>(width);
+  std::memset(out, ' ', w);
+  return PutInteger(out, w, value);
+}
+
+bool FormatExponentField(char* out, int width, int digits, char letter, double value) {
+  const std::size_t w = static_cast<std::size_t>(width);
+  std::memset(out, ' ', w);
+  return PutExponent(out, w, digits, letter, value);
+}
+
 std::size_t LayoutLength(Layout layout) {
   std::size_t length = 0;
   for (const FieldSpec& field : layout) {
@@ -444,6 +459,7 @@ std::size_t LayoutLength(Layout layout) {
 }
 
 bool FormatFixedRecord(char* out, Layout layout, std::span<const WriteItem> items) {
+  std::memset(out, ' ', LayoutLength(layout));  // skipped columns and field fill
   bool fits = true;
   std::size_t item = 0;
   for (const FieldSpec& field : layout) {
@@ -454,13 +470,11 @@ bool FormatFixedRecord(char* out, Layout layout, std::span<const WriteItem> item
           std::memcpy(out, field.literal.data(), w);
           break;
         case FieldKind::kSkip:
-          std::memset(out, ' ', w);
           break;
         case FieldKind::kText: {
           assert(item < items.size());
           std::string_view text = items[item++].text;
           if (w >= text.size()) {
-            std::memset(out, ' ', w - text.size());
             std::memcpy(out + (w - text.size()), text.data(), text.size());
           } else {
             std::memcpy(out, text.data(), w);
@@ -469,12 +483,11 @@ bool FormatFixedRecord(char* out, Layout layout, std::span<const WriteItem> item
         }
         case FieldKind::kInteger:
           assert(item < items.size());
-          fits &= FormatIntegerField(out, field.width, items[item++].integer);
+          fits &= PutInteger(out, w, items[item++].integer);
           break;
         case FieldKind::kReal:
           assert(item < items.size());
-          fits &= FormatExponentField(out, field.width, field.digits, field.exponent_letter,
-                                      items[item++].real);
+          fits &= PutExponent(out, w, field.digits, field.exponent_letter, items[item++].real);
           break;
         case FieldKind::kRecordBreak:
           assert(false && "output layouts hold no record break");

@@ -1,5 +1,7 @@
 #include "textio/free_form.h"
 
+#include <array>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -9,11 +11,42 @@
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
+// Character classes of free-form input, looked up once per character.
+enum : std::uint8_t { kBlankClass = 1, kEndsValueClass = 2 };
 
-bool EndsValue(char c) { return IsBlank(c) || c == ',' || c == '/' || c == ')'; }
+constexpr std::array<std::uint8_t, 256> MakeCharClasses() {
+  std::array<std::uint8_t, 256> classes{};
+  for (char c : {' ', '\t', '\r', '\n'}) classes[static_cast<unsigned char>(c)] = kBlankClass | kEndsValueClass;
+  for (char c : {',', '/', ')'}) classes[static_cast<unsigned char>(c)] = kEndsValueClass;
+  return classes;
+}
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+constexpr std::array<std::uint8_t, 256> kCharClasses = MakeCharClasses();
+
+bool IsBlank(char c) { return kCharClasses[static_cast<unsigned char>(c)] & kBlankClass; }
+
+bool EndsValue(char c) { return kCharClasses[static_cast<unsigned char>(c)] & kEndsValueClass; }
+
+bool IsDigit(char c) { return static_cast<unsigned>(c - '0') <= 9; }
+
+// The position of the first character from `pos` on that is no blank. Runs of
+// plain blanks, the fill of fixed-width columns, are passed eight at a time.
+std::size_t SkipBlanks(std::string_view record, std::size_t pos) {
+  if constexpr (std::endian::native == std::endian::little) {
+    while (pos + 8 <= record.size()) {
+      std::uint64_t word;
+      std::memcpy(&word, record.data() + pos, 8);
+      word ^= 0x2020202020202020u;
+      if (word != 0) {
+        pos += static_cast<std::size_t>(std::countr_zero(word)) / 8;
+        break;
+      }
+      pos += 8;
+    }
+  }
+  while (pos < record.size() && IsBlank(record[pos])) ++pos;
+  return pos;
+}
 
 // Reads sign and digits ending at a value's end straight from the record,
 // the common case of element records. Leaves other values to the general
@@ -25,9 +58,11 @@ bool TakePlainInteger(std::string_view record, std::size_t& end, std::int32_t& v
   if (record[i] == '+' || record[i] == '-') ++i;
   const std::size_t first_digit = i;
   std::int64_t magnitude = 0;
-  while (i < record.size() && IsDigit(record[i])) {
-    if (magnitude <= std::int64_t{2147483648}) magnitude = magnitude * 10 + (record[i] - '0');
-    ++i;
+  for (; i < record.size(); ++i) {
+    const unsigned digit = static_cast<unsigned>(record[i] - '0');
+    if (digit > 9) break;
+    // Saturates above the 32-bit range, which the check below rejects.
+    if (magnitude <= std::int64_t{2147483648}) magnitude = magnitude * 10 + digit;
   }
   if (i == first_digit || (i < record.size() && !EndsValue(record[i]))) return false;
   if (negative) magnitude = -magnitude;
@@ -93,7 +128,7 @@ FreeFormStatus ParseFreeForm(NextRecordFunction next_record, void* context,
       continue;
     }
     for (;;) {
-      while (pos < record.size() && IsBlank(record[pos])) ++pos;
+      pos = SkipBlanks(record, pos);
       if (pos == record.size()) {
         if (!next_record(context, record)) return FreeFormStatus::kEndOfFile;
         pos = 0;
