@@ -8,11 +8,16 @@
 
 namespace {
 
-void SetDefaults(RunTables& run) {
-  std::fill_n(run.TriangleBcValues.data(), run.TriangleBcValues.size(), 0.0);
-  std::fill_n(run.TriangleBcKinds.data(), run.TriangleBcKinds.size(), kTractionPrescribed);
-  std::fill_n(run.NodeDisplacements.data(), run.NodeDisplacements.size(), kNotGiven);
-  std::fill_n(run.TriangleConstraintCounts.data(), run.TriangleConstraintCounts.size(), 0);
+// Zero traction in every direction, and no constrained corner, for the
+// triangle columns from `first` to the end of the tables' extent.
+void SetTriangleDefaults(RunTables& run, std::int64_t first) {
+  const std::int64_t offset = 3 * (first - 1);
+  std::fill(run.TriangleBcValues.data() + offset,
+            run.TriangleBcValues.data() + run.TriangleBcValues.size(), 0.0);
+  std::fill(run.TriangleBcKinds.data() + offset,
+            run.TriangleBcKinds.data() + run.TriangleBcKinds.size(), kTractionPrescribed);
+  std::fill(run.TriangleConstraintCounts.data() + offset,
+            run.TriangleConstraintCounts.data() + run.TriangleConstraintCounts.size(), 0);
 }
 
 int DirectionOfLabel(std::string_view label) {
@@ -53,30 +58,31 @@ void ReadConstraintRecords(InputFile& model, RunTables& run) {
 }  // namespace
 
 void ReadDisplacementConstraints(InputFile& model, RunTables& run) {
-  SetDefaults(run);
+  std::fill_n(run.NodeDisplacements.data(), run.NodeDisplacements.size(), kNotGiven);
   if (run.HasDisplacements) ReadConstraintRecords(model, run);
 
+  // The triangles made: their constrained corners counted, then the
+  // condition, in one sweep, since a triangle's condition depends on its own
+  // corners only. What the tables hold afterwards is what defaults, counting
+  // and conditions give one after the other.
   for (std::int32_t t = 1; t <= run.TriangleCount; ++t) {
     const std::int32_t* corners = run.TriangleNodes.Column(t);
+    const double* u[3] = {run.NodeDisplacements.Column(corners[0]),
+                          run.NodeDisplacements.Column(corners[1]),
+                          run.NodeDisplacements.Column(corners[2])};
     std::int32_t* counts = run.TriangleConstraintCounts.Column(t);
-    for (int k = 0; k < 3; ++k) {
-      const double* displacement = run.NodeDisplacements.Column(corners[k]);
-      for (int d = 0; d < 3; ++d) {
-        // NaN differs from kNotGiven and counts as given.
-        if (!(displacement[d] == kNotGiven)) ++counts[d];
-      }
+    std::int32_t* kinds = run.TriangleBcKinds.Column(t);
+    double* values = run.TriangleBcValues.Column(t);
+    for (int d = 0; d < 3; ++d) {
+      std::int32_t count = 0;
+      // NaN differs from kNotGiven and counts as given.
+      for (const double* corner : u) count += !(corner[d] == kNotGiven);
+      counts[d] = count;
+      const bool prescribed = count == 3;
+      kinds[d] = prescribed ? kDisplacementPrescribed : kTractionPrescribed;
+      values[d] = prescribed ? ((u[0][d] + u[1][d]) + u[2][d]) / 3.0 : 0.0;
     }
   }
-  for (std::int32_t t = 1; t <= run.TriangleCount; ++t) {
-    const std::int32_t* corners = run.TriangleNodes.Column(t);
-    const std::int32_t* counts = run.TriangleConstraintCounts.Column(t);
-    for (int d = 1; d <= 3; ++d) {
-      if (counts[d - 1] != 3) continue;
-      run.TriangleBcKinds(d, t) = kDisplacementPrescribed;
-      run.TriangleBcValues(d, t) = ((run.NodeDisplacements(d, corners[0]) +
-                                     run.NodeDisplacements(d, corners[1])) +
-                                    run.NodeDisplacements(d, corners[2])) /
-                                   3.0;
-    }
-  }
+  // The columns beyond the triangles made keep the defaults.
+  SetTriangleDefaults(run, std::int64_t{run.TriangleCount} + 1);
 }

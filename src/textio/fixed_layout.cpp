@@ -34,7 +34,7 @@ bool IsExponentLetter(char c) {
   }
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) { return static_cast<unsigned>(c - '0') <= 9; }
 
 // Saturates far beyond any exponent a double can take, so that long exponent
 // texts cannot overflow.
@@ -146,43 +146,40 @@ constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
 // so the result is the nearest real. Anything else returns false and goes the
 // general way.
 bool ReadUsualRealField(std::string_view field, int digits, double& value) {
-  const std::size_t n = field.size();
-  std::size_t i = 0;
-  while (i < n && field[i] == ' ') ++i;
-  if (i == n) return false;
-  const bool negative = field[i] == '-';
-  if (field[i] == '-' || field[i] == '+') ++i;
+  const char* p = field.data();
+  const char* const end = p + field.size();
+  while (p < end && *p == ' ') ++p;
+  if (p == end) return false;
+  const bool negative = *p == '-';
+  if (*p == '-' || *p == '+') ++p;
   std::uint64_t mantissa = 0;
-  int digit_count = 0;
+  auto take_digits = [&] {
+    const char* first = p;
+    for (; p < end && IsDigit(*p); ++p) mantissa = mantissa * 10 + static_cast<unsigned>(*p - '0');
+    return static_cast<int>(p - first);
+  };
+  int digit_count = take_digits();
   int fraction_digits = 0;
-  bool has_point = false;
-  for (; i < n; ++i) {
-    const char c = field[i];
-    if (IsDigit(c)) {
-      mantissa = mantissa * 10 + static_cast<std::uint64_t>(c - '0');
-      ++digit_count;
-      if (has_point) ++fraction_digits;
-    } else if (c == '.' && !has_point) {
-      has_point = true;
-    } else {
-      break;
-    }
+  const bool has_point = p < end && *p == '.';
+  if (has_point) {
+    ++p;
+    fraction_digits = take_digits();
+    digit_count += fraction_digits;
   }
-  if (digit_count == 0 || digit_count > 18) return false;
+  if (digit_count == 0 || digit_count > 18) return false;  // 18 digits always fit
   int exponent = 0;
-  if (i < n && field[i] != ' ') {
-    const char c = field[i];
-    if (c == 'E' || c == 'e' || c == 'D' || c == 'd') ++i;
-    else if (c != '+' && c != '-') return false;
+  if (p < end && *p != ' ') {
+    if (*p == 'E' || *p == 'e' || *p == 'D' || *p == 'd') ++p;
+    else if (*p != '+' && *p != '-') return false;
     bool exponent_negative = false;
-    if (i < n && (field[i] == '+' || field[i] == '-')) exponent_negative = field[i++] == '-';
-    const std::size_t first = i;
-    for (; i < n && IsDigit(field[i]) && i - first < 4; ++i) exponent = exponent * 10 + (field[i] - '0');
-    if (i == first) return false;
+    if (p < end && (*p == '+' || *p == '-')) exponent_negative = *p++ == '-';
+    const char* first = p;
+    for (; p < end && IsDigit(*p) && p - first < 4; ++p) exponent = exponent * 10 + (*p - '0');
+    if (p == first) return false;
     if (exponent_negative) exponent = -exponent;
   }
-  while (i < n && field[i] == ' ') ++i;
-  if (i != n) return false;
+  while (p < end && *p == ' ') ++p;
+  if (p != end) return false;
   exponent -= has_point ? fraction_digits : digits;
   if (mantissa == 0) {
     value = negative ? -0.0 : 0.0;
@@ -389,6 +386,73 @@ bool PutInteger(char* out, std::size_t w, std::int32_t value) {
   return true;
 }
 
+constexpr std::uint64_t kPowersOfTen[] = {1,
+                                          10,
+                                          100,
+                                          1000,
+                                          10000,
+                                          100000,
+                                          1000000,
+                                          10000000,
+                                          100000000,
+                                          1000000000,
+                                          10000000000,
+                                          100000000000,
+                                          1000000000000,
+                                          10000000000000,
+                                          100000000000000,
+                                          1000000000000000};
+
+// Values read from model files carry at most fifteen significant digits; for
+// them the d rounded digits come without the general conversion. N, x times
+// 10^k rounded to a fifteen-digit integer, is x's fifteen-digit rounding when
+// N / 10^k, rounded once to a real, gives x back: x then lies within a tenth
+// of a unit of N's last digit. Fewer digits are N rounded once more; on an
+// exact tie only the binary value can decide, and the general way is taken.
+// Returns false for every value it cannot settle so.
+bool RoundShortDecimal(double x, int digits, char* fraction, int& decimal_exponent) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &x, sizeof(bits));
+  const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+  if (digits > 15 || biased == 0) return false;  // subnormals hold fewer digits
+  // floor(log10 x) is this or one more.
+  const int decade = static_cast<int>(std::floor((biased - 1023) * 0.30102999566398120));
+  int k = 14 - decade;
+  auto scale = [&](int power) {
+    return power >= 0 ? x * kExactPowersOfTen[power] : x / kExactPowersOfTen[-power];
+  };
+  if (k < -21 || k > 22) return false;
+  double scaled = scale(k);
+  if (scaled >= 1e15) scaled = scale(--k);
+  const double rounded = std::floor(scaled + 0.5);
+  const double back = k >= 0 ? rounded / kExactPowersOfTen[k] : rounded * kExactPowersOfTen[-k];
+  if (back != x) return false;
+  std::uint64_t n = static_cast<std::uint64_t>(rounded);
+  int exponent = 15 - k;
+  if (n == kPowersOfTen[15]) {
+    n /= 10;
+    ++exponent;
+  }
+  if (n < kPowersOfTen[14]) return false;
+  const int dropped = 15 - digits;
+  if (dropped > 0) {
+    const std::uint64_t unit = kPowersOfTen[dropped];
+    const std::uint64_t rest = n % unit;
+    n /= unit;
+    if (2 * rest == unit) return false;
+    if (2 * rest > unit && ++n == kPowersOfTen[digits]) {
+      n /= 10;
+      ++exponent;
+    }
+  }
+  for (int i = digits - 1; i >= 0; --i) {
+    fraction[i] = static_cast<char>('0' + n % 10);
+    n /= 10;
+  }
+  decimal_exponent = exponent;
+  return true;
+}
+
 bool PutExponent(char* out, std::size_t w, int digits, char letter, double value) {
   assert(digits >= 1 && digits < static_cast<int>(sizeof(kZeroDigits)));
   if (std::isnan(value)) return PutRightAligned(out, w, "NaN");
@@ -399,7 +463,9 @@ bool PutExponent(char* out, std::size_t w, int digits, char letter, double value
   const char* fraction = kZeroDigits;
   int exponent = 0;
   char scientific[64];
-  if (value != 0) {
+  if (value != 0 && RoundShortDecimal(std::fabs(value), digits, scientific, exponent)) {
+    fraction = scientific;
+  } else if (value != 0) {
     // Round once, inside to_chars: rounding the digits by hand misses the
     // carry (0.99999999 -> 0.1000000E+01).
     const char* end = std::to_chars(scientific, scientific + sizeof(scientific), std::fabs(value),
@@ -473,7 +539,7 @@ bool FormatFixedRecord(char* out, Layout layout, std::span<const WriteItem> item
           break;
         case FieldKind::kText: {
           assert(item < items.size());
-          std::string_view text = items[item++].text;
+          std::string_view text = items[item++].text();
           if (w >= text.size()) {
             std::memcpy(out + (w - text.size()), text.data(), text.size());
           } else {
@@ -483,11 +549,11 @@ bool FormatFixedRecord(char* out, Layout layout, std::span<const WriteItem> item
         }
         case FieldKind::kInteger:
           assert(item < items.size());
-          fits &= PutInteger(out, w, items[item++].integer);
+          fits &= PutInteger(out, w, items[item++].integer());
           break;
         case FieldKind::kReal:
           assert(item < items.size());
-          fits &= PutExponent(out, w, field.digits, field.exponent_letter, items[item++].real);
+          fits &= PutExponent(out, w, field.digits, field.exponent_letter, items[item++].real());
           break;
         case FieldKind::kRecordBreak:
           assert(false && "output layouts hold no record break");

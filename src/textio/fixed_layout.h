@@ -91,14 +91,25 @@ struct ReadItem {
 };
 
 /// One value that a write puts in a field.
-struct WriteItem {
-  WriteItem(std::int32_t value) : kind(FieldKind::kInteger), integer(value) {}
-  WriteItem(double value) : kind(FieldKind::kReal), real(value) {}
-  WriteItem(std::string_view value) : kind(FieldKind::kText), text(value) {}
-  FieldKind kind;
-  std::int32_t integer = 0;
-  double real = 0.0;
-  std::string_view text = {};
+class WriteItem {
+ public:
+  WriteItem(std::int32_t value) : integer_(value) {}
+  WriteItem(double value) : real_(value) {}
+  WriteItem(std::string_view value)
+      : text_(value.data()), text_length_(static_cast<std::uint32_t>(value.size())) {}
+  std::int32_t integer() const { return integer_; }
+  double real() const { return real_; }
+  std::string_view text() const { return {text_, text_length_}; }
+
+ private:
+  // Kept small: a record of ten values builds ten of these. The layout tells
+  // which member a field reads.
+  union {
+    std::int32_t integer_;
+    double real_;
+    const char* text_;
+  };
+  std::uint32_t text_length_ = 0;
 };
 
 /// Reads the next record (more with record breaks) through `layout` into the
