@@ -355,14 +355,25 @@ bool PutRightAligned(char* out, std::size_t width, std::string_view text) {
 
 constexpr char kZeroDigits[] = "0000000000000000000000000000000000000000";
 
+// "00" to "99": decimal digits two at a time.
+constexpr char kPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes v as exactly `count` digits, zeros in front.
+void PutDigits(char* out, int count, std::uint32_t v) {
+  for (; count >= 2; count -= 2) {
+    std::memcpy(out + count - 2, kPairs + 2 * (v % 100), 2);
+    v /= 100;
+  }
+  if (count == 1) out[0] = static_cast<char>('0' + v);
+}
+
 bool PutInteger(char* out, std::size_t w, std::int32_t value) {
   std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value)
                                       : static_cast<std::uint32_t>(value);
   // Digits from the right end of the field, two at a time, then the sign.
-  static constexpr char kPairs[] =
-      "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
-      "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
-      "8081828384858687888990919293949596979899";
   char* p = out + w;
   while (magnitude >= 100) {
     if (p - out < 2) return Overflow(out, w);
@@ -413,41 +424,46 @@ constexpr std::uint64_t kPowersOfTen[] = {1,
 bool RoundShortDecimal(double x, int digits, char* fraction, int& decimal_exponent) {
   std::uint64_t bits;
   std::memcpy(&bits, &x, sizeof(bits));
-  const int biased = static_cast<int>((bits >> 52) & 0x7ff);
-  if (digits > 15 || biased == 0) return false;  // subnormals hold fewer digits
-  // floor(log10 x) is this or one more.
-  const int decade = static_cast<int>(std::floor((biased - 1023) * 0.30102999566398120));
+  const int binary_exponent = static_cast<int>((bits >> 52) & 0x7ff) - 1023;
+  if (digits > 15 || binary_exponent == -1023) return false;  // subnormals hold fewer digits
+  // floor(log10 x), or one less: 1233 / 4096 is just below log10(2).
+  const int decade = (binary_exponent * 1233) >> 12;
   int k = 14 - decade;
-  auto scale = [&](int power) {
+  if (k < -21 || k > 22) return false;
+  auto scale = [x](int power) {
     return power >= 0 ? x * kExactPowersOfTen[power] : x / kExactPowersOfTen[-power];
   };
-  if (k < -21 || k > 22) return false;
   double scaled = scale(k);
   if (scaled >= 1e15) scaled = scale(--k);
   const double rounded = std::floor(scaled + 0.5);
   const double back = k >= 0 ? rounded / kExactPowersOfTen[k] : rounded * kExactPowersOfTen[-k];
-  if (back != x) return false;
-  std::uint64_t n = static_cast<std::uint64_t>(rounded);
+  if (back != x || rounded < 1e14) return false;
   int exponent = 15 - k;
-  if (n == kPowersOfTen[15]) {
+  char all[16];  // the fifteen digits of N; 10^15 is written as 1 and fourteen zeros, a decade up
+  std::uint64_t n = static_cast<std::uint64_t>(rounded);
+  if (n == 1000000000000000) {
     n /= 10;
     ++exponent;
   }
-  if (n < kPowersOfTen[14]) return false;
-  const int dropped = 15 - digits;
-  if (dropped > 0) {
-    const std::uint64_t unit = kPowersOfTen[dropped];
-    const std::uint64_t rest = n % unit;
-    n /= unit;
-    if (2 * rest == unit) return false;
-    if (2 * rest > unit && ++n == kPowersOfTen[digits]) {
-      n /= 10;
-      ++exponent;
+  PutDigits(all, 7, static_cast<std::uint32_t>(n / 100000000));
+  PutDigits(all + 7, 8, static_cast<std::uint32_t>(n % 100000000));
+  std::memcpy(fraction, all, static_cast<std::size_t>(digits));
+  if (digits < 15) {
+    // Round the digits once more, half up; a tie is left to the binary value.
+    const char first_dropped = all[digits];
+    bool tie = first_dropped == '5';
+    for (int i = digits + 1; tie && i < 15; ++i) tie = all[i] == '0';
+    if (tie) return false;
+    if (first_dropped >= '5') {
+      int i = digits - 1;
+      for (; i >= 0 && fraction[i] == '9'; --i) fraction[i] = '0';
+      if (i >= 0) {
+        ++fraction[i];
+      } else {
+        fraction[0] = '1';  // 0.999.. carries into a new decade
+        ++exponent;
+      }
     }
-  }
-  for (int i = digits - 1; i >= 0; --i) {
-    fraction[i] = static_cast<char>('0' + n % 10);
-    n /= 10;
   }
   decimal_exponent = exponent;
   return true;
