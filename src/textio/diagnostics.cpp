@@ -73,11 +73,6 @@ void ReportOutputConversion(int unit, std::string_view path) {
   WriteErrorRecord(DiagnosticLine(kOutputConversion, unit, path));
 }
 
-void StopWithMessage(std::string_view text) {
-  WriteErrorRecord(text);
-  throw RunEnded{0};
-}
-
 void StopWithModelError(std::string_view text) {
   WriteErrorRecord(text);
   throw RunEnded{1};

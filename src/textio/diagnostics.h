@@ -46,9 +46,6 @@ std::string DiagnosticLine(int number, int unit, std::string_view path);
 /// Prints diagnostic 63 for the given file; the run goes on.
 void ReportOutputConversion(int unit, std::string_view path);
 
-/// Prints `text` as one record on standard error and ends the run, status 0.
-[[noreturn]] void StopWithMessage(std::string_view text);
-
 /// Prints `text` as one record on standard error and ends the run, status 1:
 /// a fault of the model file that the run refuses to translate.
 [[noreturn]] void StopWithModelError(std::string_view text);
