@@ -29,3 +29,25 @@ test-sanitize:
 
 clean:
 	rm -rf $(BUILD) $(SANITIZE_BUILD)
+
+# Benchmark: Release build in build-bench/, models cached in bench/models/,
+# figures written to bench/RESULTS.md. BENCH_ARGS passes options, e.g.
+# `make bench BENCH_ARGS=--callgrind` or `BENCH_ARGS="--sizes 10k,1M"`.
+.PHONY: bench
+bench:
+	python3 bench/run_bench.py $(BENCH_ARGS)
+
+# Fuzzing with libFuzzer (clang): `make fuzz` builds the targets of
+# tests/fuzz/ in $(FUZZ_BUILD) and runs each for FUZZ_SECONDS; any finding
+# stops it, and its input is kept under $(FUZZ_BUILD)/artifacts/.
+FUZZ_BUILD := build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := fuzz_whole_run fuzz_free_form fuzz_fixed_fields fuzz_exponent_round_trip
+.PHONY: fuzz
+fuzz:
+	cmake -S tests/fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	cmake --build $(FUZZ_BUILD) -j $(JOBS)
+	@for target in $(FUZZ_TARGETS); do \
+	  echo "fuzzing $$target for $(FUZZ_SECONDS) s"; \
+	  tests/fuzz/run_target.sh $(FUZZ_BUILD) $$target $(FUZZ_SECONDS) || exit 1; \
+	done

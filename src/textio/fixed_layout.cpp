@@ -397,23 +397,6 @@ bool PutInteger(char* out, std::size_t w, std::int32_t value) {
   return true;
 }
 
-constexpr std::uint64_t kPowersOfTen[] = {1,
-                                          10,
-                                          100,
-                                          1000,
-                                          10000,
-                                          100000,
-                                          1000000,
-                                          10000000,
-                                          100000000,
-                                          1000000000,
-                                          10000000000,
-                                          100000000000,
-                                          1000000000000,
-                                          10000000000000,
-                                          100000000000000,
-                                          1000000000000000};
-
 // Values read from model files carry at most fifteen significant digits; for
 // them the d rounded digits come without the general conversion. N, x times
 // 10^k rounded to a fifteen-digit integer, is x's fifteen-digit rounding when

@@ -10,6 +10,13 @@
 
 #include "textio/diagnostics.h"
 
+void ByteBuffer::Grow(std::size_t size, std::size_t keep) {
+  std::unique_ptr<char[]> bigger(new char[size]);
+  if (keep > 0) std::memcpy(bigger.get(), data_.get(), keep);
+  data_ = std::move(bigger);
+  size_ = size;
+}
+
 std::string AbsolutePath(std::string_view name) {
   std::string cwd(4096, '\0');
   while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
@@ -102,7 +109,7 @@ bool InputFile::Refill() {
     begin_ = 0;
   }
   // A record longer than the buffer still reads whole: the buffer grows.
-  if (end_ == buffer_.size()) buffer_.resize(buffer_.size() * 2);
+  if (end_ == buffer_.size()) buffer_.Grow(buffer_.size() * 2, end_);
   for (;;) {
     ssize_t n = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
     if (n > 0) {
@@ -138,7 +145,7 @@ bool InputFile::NextRecord(std::string_view& record) {
   if (begin_ == end_) return false;
   // The last record has no line feed; it is a record all the same.
   std::size_t length = end_ - begin_;
-  if (buffer_[end_ - 1] == '\r') --length;
+  if (buffer_.data()[end_ - 1] == '\r') --length;
   record = std::string_view(buffer_.data() + begin_, length);
   record_offset_ = buffer_offset_ + begin_;
   begin_ = end_;
@@ -200,7 +207,7 @@ char* OutputFile::ReserveRecord(std::size_t length) {
   std::size_t need = length + 2;
   if (used_ + need > buffer_.size()) {
     Flush();
-    if (need > buffer_.size()) buffer_.resize(need);
+    if (need > buffer_.size()) buffer_.Grow(need, 0);
   }
   return buffer_.data() + used_;
 }

@@ -3,14 +3,29 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
-#include <vector>
 
 inline constexpr std::size_t kDefaultFileBufferSize = std::size_t{1} << 20;
 
 /// The longest full path name a file may be opened under.
 inline constexpr std::size_t kMaxPathLength = 256;
+
+/// The bytes of a file's buffer. They are not cleared when it is made or
+/// grown, since every byte is filled before it is read.
+class ByteBuffer {
+ public:
+  explicit ByteBuffer(std::size_t size) : data_(new char[size]), size_(size) {}
+  char* data() { return data_.get(); }
+  std::size_t size() const { return size_; }
+  /// Grows to `size` bytes, keeping the first `keep`.
+  void Grow(std::size_t size, std::size_t keep);
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_;
+};
 
 /// `name` made absolute against the current directory.
 std::string AbsolutePath(std::string_view name);
@@ -64,7 +79,7 @@ class InputFile {
   std::string path_;
   int unit_;
   int fd_ = -1;
-  std::vector<char> buffer_;
+  ByteBuffer buffer_;
   std::size_t begin_ = 0;  // first unread byte
   std::size_t end_ = 0;    // one past the last byte read from the file
   std::uint64_t buffer_offset_ = 0;  // file offset of the buffer's first byte
@@ -116,6 +131,6 @@ class OutputFile {
   std::string path_;
   bool owns_fd_;
   bool truncate_on_first_write_;
-  std::vector<char> buffer_;
+  ByteBuffer buffer_;
   std::size_t used_ = 0;
 };

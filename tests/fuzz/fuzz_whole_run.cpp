@@ -1,0 +1,76 @@
+// The whole run, in process, on arbitrary model bytes: it must end with the
+// closing message, a numbered diagnostic or the refusal of the model, and a
+// run that fails before writing must leave the earlier output files as they
+// were.
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string_view>
+
+#include "driver/translation_run.h"
+
+namespace {
+
+constexpr std::string_view kEarlierOutput = "output of an earlier run\r\n";
+
+[[noreturn]] void Fail(const char* what) {
+  [[maybe_unused]] ssize_t ignored = ::write(STDERR_FILENO, what, std::strlen(what));
+  std::abort();
+}
+
+void WriteWhole(const char* name, const void* data, std::size_t size) {
+  int fd = ::open(name, O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd < 0 || ::write(fd, data, size) != static_cast<ssize_t>(size)) Fail("scratch write\n");
+  ::close(fd);
+}
+
+bool IsEarlierOutput(const char* name) {
+  char head[64];
+  int fd = ::open(name, O_RDONLY);
+  if (fd < 0) return false;
+  ssize_t n = ::read(fd, head, sizeof(head));
+  ::close(fd);
+  return std::string_view(head, n < 0 ? 0 : static_cast<std::size_t>(n)) == kEarlierOutput;
+}
+
+// Every status a run may end with: 0 after the closing message, 1 for a model
+// it refuses, or the number of a diagnostic.
+constexpr int kStatuses[] = {0, 1, 9, 24, 29, 30, 38, 39, 41, 42, 43, 59, 64, 179, 545, 547};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  // One scratch directory for every run, in memory when the machine has it.
+  std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
+                                   ? std::filesystem::path("/dev/shm")
+                                   : std::filesystem::temp_directory_path();
+  static std::string scratch = (base / "cdb2bem-fuzz-XXXXXX").string();
+  if (::mkdtemp(scratch.data()) == nullptr || ::chdir(scratch.c_str()) != 0) Fail("scratch dir\n");
+  std::atexit([] { std::filesystem::remove_all(scratch); });
+  // The run's console records are of no interest here.
+  int null_fd = ::open("/dev/null", O_WRONLY);
+  if (null_fd < 0 || ::dup2(null_fd, STDOUT_FILENO) < 0) Fail("/dev/null\n");
+  ::close(null_fd);
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  WriteWhole("ANSYS_Model.cdb", data, size);
+  WriteWhole("input.dat", kEarlierOutput.data(), kEarlierOutput.size());
+  WriteWhole("input.plt", kEarlierOutput.data(), kEarlierOutput.size());
+  const int status = RunTranslation();
+  if (std::find(std::begin(kStatuses), std::end(kStatuses), status) == std::end(kStatuses)) {
+    Fail("an exit status that no run ends with\n");
+  }
+  // Only a finished run (status 0 with the files written) replaces them.
+  const bool dat_kept = IsEarlierOutput("input.dat");
+  const bool plt_kept = IsEarlierOutput("input.plt");
+  if (status != 0 && !(dat_kept && plt_kept)) Fail("a failed run changed an earlier output\n");
+  if (status == 0 && dat_kept != plt_kept) Fail("a finished run wrote one output only\n");
+  return 0;
+}
