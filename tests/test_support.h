@@ -80,12 +80,13 @@ inline RunResult RunInProcess() {
   return result;
 }
 
-/// Runs the built program as its own process in `directory`.
-inline RunResult RunProgram(const std::filesystem::path& directory) {
+/// Runs the built program as its own process in `directory`, started
+/// through `runner` (a command prefix) when one is given.
+inline RunResult RunProgram(const std::filesystem::path& directory, std::string_view runner = {}) {
   const std::filesystem::path out = directory / ".stdout";
   const std::filesystem::path err = directory / ".stderr";
-  std::string command = "cd '" + directory.string() + "' && '" + CDB2BEM_BINARY + "' >'" +
-                        out.string() + "' 2>'" + err.string() + "'";
+  std::string command = "cd '" + directory.string() + "' && " + std::string(runner) + " '" +
+                        CDB2BEM_BINARY + "' >'" + out.string() + "' 2>'" + err.string() + "'";
   int raw = std::system(command.c_str());
   RunResult result;
   result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

@@ -16,7 +16,9 @@ enum : std::uint8_t { kBlankClass = 1, kEndsValueClass = 2 };
 
 constexpr std::array<std::uint8_t, 256> MakeCharClasses() {
   std::array<std::uint8_t, 256> classes{};
-  for (char c : {' ', '\t', '\r', '\n'}) classes[static_cast<unsigned char>(c)] = kBlankClass | kEndsValueClass;
+  for (char c : {' ', '\t', '\r', '\n'}) {
+    classes[static_cast<unsigned char>(c)] = kBlankClass | kEndsValueClass;
+  }
   for (char c : {',', '/', ')'}) classes[static_cast<unsigned char>(c)] = kEndsValueClass;
   return classes;
 }
