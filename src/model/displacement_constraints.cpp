@@ -37,7 +37,7 @@ void ReadConstraintRecords(InputFile& model, RunTables& run) {
   for (;;) {
     // The command fields are taken only from the records they matter for.
     const std::string_view record = model.ReadRecord();
-    const LineBuffer command = LeadingColumns(record, 2);
+    const LineBuffer command = LeadingColumns(record, kConstraintLayout[0].width);
     if (TextIs(command, "D,")) {
       ReadFixedFields(record, kConstraintLayout, items);
       const std::int32_t node = TextToInteger(std::string_view(node_text.data(), node_text.size()));

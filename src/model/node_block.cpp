@@ -1,6 +1,5 @@
 #include "model/node_block.h"
 
-#include <array>
 
 #include "textio/fixed_layout.h"
 #include "textio/free_form.h"

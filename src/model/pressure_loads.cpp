@@ -78,7 +78,7 @@ void ReadPressureLoads(InputFile& model, RunTables& run) {
   for (;;) {
     // The command fields are taken only from the records they matter for.
     const std::string_view record = model.ReadRecord();
-    const LineBuffer command = LeadingColumns(record, 4);
+    const LineBuffer command = LeadingColumns(record, kPressureLayout[0].width);
     bool is_pressure = false;
     if (TextIs(command, "SFE,")) {
       ReadFixedFields(record, kPressureLayout, items);
