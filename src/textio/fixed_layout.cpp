@@ -371,29 +371,15 @@ void PutDigits(char* out, int count, std::uint32_t v) {
 }
 
 bool PutInteger(char* out, std::size_t w, std::int32_t value) {
-  std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value)
-                                      : static_cast<std::uint32_t>(value);
-  // Digits from the right end of the field, two at a time, then the sign.
-  char* p = out + w;
-  while (magnitude >= 100) {
-    if (p - out < 2) return Overflow(out, w);
-    const std::uint32_t pair = magnitude % 100;
-    magnitude /= 100;
-    p -= 2;
-    std::memcpy(p, kPairs + 2 * pair, 2);
-  }
-  if (magnitude >= 10) {
-    if (p - out < 2) return Overflow(out, w);
-    p -= 2;
-    std::memcpy(p, kPairs + 2 * magnitude, 2);
-  } else {
-    if (p == out) return Overflow(out, w);
-    *--p = static_cast<char>('0' + magnitude);
-  }
-  if (value < 0) {
-    if (p == out) return Overflow(out, w);
-    *--p = '-';
-  }
+  const std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value)
+                                            : static_cast<std::uint32_t>(value);
+  int count = 1;
+  for (std::uint32_t rest = magnitude; rest >= 10; rest /= 10) ++count;
+  const std::size_t length = static_cast<std::size_t>(count + (value < 0 ? 1 : 0));
+  if (length > w) return Overflow(out, w);
+  char* digits = out + w - count;
+  PutDigits(digits, count, magnitude);
+  if (value < 0) digits[-1] = '-';
   return true;
 }
 

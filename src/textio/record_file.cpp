@@ -126,29 +126,26 @@ bool InputFile::Refill() {
 
 bool InputFile::NextRecord(std::string_view& record) {
   std::size_t searched = begin_;
+  std::size_t stop;  // where the record's text ends: at its line feed, or at the end of the file
   for (;;) {
-    const char* data = buffer_.data();
-    const void* lf = std::memchr(data + searched, '\n', end_ - searched);
+    const void* lf = std::memchr(buffer_.data() + searched, '\n', end_ - searched);
     if (lf != nullptr) {
-      std::size_t stop = static_cast<std::size_t>(static_cast<const char*>(lf) - data);
-      std::size_t length = stop - begin_;
-      if (length > 0 && data[stop - 1] == '\r') --length;
-      record = std::string_view(data + begin_, length);
-      record_offset_ = buffer_offset_ + begin_;
-      begin_ = stop + 1;
-      if (observer_ != nullptr) observer_(observer_context_, record, record_offset_);
-      return true;
+      stop = static_cast<std::size_t>(static_cast<const char*>(lf) - buffer_.data());
+      break;
     }
     searched = end_ - begin_;  // offset of the unsearched bytes once Refill moved them
-    if (!Refill()) break;
+    if (!Refill()) {
+      if (begin_ == end_) return false;
+      stop = end_;  // the last record has no line feed; it is a record all the same
+      break;
+    }
   }
-  if (begin_ == end_) return false;
-  // The last record has no line feed; it is a record all the same.
-  std::size_t length = end_ - begin_;
-  if (buffer_.data()[end_ - 1] == '\r') --length;
-  record = std::string_view(buffer_.data() + begin_, length);
+  const char* data = buffer_.data();
+  std::size_t length = stop - begin_;
+  if (length > 0 && data[stop - 1] == '\r') --length;
+  record = std::string_view(data + begin_, length);
   record_offset_ = buffer_offset_ + begin_;
-  begin_ = end_;
+  begin_ = stop < end_ ? stop + 1 : end_;
   if (observer_ != nullptr) observer_(observer_context_, record, record_offset_);
   return true;
 }
