@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "driver/run_tables.h"
+#include "model/run_tables.h"
 #include "textio/record_file.h"
 
 /// The load kind test, record after record from the first record of the

@@ -1,7 +1,7 @@
 // The first pass: the four counts that size every table.
 #pragma once
 
-#include "driver/run_tables.h"
+#include "model/run_tables.h"
 #include "textio/record_file.h"
 
 /// Sets NodeCount, ElementCount, FieldPointCount and FieldCellCount from the

@@ -3,12 +3,8 @@
 
 #include <cstdint>
 
-#include "driver/run_tables.h"
+#include "model/run_tables.h"
 #include "textio/record_file.h"
-
-/// NodeDisplacements holds this where no displacement is prescribed; it is
-/// compared for exact equality.
-inline constexpr double kNotGiven = 1.23e-33;
 
 /// Sets every condition to zero traction; with HasDisplacements reads the "D,"
 /// records up to the first record beginning "FI" (left after it); then gives

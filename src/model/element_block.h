@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "driver/run_tables.h"
+#include "model/run_tables.h"
 #include "textio/record_file.h"
 
 /// Finds the element format record, turns ElementCount element records into

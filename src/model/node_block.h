@@ -1,7 +1,7 @@
 // Node block: boundary-node and field-point coordinates.
 #pragma once
 
-#include "driver/run_tables.h"
+#include "model/run_tables.h"
 #include "textio/record_file.h"
 
 /// Finds the node format record, then reads NodeCount node records into

@@ -1,7 +1,7 @@
 // Pressure loads: tractions on the triangles of pressure-loaded elements.
 #pragma once
 
-#include "driver/run_tables.h"
+#include "model/run_tables.h"
 #include "textio/record_file.h"
 
 /// Reads the "SFE," records with the label "PRES" from the first record to

@@ -1,7 +1,7 @@
 // The plot file "input.plt", Tecplot ASCII.
 #pragma once
 
-#include "driver/run_tables.h"
+#include "model/run_tables.h"
 #include "textio/record_file.h"
 
 /// Writes the boundary mesh as a zone of triangles and, when the model has

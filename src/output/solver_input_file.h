@@ -1,7 +1,7 @@
 // The solver input file "input.dat".
 #pragma once
 
-#include "driver/run_tables.h"
+#include "model/run_tables.h"
 #include "textio/record_file.h"
 
 /// Writes the title with today's date, the solver settings, the counts, the

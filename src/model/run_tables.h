@@ -84,6 +84,10 @@ struct RunTables {
 /// raises 41.
 void AllocateTables(RunTables& run);
 
+/// NodeDisplacements holds this where no displacement is prescribed; it is
+/// compared for exact equality.
+inline constexpr double kNotGiven = 1.23e-33;
+
 /// Condition kinds of TriangleBcKinds.
 inline constexpr std::int32_t kDisplacementPrescribed = 1;
 inline constexpr std::int32_t kTractionPrescribed = 2;

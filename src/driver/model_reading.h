@@ -1,0 +1,11 @@
+// The reading passes of a run, shared by the translation and the model check.
+#pragma once
+
+#include "model/run_tables.h"
+#include "textio/record_file.h"
+
+/// Reads the model file, open at its first record, into `run`: the size and
+/// load kind scans, the allocation of the tables, the node, element and
+/// constraint passes, and the pressure pass when the model carries pressures.
+/// Node-number messages go to `console`. A failure raises its diagnostic.
+void ReadModel(InputFile& model, RunTables& run, OutputFile& console);
