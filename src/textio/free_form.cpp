@@ -7,7 +7,8 @@
 #include <cstring>
 
 #include "textio/diagnostics.h"
-#include "textio/fixed_layout.h"
+#include "textio/number_read.h"
+#include "textio/number_write.h"
 
 namespace {
 
@@ -28,8 +29,6 @@ constexpr std::array<std::uint8_t, 256> kCharClasses = MakeCharClasses();
 bool IsBlank(char c) { return kCharClasses[static_cast<unsigned char>(c)] & kBlankClass; }
 
 bool EndsValue(char c) { return kCharClasses[static_cast<unsigned char>(c)] & kEndsValueClass; }
-
-bool IsDigit(char c) { return static_cast<unsigned>(c - '0') <= 9; }
 
 // The position of the first character from `pos` on that is no blank. Runs of
 // plain blanks, the fill of fixed-width columns, are passed eight at a time.
