@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "driver/translation_run.h"
+#include "textio/diagnostics.h"
 
 namespace test_support {
 
@@ -76,6 +77,22 @@ inline RunResult RunInProcess() {
   testing::internal::CaptureStderr();
   result.status = RunTranslation();
   result.out = testing::internal::GetCapturedStdout();
+  result.err = testing::internal::GetCapturedStderr();
+  return result;
+}
+
+/// Runs `action` as a part of a run, catching the RunEnded with which a
+/// diagnostic ends the run: the status (-1 when `action` returned) and the
+/// standard error written meanwhile.
+template <class Action>
+RunResult CatchRunEnded(Action&& action) {
+  RunResult result;
+  testing::internal::CaptureStderr();
+  try {
+    action();
+  } catch (const RunEnded& ended) {
+    result.status = ended.status;
+  }
   result.err = testing::internal::GetCapturedStderr();
   return result;
 }

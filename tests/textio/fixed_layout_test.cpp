@@ -31,11 +31,9 @@ void ExpectSameReal(double expected, double actual) {  // NaN matches NaN; -0.0 
 // `action` must end the run with `status` after printing the one line `line`.
 template <class Action>
 void ExpectRunEnded(Action action, int status, const std::string& line) {
-  testing::internal::CaptureStderr();
-  int got = -1;
-  try { action(); } catch (const RunEnded& ended) { got = ended.status; }
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), line + "\r\n");
-  EXPECT_EQ(got, status);
+  const test_support::RunResult ended = test_support::CatchRunEnded(action);
+  EXPECT_EQ(ended.err, line + "\r\n");
+  EXPECT_EQ(ended.status, status);
 }
 
 TEST(FixedLayoutRead, IntegerFieldRule) {

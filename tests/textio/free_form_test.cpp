@@ -92,11 +92,10 @@ TEST(FreeFormRead, FileReadsAndDiagnostics) {
   EXPECT_EQ((std::vector<std::int32_t>{a, b, c}), (std::vector<std::int32_t>{5, 2, 4}));
   for (const char* line : {"runerr: severe (59): list-directed I/O syntax error, unit 5, file ",
                            "runerr: severe (24): end-of-file during read, unit 5, file "}) {
-    testing::internal::CaptureStderr();
-    int status = -1;
-    try { ReadFreeForm(file, {a}); } catch (const RunEnded& ended) { status = ended.status; }
-    EXPECT_EQ(status, std::stoi(line + 16));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), line + path + "\r\n");
+    const test_support::RunResult ended =
+        test_support::CatchRunEnded([&] { ReadFreeForm(file, {a}); });
+    EXPECT_EQ(ended.status, std::stoi(line + 16));
+    EXPECT_EQ(ended.err, line + path + "\r\n");
   }
 }
 
