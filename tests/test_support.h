@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -95,6 +96,30 @@ RunResult CatchRunEnded(Action&& action) {
   }
   result.err = testing::internal::GetCapturedStderr();
   return result;
+}
+
+/// `action` must end the run with `status` after printing the one line `line`.
+template <class Action>
+void ExpectRunEnded(Action&& action, int status, const std::string& line) {
+  const RunResult ended = CatchRunEnded(action);
+  EXPECT_EQ(ended.err, line + "\r\n");
+  EXPECT_EQ(ended.status, status);
+}
+
+/// Expects the same real: NaN matches NaN, and -0.0 differs from 0.0.
+inline void ExpectSameReal(double expected, double actual) {
+  const bool same = expected == actual && std::signbit(expected) == std::signbit(actual);
+  EXPECT_TRUE(same || (std::isnan(expected) && std::isnan(actual)))
+      << "expected " << expected << ", got " << actual;
+}
+
+/// The number of cases a random sweep draws: all `full` of them when the
+/// environment variable CDB2BEM_NUMBER_SWEEP is "full", else a fiftieth, the
+/// same ones every run (the seeds are fixed). The full sweep:
+///   CDB2BEM_NUMBER_SWEEP=full build/translator_tests --gtest_filter='Number*'
+inline int RandomSweepCases(int full) {
+  const char* sweep = std::getenv("CDB2BEM_NUMBER_SWEEP");
+  return sweep != nullptr && std::string_view(sweep) == "full" ? full : full / 50;
 }
 
 /// Runs the built program as its own process in `directory`, started

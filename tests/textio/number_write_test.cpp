@@ -1,32 +1,54 @@
-// The quick paths of the number conversions must give exactly what the
-// general paths give: digits of short decimals without the general
-// conversion, and usual real fields read without normalising them first.
-//
-// Each test draws random cases from a fixed seed. By default a small sample
-// runs (a few thousand cases, the same ones every time); the full sweep of
-// 400 000 cases runs when the environment variable CDB2BEM_NUMBER_SWEEP is
-// set to "full":
-//   CDB2BEM_NUMBER_SWEEP=full build/translator_tests --gtest_filter='NumberPaths.*'
+// Numbers written into fields: integers and exponent forms column by column,
+// overflow as asterisks, and the short-decimal method against the general
+// conversion.
+// The random sweeps draw their cases from a fixed seed: a small sample by
+// default, all of them with CDB2BEM_NUMBER_SWEEP=full (see test_support.h).
+#include "textio/number_write.h"
+
 #include <gtest/gtest.h>
 
 #include <charconv>
 #include <cmath>
-#include <cstdlib>
+#include <cstdint>
 #include <cstring>
+#include <limits>
 #include <random>
 #include <string>
-#include <string_view>
 
-#include "textio/number_read.h"
-#include "textio/number_write.h"
+#include "test_support.h"
 
 namespace {
 
-// The number of random cases: `full` under CDB2BEM_NUMBER_SWEEP=full, else
-// a fiftieth of it.
-int SweepCases(int full) {
-  const char* sweep = std::getenv("CDB2BEM_NUMBER_SWEEP");
-  return sweep != nullptr && std::string_view(sweep) == "full" ? full : full / 50;
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+TEST(NumberWrite, ExponentAndIntegerFields) {
+  // digits 0 stands for an integer field
+  const struct { double value; int width, digits; char letter; const char* text; } cases[] = {
+      {1.5, 15, 7, 'E', "  0.1500000E+01"}, {-0.0025, 24, 15, 'D', "  -0.250000000000000D-02"},
+      {0.0, 24, 9, 'D', "         0.000000000D+00"}, {-0.0, 15, 7, 'E', "  0.0000000E+00"},
+      {1.0E-120, 15, 7, 'E', "  0.1000000-119"}, {0.99999999, 15, 7, 'E', "  0.1000000E+01"},
+      {0.0999999996, 15, 7, 'E', "  0.1000000E+00"}, {1.0E98, 15, 7, 'E', "  0.1000000E+99"},
+      {1.0E99, 15, 7, 'E', "  0.1000000+100"}, {5.0E-324, 15, 7, 'E', "  0.4940656-323"},
+      {1.7976931348623157E308, 24, 15, 'D', "   0.179769313486232+309"},
+      {2.675, 15, 3, 'E', "      0.267E+01"},  // its binary value lies below 2.675
+      {0.1, 30, 20, 'E', "    0.10000000000000000555E+00"},
+      {1.5, 12, 7, 'E', ".1500000E+01"}, {-1.5, 13, 7, 'E', "-.1500000E+01"},  // no room for 0
+      {-1.5, 12, 7, 'E', "************"}, {kInf, 15, 7, 'E', "       Infinity"},
+      {-kInf, 15, 7, 'E', "      -Infinity"}, {kNaN, 15, 7, 'E', "            NaN"},
+      {-kInf, 8, 1, 'E', "********"}, {0, 4, 0, 'I', "   0"}, {-1, 2, 0, 'I', "-1"},
+      {-10, 2, 0, 'I', "**"}, {12345678, 8, 0, 'I', "12345678"}, {123456789, 8, 0, 'I', "********"},
+      {-1234567, 8, 0, 'I', "-1234567"}, {-12345678, 8, 0, 'I', "********"},
+      {INT32_MIN, 11, 0, 'I', "-2147483648"}, {INT32_MIN, 10, 0, 'I', "**********"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    std::string out(static_cast<std::size_t>(c.width), '?');
+    const bool fits = c.digits == 0
+        ? FormatIntegerField(out.data(), c.width, static_cast<std::int32_t>(c.value))
+        : FormatExponentField(out.data(), c.width, c.digits, c.letter, c.value);
+    EXPECT_EQ(fits, c.text[0] != '*');
+    EXPECT_EQ(out, c.text);
+  }
 }
 
 // The field as the general conversion alone writes it: d digits rounded by
@@ -50,7 +72,7 @@ std::string GeneralExponentField(double x, int width, int digits, char letter) {
   return std::string(static_cast<std::size_t>(width) - body.size(), ' ') + body;
 }
 
-TEST(NumberPaths, ExponentFieldsMatchTheGeneralConversion) {
+TEST(NumberWrite, ExponentFieldsMatchTheGeneralConversion) {
   std::mt19937_64 random(20261207);
   struct Layout {
     int width, digits;
@@ -68,7 +90,7 @@ TEST(NumberPaths, ExponentFieldsMatchTheGeneralConversion) {
   };
   // Values as model files write them (up to sixteen digits, many decades),
   // their neighbouring reals, and exact ties of the seventh and ninth digit.
-  const int cases = SweepCases(100000);
+  const int cases = test_support::RandomSweepCases(100000);
   for (int i = 0; i < cases; ++i) {
     const std::string digits = std::to_string(random() % 10000000000000000u)
                                    .substr(0, 1 + random() % 16);
@@ -82,37 +104,6 @@ TEST(NumberPaths, ExponentFieldsMatchTheGeneralConversion) {
   for (double x : {2.675, 0.99999999, 9.9999999999999995, 1e15, 999999999999999.9, 1e-9, 1e37,
                    0x1p-1022, 0x1p-1074, 1.7976931348623157e308}) {
     check(x);
-  }
-}
-
-TEST(NumberPaths, UsualRealFieldsMatchTheGeneralReading) {
-  std::mt19937_64 random(7);
-  const char alphabet[] = " 0123456789.+-EeDd";
-  const int cases = SweepCases(300000);
-  for (int i = 0; i < cases; ++i) {
-    std::string field;
-    if (i % 2 == 0) {
-      const std::size_t length = 1 + random() % 22;
-      for (std::size_t k = 0; k < length; ++k) field += alphabet[random() % (sizeof alphabet - 1)];
-    } else {
-      char text[40];
-      std::snprintf(text, sizeof text, "%21.*E", static_cast<int>(random() % 16),
-                    std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 200) - 100));
-      field = text;
-    }
-    const int digits = static_cast<int>(random() % 14);
-    std::string compact;  // what the general way converts: the field without blanks
-    for (char c : field) {
-      if (c != ' ') compact += c;
-    }
-    double quick = 0.0;
-    double general = 0.0;
-    const bool quick_ok = ParseRealField(field, digits, quick);
-    const bool general_ok = ConvertRealText(compact, digits, general);
-    ASSERT_EQ(quick_ok, general_ok) << '\'' << field << "' d=" << digits;
-    if (quick_ok) {
-      ASSERT_EQ(std::memcmp(&quick, &general, sizeof quick), 0) << '\'' << field << '\'';
-    }
   }
 }
 
