@@ -129,7 +129,9 @@ constexpr bool HoldsOnlyTextFields(Layout layout) {
 void ReadFixedRecord(InputFile& file, Layout layout, std::initializer_list<ReadItem> items);
 
 /// Reads the fields of one record already in hand. Returns false when a
-/// number field is invalid. `layout` must hold no record break.
+/// number field is invalid: the items of the fields before it are filled,
+/// that item and the ones after it are left as they were. `layout` must hold
+/// no record break.
 [[nodiscard]] bool ReadFixedFields(std::string_view record, Layout layout, std::span<const ReadItem> items);
 
 /// Builds one record through `layout` and writes it. A value too wide for its

@@ -8,7 +8,8 @@
 
 #include "textio/decimal_digits.h"
 
-/// Integer field rule; false when the field is invalid. Inline: the node
+/// Integer field rule; false, with `value` as it was, when the field is
+/// invalid. Inline: the node
 /// records read three of these per record.
 [[nodiscard]] inline bool ParseIntegerField(std::string_view field, std::int32_t& value) {
   std::size_t i = 0;
@@ -35,11 +36,13 @@
 /// the general way.
 [[nodiscard]] bool ReadUsualRealField(std::string_view field, int digits, double& value);
 
-/// Real field rule with `digits` implied decimals; false when invalid.
+/// Real field rule with `digits` implied decimals; false, with `value` as it
+/// was, when the field is invalid.
 [[nodiscard]] bool ParseRealField(std::string_view field, int digits, double& value);
 
 /// Text-to-number core shared by fixed and free-form reads: `text` holds no
 /// blanks; a mantissa without point takes its last `digits` as the fraction.
+/// False, with `value` as it was, when `text` is no number.
 [[nodiscard]] bool ConvertRealText(std::string_view text, int digits, double& value);
 
 /// Text-to-integer of a command field; an invalid text raises 545.

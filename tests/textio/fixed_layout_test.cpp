@@ -21,19 +21,30 @@ using test_support::ExpectSameReal;
 TEST(FixedLayoutRead, NumberFieldsAndCommas) {
   static constexpr FieldSpec kTwoI8[] = {I(8, 2)}, kTwoI4[] = {I(4, 2)};
   static constexpr FieldSpec kRealThenInteger[] = {E(16, 9), I(4)};
-  const struct { Layout layout; const char* record; std::vector<double> values; } cases[] = {
+  constexpr double kKept = -99;  // an item the read leaves as it was
+  const struct {
+    Layout layout;
+    const char* record;
+    bool valid;
+    std::vector<double> values;  // one per item: what the read leaves in it
+  } cases[] = {
       // a comma ends the field early and the next field starts right after it
-      {kTwoI8, "   12,1234567890", {12, 12345678}}, {kTwoI4, " 1,5   9", {1, 5}},
-      {kTwoI4, ",5", {0, 5}}, {kRealThenInteger, "1.5,7   9", {1.5, 7}},
-      {kTwoI8, "  12.0", {}},  // no values: the record is invalid
+      {kTwoI8, "   12,1234567890", true, {12, 12345678}},
+      {kTwoI4, " 1,5   9", true, {1, 5}},
+      {kTwoI4, ",5", true, {0, 5}},
+      {kRealThenInteger, "1.5,7   9", true, {1.5, 7}},
       // missing or blank coordinates read as 0.0
-      {kNodeRecordLayout1, "       1       0       0 1.000000000E+00", {1, 0, 0, 1, 0, 0}},
+      {kNodeRecordLayout1, "       1       0       0 1.000000000E+00", true, {1, 0, 0, 1, 0, 0}},
       {kNodeRecordLayout2, "      17       0       0 1.0000000000000E+00      10000000000000",
-       {17, 0, 0, 1, 1, 0}},
+       true, {17, 0, 0, 1, 1, 0}},
       {kNodeRecordLayout4,  // fields that touch
        "        3        0        0 6.6000000000000E-002-6.6000000000000E-002-1.2500000000000E+001",
-       {3, 0, 0, 0.066, -0.066, -12.5}},
-      {kNodeRecordLayout3, "        3        0        0 1.0000000000000E+00  1.0.0", {}}};
+       true, {3, 0, 0, 0.066, -0.066, -12.5}},
+      // an invalid field: the items before it are filled, the others kept
+      {kTwoI8, "  12.0", false, {kKept, kKept}},
+      {kTwoI8, "      12    12.0", false, {12, kKept}},
+      {kNodeRecordLayout3, "        3        0        0 1.0000000000000E+00  1.0.0", false,
+       {3, 0, 0, 1, kKept, kKept}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string("'") + c.record + "'");
     std::int32_t ints[3] = {-99, -99, -99};
@@ -44,8 +55,10 @@ TEST(FixedLayoutRead, NumberFieldsAndCommas) {
         items.push_back(field.kind == FieldKind::kInteger ? ReadItem(ints[r]) : ReadItem(reals[r]));
       }
     }
-    ASSERT_EQ(ReadFixedFields(c.record, c.layout, items), !c.values.empty());
+    ASSERT_EQ(items.size(), c.values.size());
+    EXPECT_EQ(ReadFixedFields(c.record, c.layout, items), c.valid);
     for (std::size_t k = 0; k < c.values.size(); ++k) {
+      SCOPED_TRACE(k);
       ExpectSameReal(c.values[k], items[k].integer ? *items[k].integer : *items[k].real);
     }
   }
@@ -113,8 +126,31 @@ TEST(FixedLayoutWrite, RecordsOfTheOutputLayouts) {
       "   0.500000000000000D+00  -0.100000000000000D+01   0.000000000000000D+00\r\n"
       "********   0.100000000000000D+01  -0.200000000000000D+01   0.300000000000000D+01\r\n"
       "              1              2              3              4\r\n";
-  EXPECT_EQ(expected.size(), 77 + 87 + 129 + 80 + 60 + 5 * 2u);
-  EXPECT_EQ(test_support::ReadFile("input.dat"), expected);
+  const std::string written = test_support::ReadFile("input.dat");
+  EXPECT_EQ(written, expected);
+  // Each record is as long as its layout: title 77, solver type 87, triangle
+  // 129, solver node 80, plot cell 60.
+  std::vector<std::size_t> lengths;
+  for (std::size_t begin = 0, end; (end = written.find("\r\n", begin)) != std::string::npos;
+       begin = end + 2) {
+    lengths.push_back(end - begin);
+  }
+  EXPECT_EQ(lengths, (std::vector<std::size_t>{77, 87, 129, 80, 60}));
+}
+
+// The record length of every output layout, from its fields added up by hand.
+TEST(FixedLayoutWrite, LengthsOfTheOutputLayouts) {
+  const struct { const char* name; Layout layout; std::size_t length; } cases[] = {
+      {"title: 48-character literal, TR20, A9", kTitleLayout, 77},
+      {"solver type: A87", kSolverTypeLayout, 87},
+      {"count: 2I12, A59", kCountLayout, 83},
+      {"solver node: I8, 3D24.15", kSolverNodeLayout, 80},
+      {"triangle: I10, TR3, 3I8, TR4, 3I4, TR4, 3D24.15", kTriangleLayout, 129},
+      {"solver field point: I10, 3D24.9", kSolverFieldPointLayout, 82},
+      {"plot coordinate: 3E15.7", kPlotCoordinateLayout, 45},
+      {"plot triangle: 3I15", kPlotTriangleLayout, 45},
+      {"plot cell: 4I15", kPlotCellLayout, 60}};
+  for (const auto& c : cases) EXPECT_EQ(LayoutLength(c.layout), c.length) << c.name;
 }
 
 }  // namespace
