@@ -24,14 +24,7 @@ bool EqualsIgnoringCase(std::string_view text, std::string_view lower_word) {
   return true;
 }
 
-bool IsExponentLetter(char c) {
-  switch (c) {
-    case 'E': case 'e': case 'D': case 'd': case 'Q': case 'q':
-      return true;
-    default:
-      return false;
-  }
-}
+bool IsExponentLetter(char c) { return c != '\0' && std::strchr("EeDdQq", c) != nullptr; }
 
 // Saturates far beyond any exponent a double can take, so that long exponent
 // texts cannot overflow.
