@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include <string_view>
 
 #include "driver/translation_run.h"
+#include "textio/diagnostics.h"
 
 namespace test_support {
 
@@ -78,6 +80,46 @@ inline RunResult RunInProcess() {
   result.out = testing::internal::GetCapturedStdout();
   result.err = testing::internal::GetCapturedStderr();
   return result;
+}
+
+/// Runs `action` as a part of a run, catching the RunEnded with which a
+/// diagnostic ends the run: the status (-1 when `action` returned) and the
+/// standard error written meanwhile.
+template <class Action>
+RunResult CatchRunEnded(Action&& action) {
+  RunResult result;
+  testing::internal::CaptureStderr();
+  try {
+    action();
+  } catch (const RunEnded& ended) {
+    result.status = ended.status;
+  }
+  result.err = testing::internal::GetCapturedStderr();
+  return result;
+}
+
+/// `action` must end the run with `status` after printing the one line `line`.
+template <class Action>
+void ExpectRunEnded(Action&& action, int status, const std::string& line) {
+  const RunResult ended = CatchRunEnded(action);
+  EXPECT_EQ(ended.err, line + "\r\n");
+  EXPECT_EQ(ended.status, status);
+}
+
+/// Expects the same real: NaN matches NaN, and -0.0 differs from 0.0.
+inline void ExpectSameReal(double expected, double actual) {
+  const bool same = expected == actual && std::signbit(expected) == std::signbit(actual);
+  EXPECT_TRUE(same || (std::isnan(expected) && std::isnan(actual)))
+      << "expected " << expected << ", got " << actual;
+}
+
+/// The number of cases a random sweep draws: all `full` of them when the
+/// environment variable CDB2BEM_NUMBER_SWEEP is "full", else a fiftieth, the
+/// same ones every run (the seeds are fixed). The full sweep:
+///   CDB2BEM_NUMBER_SWEEP=full build/translator_tests --gtest_filter='Number*'
+inline int RandomSweepCases(int full) {
+  const char* sweep = std::getenv("CDB2BEM_NUMBER_SWEEP");
+  return sweep != nullptr && std::string_view(sweep) == "full" ? full : full / 50;
 }
 
 /// Runs the built program as its own process in `directory`, started

@@ -4,7 +4,7 @@
 
 void LoadKindScan::Test(std::string_view record, std::uint64_t offset) {
   if (ended_) return;
-  const LineBuffer line_buffer = LeadingColumns(record, kLoadCommandProbe[0].width);
+  const LineBufferView line_buffer = LeadingColumns(record, kLoadCommandProbe[0].width);
   // Every "D," record counts: constrained nodes numbered from 100000 on
   // leave no blanks after the comma, and their constraints must not be lost.
   if (line_buffer.substr(0, 2) == "D,") {
@@ -18,7 +18,7 @@ void LoadKindScan::Test(std::string_view record, std::uint64_t offset) {
 
 void ScanLoadKinds(InputFile& model, LoadKindScan& scan) {
   while (!scan.ended()) {
-    const LineBuffer line_buffer = ReadProbe(model, kLoadCommandProbe);
+    const LineBufferView line_buffer = ReadProbe(model, kLoadCommandProbe);
     scan.Test(line_buffer, model.record_offset());
   }
 }

@@ -27,7 +27,7 @@ std::int32_t Subtract(std::int32_t a, std::int32_t b) {
 
 void ScanModelSizes(InputFile& model, RunTables& run) {
   for (;;) {
-    const LineBuffer line_buffer = ReadProbe(model, kProbeWidth6);
+    const LineBufferView line_buffer = ReadProbe(model, kProbeWidth6);
     // "*ELSE" is the one word tested on fewer columns than were read.
     if (line_buffer.substr(0, 5) == "*ELSE") break;
     // A model that ends before its header is refused: the run fails with status 1.
@@ -44,14 +44,14 @@ void ScanModelSizes(InputFile& model, RunTables& run) {
   run.FieldPointCount = 0;
 
   for (;;) {
-    const LineBuffer line_buffer = ReadProbe(model, kProbeWidth18);
+    const LineBufferView line_buffer = ReadProbe(model, kProbeWidth18);
     if (TextIs(line_buffer, "FINISH")) return;
     if (TextIs(line_buffer, "CMBLOCK,FIELDCELLS")) break;
   }
   run.FieldCellCount = ReadComponentSize(model);
 
   for (;;) {
-    const LineBuffer line_buffer = ReadProbe(model, kProbeWidth19);
+    const LineBufferView line_buffer = ReadProbe(model, kProbeWidth19);
     if (TextIs(line_buffer, "FINISH")) return;  // the field cells stay counted in ElementCount
     if (TextIs(line_buffer, "CMBLOCK,FIELDPOINTS")) break;
   }

@@ -28,6 +28,8 @@ int DirectionOfLabel(std::string_view label) {
   return 0;
 }
 
+static_assert(HoldsOnlyTextFields(kConstraintLayout));
+
 void ReadConstraintRecords(InputFile& model, RunTables& run) {
   std::array<char, kLineBufferLength> line_buffer;
   std::array<char, 8> node_text;
@@ -38,9 +40,10 @@ void ReadConstraintRecords(InputFile& model, RunTables& run) {
   for (;;) {
     // The command fields are taken only from the records they matter for.
     const std::string_view record = model.ReadRecord();
-    const LineBuffer command = LeadingColumns(record, kConstraintLayout[0].width);
+    const LineBufferView command = LeadingColumns(record, kConstraintLayout[0].width);
     if (TextIs(command, "D,")) {
-      ReadFixedFields(record, kConstraintLayout, items);
+      // A read of text fields only cannot fail (its flag says nothing).
+      static_cast<void>(ReadFixedFields(record, kConstraintLayout, items));
       const std::int32_t node = TextToInteger(std::string_view(node_text.data(), node_text.size()));
       const int direction = DirectionOfLabel(std::string_view(label_text.data(), label_text.size()));
       if (direction == 0) continue;

@@ -11,7 +11,7 @@ namespace {
 void FindElementFormat(InputFile& model) {
   for (;;) {
     const std::string_view record = model.ReadRecord();
-    const LineBuffer line_buffer = LeadingColumns(record, kProbeWidth6[0].width);
+    const LineBufferView line_buffer = LeadingColumns(record, kProbeWidth6[0].width);
     if (TextIs(line_buffer, "(19i8)") || TextIs(line_buffer, "(19i9)")) return;
     // Current releases write ten-column element fields.
     if (record.substr(0, 7) == "(19i10)") return;

@@ -20,7 +20,7 @@ constexpr NodeFormat kNodeFormats[] = {
 
 Layout FindNodeFormat(InputFile& model) {
   for (;;) {
-    const LineBuffer line_buffer = ReadProbe(model, kProbeWidth13);
+    const LineBufferView line_buffer = ReadProbe(model, kProbeWidth13);
     for (const NodeFormat& format : kNodeFormats) {
       if (TextIs(line_buffer, format.text)) return format.layout;
     }

@@ -69,6 +69,8 @@ void ApplyPressure(RunTables& run, std::int32_t element, double pressure) {
 
 }  // namespace
 
+static_assert(HoldsOnlyTextFields(kPressureLayout));
+
 void ReadPressureLoads(InputFile& model, RunTables& run) {
   std::array<char, kLineBufferLength> line_buffer;
   std::array<char, 8> element_text;
@@ -79,10 +81,11 @@ void ReadPressureLoads(InputFile& model, RunTables& run) {
   for (;;) {
     // The command fields are taken only from the records they matter for.
     const std::string_view record = model.ReadRecord();
-    const LineBuffer command = LeadingColumns(record, kPressureLayout[0].width);
+    const LineBufferView command = LeadingColumns(record, kPressureLayout[0].width);
     bool is_pressure = false;
     if (TextIs(command, "SFE,")) {
-      ReadFixedFields(record, kPressureLayout, items);
+      // A read of text fields only cannot fail (its flag says nothing).
+      static_cast<void>(ReadFixedFields(record, kPressureLayout, items));
       is_pressure = TextIs(std::string_view(label_text.data(), label_text.size()), "PRES");
     }
     if (is_pressure) {

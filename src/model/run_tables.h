@@ -18,7 +18,7 @@ class Table2D {
 
   /// Allocates rows x columns items, zero-filled when `zeroed`. Returns false
   /// when memory cannot be had.
-  bool Allocate(std::int64_t rows, std::int64_t columns, bool zeroed = false) {
+  [[nodiscard]] bool Allocate(std::int64_t rows, std::int64_t columns, bool zeroed = false) {
     rows_ = rows < 0 ? 0 : rows;
     columns_ = columns < 0 ? 0 : columns;
     std::size_t count = static_cast<std::size_t>(rows_ * columns_);
@@ -38,12 +38,16 @@ class Table2D {
   }
 
   /// Column `column`, its `rows` items in a row.
-  T* Column(std::int64_t column) { return data_.get() + (column - 1) * rows_; }
-  const T* Column(std::int64_t column) const { return data_.get() + (column - 1) * rows_; }
+  T* Column(std::int64_t column) {
+    assert(column >= 1 && column <= columns_ && "column inside the table");
+    return data_.get() + (column - 1) * rows_;
+  }
+  const T* Column(std::int64_t column) const {
+    assert(column >= 1 && column <= columns_ && "column inside the table");
+    return data_.get() + (column - 1) * rows_;
+  }
 
   T* data() { return data_.get(); }
-  std::int64_t rows() const { return rows_; }
-  std::int64_t columns() const { return columns_; }
   std::int64_t size() const { return rows_ * columns_; }
 
  private:

@@ -39,11 +39,11 @@ void TakeTextField(std::string_view record, std::size_t& pos, int width, std::sp
   std::memset(item.data() + present, ' ', length - present);
 }
 
-LineBuffer LeadingColumns(std::string_view record, std::size_t width) {
+LineBufferView LeadingColumns(std::string_view record, std::size_t width) {
   return record.substr(0, std::min(width, record.size()));
 }
 
-LineBuffer ReadProbe(InputFile& file, Layout probe) {
+LineBufferView ReadProbe(InputFile& file, Layout probe) {
   assert(!probe.empty() && probe[0].kind == FieldKind::kText);
   return LeadingColumns(file.ReadRecord(), static_cast<std::size_t>(probe[0].width));
 }
@@ -62,6 +62,7 @@ bool ReadFixedFields(std::string_view record, Layout layout, std::span<const Rea
     for (int r = 0; r < field.repeat; ++r) {
       assert(item < items.size() && "a layout takes as many items as the read names");
       const ReadItem& target = items[item++];
+      assert(target.kind == field.kind && "each item is of its field's kind");
       switch (field.kind) {
         case FieldKind::kText:
           TakeTextField(record, pos, field.width, target.text);

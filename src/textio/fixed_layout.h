@@ -77,9 +77,10 @@ inline constexpr FieldSpec kPlotCellLayout[] = {I(15, 4)};
 /// a record.
 inline constexpr std::size_t kLineBufferLength = 80;
 
-/// LineBuffer as a probe fills it, without its blank padding: the columns of
-/// the record that the probe's first text field covers.
-using LineBuffer = std::string_view;
+/// A view of LineBuffer as a probe fills it, without its blank padding: the
+/// columns of the record that the probe's first text field covers. It points
+/// into the record and is valid until the next record is read.
+using LineBufferView = std::string_view;
 
 /// Where a read puts one item: an integer, a real, or a text of fixed length.
 struct ReadItem {
@@ -114,13 +115,24 @@ class WriteItem {
   std::uint32_t text_length_ = 0;
 };
 
+/// True when every field of `layout` is a text field. A read through such a
+/// layout cannot fail: only a number field can be invalid.
+constexpr bool HoldsOnlyTextFields(Layout layout) {
+  for (const FieldSpec& field : layout) {
+    if (field.kind != FieldKind::kText) return false;
+  }
+  return true;
+}
+
 /// Reads the next record (more with record breaks) through `layout` into the
 /// items, in order. End of file raises 24; a bad number field raises 64.
 void ReadFixedRecord(InputFile& file, Layout layout, std::initializer_list<ReadItem> items);
 
 /// Reads the fields of one record already in hand. Returns false when a
-/// number field is invalid. `layout` must hold no record break.
-bool ReadFixedFields(std::string_view record, Layout layout, std::span<const ReadItem> items);
+/// number field is invalid: the items of the fields before it are filled,
+/// that item and the ones after it are left as they were. `layout` must hold
+/// no record break.
+[[nodiscard]] bool ReadFixedFields(std::string_view record, Layout layout, std::span<const ReadItem> items);
 
 /// Builds one record through `layout` and writes it. A value too wide for its
 /// field is written as asterisks and reported after the record (63).
@@ -131,7 +143,7 @@ std::size_t LayoutLength(Layout layout);
 
 /// Builds the record into `out` (LayoutLength characters); false when some
 /// field overflowed.
-bool FormatFixedRecord(char* out, Layout layout, std::span<const WriteItem> items);
+[[nodiscard]] bool FormatFixedRecord(char* out, Layout layout, std::span<const WriteItem> items);
 
 /// The text of a number field of `width` columns starting at `pos`: cut short
 /// at a comma, after which the next field starts. Advances `pos`.
@@ -144,10 +156,10 @@ void TakeTextField(std::string_view record, std::size_t& pos, int width, std::sp
 /// Reads the next record through a probe layout (text fields only) and
 /// returns what its first field puts in LineBuffer. The other fields go to
 /// texts nobody reads, so they are not copied. End of file raises 24.
-LineBuffer ReadProbe(InputFile& file, Layout probe);
+LineBufferView ReadProbe(InputFile& file, Layout probe);
 
 /// The first `width` columns of `record` as a probe of that width reads them.
-LineBuffer LeadingColumns(std::string_view record, std::size_t width);
+LineBufferView LeadingColumns(std::string_view record, std::size_t width);
 
 /// True when `text` and `word`, both blank-padded, are equal: how LineBuffer
 /// and scratch texts are compared with a word.

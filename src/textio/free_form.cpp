@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <bit>
+#include <cassert>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -54,7 +55,7 @@ std::size_t SkipBlanks(std::string_view record, std::size_t pos) {
 // the common case of element records. Leaves other values to the general
 // path (false, `end` unchanged) and marks a plain integer outside the 32-bit
 // range with `end` = npos.
-bool TakePlainInteger(std::string_view record, std::size_t& end, std::int32_t& value) {
+[[nodiscard]] bool TakePlainInteger(std::string_view record, std::size_t& end, std::int32_t& value) {
   std::size_t i = end;
   const bool negative = record[i] == '-';
   if (record[i] == '+' || record[i] == '-') ++i;
@@ -290,7 +291,9 @@ void LayOutFreeForm(std::span<const FreeFormItem> items, Emit&& emit) {
   for (const FreeFormItem& item : items) {
     if (!item.is_text) {
       char field[kFreeFormIntegerWidth];
-      FormatIntegerField(field, static_cast<int>(kFreeFormIntegerWidth), item.integer);
+      [[maybe_unused]] const bool fits =
+          FormatIntegerField(field, static_cast<int>(kFreeFormIntegerWidth), item.integer);
+      assert(fits && "any 32-bit integer fits");
       if (kLine - column < kFreeFormIntegerWidth) {
         write_record();
         record_start = false;

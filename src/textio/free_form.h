@@ -37,8 +37,10 @@ enum class FreeFormStatus {
 using NextRecordFunction = bool (*)(void* context, std::string_view& record);
 
 /// One free-form read from the records that `next_record` gives: starts with
-/// the next record and ends with the last record it needed.
-FreeFormStatus ParseFreeForm(NextRecordFunction next_record, void* context,
+/// the next record and ends with the last record it needed. A read that
+/// fails leaves the targets before the failing value filled, and that target
+/// and the ones after it as they were.
+[[nodiscard]] FreeFormStatus ParseFreeForm(NextRecordFunction next_record, void* context,
                              std::span<const FreeFormTarget> targets);
 
 /// One free-form read from `file`; a failure raises 24, 59 or 64. A read

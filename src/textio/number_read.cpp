@@ -24,111 +24,169 @@ bool EqualsIgnoringCase(std::string_view text, std::string_view lower_word) {
   return true;
 }
 
-bool IsExponentLetter(char c) {
-  switch (c) {
-    case 'E': case 'e': case 'D': case 'd': case 'Q': case 'q':
-      return true;
-    default:
-      return false;
-  }
-}
+bool IsExponentLetter(char c) { return c != '\0' && std::strchr("EeDdQq", c) != nullptr; }
 
 // Saturates far beyond any exponent a double can take, so that long exponent
 // texts cannot overflow.
 constexpr long kExponentLimit = 100000000;
 
-}  // namespace
+// The text of one number as a conversion rebuilds it: on the stack for the
+// usual short number, on the heap for a longer one.
+class NumberText {
+ public:
+  explicit NumberText(std::size_t capacity) {
+    if (capacity > sizeof(stack_)) {
+      heap_.resize(capacity);
+      data_ = heap_.data();
+    }
+  }
+  NumberText(const NumberText&) = delete;
+  NumberText& operator=(const NumberText&) = delete;
 
-bool ConvertRealText(std::string_view text, int digits, double& value) {
-  std::size_t i = 0;
-  const std::size_t n = text.size();
-  bool negative = false;
-  if (i < n && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
-  if (i == n) {  // empty, or a sign alone
-    value = negative ? -0.0 : 0.0;
+  void Append(char c) { data_[length_++] = c; }
+  void Append(std::string_view text) {
+    std::memcpy(data_ + length_, text.data(), text.size());
+    length_ += text.size();
+  }
+  void Append(long number) {
+    char* end = std::to_chars(data_ + length_, data_ + length_ + kLongDigits, number).ptr;
+    length_ = static_cast<std::size_t>(end - data_);
+  }
+  std::string_view view() const { return {data_, length_}; }
+
+  // Room that Append(long) may take: a sign and the 19 digits of a long.
+  static constexpr std::size_t kLongDigits = 20;
+
+ private:
+  char stack_[128];
+  std::string heap_;
+  char* data_ = stack_;
+  std::size_t length_ = 0;
+};
+
+// Takes a leading sign at `i`; true when it is a minus.
+bool TakeSign(std::string_view text, std::size_t& i) {
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) return text[i++] == '-';
+  return false;
+}
+
+// The words a real may be instead of digits: "inf", "infinity", "nan", in
+// any case.
+bool ReadSpecialWord(std::string_view word, bool negative, double& value) {
+  if (EqualsIgnoringCase(word, "inf") || EqualsIgnoringCase(word, "infinity")) {
+    value = negative ? -HUGE_VAL : HUGE_VAL;
     return true;
   }
-  if (!IsDigit(text[i]) && text[i] != '.') {
-    std::string_view word = text.substr(i);
-    if (EqualsIgnoringCase(word, "inf") || EqualsIgnoringCase(word, "infinity")) {
-      value = negative ? -HUGE_VAL : HUGE_VAL;
-      return true;
-    }
-    if (EqualsIgnoringCase(word, "nan")) {
-      value = std::nan("");
-      return true;
-    }
-    return false;
+  if (EqualsIgnoringCase(word, "nan")) {
+    value = std::nan("");
+    return true;
   }
-  const std::size_t mantissa_begin = i;
+  return false;
+}
+
+// The digits of a real with at most one point, as ScanMantissa finds them.
+struct Mantissa {
+  std::string_view text;                                // digits and point as written
   std::size_t digit_count = 0;
-  std::size_t digits_before_point = 0;
-  std::size_t first_nonzero = std::string_view::npos;  // digit index
+  std::size_t digits_before_point = 0;                  // all of them without a point
+  std::size_t first_nonzero = std::string_view::npos;   // digit index; npos when all are zero
   bool has_point = false;
-  for (; i < n; ++i) {
-    char c = text[i];
+};
+
+// Scans the mantissa starting at `i` and leaves `i` after it; false when it
+// holds no digit.
+bool ScanMantissa(std::string_view text, std::size_t& i, Mantissa& m) {
+  const std::size_t begin = i;
+  for (; i < text.size(); ++i) {
+    const char c = text[i];
     if (IsDigit(c)) {
-      if (c != '0' && first_nonzero == std::string_view::npos) first_nonzero = digit_count;
-      ++digit_count;
-    } else if (c == '.' && !has_point) {
-      has_point = true;
-      digits_before_point = digit_count;
+      if (c != '0' && m.first_nonzero == std::string_view::npos) m.first_nonzero = m.digit_count;
+      ++m.digit_count;
+    } else if (c == '.' && !m.has_point) {
+      m.has_point = true;
+      m.digits_before_point = m.digit_count;
     } else {
       break;
     }
   }
-  if (digit_count == 0) return false;
-  if (!has_point) digits_before_point = digit_count;
-  const std::size_t mantissa_end = i;
-  long exponent = 0;
-  if (i < n) {
-    if (IsExponentLetter(text[i])) ++i;
-    else if (text[i] != '+' && text[i] != '-') return false;
-    bool exponent_negative = false;
-    if (i < n && (text[i] == '+' || text[i] == '-')) exponent_negative = text[i++] == '-';
-    if (i == n) return false;  // an exponent needs digits
-    for (; i < n; ++i) {
-      if (!IsDigit(text[i])) return false;
-      if (exponent < kExponentLimit) exponent = exponent * 10 + (text[i] - '0');
-    }
-    if (exponent_negative) exponent = -exponent;
-  }
-  if (first_nonzero == std::string_view::npos) {  // all digits zero
-    value = negative ? -0.0 : 0.0;
-    return true;
-  }
-  // Implied point: without a written point the last `digits` digits are the fraction.
-  if (!has_point) exponent -= digits;
+  if (!m.has_point) m.digits_before_point = m.digit_count;
+  m.text = text.substr(begin, i - begin);
+  return m.digit_count > 0;
+}
 
-  // Normalise to "[-]mantissa e exponent" and let from_chars round once, exactly.
-  const std::size_t mantissa_length = mantissa_end - mantissa_begin;
-  char stack[128];
-  std::string heap;
-  char* buffer = stack;
-  if (mantissa_length + 16 > sizeof(stack)) {
-    heap.resize(mantissa_length + 16);
-    buffer = heap.data();
+// The exponent part after the mantissa: empty, or an optional exponent
+// letter, an optional sign (required without the letter) and digits. False
+// for anything else.
+bool ReadExponent(std::string_view text, long& exponent) {
+  exponent = 0;
+  if (text.empty()) return true;
+  std::size_t i = 0;
+  if (IsExponentLetter(text[0])) {
+    ++i;
+  } else if (text[0] != '+' && text[0] != '-') {
+    return false;
   }
-  char* p = buffer;
-  if (negative) *p++ = '-';
-  std::memcpy(p, text.data() + mantissa_begin, mantissa_length);
-  p += mantissa_length;
-  *p++ = 'e';
-  p = std::to_chars(p, p + 12, exponent).ptr;
-  auto [end, ec] = std::from_chars(buffer, p, value, std::chars_format::general);
+  const bool negative = TakeSign(text, i);
+  if (i == text.size()) return false;  // an exponent needs digits
+  for (; i < text.size(); ++i) {
+    if (!IsDigit(text[i])) return false;
+    if (exponent < kExponentLimit) exponent = exponent * 10 + (text[i] - '0');
+  }
+  if (negative) exponent = -exponent;
+  return true;
+}
+
+// The nearest real to a mantissa with a nonzero digit times 10^exponent,
+// rounded once: the text is rebuilt as "[-]mantissa e exponent" for
+// from_chars.
+bool RoundOnce(bool negative, const Mantissa& m, long exponent, double& value) {
+  NumberText number(m.text.size() + 2 + NumberText::kLongDigits);
+  if (negative) number.Append('-');
+  number.Append(m.text);
+  number.Append('e');
+  number.Append(exponent);
+  const std::string_view text = number.view();
+  double result;
+  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), result,
+                                   std::chars_format::general);
   if (ec == std::errc::result_out_of_range) {
     // Past the largest 64-bit real but within its decade (a value such as
     // 0.179769313486232+309, the largest real rounded to 15 digits): the
     // nearest real is the largest. A larger exponent gives infinity; below the
     // smallest magnitude, zero.
-    long leading_digit_exponent =
-        static_cast<long>(digits_before_point) - static_cast<long>(first_nonzero) - 1 + exponent;
-    if (leading_digit_exponent <= 0) value = 0.0;
-    else value = leading_digit_exponent <= DBL_MAX_10_EXP ? DBL_MAX : HUGE_VAL;
-    if (negative) value = -value;
+    const long leading_digit_exponent = static_cast<long>(m.digits_before_point) -
+                                        static_cast<long>(m.first_nonzero) - 1 + exponent;
+    if (leading_digit_exponent <= 0) result = 0.0;
+    else result = leading_digit_exponent <= DBL_MAX_10_EXP ? DBL_MAX : HUGE_VAL;
+    value = negative ? -result : result;
     return true;
   }
-  return ec == std::errc() && end == p;
+  if (ec != std::errc() || end != text.data() + text.size()) return false;
+  value = result;
+  return true;
+}
+
+}  // namespace
+
+bool ConvertRealText(std::string_view text, int digits, double& value) {
+  std::size_t i = 0;
+  const bool negative = TakeSign(text, i);
+  if (i == text.size()) {  // empty, or a sign alone
+    value = negative ? -0.0 : 0.0;
+    return true;
+  }
+  if (!IsDigit(text[i]) && text[i] != '.') return ReadSpecialWord(text.substr(i), negative, value);
+  Mantissa mantissa;
+  if (!ScanMantissa(text, i, mantissa)) return false;
+  long exponent = 0;
+  if (!ReadExponent(text.substr(i), exponent)) return false;
+  if (mantissa.first_nonzero == std::string_view::npos) {  // all digits zero
+    value = negative ? -0.0 : 0.0;
+    return true;
+  }
+  // Implied point: without a written point the last `digits` digits are the fraction.
+  if (!mantissa.has_point) exponent -= digits;
+  return RoundOnce(negative, mantissa, exponent, value);
 }
 
 bool ReadUsualRealField(std::string_view field, int digits, double& value) {
@@ -182,20 +240,11 @@ bool ParseRealField(std::string_view field, int digits, double& value) {
   if (ReadUsualRealField(field, digits, value)) return true;
   std::size_t i = 0;
   while (i < field.size() && (field[i] == ' ' || IsControlSpace(field[i]))) ++i;
-  char stack[64];
-  std::string heap;
-  char* buffer = stack;
-  if (field.size() - i > sizeof(stack)) {
-    heap.resize(field.size() - i);
-    buffer = heap.data();
-  }
-  std::size_t length = 0;
+  NumberText number(field.size() - i);
   for (; i < field.size(); ++i) {
-    char c = field[i];
-    if (c == ' ') continue;  // blanks anywhere are ignored
-    buffer[length++] = c;
+    if (field[i] != ' ') number.Append(field[i]);  // blanks anywhere are ignored
   }
-  return ConvertRealText(std::string_view(buffer, length), digits, value);
+  return ConvertRealText(number.view(), digits, value);
 }
 
 std::int32_t TextToInteger(std::string_view text) {
@@ -213,20 +262,10 @@ double TextToReal(std::string_view text) {
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   std::size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || IsControlSpace(text[i]))) ++i;
-  char buffer[128];
-  std::string heap;
-  char* out = buffer;
-  if (text.size() - i > sizeof(buffer)) {
-    heap.resize(text.size() - i);
-    out = heap.data();
-  }
-  std::size_t length = 0;
-  for (; i < text.size(); ++i) {
-    char c = text[i];
-    // A blank inside a command's number counts as the digit 0.
-    out[length++] = c == ' ' ? '0' : c;
-  }
+  NumberText number(text.size() - i);
+  // A blank inside a command's number counts as the digit 0.
+  for (; i < text.size(); ++i) number.Append(text[i] == ' ' ? '0' : text[i]);
   double value = 0.0;
-  if (!ConvertRealText(std::string_view(out, length), 0, value)) RaiseDiagnostic(kInvalidReal);
+  if (!ConvertRealText(number.view(), 0, value)) RaiseDiagnostic(kInvalidReal);
   return value;
 }

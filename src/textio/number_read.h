@@ -8,9 +8,10 @@
 
 #include "textio/decimal_digits.h"
 
-/// Integer field rule; false when the field is invalid. Inline: the node
+/// Integer field rule; false, with `value` as it was, when the field is
+/// invalid. Inline: the node
 /// records read three of these per record.
-inline bool ParseIntegerField(std::string_view field, std::int32_t& value) {
+[[nodiscard]] inline bool ParseIntegerField(std::string_view field, std::int32_t& value) {
   std::size_t i = 0;
   while (i < field.size() && field[i] == ' ') ++i;
   bool negative = false;
@@ -33,14 +34,16 @@ inline bool ParseIntegerField(std::string_view field, std::int32_t& value) {
 /// most 18 digits with a point, an exponent after E or D. False, with `value`
 /// untouched, for anything it cannot read exactly; ParseRealField then takes
 /// the general way.
-bool ReadUsualRealField(std::string_view field, int digits, double& value);
+[[nodiscard]] bool ReadUsualRealField(std::string_view field, int digits, double& value);
 
-/// Real field rule with `digits` implied decimals; false when invalid.
-bool ParseRealField(std::string_view field, int digits, double& value);
+/// Real field rule with `digits` implied decimals; false, with `value` as it
+/// was, when the field is invalid.
+[[nodiscard]] bool ParseRealField(std::string_view field, int digits, double& value);
 
 /// Text-to-number core shared by fixed and free-form reads: `text` holds no
 /// blanks; a mantissa without point takes its last `digits` as the fraction.
-bool ConvertRealText(std::string_view text, int digits, double& value);
+/// False, with `value` as it was, when `text` is no number.
+[[nodiscard]] bool ConvertRealText(std::string_view text, int digits, double& value);
 
 /// Text-to-integer of a command field; an invalid text raises 545.
 std::int32_t TextToInteger(std::string_view text);

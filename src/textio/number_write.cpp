@@ -19,13 +19,27 @@ bool PutRightAligned(char* out, std::size_t width, std::string_view text) {
 
 constexpr char kZeroDigits[] = "0000000000000000000000000000000000000000";
 
-// Values read from model files carry at most fifteen significant digits; for
-// them the d rounded digits come without the general conversion. N, x times
-// 10^k rounded to a fifteen-digit integer, is x's fifteen-digit rounding when
-// N / 10^k, rounded once to a real, gives x back: x then lies within a tenth
-// of a unit of N's last digit. Fewer digits are N rounded once more; on an
-// exact tie only the binary value can decide, and the general way is taken.
-// Returns false for every value it cannot settle so.
+// The short-decimal method. Values read from model files carry at most
+// fifteen significant digits; for them the d rounded digits of x > 0 come
+// without the general conversion. It rounds by hand, and is still exact:
+// - k is chosen so that 10^14 <= x * 10^k < 10^15. 10^|k| <= 10^22 is held
+//   exactly, so `scaled` is x * 10^k rounded once; it is below 2^50, so
+//   adding 0.5 to it is exact and N = floor(scaled + 0.5) is an integer
+//   below 2^53, held exactly.
+// - N / 10^k (or N * 10^-k) is one correctly rounded operation on exact
+//   operands. When it gives x back, x is the real nearest to N * 10^-k, so
+//   |x * 10^k - N| <= x * 10^k * 2^-53 < 10^15 * 2^-53 < 0.12. N is then
+//   x * 10^k rounded to the nearest integer, with no tie possible: the
+//   fifteen digits of x, rounded once from its binary value.
+// - For d < 15, N is rounded again, half up. The part of N that is dropped
+//   is an integer; unless it is exactly half a unit of the d-th digit it is
+//   at least 1 away from the half, further than the 0.12 between N and
+//   x * 10^k, so x rounds the same way as N and the two roundings give what
+//   one gives. On the exact half only x's binary value can decide, and the
+//   method gives up.
+// Returns false for every value it cannot settle so (subnormals, more than
+// fifteen digits asked, N / 10^k not x, the exact half); the caller then
+// rounds once in to_chars.
 bool RoundShortDecimal(double x, int digits, char* fraction, int& decimal_exponent) {
   std::uint64_t bits;
   std::memcpy(&bits, &x, sizeof(bits));
@@ -89,8 +103,10 @@ bool PutExponent(char* out, std::size_t w, int digits, char letter, double value
   if (value != 0 && RoundShortDecimal(std::fabs(value), digits, scientific, exponent)) {
     fraction = scientific;
   } else if (value != 0) {
-    // Round once, inside to_chars: rounding the digits by hand misses the
-    // carry (0.99999999 -> 0.1000000E+01).
+    // Round once, inside to_chars, from the binary value: digits cut from a
+    // longer conversion and rounded again can round the wrong way and miss
+    // the carry (0.99999999 -> 0.1000000E+01). The short-decimal method
+    // above rounds by hand only where it can show the result is the same.
     const char* end = std::to_chars(scientific, scientific + sizeof(scientific), std::fabs(value),
                                     std::chars_format::scientific, digits - 1)
                           .ptr;

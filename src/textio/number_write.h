@@ -9,12 +9,12 @@
 
 /// Writes `value` right-aligned in `width` columns; asterisks and false when
 /// it does not fit.
-bool FormatIntegerField(char* out, int width, std::int32_t value);
+[[nodiscard]] bool FormatIntegerField(char* out, int width, std::int32_t value);
 
 /// Writes `value` in exponent form (0.ddd, then the exponent) right-aligned
 /// in `width` columns with `digits` digits after the point; asterisks and
 /// false when it does not fit.
-bool FormatExponentField(char* out, int width, int digits, char letter, double value);
+[[nodiscard]] bool FormatExponentField(char* out, int width, int digits, char letter, double value);
 
 // The Put functions write into a field that is blank already, so that a
 // record is blanked once and not field by field. They are what the record
@@ -43,7 +43,7 @@ inline void PutDigits(char* out, int count, std::uint32_t v) {
 }
 
 /// Writes `value` right-aligned in the `width` blank columns at `out`.
-inline bool PutInteger(char* out, std::size_t width, std::int32_t value) {
+[[nodiscard]] inline bool PutInteger(char* out, std::size_t width, std::int32_t value) {
   const std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value)
                                             : static_cast<std::uint32_t>(value);
   int count = 1;
@@ -57,4 +57,4 @@ inline bool PutInteger(char* out, std::size_t width, std::int32_t value) {
 }
 
 /// Writes `value` in exponent form into the `width` blank columns at `out`.
-bool PutExponent(char* out, std::size_t width, int digits, char letter, double value);
+[[nodiscard]] bool PutExponent(char* out, std::size_t width, int digits, char letter, double value);

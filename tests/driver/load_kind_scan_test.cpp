@@ -33,14 +33,10 @@ TEST(ScanLoadKinds, FlagsFromTheFirstFourColumns) {
     test_support::WriteFile("ANSYS_Model.cdb", test_support::WithCrLf(c.text));
     InputFile model("ANSYS_Model.cdb", kModelUnit);
     RunTables run;
-    int status = -1;
-    testing::internal::CaptureStderr();
-    try {
-      ScanLoadKinds(model, run);
-    } catch (const RunEnded& ended) {
-      status = ended.status;
-    }
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    const test_support::RunResult ended =
+        test_support::CatchRunEnded([&] { ScanLoadKinds(model, run); });
+    const int status = ended.status;
+    EXPECT_EQ(ended.err,
               status == -1 ? "" : "runerr: severe (24): end-of-file during read, unit 5, file " +
                                       (std::filesystem::current_path() / "ANSYS_Model.cdb").string() + "\r\n");
     EXPECT_EQ(status, c.status);

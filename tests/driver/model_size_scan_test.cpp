@@ -29,15 +29,10 @@ const std::string kPoints = Component("FIELDPOINTS", "         9       -20");
 int Scan(const std::string& text, RunTables& run, std::string& err) {
   WriteFile("ANSYS_Model.cdb", text);
   InputFile model("ANSYS_Model.cdb", kModelUnit);
-  testing::internal::CaptureStderr();
-  int status = -1;
-  try {
-    ScanModelSizes(model, run);
-  } catch (const RunEnded& ended) {
-    status = ended.status;
-  }
-  err = testing::internal::GetCapturedStderr();
-  return status;
+  const test_support::RunResult ended =
+      test_support::CatchRunEnded([&] { ScanModelSizes(model, run); });
+  err = ended.err;
+  return ended.status;
 }
 
 TEST(ScanModelSizes, CountsInEachBranch) {

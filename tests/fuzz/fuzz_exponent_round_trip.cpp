@@ -58,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   if (std::fabs(x) >= DBL_MIN) {
     char again[24];
-    FormatExponentField(again, layout.width, layout.digits, layout.letter, y);
+    if (!FormatExponentField(again, layout.width, layout.digits, layout.letter, y)) std::abort();
     if (std::memcmp(text, again, sizeof(text[0]) * static_cast<std::size_t>(layout.width)) != 0)
       std::abort();
   }

@@ -39,8 +39,7 @@ Pass RunPasses(const std::string& text) {
   RunTables& run = pass.run;
   run.NodeCount = 15;
   run.ElementCount = 5;
-  testing::internal::CaptureStderr();
-  try {
+  const test_support::RunResult ended = test_support::CatchRunEnded([&] {
     ScanLoadKinds(model, run);
     AllocateTables(run);
     // Leftovers in every entry: the defaults must replace them all.
@@ -56,10 +55,9 @@ Pass RunPasses(const std::string& text) {
       model.Reopen();
       ReadPressureLoads(model, run);
     }
-  } catch (const RunEnded& ended) {
-    pass.status = ended.status;
-  }
-  pass.err = testing::internal::GetCapturedStderr();
+  });
+  pass.status = ended.status;
+  pass.err = ended.err;
   return pass;
 }
 

@@ -35,14 +35,12 @@ ElementPass ReadElements(const std::string& text, const std::vector<Point>& poin
   run.FieldCellCount = cells;
   AllocateTables(run);
   for (std::size_t n = 0; n < points.size(); ++n) std::copy_n(points[n].data(), 3, run.NodeCoords.Column(int(n) + 1));
-  testing::internal::CaptureStderr();
-  try {
+  const test_support::RunResult ended = test_support::CatchRunEnded([&] {
     ReadElementBlock(model, run);
     pass.next = model.ReadRecord();
-  } catch (const RunEnded& ended) {
-    pass.status = ended.status;
-  }
-  pass.err = testing::internal::GetCapturedStderr();
+  });
+  pass.status = ended.status;
+  pass.err = ended.err;
   for (int t = 1; pass.status == -1 && t <= run.TriangleCount; ++t) {
     pass.triangles.push_back({run.TriangleNodes(1, t), run.TriangleNodes(2, t), run.TriangleNodes(3, t)});
   }

@@ -28,12 +28,10 @@ NodePass ReadNodes(const std::string& text, int nodes, int points) {
   AllocateTables(pass.run);
   OutputFile console = OutputFile::Console();
   testing::internal::CaptureStdout();
-  try {
-    ReadNodeBlock(model, pass.run, console);
-    pass.next = model.ReadRecord();
-  } catch (const RunEnded& ended) {
-    pass.status = ended.status;
-  }
+  pass.status = test_support::CatchRunEnded([&] {
+                  ReadNodeBlock(model, pass.run, console);
+                  pass.next = model.ReadRecord();
+                }).status;
   console.Flush();
   pass.out = testing::internal::GetCapturedStdout();
   return pass;

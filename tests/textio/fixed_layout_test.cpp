@@ -1,15 +1,12 @@
-// Fixed-layout fields: the input rules for integer, real and text fields, the
-// command-field conversions, and the output rules column by column.
+// Fixed layouts: records cut into their fields (commas, missing columns,
+// text items), records read over a file, and the records of the output
+// layouts column by column.
 #include "textio/fixed_layout.h"
-#include "textio/number_read.h"
-#include "textio/number_write.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstdint>
 #include <filesystem>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -18,84 +15,36 @@
 
 namespace {
 
-constexpr double kInf = std::numeric_limits<double>::infinity();
-constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
-constexpr std::int64_t kBad = 12345;  // the field is invalid
-
-void ExpectSameReal(double expected, double actual) {  // NaN matches NaN; -0.0 differs from 0.0
-  const bool same = expected == actual && std::signbit(expected) == std::signbit(actual);
-  EXPECT_TRUE(same || (std::isnan(expected) && std::isnan(actual)))
-      << "expected " << expected << ", got " << actual;
-}
-
-// `action` must end the run with `status` after printing the one line `line`.
-template <class Action>
-void ExpectRunEnded(Action action, int status, const std::string& line) {
-  testing::internal::CaptureStderr();
-  int got = -1;
-  try { action(); } catch (const RunEnded& ended) { got = ended.status; }
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), line + "\r\n");
-  EXPECT_EQ(got, status);
-}
-
-TEST(FixedLayoutRead, IntegerFieldRule) {
-  const struct { const char* text; std::int64_t value; } cases[] = {
-      {"", 0}, {"        ", 0}, {"      -7", -7}, {"  1 2   ", 12}, {"-  7", -7}, {" +", 0},
-      {" - ", 0}, {"+0012", 12}, {"2147483647", 2147483647}, {"-2147483648", -2147483648LL},
-      {"2147483648", kBad}, {"-2147483649", kBad}, {"99999999999999999999", kBad},
-      {"12\t", kBad}, {"\t12", kBad}, {"1-2", kBad}, {"+-1", kBad}, {"12.0", kBad},
-      {"1a", kBad}, {"1,", kBad}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string("'") + c.text + "'");
-    std::int32_t value = -99;
-    EXPECT_EQ(ParseIntegerField(c.text, value), c.value != kBad);
-    EXPECT_EQ(value, c.value == kBad ? value : c.value);
-  }
-}
-
-TEST(FixedLayoutRead, RealFieldRule) {
-  const double bad = -12345.0;  // the field is invalid
-  const struct { const char* text; int digits; double value; } cases[] = {
-      {"       5", 9, 5.0E-9}, {"125", 9, 1.25E-7}, {"125E2", 9, 1.25E-5}, {"-125", 2, -1.25},
-      {"10000000000000E+00", 13, 1.0}, {"1.0000000000000E+00", 13, 1.0}, {"1.5E+02", 9, 150},
-      {"1.5D+02", 9, 150}, {"1.5d2", 9, 150}, {"1.5q+2", 9, 150}, {"1.5Q2", 9, 150},
-      {"1.5+02", 9, 150}, {"1.5-02", 9, 0.015}, {"150.", 9, 150}, {" 1 . 5 E + 0 2 ", 9, 150},
-      {"", 9, 0.0}, {"     ", 9, 0.0}, {"\t 1.5", 9, 1.5}, {".5", 9, 0.5}, {"-0.0", 9, -0.0},
-      {"INF", 9, kInf}, {"-infinity", 9, -kInf}, {"+Inf", 9, kInf}, {"nan", 9, kNaN},
-      {"1.5\t", 9, bad}, {"1.2.3", 9, bad}, {"1.5E", 9, bad}, {"1.5E+", 9, bad}, {"E5", 9, bad},
-      {"1.5X2", 9, bad}, {"abc", 9, bad}, {"1.5E2.0", 9, bad}, {"1.5E2E3", 9, bad},
-      {"--1", 9, bad}, {"inff", 9, bad}, {".", 9, bad},
-      // the nearest 64-bit real, decided by digits far beyond the 17th
-      {"0.1", 0, 0x1.999999999999ap-4}, {"9007199254740993.0000000001", 0, 0x1.0000000000001p53},
-      {"1.000000000000000111022302462515654042363166809082031251", 0, 0x1.0000000000001p0},
-      {"1.000000000000000111022302462515654042363166809082031249", 0, 1.0},
-      {"2.2250738585072011E-308", 0, 0x0.fffffffffffffp-1022},
-      {"12345678901234567890", 19, 1.2345678901234567890},
-      {"-0.179769313486232+309", 0, -0x1.fffffffffffffp1023}, {"1E309", 0, kInf}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string("'") + c.text + "' d=" + std::to_string(c.digits));
-    double value = bad;
-    EXPECT_EQ(ParseRealField(c.text, c.digits, value), c.value != bad);
-    if (c.value != bad) ExpectSameReal(c.value, value);
-  }
-}
+using test_support::ExpectRunEnded;
+using test_support::ExpectSameReal;
 
 TEST(FixedLayoutRead, NumberFieldsAndCommas) {
   static constexpr FieldSpec kTwoI8[] = {I(8, 2)}, kTwoI4[] = {I(4, 2)};
   static constexpr FieldSpec kRealThenInteger[] = {E(16, 9), I(4)};
-  const struct { Layout layout; const char* record; std::vector<double> values; } cases[] = {
+  constexpr double kKept = -99;  // an item the read leaves as it was
+  const struct {
+    Layout layout;
+    const char* record;
+    bool valid;
+    std::vector<double> values;  // one per item: what the read leaves in it
+  } cases[] = {
       // a comma ends the field early and the next field starts right after it
-      {kTwoI8, "   12,1234567890", {12, 12345678}}, {kTwoI4, " 1,5   9", {1, 5}},
-      {kTwoI4, ",5", {0, 5}}, {kRealThenInteger, "1.5,7   9", {1.5, 7}},
-      {kTwoI8, "  12.0", {}},  // no values: the record is invalid
+      {kTwoI8, "   12,1234567890", true, {12, 12345678}},
+      {kTwoI4, " 1,5   9", true, {1, 5}},
+      {kTwoI4, ",5", true, {0, 5}},
+      {kRealThenInteger, "1.5,7   9", true, {1.5, 7}},
       // missing or blank coordinates read as 0.0
-      {kNodeRecordLayout1, "       1       0       0 1.000000000E+00", {1, 0, 0, 1, 0, 0}},
+      {kNodeRecordLayout1, "       1       0       0 1.000000000E+00", true, {1, 0, 0, 1, 0, 0}},
       {kNodeRecordLayout2, "      17       0       0 1.0000000000000E+00      10000000000000",
-       {17, 0, 0, 1, 1, 0}},
+       true, {17, 0, 0, 1, 1, 0}},
       {kNodeRecordLayout4,  // fields that touch
        "        3        0        0 6.6000000000000E-002-6.6000000000000E-002-1.2500000000000E+001",
-       {3, 0, 0, 0.066, -0.066, -12.5}},
-      {kNodeRecordLayout3, "        3        0        0 1.0000000000000E+00  1.0.0", {}}};
+       true, {3, 0, 0, 0.066, -0.066, -12.5}},
+      // an invalid field: the items before it are filled, the others kept
+      {kTwoI8, "  12.0", false, {kKept, kKept}},
+      {kTwoI8, "      12    12.0", false, {12, kKept}},
+      {kNodeRecordLayout3, "        3        0        0 1.0000000000000E+00  1.0.0", false,
+       {3, 0, 0, 1, kKept, kKept}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string("'") + c.record + "'");
     std::int32_t ints[3] = {-99, -99, -99};
@@ -106,8 +55,10 @@ TEST(FixedLayoutRead, NumberFieldsAndCommas) {
         items.push_back(field.kind == FieldKind::kInteger ? ReadItem(ints[r]) : ReadItem(reals[r]));
       }
     }
-    ASSERT_EQ(ReadFixedFields(c.record, c.layout, items), !c.values.empty());
+    ASSERT_EQ(items.size(), c.values.size());
+    EXPECT_EQ(ReadFixedFields(c.record, c.layout, items), c.valid);
     for (std::size_t k = 0; k < c.values.size(); ++k) {
+      SCOPED_TRACE(k);
       ExpectSameReal(c.values[k], items[k].integer ? *items[k].integer : *items[k].real);
     }
   }
@@ -151,53 +102,6 @@ TEST(FixedLayoutRead, ReadFixedRecordOverFile) {
                  "runerr: severe (64): input conversion error, unit 5, file " + path);
 }
 
-TEST(CommandFields, TextToIntegerAndTextToReal) {
-  EXPECT_EQ(TextToInteger("        "), 0);
-  EXPECT_EQ(TextToInteger("      -7"), -7);
-  EXPECT_EQ(TextToInteger("  1 2   "), 12);
-  for (const auto& [text, value] : {std::pair{" 0.250000000E-02", 0.0025}, {"1 5", 105.0},
-                                    {"\t 25   ", 25.0}, {"    ", 0.0}, {"-2D1", -20.0}}) {
-    ExpectSameReal(value, TextToReal(text));  // in '1 5' the inner blank is the digit 0
-  }
-  for (const char* bad : {"     12,", "12\t", "1.5"}) {
-    SCOPED_TRACE(bad);
-    ExpectRunEnded([&] { TextToInteger(bad); }, 545, "runerr: severe (545): invalid INTEGER");
-  }
-  for (const char* bad : {"1.0,", "1.2.3", "1.5x", "1.0E"}) {
-    SCOPED_TRACE(bad);
-    ExpectRunEnded([&] { TextToReal(bad); }, 547, "runerr: severe (547): invalid REAL");
-  }
-}
-
-TEST(FixedLayoutWrite, ExponentAndIntegerFields) {
-  // digits 0 stands for an integer field
-  const struct { double value; int width, digits; char letter; const char* text; } cases[] = {
-      {1.5, 15, 7, 'E', "  0.1500000E+01"}, {-0.0025, 24, 15, 'D', "  -0.250000000000000D-02"},
-      {0.0, 24, 9, 'D', "         0.000000000D+00"}, {-0.0, 15, 7, 'E', "  0.0000000E+00"},
-      {1.0E-120, 15, 7, 'E', "  0.1000000-119"}, {0.99999999, 15, 7, 'E', "  0.1000000E+01"},
-      {0.0999999996, 15, 7, 'E', "  0.1000000E+00"}, {1.0E98, 15, 7, 'E', "  0.1000000E+99"},
-      {1.0E99, 15, 7, 'E', "  0.1000000+100"}, {5.0E-324, 15, 7, 'E', "  0.4940656-323"},
-      {1.7976931348623157E308, 24, 15, 'D', "   0.179769313486232+309"},
-      {2.675, 15, 3, 'E', "      0.267E+01"},  // its binary value lies below 2.675
-      {0.1, 30, 20, 'E', "    0.10000000000000000555E+00"},
-      {1.5, 12, 7, 'E', ".1500000E+01"}, {-1.5, 13, 7, 'E', "-.1500000E+01"},  // no room for 0
-      {-1.5, 12, 7, 'E', "************"}, {kInf, 15, 7, 'E', "       Infinity"},
-      {-kInf, 15, 7, 'E', "      -Infinity"}, {kNaN, 15, 7, 'E', "            NaN"},
-      {-kInf, 8, 1, 'E', "********"}, {0, 4, 0, 'I', "   0"}, {-1, 2, 0, 'I', "-1"},
-      {-10, 2, 0, 'I', "**"}, {12345678, 8, 0, 'I', "12345678"}, {123456789, 8, 0, 'I', "********"},
-      {-1234567, 8, 0, 'I', "-1234567"}, {-12345678, 8, 0, 'I', "********"},
-      {INT32_MIN, 11, 0, 'I', "-2147483648"}, {INT32_MIN, 10, 0, 'I', "**********"}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.text);
-    std::string out(static_cast<std::size_t>(c.width), '?');
-    const bool fits = c.digits == 0
-        ? FormatIntegerField(out.data(), c.width, static_cast<std::int32_t>(c.value))
-        : FormatExponentField(out.data(), c.width, c.digits, c.letter, c.value);
-    EXPECT_EQ(fits, c.text[0] != '*');
-    EXPECT_EQ(out, c.text);
-  }
-}
-
 TEST(FixedLayoutWrite, RecordsOfTheOutputLayouts) {
   test_support::ScopedTempDir dir;
   const std::string path = (std::filesystem::current_path() / "input.dat").string();
@@ -222,8 +126,31 @@ TEST(FixedLayoutWrite, RecordsOfTheOutputLayouts) {
       "   0.500000000000000D+00  -0.100000000000000D+01   0.000000000000000D+00\r\n"
       "********   0.100000000000000D+01  -0.200000000000000D+01   0.300000000000000D+01\r\n"
       "              1              2              3              4\r\n";
-  EXPECT_EQ(expected.size(), 77 + 87 + 129 + 80 + 60 + 5 * 2u);
-  EXPECT_EQ(test_support::ReadFile("input.dat"), expected);
+  const std::string written = test_support::ReadFile("input.dat");
+  EXPECT_EQ(written, expected);
+  // Each record is as long as its layout: title 77, solver type 87, triangle
+  // 129, solver node 80, plot cell 60.
+  std::vector<std::size_t> lengths;
+  for (std::size_t begin = 0, end; (end = written.find("\r\n", begin)) != std::string::npos;
+       begin = end + 2) {
+    lengths.push_back(end - begin);
+  }
+  EXPECT_EQ(lengths, (std::vector<std::size_t>{77, 87, 129, 80, 60}));
+}
+
+// The record length of every output layout, from its fields added up by hand.
+TEST(FixedLayoutWrite, LengthsOfTheOutputLayouts) {
+  const struct { const char* name; Layout layout; std::size_t length; } cases[] = {
+      {"title: 48-character literal, TR20, A9", kTitleLayout, 77},
+      {"solver type: A87", kSolverTypeLayout, 87},
+      {"count: 2I12, A59", kCountLayout, 83},
+      {"solver node: I8, 3D24.15", kSolverNodeLayout, 80},
+      {"triangle: I10, TR3, 3I8, TR4, 3I4, TR4, 3D24.15", kTriangleLayout, 129},
+      {"solver field point: I10, 3D24.9", kSolverFieldPointLayout, 82},
+      {"plot coordinate: 3E15.7", kPlotCoordinateLayout, 45},
+      {"plot triangle: 3I15", kPlotTriangleLayout, 45},
+      {"plot cell: 4I15", kPlotCellLayout, 60}};
+  for (const auto& c : cases) EXPECT_EQ(LayoutLength(c.layout), c.length) << c.name;
 }
 
 }  // namespace

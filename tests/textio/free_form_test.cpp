@@ -34,7 +34,7 @@ TEST(FreeFormRead, IntegerTargets) {
   const struct {
     std::vector<std::string> lines;
     S status;
-    std::vector<std::int32_t> values;  // one per target; expected when kDone
+    std::vector<std::int32_t> values;  // one per target: what the read leaves in it
     std::size_t used;                  // records taken
   } cases[] = {
       {{"1 -50"}, S::kDone, {1, -50}, 1}, {{"12,7"}, S::kDone, {12, 7}, 1},
@@ -52,13 +52,21 @@ TEST(FreeFormRead, IntegerTargets) {
       {{"2147483647 -2147483648 +3"}, S::kDone, {2147483647, INT32_MIN, 3}, 1},
       {{"1e10 -3.0E9"}, S::kDone, {INT32_MIN, INT32_MIN}, 1},
       {{"x 12a ,,", "5"}, S::kDone, {}, 1},  // no targets: exactly one record
-      {{"12a"}, S::kSyntaxError, {0}, 1}, {{"1.2.3"}, S::kSyntaxError, {0}, 1},
-      {{"abc"}, S::kSyntaxError, {0}, 1}, {{"-"}, S::kSyntaxError, {0}, 1},
-      {{"+-5"}, S::kSyntaxError, {0}, 1}, {{"1.5e"}, S::kSyntaxError, {0}, 1},
-      {{"E5"}, S::kSyntaxError, {0}, 1}, {{"1:2"}, S::kSyntaxError, {0}, 1},
-      {{"3000000000"}, S::kConversionError, {0}, 1}, {{"5+3"}, S::kConversionError, {0}, 1},
-      {{"-2147483649"}, S::kConversionError, {0}, 1}, {{}, S::kEndOfFile, {}, 0},
-      {{}, S::kEndOfFile, {0}, 0}, {{"1", "", "  "}, S::kEndOfFile, {0, 0}, 3}};
+      // A failed read fills the targets before the failing value and leaves
+      // that one and the rest as they were.
+      {{"12a"}, S::kSyntaxError, {kKept}, 1}, {{"1.2.3"}, S::kSyntaxError, {kKept}, 1},
+      {{"abc"}, S::kSyntaxError, {kKept}, 1}, {{"-"}, S::kSyntaxError, {kKept}, 1},
+      {{"+-5"}, S::kSyntaxError, {kKept}, 1}, {{"1.5e"}, S::kSyntaxError, {kKept}, 1},
+      {{"E5"}, S::kSyntaxError, {kKept}, 1}, {{"1:2"}, S::kSyntaxError, {kKept}, 1},
+      {{"3000000000"}, S::kConversionError, {kKept}, 1},
+      {{"5+3"}, S::kConversionError, {kKept}, 1},
+      {{"-2147483649"}, S::kConversionError, {kKept}, 1},
+      {{"1 2", "12a 4"}, S::kSyntaxError, {1, 2, kKept, kKept}, 2},
+      {{"1 3000000000 5"}, S::kConversionError, {1, kKept, kKept}, 1},
+      {{"4 2*3000000000"}, S::kConversionError, {4, kKept, kKept}, 1},
+      {{"2*x 5"}, S::kSyntaxError, {kKept, kKept, kKept}, 1},
+      {{}, S::kEndOfFile, {}, 0}, {{}, S::kEndOfFile, {kKept}, 0},
+      {{"1", "", "  "}, S::kEndOfFile, {1, kKept}, 3}, {{"1 2*7"}, S::kEndOfFile, {1, 7, 7, kKept}, 1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.lines) + " into " + std::to_string(c.values.size()));
     Records records{c.lines};
@@ -66,7 +74,7 @@ TEST(FreeFormRead, IntegerTargets) {
     std::vector<FreeFormTarget> targets(values.begin(), values.end());
     EXPECT_EQ(ParseFreeForm(&NextLine, &records, targets), c.status);
     EXPECT_EQ(records.next, c.used);
-    EXPECT_EQ(values, c.status == S::kDone ? c.values : values);
+    EXPECT_EQ(values, c.values);
   }
 }
 
@@ -92,11 +100,10 @@ TEST(FreeFormRead, FileReadsAndDiagnostics) {
   EXPECT_EQ((std::vector<std::int32_t>{a, b, c}), (std::vector<std::int32_t>{5, 2, 4}));
   for (const char* line : {"runerr: severe (59): list-directed I/O syntax error, unit 5, file ",
                            "runerr: severe (24): end-of-file during read, unit 5, file "}) {
-    testing::internal::CaptureStderr();
-    int status = -1;
-    try { ReadFreeForm(file, {a}); } catch (const RunEnded& ended) { status = ended.status; }
-    EXPECT_EQ(status, std::stoi(line + 16));
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), line + path + "\r\n");
+    const test_support::RunResult ended =
+        test_support::CatchRunEnded([&] { ReadFreeForm(file, {a}); });
+    EXPECT_EQ(ended.status, std::stoi(line + 16));
+    EXPECT_EQ(ended.err, line + path + "\r\n");
   }
 }
 
@@ -134,8 +141,9 @@ TEST(FreeFormWrite, RecordsByteForByte) {
     WriteFreeForm(file, {std::string_view(x100), 7});
     WriteFreeForm(file, {});
   }
-  EXPECT_EQ(test_support::ReadFile("input.plt"),
-            std::string(80, 'x') + "\r\n " + std::string(20, 'x') + "           7\r\n \r\n");
+  const std::string expected =
+      std::string(80, 'x').append("\r\n ").append(20, 'x').append("           7\r\n \r\n");
+  EXPECT_EQ(test_support::ReadFile("input.plt"), expected);
 }
 
 }  // namespace

@@ -22,10 +22,8 @@ std::vector<std::string> AllRecords(InputFile& file) {
 
 // The status with which `action` ended the run (-1: it did not) and its stderr text.
 std::pair<int, std::string> RunEndedBy(const std::function<void()>& action) {
-  testing::internal::CaptureStderr();
-  int status = -1;
-  try { action(); } catch (const RunEnded& ended) { status = ended.status; }
-  return {status, testing::internal::GetCapturedStderr()};
+  const test_support::RunResult ended = test_support::CatchRunEnded(action);
+  return {ended.status, ended.err};
 }
 
 TEST(InputFile, RecordsAcrossBufferBoundaries) {
