@@ -78,6 +78,7 @@ struct Block {
 
 struct Survey {
   std::int64_t first_finish = 0;         // first record beginning "FINISH"
+  std::int64_t last_finish_before_header = 0;
   std::int64_t else_record = 0;          // first record beginning "*ELSE"
   std::string offset_text[2];            // the two records after it
   std::int64_t header_count[2] = {0, 0}; // their columns 13 to 21
@@ -179,6 +180,7 @@ Survey Look(InputFile& file) {
     if (StartsWith(record, "FINI")) s.any_fini = true;
     if (StartsWith(record, "FINISH")) {
       if (s.first_finish == 0) s.first_finish = at;
+      if (s.else_record == 0) s.last_finish_before_header = at;
       if (s.else_record != 0 && s.finish_after_header == 0) s.finish_after_header = at;
     } else if (StartsWith(record, "*ELSE") && s.else_record == 0) {
       s.else_record = at;
@@ -241,9 +243,11 @@ struct Findings {
   }
 };
 
-constexpr std::string_view kCompressRemedy =
-    "compress the numbering in ANSYS before writing the file (NUMCMP,ALL), so that the nodes "
-    "are numbered 1 to their count and the elements 1 to theirs, without gaps";
+std::string CompressRemedy(const Survey& s) {
+  return "compress the numbering in ANSYS before writing the file (NUMCMP,ALL), so that the "
+         "nodes are numbered 1 to " + Str(s.nodes.records) + " and the elements 1 to " +
+         Str(s.elements.records) + ", without gaps";
+}
 constexpr std::string_view kSurfaceRemedy =
     "translate a surface mesh of three- and four-node elements, one record per element (the "
     "boundary surface of the body, not its volume elements)";
@@ -251,7 +255,7 @@ constexpr std::string_view kSurfaceRemedy =
 // Counts of the block against the counts the run reads, and the first number
 // out of sequence. `kind` is "node" or "element".
 void DescribeBlock(Findings& out, const Block& b, std::string_view kind, bool header_known,
-                   std::int64_t promised, std::int64_t reads) {
+                   std::int64_t promised, std::int64_t reads, const std::string& compress) {
   const std::string k(kind);
   out.Fact(k + " block (record " + Str(b.header_record) + "): " + Str(b.records) + " " + k +
            " records, " + k + " numbers up to " + Str(b.highest));
@@ -264,13 +268,13 @@ void DescribeBlock(Findings& out, const Block& b, std::string_view kind, bool he
               b.end_text.substr(0, 40) + "\")";
     }
     out.Fact(text);
-    if (b.highest == promised && b.records < promised) out.Remedy(std::string(kCompressRemedy));
+    if (b.highest == promised && b.records < promised) out.Remedy(compress);
   }
   if (b.gap_record != 0) {
     out.Fact("record " + Str(b.gap_record) + " holds " + k + " " + Str(b.gap_number) + " where " +
              k + " " + Str(b.gap_expected) + " is expected: the run numbers " + k +
              "s by their place in the block, 1, 2, 3 and on");
-    out.Remedy(std::string(kCompressRemedy));
+    out.Remedy(compress);
   }
 }
 
@@ -329,7 +333,7 @@ std::string ExplainRefusalOf(std::string_view name, const Survey& s) {
   } else if (s.first_finish != 0 && s.first_finish < s.else_record) {
     out.Fact("record " + Str(s.first_finish) + " is FINISH, before the offset header (*ELSE, record " +
              Str(s.else_record) + "): the run takes that FINISH for the end of the model");
-    out.Remedy("delete records 1 to " + Str(s.first_finish) +
+    out.Remedy("delete records 1 to " + Str(s.last_finish_before_header) +
                " (a part of the file before the finite-element model that ends in FINISH), or "
                "write the file without that part");
   }
@@ -357,7 +361,8 @@ std::string ExplainRefusalOf(std::string_view name, const Survey& s) {
   if (s.nodes.header_record == 0) {
     out.Fact("no node block: no record begins NBLOCK");
   } else {
-    DescribeBlock(out, s.nodes, "node", header_known, s.header_count[0], s.header_count[0]);
+    DescribeBlock(out, s.nodes, "node", header_known, s.header_count[0], s.header_count[0],
+                  CompressRemedy(s));
     if (!NodeFormatRead(s.nodes.format)) {
       out.Fact("the node format (record " + Str(s.nodes.header_record + 1) + ", \"" +
                s.nodes.format + "\") is none the run reads: (3i8,6e16.9), (3i8,6e20.13), "
@@ -367,7 +372,8 @@ std::string ExplainRefusalOf(std::string_view name, const Survey& s) {
   if (s.elements.header_record == 0) {
     out.Fact("no element block: no record begins EBLOCK");
   } else {
-    DescribeBlock(out, s.elements, "element", header_known, s.header_count[1], element_reads);
+    DescribeBlock(out, s.elements, "element", header_known, s.header_count[1], element_reads,
+                  CompressRemedy(s));
     DescribeElements(out, s.elements);
     if (!ElementFormatRead(s.elements.format)) {
       out.Fact("the element format (record " + Str(s.elements.header_record + 1) + ", \"" +
