@@ -156,25 +156,32 @@ void SweepEdges(const RunTables& run, SurfaceFindings& f, std::vector<std::int32
 }
 
 // Shells, closed shells and the volume they enclose: the sum of A·(B×C)/6
-// over their triangles. Each shell's corners are taken relative to one corner
-// of its first triangle, which leaves the volume of a closed shell unchanged
-// and keeps large coordinates from swamping it.
+// over their triangles. The corners of a consistently oriented closed shell
+// are taken relative to one corner of its first triangle, which leaves its
+// volume unchanged and keeps large coordinates from swamping it. A shell
+// with an orientation conflict encloses no well-defined volume: its sum is
+// taken about the origin, as written.
 void MeasureShells(const RunTables& run, SurfaceFindings& f, std::vector<std::int32_t>& parent,
                    const std::vector<std::uint8_t>& opens_shell) {
   const std::size_t triangles = parent.size();
   std::vector<std::uint8_t> open(triangles, 0);
+  std::vector<std::uint8_t> conflicting(triangles, 0);
   std::vector<std::int64_t> sizes(triangles, 0);
   for (std::size_t i = 0; i < triangles; ++i) {
-    const std::int32_t root = FindRoot(parent, static_cast<std::int32_t>(i));
-    parent[i] = root;
-    ++sizes[static_cast<std::size_t>(root)];
-    if (opens_shell[i]) open[static_cast<std::size_t>(root)] = 1;
+    const std::size_t root = static_cast<std::size_t>(FindRoot(parent, static_cast<std::int32_t>(i)));
+    parent[i] = static_cast<std::int32_t>(root);
+    ++sizes[root];
+    if (opens_shell[i]) open[root] = 1;
+    if (f.triangle_flags[i] & kOrientationConflictFlag) conflicting[root] = 1;
   }
+  static constexpr double kOrigin[3] = {0.0, 0.0, 0.0};
   std::vector<CompensatedSum> volumes(triangles);
   for (std::size_t i = 0; i < triangles; ++i) {
     const std::size_t root = static_cast<std::size_t>(parent[i]);
     if (open[root]) continue;
-    const double* o = run.NodeCoords.Column(run.TriangleNodes(1, static_cast<std::int64_t>(root) + 1));
+    const double* o = conflicting[root]
+                          ? kOrigin
+                          : run.NodeCoords.Column(run.TriangleNodes(1, static_cast<std::int64_t>(root) + 1));
     const std::int32_t* c = run.TriangleNodes.Column(static_cast<std::int64_t>(i) + 1);
     const double* pa = run.NodeCoords.Column(c[0]);
     const double* pb = run.NodeCoords.Column(c[1]);
