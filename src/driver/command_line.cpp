@@ -26,7 +26,7 @@ const OptionSpec kOptions[] = {
     {"directory", 'C', "DIR", &CommandLineOptions::directories,
      "read the model in DIR and write the outputs there"},
     {"check", '\0', nullptr, &CommandLineOptions::check,
-     "report on the model's surface and conditions; write no file"},
+     "check the model's surface and conditions; write no file"},
     {"help", '\0', nullptr, &CommandLineOptions::help, "print this help and exit"},
     {"version", '\0', nullptr, &CommandLineOptions::version, "print the version and exit"},
 };
