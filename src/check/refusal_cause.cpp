@@ -166,6 +166,11 @@ std::int64_t ComponentCount(Reader& in, std::string_view& record) {
   std::vector<std::int64_t> values;
   if (!in.Next(record) || !in.Next(record)) return 0;
   if (!IntegerFields(record, 0, values) || values.size() < 2) return 0;
+  // The run reads 32-bit numbers; wider ones end it before the count matters.
+  constexpr std::int64_t kLimit = 2147483647;
+  for (const std::int64_t v : {values[0], values[1]}) {
+    if (v < -kLimit || v > kLimit) return 0;
+  }
   return -values[1] - values[0] + 1;
 }
 

@@ -1,6 +1,7 @@
 #include "driver/check_run.h"
 
 #include <cstdio>
+#include <new>
 #include <string>
 #include <string_view>
 
@@ -33,8 +34,15 @@ int Check(OutputFile& console) {
     Print(console, ExplainRefusal(kModelFileName, refused.status));
     return refused.status;
   }
-  const SurfaceFindings findings = CheckSurface(run);
-  Print(console, CheckReportText(findings));
+  SurfaceFindings findings;
+  std::string report;
+  try {
+    findings = CheckSurface(run);
+    report = CheckReportText(findings);
+  } catch (const std::bad_alloc&) {
+    RaiseDiagnostic(kInsufficientMemory);
+  }
+  Print(console, report);
   return CheckStatus(findings);
 }
 
