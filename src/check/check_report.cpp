@@ -52,11 +52,14 @@ std::string EdgeName(const EdgeInstance& edge) {
 // "open edges (first 10 of 24):", or "open edges (3):" when all are shown.
 void Heading(std::string& out, std::string_view kind, std::size_t shown, std::int64_t total) {
   out.append(kind).append(" (");
-  if (static_cast<std::int64_t>(shown) < total) out += "first " + Integer(static_cast<std::int64_t>(shown)) + " of ";
+  if (static_cast<std::int64_t>(shown) < total)
+    out += "first " + Integer(static_cast<std::int64_t>(shown)) + " of ";
   out += Integer(total) + "):\n";
 }
 
-void Item(std::string& out, std::string_view text) { out.append("  ").append(text).push_back('\n'); }
+void Item(std::string& out, std::string_view text) {
+  out.append("  ").append(text).push_back('\n');
+}
 
 std::string Plural(std::int64_t count, std::string_view one, std::string_view more) {
   return Integer(count) + " " + std::string(count == 1 ? one : more);
@@ -76,14 +79,16 @@ void Problems(std::string& out, const SurfaceFindings& f) {
                   " no normal");
   }
   if (f.volume_not_positive) {
-    Item(out, "the enclosed volume is not positive: the normals of the closed shells point into"
-              " the body, so a pressure pulls instead of pushing; reverse the corner order of"
-              " their elements");
+    Item(out,
+         "the enclosed volume is not positive: the normals of the closed shells point into"
+         " the body, so a pressure pulls instead of pushing; reverse the corner order of"
+         " their elements");
   }
   if (f.no_displacement) {
-    Item(out, "no triangle has a displacement condition: the body is free to move and the"
-              " solver's system has no unique solution; constrain all three corner nodes of"
-              " some triangles");
+    Item(out,
+         "no triangle has a displacement condition: the body is free to move and the"
+         " solver's system has no unique solution; constrain all three corner nodes of"
+         " some triangles");
   }
 }
 
@@ -91,12 +96,14 @@ void EdgeList(std::string& out, const SurfaceFindings& f, std::string_view kind,
               const std::vector<EdgeInstance>& list, std::int64_t total) {
   if (total == 0) return;
   Heading(out, kind, list.size(), total);
-  for (const EdgeInstance& edge : list) Item(out, EdgeName(edge) + ": " + TriangleNames(f, edge.triangles));
+  for (const EdgeInstance& edge : list)
+    Item(out, EdgeName(edge) + ": " + TriangleNames(f, edge.triangles));
 }
 
 void Instances(std::string& out, const SurfaceFindings& f) {
   if (f.orientation_conflicts != 0) {
-    Heading(out, "orientation conflicts", f.orientation_conflict_list.size(), f.orientation_conflicts);
+    Heading(out, "orientation conflicts", f.orientation_conflict_list.size(),
+            f.orientation_conflicts);
     for (const EdgeInstance& edge : f.orientation_conflict_list) {
       Item(out, EdgeName(edge) + ": " + TriangleNames(f, edge.triangles) +
                     " both run along it the same way");

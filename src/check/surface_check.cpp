@@ -52,7 +52,8 @@ SortedEdges SortEdges(const RunTables& run) {
   SortedEdges edges;
   edges.first.assign(nodes + 2, 0);
   ForEachEdge(run, [&](std::int32_t smaller, std::int32_t, std::int32_t, bool) {
-    assert(smaller >= 1 && static_cast<std::size_t>(smaller) <= nodes && "corner is a boundary node");
+    assert(smaller >= 1 && static_cast<std::size_t>(smaller) <= nodes &&
+           "corner is a boundary node");
     ++edges.first[static_cast<std::size_t>(smaller) + 1];
   });
   for (std::size_t n = 1; n < edges.first.size(); ++n) edges.first[n] += edges.first[n - 1];
@@ -143,7 +144,8 @@ void SweepEdges(const RunTables& run, SurfaceFindings& f, std::vector<std::int32
         ++f.orientation_conflicts;
         Keep(f.orientation_conflict_list, MakeEdge(smaller, run_begin, run_end));
         for (const EdgeUse* u = run_begin; u < run_end; ++u) {
-          f.triangle_flags[static_cast<std::size_t>(UseTriangle(*u) - 1)] |= kOrientationConflictFlag;
+          f.triangle_flags[static_cast<std::size_t>(UseTriangle(*u) - 1)] |=
+              kOrientationConflictFlag;
         }
       }
       for (const EdgeUse* u = run_begin; u < run_end; ++u) {
@@ -168,7 +170,8 @@ void MeasureShells(const RunTables& run, SurfaceFindings& f, std::vector<std::in
   std::vector<std::uint8_t> conflicting(triangles, 0);
   std::vector<std::int64_t> sizes(triangles, 0);
   for (std::size_t i = 0; i < triangles; ++i) {
-    const std::size_t root = static_cast<std::size_t>(FindRoot(parent, static_cast<std::int32_t>(i)));
+    const std::size_t root =
+        static_cast<std::size_t>(FindRoot(parent, static_cast<std::int32_t>(i)));
     parent[i] = static_cast<std::int32_t>(root);
     ++sizes[root];
     if (opens_shell[i]) open[root] = 1;
@@ -179,9 +182,10 @@ void MeasureShells(const RunTables& run, SurfaceFindings& f, std::vector<std::in
   for (std::size_t i = 0; i < triangles; ++i) {
     const std::size_t root = static_cast<std::size_t>(parent[i]);
     if (open[root]) continue;
-    const double* o = conflicting[root]
-                          ? kOrigin
-                          : run.NodeCoords.Column(run.TriangleNodes(1, static_cast<std::int64_t>(root) + 1));
+    const double* o =
+        conflicting[root]
+            ? kOrigin
+            : run.NodeCoords.Column(run.TriangleNodes(1, static_cast<std::int64_t>(root) + 1));
     const std::int32_t* c = run.TriangleNodes.Column(static_cast<std::int64_t>(i) + 1);
     const double* pa = run.NodeCoords.Column(c[0]);
     const double* pb = run.NodeCoords.Column(c[1]);
@@ -307,7 +311,8 @@ SurfaceFindings CheckSurface(const RunTables& run) {
   for (std::int32_t e = 1; e <= run.ElementCount; ++e) {
     for (int k = 1; k <= 2; ++k) {
       const std::int32_t t = run.ElementTriangles(e, k);
-      if (t >= 1 && t <= run.TriangleCount) f.triangle_elements[static_cast<std::size_t>(t - 1)] = e;
+      if (t >= 1 && t <= run.TriangleCount)
+        f.triangle_elements[static_cast<std::size_t>(t - 1)] = e;
     }
     if (run.ElementLoaded.size() != 0) f.loaded_elements += run.ElementLoaded(e, 1) != 0;
   }

@@ -60,8 +60,8 @@ struct SurfaceFindings {
   std::int64_t coincident_nodes = 0;
   std::int64_t unused_nodes = 0;
   std::int64_t problems = 0;
-  bool volume_not_positive = false;   // a closed shell exists and the volume is <= 0
-  bool no_displacement = false;       // no triangle has a displacement condition
+  bool volume_not_positive = false;  // a closed shell exists and the volume is <= 0
+  bool no_displacement = false;      // no triangle has a displacement condition
 
   // The first instances of each finding (at most kInstanceLimit each), edges
   // in node order, triangles, nodes and shells in number order.

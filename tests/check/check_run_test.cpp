@@ -39,7 +39,8 @@ RunResult RunWith(const fs::path& directory, const std::string& arguments) {
 
 std::vector<std::string> Entries(const fs::path& directory) {
   std::vector<std::string> names;
-  for (const auto& entry : fs::directory_iterator(directory)) names.push_back(entry.path().filename());
+  for (const auto& entry : fs::directory_iterator(directory))
+    names.push_back(entry.path().filename());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -89,17 +90,19 @@ TEST(CheckRun, ProblemsEndWithStatusThree) {
   const RunResult check = RunWith(dir.path(), "--check");
   EXPECT_EQ(check.status, 3);
   EXPECT_NE(check.out.find("\ndisplacement triangles: 0\n"), std::string::npos) << check.out;
-  EXPECT_NE(check.out.find("\nproblems: 1\n\nproblems (1):\n  no triangle has a displacement condition"),
-            std::string::npos)
+  EXPECT_NE(
+      check.out.find("\nproblems: 1\n\nproblems (1):\n  no triangle has a displacement condition"),
+      std::string::npos)
       << check.out;
 }
 
 // A model the translation refuses is refused by the check with the same
 // line and status, and the check then says what it finds.
 TEST(CheckRun, RefusalsKeepTheTranslationsDiagnostic) {
-  for (const char* name : {"fail_element_syntax", "fail_node_conversion", "fail_structure_error",
-                           "fail_missing_finish", "fail_constraint_value",
-                           "fail_pressure_element_text", "corner_outside_nodes", "fail_missing_model"}) {
+  for (const char* name :
+       {"fail_element_syntax", "fail_node_conversion", "fail_structure_error",
+        "fail_missing_finish", "fail_constraint_value", "fail_pressure_element_text",
+        "corner_outside_nodes", "fail_missing_model"}) {
     SCOPED_TRACE(name);
     ScopedTempDir checked;
     ScopedTempDir translated;
@@ -131,7 +134,8 @@ TEST(CheckRun, RefusedSamplesGetTheirCause) {
     int status;
     std::vector<std::string> lines;
   } cases[] = {
-      {"sector.cdb", 64,
+      {"sector.cdb",
+       64,
        {"  - the header promises 678 nodes, 655 node records follow: the run reads on past the "
         "block into record 694 (\"N,R5.3,LOC,       -1,\")\n",
         "  - record 687 holds node 672 where node 649 is expected",
@@ -139,15 +143,18 @@ TEST(CheckRun, RefusedSamplesGetTheirCause) {
         "  - record 697 holds element 224 where element 1 is expected",
         "likely remedy: compress the numbering in ANSYS before writing the file (NUMCMP,ALL), so "
         "that the nodes are numbered 1 to 655 and the elements 1 to 105, without gaps\n"}},
-      {"ErnoRadiation.cdb", 59,
+      {"ErnoRadiation.cdb",
+       59,
        {"  - the header promises 90 elements, 36 element records follow: the run reads on past "
         "the block into record 162 (\"-1\")\n",
         "  - record 153 holds element 82 where element 28 is expected",
         "likely remedy: compress the numbering"}},
-      {"mesh200.cdb", 1,
+      {"mesh200.cdb",
+       1,
        {"  - element 1 (record 5007) has 20 nodes and continues on the next record",
         "likely remedy: translate a surface mesh of three- and four-node elements"}},
-      {"plane182_183.cdb", 1,
+      {"plane182_183.cdb",
+       1,
        {"  - record 4 is FINISH, before the offset header (*ELSE, record 144)",
         "likely remedy: delete records 1 to 9 "}},
   };
@@ -157,9 +164,11 @@ TEST(CheckRun, RefusedSamplesGetTheirCause) {
     fs::copy_file(samples / c.file, dir.path() / "ANSYS_Model.cdb");
     const RunResult check = RunWith(dir.path(), "--check");
     EXPECT_EQ(check.status, c.status) << check.err;
-    EXPECT_NE(check.out.find("refused: a second look at ANSYS_Model.cdb finds\n"), std::string::npos);
+    EXPECT_NE(check.out.find("refused: a second look at ANSYS_Model.cdb finds\n"),
+              std::string::npos);
     for (const std::string& line : c.lines) {
-      EXPECT_NE(check.out.find(line), std::string::npos) << "missing [" << line << "] in\n" << check.out;
+      EXPECT_NE(check.out.find(line), std::string::npos) << "missing [" << line << "] in\n"
+                                                         << check.out;
     }
     // A sample with gaps in its numbering is not told it needs a surface mesh for that.
     if (c.status == 1) {
@@ -172,7 +181,8 @@ TEST(CheckRun, RefusedSamplesGetTheirCause) {
 constexpr const char* kHead =
     "*ELSE\nNUMOFF,NODE,        5\nNUMOFF,ELEM,        2\n"
     "NBLOCK,6,SOLID,         5,         5\n(3i9,6e21.13e3)\n"
-    "        1        0        0\n        2        0        0 1.0\n        3        0        0 0.0 1.0\n"
+    "        1        0        0\n        2        0        0 1.0\n        3        0        0 0.0 "
+    "1.0\n"
     "        4        0        0 2.0\n        5        0        0 3.0\nN,R5.3,LOC,       -1,\n"
     "EBLOCK,19,SOLID,         2,         2\n(19i9)\n";
 constexpr const char* kElement1 =
@@ -187,20 +197,25 @@ TEST(RefusalCause, FieldComponentsShortRecordsAndMissingFinish) {
   } cases[] = {
       {"FIELDPOINTS before FIELDCELLS",
        std::string(kHead) + kElement1 +
-           "        1        1        1        1        0        0        0        0        4        0"
+           "        1        1        1        1        0        0        0        0        4      "
+           "  0"
            "        2        4        5        4        5\n       -1\n"
            "CMBLOCK,FIELDPOINTS,NODE,       2\n(8i10)\n         4        -5\n"
            "CMBLOCK,FIELDCELLS,ELEM,       1\n(8i10)\n         2\nFINISH\n",
-       "  - the component FIELDPOINTS (record 17) comes before the component FIELDCELLS (record 20): "
+       "  - the component FIELDPOINTS (record 17) comes before the component FIELDCELLS (record "
+       "20): "
        "the run looks for FIELDPOINTS only after FIELDCELLS"},
       {"FIELDCELLS after FINISH",
-       std::string(kHead) + kElement1 + kElement1 + "       -1\nFINISH\n"
+       std::string(kHead) + kElement1 + kElement1 +
+           "       -1\nFINISH\n"
            "CMBLOCK,FIELDCELLS,ELEM,       1\n(8i10)\n         2\n",
        "  - the component FIELDCELLS (record 18) comes after the FINISH of record 17"},
       {"element record with three node fields",
        std::string(kHead) +
-           "        1        1        1        1        0        0        0        0        3        0"
-           "        1        1        2        3\n" + kElement1 + "       -1\nFINISH\n",
+           "        1        1        1        1        0        0        0        0        3      "
+           "  0"
+           "        1        1        2        3\n" +
+           kElement1 + "       -1\nFINISH\n",
        "  - element 1 (record 14) has 3 node fields: the run takes the values it lacks from the "
        "next record"},
       {"no FINISH", std::string(kHead) + kElement1 + kElement1 + "       -1\n",
@@ -222,7 +237,8 @@ TEST(RefusalCause, FieldComponentsShortRecordsAndMissingFinish) {
 
 TEST(CheckVtk, FiguresAgreeWithVtkOnGeneratedModels) {
   if (std::system("/usr/bin/python3 -c 'import vtk' >/dev/null 2>&1") != 0) {
-    if (std::getenv("CI") != nullptr) FAIL() << "VTK's python module is required in CI (python3-vtk9)";
+    if (std::getenv("CI") != nullptr)
+      FAIL() << "VTK's python module is required in CI (python3-vtk9)";
     GTEST_SKIP() << "/usr/bin/python3 cannot import vtk (Debian package python3-vtk9)";
   }
   const std::string command = "/usr/bin/python3 '" +

@@ -28,7 +28,8 @@ RunTables MakeRun(const std::vector<Point>& nodes, const std::vector<Corners>& t
   AllocateTables(run);
   for (std::size_t i = 0; i < nodes.size(); ++i) {
     for (std::size_t k = 0; k < 3; ++k) {
-      run.NodeCoords(static_cast<std::int64_t>(k) + 1, static_cast<std::int64_t>(i) + 1) = nodes[i][k];
+      run.NodeCoords(static_cast<std::int64_t>(k) + 1, static_cast<std::int64_t>(i) + 1) =
+          nodes[i][k];
     }
   }
   run.TriangleCount = run.ElementCount;
@@ -78,37 +79,71 @@ std::vector<Point> Concat(std::vector<Point> a, const std::vector<Point>& b) {
 
 TEST(SurfaceCheck, FiguresOfSmallSurfaces) {
   const Case cases[] = {
-      {"closed tetrahedron, no displacement", kTetra, kTetraOut, {},
-       {0, 0, 0, 1, 1, 1.0 / 6, 0, 0, 0, 0, 4, 1}, {0, 0, 0, 0}},
-      {"closed tetrahedron, one fixed triangle", kTetra, kTetraOut, {2},
-       {0, 0, 0, 1, 1, 1.0 / 6, 0, 0, 0, 1, 3, 0}, {0, 0, 0, 0}},
-      {"all reversed: negative volume", kTetra, {{1, 2, 3}, {1, 4, 2}, {1, 3, 4}, {2, 4, 3}}, {1},
-       {0, 0, 0, 1, 1, -1.0 / 6, 0, 0, 0, 1, 3, 1}, {0, 0, 0, 0}},
+      {"closed tetrahedron, no displacement",
+       kTetra,
+       kTetraOut,
+       {},
+       {0, 0, 0, 1, 1, 1.0 / 6, 0, 0, 0, 0, 4, 1},
+       {0, 0, 0, 0}},
+      {"closed tetrahedron, one fixed triangle",
+       kTetra,
+       kTetraOut,
+       {2},
+       {0, 0, 0, 1, 1, 1.0 / 6, 0, 0, 0, 1, 3, 0},
+       {0, 0, 0, 0}},
+      {"all reversed: negative volume",
+       kTetra,
+       {{1, 2, 3}, {1, 4, 2}, {1, 3, 4}, {2, 4, 3}},
+       {1},
+       {0, 0, 0, 1, 1, -1.0 / 6, 0, 0, 0, 1, 3, 1},
+       {0, 0, 0, 0}},
       // Only the face away from node 1 (the origin) adds to the sum, reversed.
-      {"one reversed face: three conflicts", kTetra, {{1, 3, 2}, {1, 2, 4}, {1, 4, 3}, {2, 4, 3}}, {1},
-       {0, 0, 3, 1, 1, -1.0 / 6, 0, 0, 0, 1, 3, 4}, {2, 2, 2, 2}},
-      {"one face missing: three open edges", kTetra, {{1, 3, 2}, {1, 2, 4}, {1, 4, 3}}, {1},
-       {3, 0, 0, 1, 0, 0.0, 0, 0, 0, 1, 2, 0}, {0, 0, 0}},
-      {"a fin on edge 1-2: non-manifold", Concat(kTetra, {{1, 1, -1}}),
-       {{1, 3, 2}, {1, 2, 4}, {1, 4, 3}, {2, 3, 4}, {1, 2, 5}}, {1},
-       {2, 1, 0, 1, 0, 0.0, 0, 0, 0, 1, 4, 0}, {0, 0, 0, 0, 0}},
-      {"two tetrahedra apart", Concat(kTetra, Shifted(kTetra, 10.0)),
-       {{1, 3, 2}, {1, 2, 4}, {1, 4, 3}, {2, 3, 4}, {5, 7, 6}, {5, 6, 8}, {5, 8, 7}, {6, 7, 8}}, {1},
-       {0, 0, 0, 2, 2, 2.0 / 6, 0, 0, 0, 1, 7, 0}, {0, 0, 0, 0, 0, 0, 0, 0}},
+      {"one reversed face: three conflicts",
+       kTetra,
+       {{1, 3, 2}, {1, 2, 4}, {1, 4, 3}, {2, 4, 3}},
+       {1},
+       {0, 0, 3, 1, 1, -1.0 / 6, 0, 0, 0, 1, 3, 4},
+       {2, 2, 2, 2}},
+      {"one face missing: three open edges",
+       kTetra,
+       {{1, 3, 2}, {1, 2, 4}, {1, 4, 3}},
+       {1},
+       {3, 0, 0, 1, 0, 0.0, 0, 0, 0, 1, 2, 0},
+       {0, 0, 0}},
+      {"a fin on edge 1-2: non-manifold",
+       Concat(kTetra, {{1, 1, -1}}),
+       {{1, 3, 2}, {1, 2, 4}, {1, 4, 3}, {2, 3, 4}, {1, 2, 5}},
+       {1},
+       {2, 1, 0, 1, 0, 0.0, 0, 0, 0, 1, 4, 0},
+       {0, 0, 0, 0, 0}},
+      {"two tetrahedra apart",
+       Concat(kTetra, Shifted(kTetra, 10.0)),
+       {{1, 3, 2}, {1, 2, 4}, {1, 4, 3}, {2, 3, 4}, {5, 7, 6}, {5, 6, 8}, {5, 8, 7}, {6, 7, 8}},
+       {1},
+       {0, 0, 0, 2, 2, 2.0 / 6, 0, 0, 0, 1, 7, 0},
+       {0, 0, 0, 0, 0, 0, 0, 0}},
       // Collinear, a corner at infinity, a corner repeated: edge 1-2 is used
       // four times (the last triangle runs along it both ways).
-      {"degenerate triangles", {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {kInf, 0, 0}},
-       {{1, 2, 3}, {1, 2, 4}, {1, 2, 1}}, {},
-       {4, 1, 0, 1, 0, 0.0, 3, 0, 0, 0, 3, 4}, {1, 1, 1}},
-      {"a corner not a number", {{0, 0, 0}, {1, 0, 0}, {0, kNaN, 0}}, {{1, 2, 3}}, {1},
-       {3, 0, 0, 1, 0, 0.0, 1, 0, 0, 1, 0, 1}, {1}},
+      {"degenerate triangles",
+       {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {kInf, 0, 0}},
+       {{1, 2, 3}, {1, 2, 4}, {1, 2, 1}},
+       {},
+       {4, 1, 0, 1, 0, 0.0, 3, 0, 0, 0, 3, 4},
+       {1, 1, 1}},
+      {"a corner not a number",
+       {{0, 0, 0}, {1, 0, 0}, {0, kNaN, 0}},
+       {{1, 2, 3}},
+       {1},
+       {3, 0, 0, 1, 0, 0.0, 1, 0, 0, 1, 0, 1},
+       {1}},
       // 1, 4 (-0.0) and 7 share a place, 2 and 6 another; 5 is not a number.
       {"coincident and unused nodes",
        {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {-0.0, 0, 0}, {kNaN, 0, 0}, {1, 0, 0}, {0, 0, 0}},
-       {{1, 2, 3}}, {1},
-       {3, 0, 0, 1, 0, 0.0, 0, 5, 4, 1, 0, 0}, {0}},
-      {"no triangle", {{0, 0, 0}, {1, 0, 0}}, {}, {},
-       {0, 0, 0, 0, 0, 0.0, 0, 0, 2, 0, 0, 1}, {}},
+       {{1, 2, 3}},
+       {1},
+       {3, 0, 0, 1, 0, 0.0, 0, 5, 4, 1, 0, 0},
+       {0}},
+      {"no triangle", {{0, 0, 0}, {1, 0, 0}}, {}, {}, {0, 0, 0, 0, 0, 0.0, 0, 0, 2, 0, 0, 1}, {}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -180,8 +215,9 @@ TEST(SurfaceCheck, QuadrilateralTrianglesNameTheirElementAndListsStopAtTheLimit)
   run.ElementTriangles(5, 1) = 0;  // nor element 5, which triangle 5 came from
   run.ElementTriangles(5, 2) = 0;
   const SurfaceFindings f = CheckSurface(run);
-  EXPECT_EQ((std::vector<std::int32_t>(f.triangle_elements.begin(), f.triangle_elements.begin() + 5)),
-            (std::vector<std::int32_t>{2, 2, 1, 1, 0}));
+  EXPECT_EQ(
+      (std::vector<std::int32_t>(f.triangle_elements.begin(), f.triangle_elements.begin() + 5)),
+      (std::vector<std::int32_t>{2, 2, 1, 1, 0}));
   EXPECT_EQ(f.open_edges, 36);
   EXPECT_EQ(f.shells, 12);
   EXPECT_EQ(f.open_edge_list.size(), kInstanceLimit);
@@ -226,7 +262,8 @@ TEST(CheckReport, FiguresAreLabelledLines) {
             "coincident nodes: 0\n"
             "unused nodes: 0\n"
             "problems: 1\n");
-  EXPECT_NE(report.find("\nproblems (1):\n  no triangle has a displacement condition"), std::string::npos)
+  EXPECT_NE(report.find("\nproblems (1):\n  no triangle has a displacement condition"),
+            std::string::npos)
       << report;
 }
 
