@@ -47,8 +47,10 @@ std::vector<std::string> Entries(const fs::path& directory) {
 
 TEST(CheckRun, ExampleReportWritesNoFile) {
   ScopedTempDir dir;
-  fs::copy_file(kSourceDir / "examples" / "ANSYS_Model.cdb", dir.path() / "ANSYS_Model.cdb");
-  const RunResult check = RunWith(dir.path(), "--check");
+  fs::create_directory(dir.path() / "house");
+  fs::copy_file(kSourceDir / "examples" / "ANSYS_Model.cdb",
+                dir.path() / "house" / "ANSYS_Model.cdb");
+  const RunResult check = RunWith(dir.path(), "-C house --check");
   EXPECT_EQ(check.status, 0);
   EXPECT_EQ(check.err, "");
   // The house: a box of five quadrilaterals sheared by 0.25 (volume 2 x 1 x 1)
@@ -76,7 +78,8 @@ TEST(CheckRun, ExampleReportWritesNoFile) {
             "\n"
             "shells (1):\n"
             "  from triangle 1 (element 1): 14 triangles, closed, volume 2.41202265917e+00\n");
-  EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"ANSYS_Model.cdb"});
+  EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"house"});
+  EXPECT_EQ(Entries(dir.path() / "house"), std::vector<std::string>{"ANSYS_Model.cdb"});
 }
 
 TEST(CheckRun, ProblemsEndWithStatusThree) {

@@ -6,7 +6,7 @@ Usage: check_vtk.py CDB2BEM_BINARY [MODEL_FILE ...]
 Writes small models (a closed cube and a closed sphere of quadrilaterals and
 triangles; the sphere with a hole, with one reversed triangle, with all
 triangles reversed, with a zero-area element, with a duplicated node and
-without constraints), runs `cdb2bem --check` and the plain translation on
+without constraints, with a fin on one of its edges), runs `cdb2bem --check` and the plain translation on
 each in a scratch directory, and compares every figure of the report with
 what VTK computes from the translated mesh (the nodes and triangles of
 input.dat): vtkFeatureEdges for open and non-manifold edges,
@@ -160,6 +160,11 @@ def variants():
     assert len(m["nodes"]) in m["elements"][19]
     m["nodes"].append((9.0, 9.0, 9.0))  # and a node no element uses
     yield "sphere_duplicate_node", m
+    m = sphere()
+    m["nodes"].append((0.5, -0.25, 4.0))  # a fin on an edge of the north fan
+    a, b = m["elements"][0][:2]
+    m["elements"].append([a, b, len(m["nodes"])])
+    yield "sphere_fin", m
     m = sphere()
     m["fixed"] = []
     yield "sphere_no_constraint", m
