@@ -66,6 +66,7 @@ SortedEdges SortEdges(const RunTables& run) {
   for (std::size_t n = 1; n <= nodes; ++n) {
     EdgeUse* begin = edges.uses.data() + edges.first[n];
     EdgeUse* end = edges.uses.data() + edges.first[n + 1];
+    if (end - begin < 2) continue;
     if (end - begin > 16) {
       std::sort(begin, end);
       continue;
