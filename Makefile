@@ -42,7 +42,7 @@ bench:
 # stops it, and its input is kept under $(FUZZ_BUILD)/artifacts/.
 FUZZ_BUILD := build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := fuzz_whole_run fuzz_free_form fuzz_fixed_fields fuzz_exponent_round_trip
+FUZZ_TARGETS := fuzz_whole_run fuzz_check fuzz_free_form fuzz_fixed_fields fuzz_exponent_round_trip
 .PHONY: fuzz
 fuzz:
 	cmake -S tests/fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ >/dev/null

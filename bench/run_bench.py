@@ -1,5 +1,6 @@
 #!/usr/bin/env python3
-"""Times cdb2bem against the floor program on the benchmark models.
+"""Times cdb2bem against the floor program on the benchmark models, and
+`cdb2bem --check` against the translation.
 
     run_bench.py [--sizes 10k,1M,4M] [--reps N] [--callgrind] [--keep] [--no-record]
 
@@ -12,7 +13,9 @@ CDB2BEM_BENCH_SCRATCH names another place). Every run must end with status 0,
 print only the closing line and write files of the expected sizes; a floor
 output that differs from the translator's is reported. Prints the medians,
 the ratio translator/floor, model MB/s, peak resident memory beside the bytes
-of the nine tables, and the targets. With --callgrind it adds the instruction
+of the nine tables, and the targets. The check runs in a directory of its own,
+rotating with the other two; it must end with status 0, print a report that
+begins "nodes: " and write no file. With --callgrind it adds the instruction
 counts of both programs on the smallest model. A run of every size writes the
 table to bench/RESULTS.md.
 """
@@ -49,6 +52,7 @@ CLOSING = b"  Data Translation from ANSYS to BEM is done!\r\n"
 MIB = 1024 * 1024
 MEMORY_ALLOWANCE = 16 * MIB
 RATIO_TARGET = 1.0      # translator / floor on the 1M model
+CHECK_TARGET = 1.5      # cdb2bem --check / translator on the 1M model
 SCALE_TARGET = 4.4      # translator 4M / translator 1M
 
 
@@ -147,14 +151,22 @@ def clear_outputs(d):
             os.unlink(p)
 
 
-def timed_run(program, d):
+def check_report_error(status, stdout, stderr, d):
+    """Why a run of cdb2bem --check is not the expected one, or None."""
+    if status != 0 or not stdout.startswith(b"nodes: ") or stderr != b"":
+        return "status %d" % status
+    written = [n for n in ("input.dat", "input.plt") if os.path.exists(os.path.join(d, n))]
+    return "wrote %s" % ", ".join(written) if written else None
+
+
+def timed_run(program, d, args=()):
     """Wall seconds, CPU seconds (user + system) and peak resident bytes of
-    one run of `program` in `d`."""
+    one run of `program` with `args` in `d`."""
     clear_outputs(d)
     time_file, out_file, err_file = (os.path.join(d, n) for n in ("time.txt", "stdout.txt", "stderr.txt"))
     with open(out_file, "wb") as out, open(err_file, "wb") as err:
         start = time.perf_counter()
-        proc = subprocess.Popen(["/usr/bin/time", "-v", "-o", time_file, program], cwd=d,
+        proc = subprocess.Popen(["/usr/bin/time", "-v", "-o", time_file, program, *args], cwd=d,
                                 stdin=subprocess.DEVNULL, stdout=out, stderr=err)
         _, status, usage = os.wait4(proc.pid, 0)  # usage includes the program /usr/bin/time waited for
         seconds = time.perf_counter() - start
@@ -163,7 +175,12 @@ def timed_run(program, d):
         stdout = f.read()
     with open(err_file, "rb") as f:
         stderr = f.read()
-    if proc.returncode != 0 or stdout != CLOSING or stderr != b"":
+    if args:
+        error = check_report_error(proc.returncode, stdout, stderr, d)
+        if error:
+            sys.exit("%s %s in %s: %s\nstdout: %r\nstderr: %r"
+                     % (program, " ".join(args), d, error, stdout[:500], stderr[:500]))
+    elif proc.returncode != 0 or stdout != CLOSING or stderr != b"":
         sys.exit("%s in %s: status %d\nstdout: %r\nstderr: %r"
                  % (program, d, proc.returncode, stdout[:500], stderr[:500]))
     with open(time_file) as f:
@@ -201,13 +218,21 @@ def bench_size(label, reps, keep):
     root = scratch_root(counts)
     dirs = {p: prepare_dir(root, label, p, model) for p in ("cdb2bem", "floor")}
     programs = {"cdb2bem": TRANSLATOR, "floor": FLOOR}
+    check_dir = prepare_dir(root, label, "check", model)
     warm(model)
-    times = {p: [] for p in programs}
-    cpus = {p: [] for p in programs}
-    peaks = {p: 0 for p in programs}
+    times = {p: [] for p in list(programs) + ["check"]}
+    cpus = {p: [] for p in times}
+    peaks = {p: 0 for p in times}
     for rep in range(reps):
-        order = ["cdb2bem", "floor"] if rep % 2 == 0 else ["floor", "cdb2bem"]
+        order = ["cdb2bem", "floor", "check"]
+        order = order[rep % 3:] + order[:rep % 3]
         for p in order:
+            if p == "check":
+                s, cpu, rss = timed_run(TRANSLATOR, check_dir, ("--check",))
+                times[p].append(s)
+                cpus[p].append(cpu)
+                peaks[p] = max(peaks[p], rss)
+                continue
             s, cpu, rss = timed_run(programs[p], dirs[p])
             times[p].append(s)
             cpus[p].append(cpu)
@@ -221,15 +246,17 @@ def bench_size(label, reps, keep):
                     clear_outputs(d)
     if not keep:
         drop_scratch(root, label)
-    med = {p: statistics.median(times[p]) for p in programs}
-    med_cpu = {p: statistics.median(cpus[p]) for p in programs}
+    med = {p: statistics.median(times[p]) for p in times}
+    med_cpu = {p: statistics.median(cpus[p]) for p in times}
     mb = os.path.getsize(model) / 1e6
     row = {"label": label, "counts": counts, "model_mb": mb, "reps": reps,
            "t": med["cdb2bem"], "f": med["floor"], "ratio": med["cdb2bem"] / med["floor"],
            "tc": med_cpu["cdb2bem"], "fc": med_cpu["floor"],
            "cpu_ratio": med_cpu["cdb2bem"] / med_cpu["floor"], "mbs": mb / med_cpu["cdb2bem"],
-           "rss_t": peaks["cdb2bem"], "rss_f": peaks["floor"], "tables": table_bytes(counts)}
-    for p in programs:
+           "rss_t": peaks["cdb2bem"], "rss_f": peaks["floor"], "tables": table_bytes(counts),
+           "check": med_cpu["check"], "check_wall": med["check"], "rss_check": peaks["check"],
+           "check_ratio": med_cpu["check"] / med_cpu["cdb2bem"]}
+    for p in times:
         print("  %-4s %-8s wall %s   cpu %s" % (label, p, " ".join("%.2f" % x for x in times[p]),
                                                " ".join("%.2f" % x for x in cpus[p])), flush=True)
     return row
@@ -272,6 +299,12 @@ def render(rows, callgrind, small_label):
                          r["rss_t"] / MIB, r["rss_f"] / MIB, r["tables"] / MIB,
                          (r["tables"] + MEMORY_ALLOWANCE) / MIB))
     lines.append("")
+    lines.append("| model | cdb2bem CPU s | check CPU s | check/cdb2bem | check wall s | check peak MiB |")
+    lines.append("|---|---:|---:|---:|---:|---:|")
+    for r in rows:
+        lines.append("| %s | %.3f | %.3f | %.2f | %.3f | %.1f |" % (
+            r["label"], r["tc"], r["check"], r["check_ratio"], r["check_wall"], r["rss_check"] / MIB))
+    lines.append("")
     lines.append("Nodes and elements count the field points and field cells too. CPU seconds are "
                  "user + system time, the figures the targets are judged on: on this shared machine "
                  "the wall clock also counts the time spent waiting for a CPU. MB/s is model MB per "
@@ -283,6 +316,9 @@ def render(rows, callgrind, small_label):
         lines.append("- speed, 1M: cdb2bem/floor = %.2f (wall %.2f), target <= %.1f: %s"
                      % (r["cpu_ratio"], r["ratio"], RATIO_TARGET,
                         "met" if r["cpu_ratio"] <= RATIO_TARGET else "NOT met"))
+        lines.append("- check, 1M: cdb2bem --check/cdb2bem = %.2f, target <= %.1f: %s"
+                     % (r["check_ratio"], CHECK_TARGET,
+                        "met" if r["check_ratio"] <= CHECK_TARGET else "NOT met"))
     for r in rows:
         ok = r["rss_t"] <= r["tables"] + MEMORY_ALLOWANCE
         lines.append("- memory, %s: cdb2bem peak %.1f MiB, tables + 16 MiB = %.1f MiB: %s"

@@ -6,6 +6,7 @@
 #include <cstring>
 #include <string>
 
+#include "driver/check_run.h"
 #include "driver/command_line.h"
 #include "driver/translation_run.h"
 
@@ -35,7 +36,7 @@ int Run(const ParsedCommandLine& command_line) {
       return kUsageStatus;
     }
   }
-  return RunTranslation();
+  return options.check ? RunCheck() : RunTranslation();
 }
 
 }  // namespace

@@ -25,6 +25,8 @@ struct OptionSpec {
 const OptionSpec kOptions[] = {
     {"directory", 'C', "DIR", &CommandLineOptions::directories,
      "read the model in DIR and write the outputs there"},
+    {"check", '\0', nullptr, &CommandLineOptions::check,
+     "check the model's surface and conditions; write no file"},
     {"help", '\0', nullptr, &CommandLineOptions::help, "print this help and exit"},
     {"version", '\0', nullptr, &CommandLineOptions::version, "print the version and exit"},
 };
@@ -163,6 +165,7 @@ std::string HelpText() {
       "  0  both files written\n"
       "  1  the model was refused; the line on standard error tells why\n"
       "  2  the command line was refused, or DIR could not be entered\n"
+      "  3  --check found problems: the report's line 'problems:' is not 0\n"
       "  N  'runerr: severe (N): ...' on standard error: a file could not be opened,\n"
       "     read or written, a value could not be converted, or memory ran out\n"
       "     (the shell sees N modulo 256)\n"

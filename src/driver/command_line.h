@@ -10,6 +10,7 @@
 /// line in the option table of command_line.cpp.
 struct CommandLineOptions {
   std::vector<std::string> directories;  // -C DIR, each relative to the one before
+  bool check = false;  // report on the model instead of translating it
   bool help = false;
   bool version = false;
 };

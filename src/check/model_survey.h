@@ -1,0 +1,43 @@
+// The second look at a model file: one pass that notes, in the model's own
+// terms, what the run's reading depends on: the offset header, the node and
+// element blocks, the field components and the FINISH records.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "textio/record_file.h"
+
+/// What one block of records holds, node or element. Record numbers count
+/// the model file's records from 1; 0 means none.
+struct SurveyedBlock {
+  std::int64_t header_record = 0;  // the NBLOCK or EBLOCK record; 0 when there is none
+  std::string format;
+  std::int64_t records = 0;
+  std::int64_t highest = 0;
+  std::int64_t gap_record = 0, gap_number = 0, gap_expected = 0;  // first number out of sequence
+  std::int64_t end_record = 0;  // the first record after the block
+  std::string end_text;
+  // Elements only: the first record whose element continues on the next
+  // record, the first with fewer than four node fields, the most nodes.
+  std::int64_t continued_record = 0, continued_element = 0, continued_nodes = 0;
+  std::int64_t short_record = 0, short_element = 0, short_nodes = 0;
+  std::int64_t most_nodes = 0;
+};
+
+struct ModelSurvey {
+  std::int64_t first_finish = 0;  // first record beginning "FINISH"
+  std::int64_t last_finish_before_header = 0;
+  std::int64_t else_record = 0;           // first record beginning "*ELSE"
+  std::string offset_text[2];             // the two records after it
+  std::int64_t header_count[2] = {0, 0};  // their columns 13 to 21
+  bool header_read[2] = {false, false};
+  std::int64_t finish_after_header = 0;
+  std::int64_t cells_record = 0, points_record = 0;  // CMBLOCK,FIELDCELLS / FIELDPOINTS
+  std::int64_t cells_count = 0, points_count = 0;
+  bool any_fini = false;
+  SurveyedBlock nodes, elements;
+};
+
+/// Reads `file` from its current record to its end and notes what it finds.
+ModelSurvey SurveyModelFile(InputFile& file);

@@ -1,0 +1,238 @@
+#include "check/refusal_cause.h"
+
+#include <cstdint>
+#include <vector>
+
+#include "check/model_survey.h"
+#include "textio/diagnostics.h"
+#include "textio/record_file.h"
+
+namespace {
+
+bool StartsWith(std::string_view text, std::string_view word) {
+  return text.substr(0, word.size()) == word;
+}
+
+std::string Str(std::int64_t value) { return std::to_string(value); }
+
+constexpr std::string_view kNodeFormats[] = {"(3i8,6e16.9)", "(3i8,6e20.13)", "(3i9,6e20.13)",
+                                             "(3i9,6e21.13e"};
+
+bool NodeFormatRead(std::string_view format) {
+  for (std::string_view known : kNodeFormats) {
+    if (StartsWith(format, known) &&
+        (known.back() == 'e' || format.size() == known.size() || format[known.size()] == ' ')) {
+      return true;
+    }
+  }
+  return false;
+}
+
+bool ElementFormatRead(std::string_view format) {
+  return StartsWith(format, "(19i8)") || StartsWith(format, "(19i9)") ||
+         StartsWith(format, "(19i10)");
+}
+
+struct Findings {
+  std::vector<std::string> facts;
+  std::vector<std::string> remedies;
+  void Fact(std::string text) { facts.push_back(std::move(text)); }
+  void Remedy(std::string text) {
+    for (const std::string& r : remedies) {
+      if (r == text) return;
+    }
+    remedies.push_back(std::move(text));
+  }
+};
+
+std::string CompressRemedy(const ModelSurvey& s) {
+  return "compress the numbering in ANSYS before writing the file (NUMCMP,ALL), so that the "
+         "nodes are numbered 1 to " +
+         Str(s.nodes.records) + " and the elements 1 to " + Str(s.elements.records) +
+         ", without gaps";
+}
+constexpr std::string_view kSurfaceRemedy =
+    "translate a surface mesh of three- and four-node elements, one record per element (the "
+    "boundary surface of the body, not its volume elements)";
+
+// Counts of the block against the counts the run reads, and the first number
+// out of sequence. `kind` is "node" or "element".
+void DescribeBlock(Findings& out, const SurveyedBlock& b, std::string_view kind, bool header_known,
+                   std::int64_t promised, std::int64_t reads, const std::string& compress) {
+  const std::string k(kind);
+  out.Fact(k + " block (record " + Str(b.header_record) + "): " + Str(b.records) + " " + k +
+           " records, " + k + " numbers up to " + Str(b.highest));
+  if (header_known && b.records != reads) {
+    std::string text = "the header promises " + Str(promised) + " " + k + "s";
+    if (reads != promised) text += " (the run reads " + Str(reads) + " " + k + " records)";
+    text += ", " + Str(b.records) + " " + k + " records follow";
+    if (b.records < reads && b.end_record != 0) {
+      text += ": the run reads on past the block into record " + Str(b.end_record) + " (\"" +
+              b.end_text.substr(0, 40) + "\")";
+    }
+    out.Fact(text);
+    if (b.highest == promised && b.records < promised) out.Remedy(compress);
+  }
+  if (b.gap_record != 0) {
+    out.Fact("record " + Str(b.gap_record) + " holds " + k + " " + Str(b.gap_number) + " where " +
+             k + " " + Str(b.gap_expected) + " is expected: the run numbers " + k +
+             "s by their place in the block, 1, 2, 3 and on");
+    out.Remedy(compress);
+  }
+}
+
+void DescribeElements(Findings& out, const SurveyedBlock& b) {
+  if (b.continued_record != 0) {
+    out.Fact("element " + Str(b.continued_element) + " (record " + Str(b.continued_record) +
+             ") has " + Str(b.continued_nodes) +
+             " nodes and continues on the next record: the run reads one record per element "
+             "and takes the continuation for the next element");
+    out.Remedy(std::string(kSurfaceRemedy));
+  } else if (b.most_nodes > 4) {
+    out.Fact("the elements have up to " + Str(b.most_nodes) +
+             " nodes: the run takes the first four of each as the corners of a surface element");
+    out.Remedy(std::string(kSurfaceRemedy));
+  }
+  if (b.short_record != 0) {
+    out.Fact("element " + Str(b.short_element) + " (record " + Str(b.short_record) + ") has " +
+             Str(b.short_nodes) +
+             " node fields: the run takes the values it lacks from the next "
+             "record, and the records after it are read out of step");
+    out.Remedy(
+        "write every element record with four node fields (the third repeated for a "
+        "triangle)");
+  }
+}
+
+void DescribeComponents(Findings& out, const ModelSurvey& s) {
+  const std::string points = "the component FIELDPOINTS (record " + Str(s.points_record) + ")";
+  const std::string cells = "the component FIELDCELLS (record " + Str(s.cells_record) + ")";
+  const std::string order =
+      "define the component FIELDCELLS and then FIELDPOINTS, both before FINISH";
+  if (s.points_record != 0 && s.cells_record == 0) {
+    out.Fact(points +
+             " comes without a FIELDCELLS component: the run looks for it only after "
+             "FIELDCELLS and takes the model as having no field points");
+    out.Remedy(order);
+  } else if (s.points_record != 0 && s.points_record < s.cells_record) {
+    out.Fact(points + " comes before " + cells +
+             ": the run looks for FIELDPOINTS only after "
+             "FIELDCELLS and takes the field points for boundary nodes");
+    out.Remedy(order);
+  }
+  const std::int64_t finish = s.finish_after_header;
+  for (const auto& [record, text] :
+       {std::pair{s.cells_record, cells}, std::pair{s.points_record, points}}) {
+    if (record != 0 && finish != 0 && record > finish) {
+      out.Fact(text + " comes after the FINISH of record " + Str(finish) +
+               ": the run looks for the field components only before FINISH");
+      out.Remedy(order);
+    }
+  }
+}
+
+std::string ExplainRefusalOf(std::string_view name, const ModelSurvey& s) {
+  Findings out;
+  if (s.else_record == 0) {
+    std::string text =
+        "no offset header: no record begins *ELSE, the record after which the run "
+        "reads the node and element counts (NUMOFF,NODE and NUMOFF,ELEM)";
+    if (s.first_finish != 0)
+      text += "; the run stops at the FINISH of record " + Str(s.first_finish);
+    out.Fact(text);
+    out.Remedy(
+        "write the file with ANSYS's CDWRITE, which puts the offset header before the model");
+  } else if (s.first_finish != 0 && s.first_finish < s.else_record) {
+    std::string text = "record " + Str(s.first_finish) +
+                       " is FINISH, before the offset header (*ELSE, record " +
+                       Str(s.else_record) + "): the run takes that FINISH for the end of the model";
+    if (s.last_finish_before_header != s.first_finish) {
+      text += "; record " + Str(s.last_finish_before_header) + " is another FINISH before it";
+    }
+    out.Fact(text);
+    out.Remedy("delete records 1 to " + Str(s.last_finish_before_header) +
+               " (a part of the file before the finite-element model that ends in FINISH), or "
+               "write the file without that part");
+  }
+  const bool header_known = s.else_record != 0 && s.header_read[0] && s.header_read[1];
+  std::int64_t element_reads = s.header_count[1];
+  if (s.else_record != 0) {
+    const char* words[] = {"NUMOFF,NODE", "NUMOFF,ELEM"};
+    for (int k = 0; k < 2; ++k) {
+      if (!StartsWith(s.offset_text[k], words[k]) || !s.header_read[k]) {
+        out.Fact("record " + Str(s.else_record + 1 + k) + " (\"" + s.offset_text[k].substr(0, 40) +
+                 "\") is not " + words[k] + " and a count in columns 13 to 21");
+      }
+    }
+    if (header_known) {
+      out.Fact("header (records " + Str(s.else_record + 1) + " and " + Str(s.else_record + 2) +
+               "): " + Str(s.header_count[0]) + " nodes and " + Str(s.header_count[1]) +
+               " elements");
+    }
+    const bool cells_read = s.cells_record > s.else_record &&
+                            (s.finish_after_header == 0 || s.cells_record < s.finish_after_header);
+    const bool points_read =
+        cells_read && s.points_record > s.cells_record &&
+        (s.finish_after_header == 0 || s.points_record < s.finish_after_header);
+    // Field cells found without field points stay counted among the elements.
+    if (cells_read && !points_read) element_reads += s.cells_count;
+  }
+  if (s.nodes.header_record == 0) {
+    out.Fact("no node block: no record begins NBLOCK");
+  } else {
+    DescribeBlock(out, s.nodes, "node", header_known, s.header_count[0], s.header_count[0],
+                  CompressRemedy(s));
+    if (!NodeFormatRead(s.nodes.format)) {
+      out.Fact("the node format (record " + Str(s.nodes.header_record + 1) + ", \"" +
+               s.nodes.format +
+               "\") is none the run reads: (3i8,6e16.9), (3i8,6e20.13), "
+               "(3i9,6e20.13) or (3i9,6e21.13e...)");
+    }
+  }
+  if (s.elements.header_record == 0) {
+    out.Fact("no element block: no record begins EBLOCK");
+  } else {
+    DescribeBlock(out, s.elements, "element", header_known, s.header_count[1], element_reads,
+                  CompressRemedy(s));
+    DescribeElements(out, s.elements);
+    if (!ElementFormatRead(s.elements.format)) {
+      out.Fact("the element format (record " + Str(s.elements.header_record + 1) + ", \"" +
+               s.elements.format + "\") is none the run reads: (19i8), (19i9) or (19i10)");
+    }
+  }
+  DescribeComponents(out, s);
+  if (!s.any_fini) {
+    out.Fact("no record begins FINI: the run reads to the end of the file looking for FINISH");
+    out.Remedy("end the model with a FINISH record");
+  }
+
+  std::string text = "refused: a second look at " + std::string(name) + " finds\n";
+  for (const std::string& fact : out.facts) text += "  - " + fact + "\n";
+  if (out.remedies.empty()) {
+    text += "likely remedy: none found beyond the diagnostic above\n";
+  }
+  for (const std::string& remedy : out.remedies) text += "likely remedy: " + remedy + "\n";
+  return text;
+}
+
+}  // namespace
+
+std::string ExplainRefusal(std::string_view name, int status) {
+  switch (status) {
+    case kFileNotFound:
+    case kPermissionDenied:
+    case kOpenFailure:
+    case kNoSuchDevice:
+    case kFileNameError:
+      return "refused: the model file " + std::string(name) +
+             " cannot be opened in the working directory; no second look is possible\n";
+    default:
+      break;
+  }
+  try {
+    InputFile file(name, kModelUnit);
+    return ExplainRefusalOf(name, SurveyModelFile(file));
+  } catch (const RunEnded&) {
+    return "refused: the model file " + std::string(name) + " could not be read a second time\n";
+  }
+}
