@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "driver/command_line.h"
@@ -18,6 +19,19 @@ int PrintToStandardOutput(const std::string& text) {
   }
   std::fprintf(stderr, "cdb2bem: cannot write to standard output: %s\n", std::strerror(errno));
   return kUsageStatus;
+}
+
+// Whether `name` is ANSYS_Model.cdb, input.dat or input.plt of the working
+// directory under another spelling (./input.dat, a link to the directory).
+bool NamesTheModelOrThePair(const std::string& name) {
+  if (name.empty()) return false;
+  std::error_code error;
+  const std::filesystem::path target = std::filesystem::weakly_canonical(name, error);
+  if (error) return false;  // the open of the .vtu reports what is wrong with it
+  for (const char* own : {"ANSYS_Model.cdb", "input.dat", "input.plt"}) {
+    if (std::filesystem::weakly_canonical(own, error) == target && !error) return true;
+  }
+  return false;
 }
 
 int Run(const ParsedCommandLine& command_line) {
@@ -35,7 +49,12 @@ int Run(const ParsedCommandLine& command_line) {
       return kUsageStatus;
     }
   }
-  return RunTranslation();
+  if (NamesTheModelOrThePair(options.vtu_file)) {
+    std::fprintf(stderr, "cdb2bem: --vtu '%s' would overwrite the model or the file it is translated to\n",
+                 options.vtu_file.c_str());
+    return kUsageStatus;
+  }
+  return RunTranslation(options.vtu_file);
 }
 
 }  // namespace

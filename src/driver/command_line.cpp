@@ -25,6 +25,8 @@ struct OptionSpec {
 const OptionSpec kOptions[] = {
     {"directory", 'C', "DIR", &CommandLineOptions::directories,
      "read the model in DIR and write the outputs there"},
+    {"vtu", '\0', "FILE", &CommandLineOptions::vtu_file,
+     "also write the model with its conditions to FILE (.vtu)"},
     {"help", '\0', nullptr, &CommandLineOptions::help, "print this help and exit"},
     {"version", '\0', nullptr, &CommandLineOptions::version, "print the version and exit"},
 };

@@ -10,6 +10,7 @@
 /// line in the option table of command_line.cpp.
 struct CommandLineOptions {
   std::vector<std::string> directories;  // -C DIR, each relative to the one before
+  std::string vtu_file;                  // --vtu FILE: also the model as a .vtu; empty: none
   bool help = false;
   bool version = false;
 };

@@ -1,10 +1,13 @@
 #include "driver/translation_run.h"
 
+#include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "driver/model_reading.h"
 #include "output/plot_file.h"
 #include "output/solver_input_file.h"
+#include "output/vtu_file.h"
 #include "textio/diagnostics.h"
 #include "textio/free_form.h"
 #include "textio/record_file.h"
@@ -16,7 +19,15 @@ constexpr std::string_view kSolverInputFileName = "input.dat";
 constexpr std::string_view kPlotFileName = "input.plt";
 constexpr std::string_view kClosingMessage = " Data Translation from ANSYS to BEM is done!";
 
-void Translate(OutputFile& console) {
+// The .vtu of the model, its check cell array from the model check.
+void WriteModelVtu(std::string_view name, const RunTables& run) {
+  OutputFile vtu(name, kVtuUnit);
+  const std::vector<std::uint8_t> triangle_flags;  // TODO(lead): CheckSurface(run).triangle_flags
+  WriteVtuFile(vtu, run, triangle_flags);
+  vtu.Close();
+}
+
+void Translate(OutputFile& console, std::string_view vtu_file) {
   // Opened before the outputs, so a missing model leaves input.dat and
   // input.plt untouched. Each file closes with what it holds as the run
   // unwinds.
@@ -32,16 +43,17 @@ void Translate(OutputFile& console) {
   solver_input.Close();
   WritePlotFile(plot, run);
   plot.Close();
+  if (!vtu_file.empty()) WriteModelVtu(vtu_file, run);
   WriteFreeForm(console, {kClosingMessage});
   console.Close();
 }
 
 }  // namespace
 
-int RunTranslation() {
+int RunTranslation(std::string_view vtu_file) {
   OutputFile console = OutputFile::Console();
   try {
-    Translate(console);
+    Translate(console, vtu_file);
     return 0;
   } catch (const RunEnded& ended) {
     return ended.status;

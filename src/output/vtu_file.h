@@ -11,10 +11,6 @@
 /// The unit shown in diagnostics about the .vtu file.
 inline constexpr int kVtuUnit = 9;
 
-/// Bits of the `check` cell array: the model check's findings on a triangle.
-inline constexpr std::uint8_t kDegenerateTriangleBit = 1;
-inline constexpr std::uint8_t kOrientationConflictBit = 2;
-
 /// VTK cell types of the file.
 inline constexpr std::uint8_t kVtkTriangle = 5;
 inline constexpr std::uint8_t kVtkQuad = 9;
@@ -25,8 +21,9 @@ inline constexpr std::uint8_t kVtkQuad = 9;
 /// node. The data go raw into the appended section, each block a 64-bit byte
 /// count followed by the items.
 ///
-/// `triangle_flags` holds the check's mask of triangle t at index t - 1;
-/// triangles past its end get 0. A cell with a corner that is no point of the
+/// `triangle_flags` holds the model check's mask of triangle t at index t - 1
+/// (1 degenerate, 2 on an edge with an orientation conflict), written as the
+/// cell array check; triangles past its end get 0. A cell with a corner that is no point of the
 /// file (a field cell whose corner is no field point) is left out, and one
 /// warning on standard error says how many and which came first. A failed
 /// write raises the write diagnostic for `file`; the caller closes it.
