@@ -64,6 +64,7 @@ void ApplyPressure(RunTables& run, std::int32_t element, double pressure) {
   const double traction[3] = {-(pressure * u[0]), -(pressure * u[1]), -(pressure * u[2])};
   ApplyTraction(run, first, traction);
   ApplyTraction(run, second, traction);
+  run.ElementLoaded(element, 1) = 1;
 }
 
 }  // namespace

@@ -33,4 +33,5 @@ void AllocateTables(RunTables& run) {
   AllocateTable(run.TriangleConstraintCounts, 3, triangles);
   AllocateTable(run.FieldPointCoords, 3, run.FieldPointCount);
   AllocateTable(run.FieldCellNodes, 4, run.FieldCellCount);
+  AllocateTable(run.ElementLoaded, run.ElementCount, 1, /*zeroed=*/true);
 }

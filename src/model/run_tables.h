@@ -77,9 +77,12 @@ struct RunTables {
   Table2D<std::int32_t> TriangleConstraintCounts;  // 3 x (2 x ElementCount)
   Table2D<double> FieldPointCoords;                // 3 x FieldPointCount
   Table2D<std::int32_t> FieldCellNodes;            // 4 x FieldCellCount
+  // 1 for each element that the pressure pass loaded, for the model check.
+  Table2D<std::uint8_t> ElementLoaded;             // ElementCount x 1, zero until loaded
 };
 
-/// Allocates the nine tables from the counts, in the order of the run. A
+/// Allocates the nine tables from the counts, in the order of the run, then
+/// ElementLoaded. A
 /// table of more than 4294967295 bytes raises 179; memory that cannot be had
 /// raises 41.
 void AllocateTables(RunTables& run);

@@ -1,0 +1,50 @@
+#include "driver/check_run.h"
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "check/check_report.h"
+#include "check/refusal_cause.h"
+#include "check/surface_check.h"
+#include "driver/model_reading.h"
+#include "textio/diagnostics.h"
+#include "textio/record_file.h"
+
+namespace {
+
+constexpr std::string_view kModelFileName = "ANSYS_Model.cdb";
+
+// The report goes out as plain lines, for scripts; the node-number messages
+// that reading printed before it are written out first.
+void Print(OutputFile& console, const std::string& text) {
+  console.Flush();
+  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
+    RaiseDiagnostic(kWriteError, console.unit(), console.path());
+  }
+}
+
+int Check(OutputFile& console) {
+  RunTables run;
+  try {
+    InputFile model(kModelFileName, kModelUnit);
+    ReadModel(model, run, console);
+  } catch (const RunEnded& refused) {
+    Print(console, ExplainRefusal(kModelFileName, refused.status));
+    return refused.status;
+  }
+  const SurfaceFindings findings = CheckSurface(run);
+  Print(console, CheckReportText(findings));
+  return CheckStatus(findings);
+}
+
+}  // namespace
+
+int RunCheck() {
+  OutputFile console = OutputFile::Console();
+  try {
+    return Check(console);
+  } catch (const RunEnded& ended) {
+    return ended.status;
+  }
+}
