@@ -21,15 +21,23 @@ int PrintToStandardOutput(const std::string& text) {
   return kUsageStatus;
 }
 
+// `name` made absolute, its links and dot components resolved as far as it
+// exists; empty when that fails.
+std::filesystem::path Resolved(const std::filesystem::path& name) {
+  std::error_code error;
+  std::filesystem::path path = std::filesystem::absolute(name, error);
+  if (!error) path = std::filesystem::weakly_canonical(path, error);
+  return error ? std::filesystem::path() : path;
+}
+
 // Whether `name` is ANSYS_Model.cdb, input.dat or input.plt of the working
 // directory under another spelling (./input.dat, a link to the directory).
 bool NamesTheModelOrThePair(const std::string& name) {
   if (name.empty()) return false;
-  std::error_code error;
-  const std::filesystem::path target = std::filesystem::weakly_canonical(name, error);
-  if (error) return false;  // the open of the .vtu reports what is wrong with it
+  const std::filesystem::path target = Resolved(name);
+  if (target.empty()) return false;  // the open of the .vtu reports what is wrong with it
   for (const char* own : {"ANSYS_Model.cdb", "input.dat", "input.plt"}) {
-    if (std::filesystem::weakly_canonical(own, error) == target && !error) return true;
+    if (Resolved(own) == target) return true;
   }
   return false;
 }
@@ -50,7 +58,8 @@ int Run(const ParsedCommandLine& command_line) {
     }
   }
   if (NamesTheModelOrThePair(options.vtu_file)) {
-    std::fprintf(stderr, "cdb2bem: --vtu '%s' would overwrite the model or the file it is translated to\n",
+    std::fprintf(stderr,
+                 "cdb2bem: --vtu '%s' would overwrite the model or the file it is translated to\n",
                  options.vtu_file.c_str());
     return kUsageStatus;
   }

@@ -1,9 +1,8 @@
 #include "driver/translation_run.h"
 
-#include <cstdint>
 #include <string_view>
-#include <vector>
 
+#include "check/surface_check.h"
 #include "driver/model_reading.h"
 #include "output/plot_file.h"
 #include "output/solver_input_file.h"
@@ -19,11 +18,11 @@ constexpr std::string_view kSolverInputFileName = "input.dat";
 constexpr std::string_view kPlotFileName = "input.plt";
 constexpr std::string_view kClosingMessage = " Data Translation from ANSYS to BEM is done!";
 
-// The .vtu of the model, its check cell array from the model check.
+// The .vtu of the model; its check array shows the model check's findings.
 void WriteModelVtu(std::string_view name, const RunTables& run) {
+  const SurfaceFindings findings = CheckSurface(run);
   OutputFile vtu(name, kVtuUnit);
-  const std::vector<std::uint8_t> triangle_flags;  // TODO(lead): CheckSurface(run).triangle_flags
-  WriteVtuFile(vtu, run, triangle_flags);
+  WriteVtuFile(vtu, run, findings.triangle_flags);
   vtu.Close();
 }
 
