@@ -90,7 +90,8 @@ std::string Header(std::span<const ArrayLayout> arrays, std::int64_t points, std
       open = array.section;
       text += "      <" + std::string(open) + ">\n";
     }
-    text += "        <DataArray type=\"" + std::string(array.type) + "\" Name=\"" + array.name + "\"";
+    text += "        <DataArray type=\"" + std::string(array.type) + "\" Name=\"";
+    text += std::string(array.name) + "\"";
     if (array.components > 1) {
       text += " NumberOfComponents=\"" + std::to_string(array.components) + "\"";
     }

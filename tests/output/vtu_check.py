@@ -6,7 +6,7 @@ Usage: vtu_check.py CDB2BEM_BINARY [MODEL_FILE ...]
 Each model file (and the flawed models this script makes itself) is
 translated twice in scratch directories by the given program: once plainly and
 once with --vtu. The run with --vtu must print, return and write what the plain
-run does, input.dat and input.plt byte for byte; a model the plain run refuses
+run does, input.dat (but for its date) and input.plt byte for byte; a model the plain run refuses
 must be refused alike, with no .vtu left behind. Otherwise the .vtu is read by
 vtkXMLUnstructuredGridReader and by meshio, and everything in it is compared
 with what the run's input.dat holds, item by item: point and cell counts,
@@ -267,7 +267,8 @@ def check(binary, model_path, scratch):
         return failures or None
     failures = []
     for name, mask in (("input.dat", without_date), ("input.plt", lambda b: b)):
-        if mask((scratch / "vtu" / name).read_bytes()) != mask((scratch / "plain" / name).read_bytes()):
+        got, want = ((scratch / run / name).read_bytes() for run in ("vtu", "plain"))
+        if mask(got) != mask(want):
             failures.append("%s differs from the plain run's" % name)
     expected = expected_file(model_path, scratch / "vtu" / "input.dat")
     warning = b""

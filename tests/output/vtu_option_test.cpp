@@ -19,7 +19,8 @@ using test_support::RunResult;
 using test_support::ScopedTempDir;
 
 const fs::path kSourceDir = CDB2BEM_SOURCE_DIR;
-const fs::path kFourNodeModel = kSourceDir / "tests" / "e2e" / "four_node_example" / "ANSYS_Model.cdb";
+const fs::path kFourNodeModel =
+    kSourceDir / "tests" / "e2e" / "four_node_example" / "ANSYS_Model.cdb";
 constexpr const char* kClosingLine = "  Data Translation from ANSYS to BEM is done!\r\n";
 
 std::string WithoutDate(std::string dat) {
@@ -50,7 +51,8 @@ TEST(VtuOption, RunsFailuresAndRefusals) {
   const std::string dat = WithoutDate(ReadFile(model / "input.dat"));
   const std::string plt = ReadFile(model / "input.plt");
 
-  const std::string dir_full = "runerr: severe (38): error during write, unit 9, file /dev/full\r\n";
+  const std::string dev_full =
+      "runerr: severe (38): error during write, unit 9, file /dev/full\r\n";
   const std::string overwrite = "' would overwrite the model or the file it is translated to\n";
   const Case cases[] = {
       {{"-C", "model", "--vtu", "model.vtu"}, 0, kClosingLine, "", Pair::kWritten, "model.vtu"},
@@ -59,7 +61,7 @@ TEST(VtuOption, RunsFailuresAndRefusals) {
       {{"-C", "model", "--vtu", "@DIR@/model.vtu"}, 0, kClosingLine, "", Pair::kWritten,
        "model.vtu"},
       // The pair is complete when the .vtu fails; no closing line then.
-      {{"-C", "model", "--vtu", "/dev/full"}, 38, "", dir_full, Pair::kWritten, nullptr},
+      {{"-C", "model", "--vtu", "/dev/full"}, 38, "", dev_full, Pair::kWritten, nullptr},
       {{"-C", "model", "--vtu", "no/such/dir.vtu"}, 30,
        "", "runerr: severe (30): open failure, unit 9, file @DIR@/no/such/dir.vtu\r\n",
        Pair::kWritten, nullptr},
@@ -89,7 +91,9 @@ TEST(VtuOption, RunsFailuresAndRefusals) {
     EXPECT_EQ(result.status, c.status);
     EXPECT_EQ(result.out, c.out);
     std::string err = c.err;
-    if (const auto at = err.find("@DIR@"); at != std::string::npos) err.replace(at, 5, model.string());
+    if (const auto at = err.find("@DIR@"); at != std::string::npos) {
+      err.replace(at, 5, model.string());
+    }
     EXPECT_EQ(result.err, err);
     EXPECT_EQ(ReadFile(model / "ANSYS_Model.cdb"), model_text);
     if (c.pair == Pair::kWritten) {
@@ -116,22 +120,24 @@ TEST(VtuOption, RunsFailuresAndRefusals) {
 TEST(VtuOption, VtkAndMeshioReadBackWhatInputDatHolds) {
   if (std::system("/usr/bin/python3 -c 'import vtk, meshio, numpy' >/dev/null 2>&1") != 0) {
     if (std::getenv("CI") != nullptr) {
-      FAIL() << "VTK's and meshio's python modules are required in CI (python3-vtk9, python3-meshio)";
+      FAIL() << "VTK's and meshio's python modules are required in CI "
+                "(python3-vtk9, python3-meshio)";
     }
     GTEST_SKIP() << "/usr/bin/python3 cannot import vtk and meshio (Debian packages python3-vtk9, "
                     "python3-meshio)";
   }
   std::vector<fs::path> models = {kSourceDir / "examples" / "ANSYS_Model.cdb"};
   for (const fs::directory_entry& entry : fs::directory_iterator(kSourceDir / "tests" / "e2e")) {
-    if (fs::exists(entry.path() / "ANSYS_Model.cdb")) models.push_back(entry.path() / "ANSYS_Model.cdb");
+    const fs::path model = entry.path() / "ANSYS_Model.cdb";
+    if (fs::exists(model)) models.push_back(model);
   }
   if (const fs::path samples = test_support::SamplesDirectory(); !samples.empty()) {
     for (const fs::directory_entry& entry : fs::directory_iterator(samples)) {
       if (entry.path().extension() == ".cdb") models.push_back(entry.path());
     }
   }
-  std::string command = "/usr/bin/python3 '" + (kSourceDir / "tests" / "output" / "vtu_check.py").string() +
-                        "' '" + CDB2BEM_BINARY + "'";
+  const fs::path script = kSourceDir / "tests" / "output" / "vtu_check.py";
+  std::string command = "/usr/bin/python3 '" + script.string() + "' '" + CDB2BEM_BINARY + "'";
   for (const fs::path& model : models) command += " '" + model.string() + "'";
   command += " >&2";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
