@@ -155,6 +155,17 @@ void FieldCellWithBadCorner(RunTables& run) {
 
 void EmptyModel(RunTables& run) { AllocateTables(run); }
 
+// Corners no reading leaves behind, but which the writer must not hand on.
+void TriangleCornerPastTheNodes(RunTables& run) {
+  FourNodesThreeTriangles(run);
+  run.TriangleNodes(3, 2) = 5;
+}
+
+void TwoFieldCellsWithBadCorners(RunTables& run) {
+  FieldCellWithBadCorner(run);
+  run.FieldCellNodes(2, 3) = 5;
+}
+
 TEST(VtuFile, ArraysThroughTheirOffsets) {
   const Case cases[] = {
       {"three triangles, flags given",
@@ -199,6 +210,33 @@ TEST(VtuFile, ArraysThroughTheirOffsets) {
         {"offsets", {3, 7, 11}},
         {"types", {5, 9, 9}}},
        " Warning: 1 field cell left out of the .vtu, a corner is no point of it; the first is "
+       "field cell 2 with corner 0, outside 1 to 4\r\n"},
+      {"triangle with a corner past the nodes",
+       TriangleCornerPastTheNodes,
+       {1, 2, 3},
+       4,
+       2,
+       {{"bc_kind", {1, 1, 1, 1, 2, 1}},
+        {"bc_value", {0, 0, 0.25, 1e300, -0.577350269189626, 3}},
+        {"element", {2, 1}},
+        {"triangle", {1, 3}},
+        {"check", {1, 3}},
+        {"connectivity", {0, 1, 2, 1, 2, 3}},
+        {"offsets", {3, 6}},
+        {"types", {5, 5}}},
+       " Warning: 1 triangle left out of the .vtu, a corner is no point of it; the first is "
+       "triangle 2 with corner 5, outside 1 to 4\r\n"},
+      {"two field cells left out",
+       TwoFieldCellsWithBadCorners,
+       {},
+       7,
+       2,
+       {{"element", {1, 2}},
+        {"region", {0, 1}},
+        {"connectivity", {0, 1, 2, 3, 4, 5, 6}},
+        {"offsets", {3, 7}},
+        {"types", {5, 9}}},
+       " Warning: 2 field cells left out of the .vtu, a corner is no point of it; the first is "
        "field cell 2 with corner 0, outside 1 to 4\r\n"},
       {"empty model", EmptyModel, {}, 0, 0, {{"node", {}}, {"Points", {}}, {"offsets", {}}}, ""},
   };
