@@ -54,6 +54,7 @@ MEMORY_ALLOWANCE = 16 * MIB
 RATIO_TARGET = 1.0      # translator / floor on the 1M model
 CHECK_TARGET = 1.5      # cdb2bem --check / translator on the 1M model
 SCALE_TARGET = 4.4      # translator 4M / translator 1M
+VTU_TARGET = 0.5        # cost of --vtu / the plain translation, on the 1M model
 
 
 def run(cmd, **kw):
@@ -262,6 +263,55 @@ def bench_size(label, reps, keep):
     return row
 
 
+def bench_vtu(label, reps):
+    """CPU seconds of the plain translation and of the run with --vtu on model
+    `label`, alternating; the .vtu costs the difference of their medians."""
+    target, default_reps = SIZES[label]
+    model = ensure_model(label, target)
+    root = scratch_root(generate_model.plan(target))
+    d = prepare_dir(root, label, "vtu", model)
+    vtu = os.path.join(d, "model.vtu")
+    warm(model)
+    cpus = {"plain": [], "vtu": []}
+    for rep in range(reps or default_reps):
+        order = [("plain", []), ("vtu", ["--vtu", vtu])]
+        for kind, args in order if rep % 2 == 0 else reversed(order):
+            clear_outputs(d)
+            if os.path.exists(vtu):
+                os.unlink(vtu)
+            out_file = os.path.join(d, "stdout.txt")
+            with open(out_file, "wb") as out:
+                proc = subprocess.Popen([TRANSLATOR] + args, cwd=d, stdin=subprocess.DEVNULL,
+                                        stdout=out, stderr=subprocess.PIPE)
+                _, status, usage = os.wait4(proc.pid, 0)
+            with open(out_file, "rb") as f:
+                stdout = f.read()
+            if os.waitstatus_to_exitcode(status) != 0 or stdout != CLOSING:
+                sys.exit("%s %s in %s: status %d, stdout %r" % (
+                    TRANSLATOR, " ".join(args), d, os.waitstatus_to_exitcode(status), stdout[:500]))
+            cpus[kind].append(usage.ru_utime + usage.ru_stime)
+    vtu_mb = os.path.getsize(vtu) / 1e6
+    drop_scratch(root, label)
+    plain, with_vtu = (statistics.median(cpus[k]) for k in ("plain", "vtu"))
+    print("  %-4s --vtu    cpu plain %s   with --vtu %s" % (
+        label, " ".join("%.2f" % x for x in cpus["plain"]),
+        " ".join("%.2f" % x for x in cpus["vtu"])), flush=True)
+    return {"label": label, "plain": plain, "vtu": with_vtu - plain, "vtu_mb": vtu_mb}
+
+
+def render_vtu(rows):
+    """One line per size: what --vtu adds to the translation."""
+    lines = []
+    for r in rows:
+        share = r["vtu"] / r["plain"]
+        judged = (", target <= %.1f: %s" % (VTU_TARGET, "met" if share <= VTU_TARGET else "NOT met")
+                  if r["label"] == "1M" else "")
+        lines.append("- .vtu, %s: --vtu adds %.3f CPU s to the translation's %.3f (%.2f of it; "
+                     "the .vtu is %.0f MB, the model check included)%s"
+                     % (r["label"], r["vtu"], r["plain"], share, r["vtu_mb"], judged))
+    return "\n".join(lines)
+
+
 def callgrind_counts(label):
     """Instructions executed by each program on model `label`, by callgrind."""
     model = ensure_model(label, SIZES[label][0])
@@ -380,6 +430,7 @@ def main():
     small = min(labels, key=lambda x: SIZES[x][0])
     callgrind = callgrind_counts(small) if args.callgrind else None
     table = render(rows, callgrind, small)
+    table += "\n" + render_vtu([bench_vtu(label, args.reps) for label in labels])
     print()
     print(table)
     if not args.no_record and set(labels) == set(SIZES):

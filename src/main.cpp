@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "driver/check_run.h"
@@ -21,6 +22,27 @@ int PrintToStandardOutput(const std::string& text) {
   return kUsageStatus;
 }
 
+// `name` made absolute, its links and dot components resolved as far as it
+// exists; empty when that fails.
+std::filesystem::path Resolved(const std::filesystem::path& name) {
+  std::error_code error;
+  std::filesystem::path path = std::filesystem::absolute(name, error);
+  if (!error) path = std::filesystem::weakly_canonical(path, error);
+  return error ? std::filesystem::path() : path;
+}
+
+// Whether `name` is ANSYS_Model.cdb, input.dat or input.plt of the working
+// directory under another spelling (./input.dat, a link to the directory).
+bool NamesTheModelOrThePair(const std::string& name) {
+  if (name.empty()) return false;
+  const std::filesystem::path target = Resolved(name);
+  if (target.empty()) return false;  // the open of the .vtu reports what is wrong with it
+  for (const char* own : {"ANSYS_Model.cdb", "input.dat", "input.plt"}) {
+    if (Resolved(own) == target) return true;
+  }
+  return false;
+}
+
 int Run(const ParsedCommandLine& command_line) {
   const CommandLineOptions& options = command_line.options;
   if (!command_line.error.empty()) {
@@ -36,7 +58,14 @@ int Run(const ParsedCommandLine& command_line) {
       return kUsageStatus;
     }
   }
-  return options.check ? RunCheck() : RunTranslation();
+  if (options.check) return RunCheck();
+  if (NamesTheModelOrThePair(options.vtu_file)) {
+    std::fprintf(stderr,
+                 "cdb2bem: --vtu '%s' would overwrite the model or the file it is translated to\n",
+                 options.vtu_file.c_str());
+    return kUsageStatus;
+  }
+  return RunTranslation(options.vtu_file);
 }
 
 }  // namespace

@@ -14,6 +14,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "driver/translation_run.h"
 #include "textio/diagnostics.h"
@@ -129,6 +130,31 @@ inline RunResult RunProgram(const std::filesystem::path& directory, std::string_
   const std::filesystem::path err = directory / ".stderr";
   std::string command = "cd '" + directory.string() + "' && " + std::string(runner) + " '" +
                         CDB2BEM_BINARY + "' >'" + out.string() + "' 2>'" + err.string() + "'";
+  int raw = std::system(command.c_str());
+  RunResult result;
+  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
+  result.out = ReadFile(out);
+  result.err = ReadFile(err);
+  std::filesystem::remove(out);
+  std::filesystem::remove(err);
+  return result;
+}
+
+/// Runs the built program with `args` in `directory`, each argument quoted
+/// for the shell.
+inline RunResult RunProgramWith(const std::filesystem::path& directory,
+                                const std::vector<std::string>& args) {
+  std::string command = "'";
+  command.append(CDB2BEM_BINARY).append("'");
+  for (const std::string& arg : args) {
+    command += " '";
+    for (char c : arg) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    command += "'";
+  }
+  const std::filesystem::path out = directory / ".stdout";
+  const std::filesystem::path err = directory / ".stderr";
+  command.insert(0, "cd '" + directory.string() + "' && ");
+  command.append(" >'").append(out.string()).append("' 2>'").append(err.string()).append("'");
   int raw = std::system(command.c_str());
   RunResult result;
   result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;

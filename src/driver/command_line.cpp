@@ -13,11 +13,13 @@ using FlagField = bool CommandLineOptions::*;
 using TextField = std::string CommandLineOptions::*;
 using ListField = std::vector<std::string> CommandLineOptions::*;
 
+using OptionField = std::variant<FlagField, TextField, ListField>;
+
 struct OptionSpec {
   const char* long_name;
   char short_name;       // '\0': the long form only
   const char* argument;  // the argument's name in --help; nullptr: none taken
-  std::variant<FlagField, TextField, ListField> field;
+  OptionField field;
   const char* help;
 };
 
@@ -27,6 +29,8 @@ const OptionSpec kOptions[] = {
      "read the model in DIR and write the outputs there"},
     {"check", '\0', nullptr, &CommandLineOptions::check,
      "check the model's surface and conditions; write no file"},
+    {"vtu", '\0', "FILE", &CommandLineOptions::vtu_file,
+     "also write the model with its conditions to FILE (.vtu)"},
     {"help", '\0', nullptr, &CommandLineOptions::help, "print this help and exit"},
     {"version", '\0', nullptr, &CommandLineOptions::version, "print the version and exit"},
 };
@@ -103,6 +107,7 @@ ParsedCommandLine ParseCommandLine(int argc, char* argv[]) {
   long_options.push_back({nullptr, 0, nullptr, 0});
 
   ParsedCommandLine parsed;
+  bool vtu_given = false;  // an empty name is no name
   opterr = 0;  // the messages below are ours
   optind = 0;  // start afresh, also when called more than once
   for (;;) {
@@ -110,6 +115,9 @@ ParsedCommandLine ParseCommandLine(int argc, char* argv[]) {
                               nullptr);
     if (c == -1) break;
     if (c >= kLongBase) {
+      if (kOptions[c - kLongBase].field == OptionField{&CommandLineOptions::vtu_file}) {
+        vtu_given = true;
+      }
       Apply(kOptions[c - kLongBase], optarg, parsed.options);
     } else if (const int index = IndexOfShort(c); index >= 0) {
       Apply(kOptions[index], optarg, parsed.options);
@@ -130,6 +138,10 @@ ParsedCommandLine ParseCommandLine(int argc, char* argv[]) {
   }
   if (optind < argc) {
     parsed.error = Refusal("unexpected argument '" + std::string(argv[optind]) + "'");
+  } else if (vtu_given && parsed.options.vtu_file.empty()) {
+    parsed.error = Refusal("option '--vtu' requires a file name");
+  } else if (vtu_given && parsed.options.check) {
+    parsed.error = Refusal("--check writes no file; it does not go with --vtu");
   }
   return parsed;
 }

@@ -11,6 +11,7 @@
 struct CommandLineOptions {
   std::vector<std::string> directories;  // -C DIR, each relative to the one before
   bool check = false;  // report on the model instead of translating it
+  std::string vtu_file;                  // --vtu FILE: also the model as a .vtu; empty: none
   bool help = false;
   bool version = false;
 };

@@ -2,9 +2,11 @@
 
 #include <string_view>
 
+#include "check/surface_check.h"
 #include "driver/model_reading.h"
 #include "output/plot_file.h"
 #include "output/solver_input_file.h"
+#include "output/vtu_file.h"
 #include "textio/diagnostics.h"
 #include "textio/free_form.h"
 #include "textio/record_file.h"
@@ -16,7 +18,15 @@ constexpr std::string_view kSolverInputFileName = "input.dat";
 constexpr std::string_view kPlotFileName = "input.plt";
 constexpr std::string_view kClosingMessage = " Data Translation from ANSYS to BEM is done!";
 
-void Translate(OutputFile& console) {
+// The .vtu of the model; its check array shows the model check's findings.
+void WriteModelVtu(std::string_view name, const RunTables& run) {
+  const SurfaceFindings findings = CheckSurface(run);
+  OutputFile vtu(name, kVtuUnit);
+  WriteVtuFile(vtu, run, findings.triangle_flags);
+  vtu.Close();
+}
+
+void Translate(OutputFile& console, std::string_view vtu_file) {
   // Opened before the outputs, so a missing model leaves input.dat and
   // input.plt untouched. Each file closes with what it holds as the run
   // unwinds.
@@ -32,16 +42,17 @@ void Translate(OutputFile& console) {
   solver_input.Close();
   WritePlotFile(plot, run);
   plot.Close();
+  if (!vtu_file.empty()) WriteModelVtu(vtu_file, run);
   WriteFreeForm(console, {kClosingMessage});
   console.Close();
 }
 
 }  // namespace
 
-int RunTranslation() {
+int RunTranslation(std::string_view vtu_file) {
   OutputFile console = OutputFile::Console();
   try {
-    Translate(console);
+    Translate(console, vtu_file);
     return 0;
   } catch (const RunEnded& ended) {
     return ended.status;

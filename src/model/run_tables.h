@@ -49,6 +49,8 @@ class Table2D {
 
   T* data() { return data_.get(); }
   std::int64_t size() const { return rows_ * columns_; }
+  std::int64_t rows() const { return rows_; }
+  std::int64_t columns() const { return columns_; }
 
  private:
   struct Free {

@@ -18,6 +18,7 @@ void ByteBuffer::Grow(std::size_t size, std::size_t keep) {
 }
 
 std::string AbsolutePath(std::string_view name) {
+  if (!name.empty() && name.front() == '/') return std::string(name);
   std::string cwd(4096, '\0');
   while (::getcwd(cwd.data(), cwd.size()) == nullptr) {
     if (errno != ERANGE) return std::string(name);
@@ -220,6 +221,33 @@ void OutputFile::WriteRecord(std::string_view record) {
   char* out = ReserveRecord(record.size());
   if (!record.empty()) std::memcpy(out, record.data(), record.size());
   CommitRecord(record.size());
+}
+
+char* OutputFile::ReserveBytes(std::size_t length) {
+  if (truncate_on_first_write_) BeginWriting();
+  if (used_ + length > buffer_.size()) {
+    Flush();
+    if (length > buffer_.size()) buffer_.Grow(length, 0);
+  }
+  return buffer_.data() + used_;
+}
+
+void OutputFile::WriteBytes(const void* data, std::size_t length) {
+  if (truncate_on_first_write_) BeginWriting();
+  const char* p = static_cast<const char*>(data);
+  if (used_ + length <= buffer_.size()) {
+    if (length > 0) std::memcpy(buffer_.data() + used_, p, length);
+    used_ += length;
+    return;
+  }
+  Flush();
+  while (length > 0) {
+    ssize_t n = ::write(fd_, p, length);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) RaiseDiagnostic(kWriteError, unit_, path_);
+    p += n;
+    length -= static_cast<std::size_t>(n);
+  }
 }
 
 bool OutputFile::WriteOut() {

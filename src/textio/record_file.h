@@ -112,6 +112,14 @@ class OutputFile {
   void CommitRecord(std::size_t length);
   void WriteRecord(std::string_view record);
 
+  /// Room for `length` raw bytes, no line end; finish them with CommitBytes.
+  char* ReserveBytes(std::size_t length);
+  void CommitBytes(std::size_t length) { used_ += length; }
+  /// Writes `length` raw bytes; a block larger than the buffer's room goes
+  /// straight from `data` to the file. A failed write raises the write
+  /// diagnostic.
+  void WriteBytes(const void* data, std::size_t length);
+
   /// Writes the buffer out; a failed write raises the write diagnostic.
   void Flush();
   /// Flushes and closes; a failed write raises the write diagnostic.

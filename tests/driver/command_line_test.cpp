@@ -175,6 +175,8 @@ TEST_F(CommandLineRun, RefusedCommandLinesReadAndWriteNothing) {
       Refused({"-C"}, "option requires an argument -- 'C'"),
       Refused({"--directory"}, "option '--directory' requires an argument"),
       Refused({"--help=yes"}, "option '--help' doesn't allow an argument"),
+      Refused({"--vtu="}, "option '--vtu' requires a file name"),
+      Refused({"--check", "--vtu", "m.vtu"}, "--check writes no file; it does not go with --vtu"),
       // A refusal wins over --help and --version wherever it stands.
       Refused({"--help", "--foo"}, "unrecognized option '--foo'"),
       Refused({"--version", "x"}, "unexpected argument 'x'"),
