@@ -2,12 +2,13 @@
 # needs: each first installs what is missing (scripts/install-build-deps.sh).
 BUILD := build
 SANITIZE_BUILD := build-sanitize
-DEMO_BUILD := build-demo
+PROGRAM_BUILD := build-program
+PREFIX ?= /usr/local
 MAKEFLAGS += --no-print-directory
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 DEPS := scripts/install-build-deps.sh
 
-.PHONY: all build demo test test-sanitize clean
+.PHONY: all build program demo install package test test-sanitize clean
 
 all: build
 
@@ -17,13 +18,26 @@ build:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 
-# The program alone (no GoogleTest, no test code), then the example model
-# translated in a scratch directory.
-demo:
+# The program alone, without GoogleTest and the test code, in $(PROGRAM_BUILD).
+program:
 	@$(DEPS) build
-	@cmake -S . -B $(DEMO_BUILD) -DCMAKE_BUILD_TYPE=Release -DCDB2BEM_TESTS=OFF >/dev/null
-	@cmake --build $(DEMO_BUILD) -j $(JOBS) --target cdb2bem
-	@scripts/demo.sh $(DEMO_BUILD)/cdb2bem examples/ANSYS_Model.cdb $(DEMO_BUILD)/demo
+	@cmake -S . -B $(PROGRAM_BUILD) -DCMAKE_BUILD_TYPE=Release -DCDB2BEM_TESTS=OFF >/dev/null
+	@cmake --build $(PROGRAM_BUILD) -j $(JOBS)
+
+# The example model translated in a scratch directory, and what came of it.
+demo: program
+	@scripts/demo.sh $(PROGRAM_BUILD)/cdb2bem examples/ANSYS_Model.cdb $(PROGRAM_BUILD)/demo
+
+# bin/cdb2bem, share/man/man1/cdb2bem.1.gz and share/doc/cdb2bem/ under
+# $(DESTDIR)$(PREFIX).
+install: program
+	DESTDIR="$(DESTDIR)" cmake --install $(PROGRAM_BUILD) --prefix "$(PREFIX)"
+
+# The Debian package, $(PROGRAM_BUILD)/cdb2bem_<version>_<architecture>.deb.
+package: program
+	@$(DEPS) package
+	cd $(PROGRAM_BUILD) && cpack -G DEB >/dev/null
+	@ls $(PROGRAM_BUILD)/*.deb
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
@@ -35,7 +49,7 @@ test-sanitize:
 	cd $(SANITIZE_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(DEMO_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(PROGRAM_BUILD)
 
 # Benchmark: Release build in build-bench/, models cached in bench/models/,
 # figures written to bench/RESULTS.md. BENCH_ARGS passes options, e.g.
