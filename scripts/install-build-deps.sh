@@ -25,7 +25,9 @@ has_command() { command -v "$1" >/dev/null 2>&1; }
 has_package() {
   [ "$(dpkg-query -W -f='${Status}' "$1" 2>/dev/null)" = "install ok installed" ]
 }
-has_python_module() { [ -x /usr/bin/python3 ] && /usr/bin/python3 -c "import $1" >/dev/null 2>&1; }
+# The tests run /usr/bin/python3 (PYTHON3 names another, for checking this script).
+python3=${PYTHON3:-/usr/bin/python3}
+has_python_module() { [ -x "$python3" ] && "$python3" -c "import $1" >/dev/null 2>&1; }
 
 # want KIND PACKAGE CHECK...: the package is missing when CHECK fails.
 want() {
