@@ -175,6 +175,9 @@ TEST_F(CommandLineRun, RefusedCommandLinesReadAndWriteNothing) {
       Refused({"-C"}, "option requires an argument -- 'C'"),
       Refused({"--directory"}, "option '--directory' requires an argument"),
       Refused({"--help=yes"}, "option '--help' doesn't allow an argument"),
+      // An empty name fits every option.
+      Refused({"--=x"},
+              "option '--=x' is ambiguous; possibilities: '--directory' '--help' '--version'"),
       // A refusal wins over --help and --version wherever it stands.
       Refused({"--help", "--foo"}, "unrecognized option '--foo'"),
       Refused({"--version", "x"}, "unexpected argument 'x'"),
