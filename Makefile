@@ -36,6 +36,7 @@ install: program
 # The Debian package, $(PROGRAM_BUILD)/cdb2bem_<version>_<architecture>.deb.
 package: program
 	@$(DEPS) package
+	rm -f $(PROGRAM_BUILD)/*.deb
 	cd $(PROGRAM_BUILD) && cpack -G DEB >/dev/null
 	@ls $(PROGRAM_BUILD)/*.deb
 
