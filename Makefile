@@ -1,34 +1,56 @@
-# Front for the CMake build. `make demo` and `make test` are all a new user needs.
+# Front for the CMake build. `make demo` and `make test` are all a new user
+# needs: each first installs what is missing (scripts/install-build-deps.sh).
 BUILD := build
 SANITIZE_BUILD := build-sanitize
+PROGRAM_BUILD := build-program
+PREFIX ?= /usr/local
+MAKEFLAGS += --no-print-directory
 JOBS := $(shell nproc 2>/dev/null || echo 2)
+DEPS := scripts/install-build-deps.sh
 
-.PHONY: all build demo test test-sanitize clean
+.PHONY: all build program demo install package test test-sanitize clean
 
 all: build
 
+# The program and the tests.
 build:
+	@$(DEPS) test
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 
-demo: build
-	@rm -rf $(BUILD)/demo && mkdir -p $(BUILD)/demo
-	@cp examples/ANSYS_Model.cdb $(BUILD)/demo/
-	@cd $(BUILD)/demo && ../cdb2bem
-	@echo "Translated examples/ANSYS_Model.cdb:"
-	@echo "  solver input file: $(CURDIR)/$(BUILD)/demo/input.dat"
-	@echo "  plot file:         $(CURDIR)/$(BUILD)/demo/input.plt"
+# The program alone, without GoogleTest and the test code, in $(PROGRAM_BUILD).
+program:
+	@$(DEPS) build
+	@cmake -S . -B $(PROGRAM_BUILD) -DCMAKE_BUILD_TYPE=Release -DCDB2BEM_TESTS=OFF >/dev/null
+	@cmake --build $(PROGRAM_BUILD) -j $(JOBS)
+
+# The example model translated in a scratch directory, and what came of it.
+demo: program
+	@scripts/demo.sh $(PROGRAM_BUILD)/cdb2bem examples/ANSYS_Model.cdb $(PROGRAM_BUILD)/demo
+
+# bin/cdb2bem, share/man/man1/cdb2bem.1.gz and share/doc/cdb2bem/ under
+# $(DESTDIR)$(PREFIX).
+install: program
+	DESTDIR="$(DESTDIR)" cmake --install $(PROGRAM_BUILD) --prefix "$(PREFIX)"
+
+# The Debian package, $(PROGRAM_BUILD)/cdb2bem_<version>_<architecture>.deb.
+package: program
+	@$(DEPS) package
+	rm -f $(PROGRAM_BUILD)/*.deb
+	cd $(PROGRAM_BUILD) && cpack -G DEB >/dev/null
+	@ls $(PROGRAM_BUILD)/*.deb
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 
 test-sanitize:
+	@$(DEPS) test
 	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCDB2BEM_SANITIZE=ON >/dev/null
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	cd $(SANITIZE_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(PROGRAM_BUILD)
 
 # Benchmark: Release build in build-bench/, models cached in bench/models/,
 # figures written to bench/RESULTS.md. BENCH_ARGS passes options, e.g.
@@ -45,6 +67,7 @@ FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := fuzz_whole_run fuzz_check fuzz_free_form fuzz_fixed_fields fuzz_exponent_round_trip
 .PHONY: fuzz
 fuzz:
+	@$(DEPS) fuzz
 	cmake -S tests/fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
 	@for target in $(FUZZ_TARGETS); do \

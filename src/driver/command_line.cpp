@@ -86,7 +86,7 @@ std::string UnknownLongOption(std::string_view word) {
       ++count;
     }
   }
-  if (count > 1) return "option '--" + std::string(name) + "' is ambiguous; possibilities:" + fits;
+  if (count > 1) return "option '" + std::string(word) + "' is ambiguous; possibilities:" + fits;
   return "unrecognized option '" + std::string(word) + "'";
 }
 

@@ -177,6 +177,9 @@ TEST_F(CommandLineRun, RefusedCommandLinesReadAndWriteNothing) {
       Refused({"--help=yes"}, "option '--help' doesn't allow an argument"),
       Refused({"--vtu="}, "option '--vtu' requires a file name"),
       Refused({"--check", "--vtu", "m.vtu"}, "--check writes no file; it does not go with --vtu"),
+      // An empty name fits every option.
+      Refused({"--=x"},
+              "option '--=x' is ambiguous; possibilities: '--directory' '--check' '--vtu' '--help' '--version'"),
       // A refusal wins over --help and --version wherever it stands.
       Refused({"--help", "--foo"}, "unrecognized option '--foo'"),
       Refused({"--version", "x"}, "unexpected argument 'x'"),

@@ -1,0 +1,150 @@
+// scripts/install-build-deps.sh run against a fake system: a PATH holding
+// only stand-ins for the tools that are "installed", a fake id (root or
+// not), dpkg-query (the "installed" packages) and apt-get (which records
+// what it was asked).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using test_support::ReadFile;
+using test_support::ScopedTempDir;
+using test_support::WriteFile;
+
+const fs::path kScript = fs::path(CDB2BEM_SOURCE_DIR) / "scripts" / "install-build-deps.sh";
+
+struct System {
+  std::vector<std::string> commands;  // on PATH
+  std::string packages;               // known to dpkg-query
+  bool vtk = false;                   // the python modules (vtk, meshio) import
+  bool root = false;
+  bool apt = true;                    // apt-get exists
+  int apt_status = 0;
+};
+
+struct Outcome {
+  int status;
+  std::string out;
+  std::string err;
+  std::string apt_calls;  // one line per apt-get call
+};
+
+void WriteStub(const fs::path& path, const std::string& body) {
+  WriteFile(path, "#!/bin/sh\n" + body + "\n");
+  ::chmod(path.c_str(), 0755);
+}
+
+Outcome RunScript(const System& system, const std::string& purposes) {
+  ScopedTempDir temp;
+  const fs::path bin = temp.path() / "bin";
+  fs::create_directory(bin);
+  for (const std::string& command : system.commands) WriteStub(bin / command, "exit 0");
+  WriteStub(bin / "id", system.root ? "echo 0" : "echo 1000");
+  WriteStub(bin / "dpkg-query",
+            "for p in " + system.packages + "; do [ \"$p\" = \"$3\" ] && "
+            "printf 'install ok installed' && exit 0; done; exit 1");
+  const fs::path log = temp.path() / "apt.log";
+  if (system.apt) {
+    WriteStub(bin / "apt-get", "echo \"$*\" >>'" + log.string() + "'; exit " +
+                                   std::to_string(system.apt_status));
+  }
+  WriteStub(temp.path() / "python3", system.vtk ? "exit 0" : "exit 1");
+
+  std::string command = "/usr/bin/env -i PATH='" + bin.string() + "' PYTHON3='";
+  command += (temp.path() / "python3").string() + "' /bin/sh '" + kScript.string() + "' " +
+             purposes + " >'" + (temp.path() / "out").string() + "' 2>'" +
+             (temp.path() / "err").string() + "'";
+  const int raw = std::system(command.c_str());
+  return {WIFEXITED(raw) ? WEXITSTATUS(raw) : -1, ReadFile(temp.path() / "out"),
+          ReadFile(temp.path() / "err"), fs::exists(log) ? ReadFile(log) : ""};
+}
+
+const std::vector<std::string> kBuildTools = {"cmake", "g++", "make"};
+const std::vector<std::string> kAllTools = {"cmake", "g++", "make", "groff", "dpkg-shlibdeps",
+                                            "file", "clang++", "lintian",
+                                            "clang-format-14", "git"};
+const std::string kAllPackages = "libgtest-dev libclang-rt-14-dev";
+const std::string kUpdate = "update -qq\n";
+const std::string kInstall = "install -y -qq --no-install-recommends ";
+
+TEST(InstallBuildDeps, InstallsAsRootOrPrintsTheOneLineToRun) {
+  struct Case {
+    const char* name;
+    System system;
+    std::string purposes;
+    Outcome expected;
+  };
+  const Case cases[] = {
+      {"everything there", {kAllTools, kAllPackages, true, false, true, 0}, "ci", {0, "", "", ""}},
+      {"no purpose means build", {kBuildTools, "", false, false, true, 0}, "", {0, "", "", ""}},
+      {"bare machine, user, test",
+       {{}, "", false, false, true, 0},
+       "test",
+       {1, "",
+        "cdb2bem: missing build dependencies: cmake g++ make libgtest-dev\n"
+        "Install them, then run the same command again:\n"
+        "  sudo apt-get install cmake g++ make libgtest-dev python3-vtk9 python3-meshio groff-base\n",
+        ""}},
+      {"only the optional test extras missing, user",
+       {kBuildTools, "libgtest-dev", false, false, true, 0},
+       "test",
+       {0,
+        "note: tests that need python3-vtk9 python3-meshio groff-base are skipped; to run them: "
+        "sudo apt-get install python3-vtk9 python3-meshio groff-base\n",
+        "", ""}},
+      {"bare machine, root, build",
+       {{}, "", false, true, true, 0},
+       "build",
+       {0, "installing: cmake g++ make\n", "", kUpdate + kInstall + "cmake g++ make\n"}},
+      {"root, test: the extras too, each package once",
+       {{"make"}, "", false, true, true, 0},
+       "build test",
+       {0, "installing: cmake g++ libgtest-dev python3-vtk9 python3-meshio groff-base\n", "",
+        kUpdate + kInstall + "cmake g++ libgtest-dev python3-vtk9 python3-meshio groff-base\n"}},
+      {"root, ci: everything required",
+       {kBuildTools, "", false, true, true, 0},
+       "ci",
+       {0,
+        "installing: libgtest-dev python3-vtk9 python3-meshio groff-base dpkg-dev file clang "
+        "libclang-rt-14-dev lintian clang-format-14 git\n",
+        "",
+        kUpdate + kInstall +
+            "libgtest-dev python3-vtk9 python3-meshio groff-base dpkg-dev file clang libclang-rt-14-dev "
+            "lintian clang-format-14 git\n"}},
+      {"root, apt-get fails",
+       {{}, "", false, true, true, 100},
+       "build",
+       {100, "installing: cmake g++ make\n", "", kUpdate}},
+      {"user without apt-get",
+       {{}, "", false, false, false, 0},
+       "package",
+       {1, "",
+        "cdb2bem: missing build dependencies: cmake g++ make dpkg-dev file\n"
+        "Install them with your system's package manager (Debian names given).\n",
+        ""}},
+      {"unknown purpose",
+       {kAllTools, kAllPackages, true, false, true, 0},
+       "tests",
+       {2, "",
+        "install-build-deps.sh: unknown purpose 'tests' (build, test, package, fuzz, ci)\n", ""}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Outcome got = RunScript(c.system, c.purposes);
+    EXPECT_EQ(got.status, c.expected.status);
+    EXPECT_EQ(got.out, c.expected.out);
+    EXPECT_EQ(got.err, c.expected.err);
+    EXPECT_EQ(got.apt_calls, c.expected.apt_calls);
+  }
+}
+
+}  // namespace
