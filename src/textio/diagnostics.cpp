@@ -49,6 +49,12 @@ void WriteErrorRecord(std::string_view text) {
 
 }  // namespace
 
+std::vector<int> DiagnosticNumbers() {
+  std::vector<int> numbers;
+  for (const DiagnosticText& d : kDiagnostics) numbers.push_back(d.number);
+  return numbers;
+}
+
 std::string DiagnosticLine(int number, int unit, std::string_view path) {
   std::string line = "runerr: severe (" + std::to_string(number) + "): ";
   for (const DiagnosticText& d : kDiagnostics) {

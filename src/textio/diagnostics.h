@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 /// Thrown to end the run; only the entry point catches it. Unwinding closes
 /// every file with what it holds.
@@ -35,6 +36,9 @@ enum DiagnosticNumber : int {
   kInvalidInteger = 545,
   kInvalidReal = 547,
 };
+
+/// The numbers of the diagnostic table, in table order.
+std::vector<int> DiagnosticNumbers();
 
 /// The line "runerr: severe (N): " + the filled text, without line end.
 std::string DiagnosticLine(int number, int unit, std::string_view path);
