@@ -5,6 +5,7 @@
 
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
+#include "textio/number_read.h"
 
 namespace {
 

@@ -1,6 +1,9 @@
 #include "output/solver_input_file.h"
 
 #include <array>
+#include <cstring>
+#include <ctime>
+#include <span>
 
 #include "textio/fixed_layout.h"
 #include "textio/free_form.h"
@@ -16,6 +19,27 @@ constexpr std::string_view kMaterialText =
     "      1.0d0       0.3d0                  ! Material constants E and v";
 constexpr std::string_view kDualEquationText =
     "      1.0d0       0.0d0                  ! alpha, beta (in dual BIE)";
+
+// Fills `buffer` with the local date as "DD-MON-YY", blank-padded or cut.
+void DateText(std::span<char> buffer) {
+  static constexpr const char* kMonths[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                            "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+  std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char text[10];
+  int day = local.tm_mday;
+  int month = local.tm_mon;
+  int year = ((local.tm_year + 1900) % 100 + 100) % 100;
+  text[0] = static_cast<char>('0' + day / 10);
+  text[1] = static_cast<char>('0' + day % 10);
+  text[2] = '-';
+  std::memcpy(text + 3, kMonths[month], 3);
+  text[6] = '-';
+  text[7] = static_cast<char>('0' + year / 10);
+  text[8] = static_cast<char>('0' + year % 10);
+  for (std::size_t k = 0; k < buffer.size(); ++k) buffer[k] = k < 9 ? text[k] : ' ';
+}
 
 }  // namespace
 

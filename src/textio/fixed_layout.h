@@ -1,5 +1,7 @@
-// Fixed-layout fields: records cut into fields of fixed widths, the number
-// conversions of those fields, and the named layouts of every file.
+// Fixed layouts: the named layouts of every file, the record-level read and
+// write that interpret them field by field, and the cutting of a record into
+// fields. The number conversions of the fields are in number_read.h and
+// number_write.h.
 #pragma once
 
 #include <cstddef>
@@ -150,31 +152,3 @@ LineBuffer LeadingColumns(std::string_view record, std::size_t width);
 /// True when `text` and `word`, both blank-padded, are equal: how LineBuffer
 /// and scratch texts are compared with a word.
 bool TextIs(std::string_view text, std::string_view word);
-
-/// Integer field rule; false when the field is invalid.
-bool ParseIntegerField(std::string_view field, std::int32_t& value);
-
-/// Real field rule with `digits` implied decimals; false when invalid.
-bool ParseRealField(std::string_view field, int digits, double& value);
-
-/// Text-to-number core shared by fixed and free-form reads: `text` holds no
-/// blanks; a mantissa without point takes its last `digits` as the fraction.
-bool ConvertRealText(std::string_view text, int digits, double& value);
-
-/// Writes `value` right-aligned in `width` columns; asterisks and false when
-/// it does not fit.
-bool FormatIntegerField(char* out, int width, std::int32_t value);
-
-/// Writes `value` in exponent form (0.ddd, then the exponent) right-aligned
-/// in `width` columns with `digits` digits after the point; asterisks and
-/// false when it does not fit.
-bool FormatExponentField(char* out, int width, int digits, char letter, double value);
-
-/// Text-to-integer of a command field; an invalid text raises 545.
-std::int32_t TextToInteger(std::string_view text);
-
-/// Text-to-real of a command field; an invalid text raises 547.
-double TextToReal(std::string_view text);
-
-/// Fills `buffer` with the local date as "DD-MON-YY", blank-padded or cut.
-void DateText(std::span<char> buffer);

@@ -1,5 +1,6 @@
 #include "textio/free_form.h"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 #include <charconv>
@@ -7,7 +8,8 @@
 #include <cstring>
 
 #include "textio/diagnostics.h"
-#include "textio/fixed_layout.h"
+#include "textio/number_read.h"
+#include "textio/number_write.h"
 
 namespace {
 
@@ -28,8 +30,6 @@ constexpr std::array<std::uint8_t, 256> kCharClasses = MakeCharClasses();
 bool IsBlank(char c) { return kCharClasses[static_cast<unsigned char>(c)] & kBlankClass; }
 
 bool EndsValue(char c) { return kCharClasses[static_cast<unsigned char>(c)] & kEndsValueClass; }
-
-bool IsDigit(char c) { return static_cast<unsigned>(c - '0') <= 9; }
 
 // The position of the first character from `pos` on that is no blank. Runs of
 // plain blanks, the fill of fixed-width columns, are passed eight at a time.
@@ -108,82 +108,143 @@ FreeFormStatus ConvertValue(std::string_view text, const FreeFormTarget& target)
   return FreeFormStatus::kDone;
 }
 
+// One free-form read as it moves through its records: where it stands in
+// the current record, whether the last value still waits for its comma, and
+// what is left of a repeated value ("r*value") to hand to the next targets.
+class FreeFormReader {
+ public:
+  FreeFormReader(NextRecordFunction next_record, void* context)
+      : next_record_(next_record), context_(context) {}
+
+  // Takes the first record; false when the stream has none.
+  bool Start() { return NextRecord(); }
+
+  // Gives `target` its value: what is left of a repeat, the next value, or
+  // nothing for a null value. After a slash the read is over and the target
+  // keeps its value, as do all the targets after it.
+  FreeFormStatus Fill(const FreeFormTarget& target) {
+    if (repeat_left_ > 0) return UseRepeat(target);
+    switch (FindValue()) {
+      case Found::kValue:
+        return TakeValue(target);
+      case Found::kNullValue:
+        return FreeFormStatus::kDone;
+      case Found::kSlash:
+        slash_seen_ = true;
+        return FreeFormStatus::kDone;
+      case Found::kEndOfFile:
+        break;
+    }
+    return FreeFormStatus::kEndOfFile;
+  }
+
+  // True once a slash has ended the read.
+  bool slash_seen() const { return slash_seen_; }
+
+ private:
+  enum class Found { kValue, kNullValue, kSlash, kEndOfFile };
+
+  bool NextRecord() {
+    if (!next_record_(context_, record_)) return false;
+    pos_ = 0;
+    return true;
+  }
+
+  // Moves to the start of the next value, over blanks, record ends and the
+  // comma that closes the value before. A comma with no value before it is a
+  // null value; a slash ends the read (left in place).
+  Found FindValue() {
+    for (;;) {
+      pos_ = SkipBlanks(record_, pos_);
+      if (pos_ == record_.size()) {
+        if (!NextRecord()) return Found::kEndOfFile;
+        continue;
+      }
+      const char c = record_[pos_];
+      if (c == ',') {
+        ++pos_;
+        if (!value_open_) return Found::kNullValue;
+        value_open_ = false;
+        continue;
+      }
+      return c == '/' ? Found::kSlash : Found::kValue;
+    }
+  }
+
+  // Takes the value at `pos_` into `target`: a plain integer straight from
+  // the record, anything else through its text up to the value's end.
+  FreeFormStatus TakeValue(const FreeFormTarget& target) {
+    value_open_ = true;
+    if (target.integer != nullptr) {
+      std::size_t end = pos_;
+      if (TakePlainInteger(record_, end, *target.integer)) {
+        pos_ = end;
+        return FreeFormStatus::kDone;
+      }
+      if (end == std::string_view::npos) return FreeFormStatus::kConversionError;
+    }
+    std::size_t end = pos_;
+    while (end < record_.size() && !EndsValue(record_[end])) ++end;
+    const std::string_view text = record_.substr(pos_, end - pos_);
+    pos_ = end;
+    if (text.empty()) return FreeFormStatus::kSyntaxError;  // a stray ')'
+    std::int64_t count = 0;
+    std::string_view repeated;
+    if (SplitRepeat(text, count, repeated)) return StartRepeat(count, repeated, target);
+    return ConvertValue(text, target);
+  }
+
+  // "r*value" or "r*" (r null values): the count r and the text after the
+  // star; false for a text without a leading count and star.
+  static bool SplitRepeat(std::string_view text, std::int64_t& count, std::string_view& value) {
+    std::size_t star = 0;
+    while (star < text.size() && IsDigit(text[star])) ++star;
+    if (star == 0 || star == text.size() || text[star] != '*') return false;
+    constexpr std::int64_t kCountLimit = std::int64_t{1} << 40;  // more than any read takes
+    count = 0;
+    for (std::size_t k = 0; k < star; ++k) count = std::min(count * 10 + (text[k] - '0'), kCountLimit);
+    value = text.substr(star + 1);
+    return true;
+  }
+
+  // The first of `count` copies of `value` goes to `target`, the others to
+  // the targets that follow.
+  FreeFormStatus StartRepeat(std::int64_t count, std::string_view value,
+                             const FreeFormTarget& target) {
+    if (count == 0) return FreeFormStatus::kSyntaxError;
+    repeat_left_ = count - 1;
+    repeat_is_null_ = value.empty();
+    if (repeat_is_null_) return FreeFormStatus::kDone;
+    repeat_text_.assign(value);
+    return ConvertValue(value, target);
+  }
+
+  FreeFormStatus UseRepeat(const FreeFormTarget& target) {
+    --repeat_left_;
+    return repeat_is_null_ ? FreeFormStatus::kDone : ConvertValue(repeat_text_, target);
+  }
+
+  NextRecordFunction next_record_;
+  void* context_;
+  std::string_view record_;
+  std::size_t pos_ = 0;
+  bool value_open_ = false;  // a value was taken and no comma has closed it yet
+  bool slash_seen_ = false;
+  std::int64_t repeat_left_ = 0;
+  bool repeat_is_null_ = false;
+  std::string repeat_text_;  // copied: the record it came from may be gone
+};
+
 }  // namespace
 
 FreeFormStatus ParseFreeForm(NextRecordFunction next_record, void* context,
                              std::span<const FreeFormTarget> targets) {
-  std::string_view record;
-  if (!next_record(context, record)) return FreeFormStatus::kEndOfFile;
-  std::size_t pos = 0;
-  bool value_open = false;  // a value was taken and no comma has closed it yet
-  std::int64_t repeat_left = 0;
-  bool repeat_is_null = false;
-  std::string repeat_text;  // copied: the record it came from may be gone
-
+  FreeFormReader reader(next_record, context);
+  if (!reader.Start()) return FreeFormStatus::kEndOfFile;
   for (const FreeFormTarget& target : targets) {
-    if (repeat_left > 0) {
-      --repeat_left;
-      if (!repeat_is_null) {
-        FreeFormStatus status = ConvertValue(repeat_text, target);
-        if (status != FreeFormStatus::kDone) return status;
-      }
-      continue;
-    }
-    for (;;) {
-      pos = SkipBlanks(record, pos);
-      if (pos == record.size()) {
-        if (!next_record(context, record)) return FreeFormStatus::kEndOfFile;
-        pos = 0;
-        continue;
-      }
-      const char c = record[pos];
-      if (c == ',') {
-        ++pos;
-        if (value_open) {
-          value_open = false;
-          continue;
-        }
-        break;  // a null value: the target keeps its value
-      }
-      if (c == '/') return FreeFormStatus::kDone;  // the rest keep their values
-      if (target.integer != nullptr) {
-        std::size_t end = pos;
-        if (TakePlainInteger(record, end, *target.integer)) {
-          pos = end;
-          value_open = true;
-          break;
-        }
-        if (end == std::string_view::npos) return FreeFormStatus::kConversionError;
-      }
-      std::size_t end = pos;
-      while (end < record.size() && !EndsValue(record[end])) ++end;
-      std::string_view text = record.substr(pos, end - pos);
-      pos = end;
-      value_open = true;
-      if (text.empty()) return FreeFormStatus::kSyntaxError;  // a stray ')'
-      std::size_t star = 0;
-      while (star < text.size() && IsDigit(text[star])) ++star;
-      if (star > 0 && star < text.size() && text[star] == '*') {
-        std::int64_t count = 0;
-        for (std::size_t k = 0; k < star; ++k) {
-          count = count * 10 + (text[k] - '0');
-          if (count > (std::int64_t{1} << 40)) count = std::int64_t{1} << 40;
-        }
-        if (count == 0) return FreeFormStatus::kSyntaxError;
-        std::string_view value = text.substr(star + 1);
-        repeat_left = count - 1;
-        repeat_is_null = value.empty();
-        if (!repeat_is_null) {
-          repeat_text.assign(value);
-          FreeFormStatus status = ConvertValue(value, target);
-          if (status != FreeFormStatus::kDone) return status;
-        }
-        break;
-      }
-      FreeFormStatus status = ConvertValue(text, target);
-      if (status != FreeFormStatus::kDone) return status;
-      break;
-    }
+    const FreeFormStatus status = reader.Fill(target);
+    if (status != FreeFormStatus::kDone) return status;
+    if (reader.slash_seen()) break;  // the remaining targets keep their values
   }
   return FreeFormStatus::kDone;
 }
@@ -228,14 +289,14 @@ void LayOutFreeForm(std::span<const FreeFormItem> items, Emit&& emit) {
   };
   for (const FreeFormItem& item : items) {
     if (!item.is_text) {
-      char field[12];
-      FormatIntegerField(field, 12, item.integer);  // any 32-bit integer fits
-      if (kLine - column < 12) {
+      char field[kFreeFormIntegerWidth];
+      FormatIntegerField(field, static_cast<int>(kFreeFormIntegerWidth), item.integer);
+      if (kLine - column < kFreeFormIntegerWidth) {
         write_record();
         record_start = false;
       }
-      std::memcpy(record + column, field, 12);
-      column += 12;
+      std::memcpy(record + column, field, kFreeFormIntegerWidth);
+      column += kFreeFormIntegerWidth;
       record_start = false;
       previous_is_integer = true;
       continue;

@@ -14,6 +14,10 @@
 /// Most characters of a free-form output record.
 inline constexpr std::size_t kFreeFormLineLength = 80;
 
+/// Columns of an integer in a free-form write, right-aligned: any 32-bit
+/// integer fits with its sign and a blank in front.
+inline constexpr std::size_t kFreeFormIntegerWidth = 12;
+
 /// A caller-owned value that a free-form read fills.
 struct FreeFormTarget {
   FreeFormTarget(std::int32_t& value) : integer(&value) {}

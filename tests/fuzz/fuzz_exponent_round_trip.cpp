@@ -15,7 +15,8 @@
 #include <string>
 #include <string_view>
 
-#include "textio/fixed_layout.h"
+#include "textio/number_read.h"
+#include "textio/number_write.h"
 
 namespace {
 

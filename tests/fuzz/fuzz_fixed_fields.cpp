@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "textio/fixed_layout.h"
+#include "textio/number_read.h"
 
 namespace {
 

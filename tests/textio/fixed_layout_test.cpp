@@ -1,6 +1,8 @@
 // Fixed-layout fields: the input rules for integer, real and text fields, the
 // command-field conversions, and the output rules column by column.
 #include "textio/fixed_layout.h"
+#include "textio/number_read.h"
+#include "textio/number_write.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,8 @@
 #include <cmath>
 #include <string_view>
 
-#include "textio/fixed_layout.h"
+#include "textio/number_read.h"
+#include "textio/number_write.h"
 
 // Written with 15 digits, the largest doubles round up past the largest
 // double: '0.179769313486232+309'. Read back, the text must still give a

@@ -9,7 +9,8 @@
 #include <random>
 #include <string>
 
-#include "textio/fixed_layout.h"
+#include "textio/number_read.h"
+#include "textio/number_write.h"
 
 namespace {
 

@@ -1,0 +1,178 @@
+#include "driver/command_line.h"
+
+#include <getopt.h>
+
+#include <algorithm>
+#include <string_view>
+#include <type_traits>
+#include <variant>
+
+namespace {
+
+using FlagField = bool CommandLineOptions::*;
+using TextField = std::string CommandLineOptions::*;
+using ListField = std::vector<std::string> CommandLineOptions::*;
+
+struct OptionSpec {
+  const char* long_name;
+  char short_name;       // '\0': the long form only
+  const char* argument;  // the argument's name in --help; nullptr: none taken
+  std::variant<FlagField, TextField, ListField> field;
+  const char* help;
+};
+
+// One line per option; --help lists them in this order.
+const OptionSpec kOptions[] = {
+    {"directory", 'C', "DIR", &CommandLineOptions::directories,
+     "read the model in DIR and write the outputs there"},
+    {"help", '\0', nullptr, &CommandLineOptions::help, "print this help and exit"},
+    {"version", '\0', nullptr, &CommandLineOptions::version, "print the version and exit"},
+};
+constexpr int kOptionCount = static_cast<int>(std::size(kOptions));
+
+// getopt_long returns kLongBase + i for the long form of option i, the
+// letter itself for a short form.
+constexpr int kLongBase = 256;
+
+constexpr std::string_view kProgram = "cdb2bem";
+
+std::string Refusal(std::string_view reason) {
+  std::string text = std::string(kProgram) + ": ";
+  text += reason;
+  text += "\nTry 'cdb2bem --help' for more information.\n";
+  return text;
+}
+
+std::string Letter(int letter) { return std::string(1, static_cast<char>(letter)); }
+
+int IndexOfShort(int letter) {
+  for (int i = 0; i < kOptionCount; ++i) {
+    if (kOptions[i].short_name != '\0' && kOptions[i].short_name == letter) return i;
+  }
+  return -1;
+}
+
+void Apply(const OptionSpec& spec, const char* argument, CommandLineOptions& options) {
+  std::visit(
+      [&](auto field) {
+        using Field = decltype(field);
+        if constexpr (std::is_same_v<Field, FlagField>) {
+          options.*field = true;
+        } else if constexpr (std::is_same_v<Field, TextField>) {
+          options.*field = argument;
+        } else {
+          (options.*field).emplace_back(argument);
+        }
+      },
+      spec.field);
+}
+
+// A long option that getopt_long did not take: unknown, or an abbreviation
+// that fits more than one option.
+std::string UnknownLongOption(std::string_view word) {
+  std::string_view name = word.substr(2);  // after "--"
+  name = name.substr(0, name.find('='));
+  std::string fits;
+  int count = 0;
+  for (const OptionSpec& spec : kOptions) {
+    if (std::string_view(spec.long_name).starts_with(name)) {
+      fits += " '--" + std::string(spec.long_name) + "'";
+      ++count;
+    }
+  }
+  if (count > 1) return "option '--" + std::string(name) + "' is ambiguous; possibilities:" + fits;
+  return "unrecognized option '" + std::string(word) + "'";
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(int argc, char* argv[]) {
+  std::string short_options = ":";  // report a missing argument as ':'
+  std::vector<option> long_options;
+  for (int i = 0; i < kOptionCount; ++i) {
+    const OptionSpec& spec = kOptions[i];
+    const int has_arg = spec.argument != nullptr ? required_argument : no_argument;
+    long_options.push_back({spec.long_name, has_arg, nullptr, kLongBase + i});
+    if (spec.short_name != '\0') {
+      short_options += spec.short_name;
+      if (spec.argument != nullptr) short_options += ':';
+    }
+  }
+  long_options.push_back({nullptr, 0, nullptr, 0});
+
+  ParsedCommandLine parsed;
+  opterr = 0;  // the messages below are ours
+  optind = 0;  // start afresh, also when called more than once
+  for (;;) {
+    const int c = getopt_long(argc, argv, short_options.c_str(), long_options.data(),
+                              nullptr);
+    if (c == -1) break;
+    if (c >= kLongBase) {
+      Apply(kOptions[c - kLongBase], optarg, parsed.options);
+    } else if (const int index = IndexOfShort(c); index >= 0) {
+      Apply(kOptions[index], optarg, parsed.options);
+    } else if (c == ':' && optopt >= kLongBase) {
+      parsed.error = Refusal("option '--" + std::string(kOptions[optopt - kLongBase].long_name) +
+                             "' requires an argument");
+    } else if (c == ':') {
+      parsed.error = Refusal("option requires an argument -- '" + Letter(optopt) + "'");
+    } else if (optopt >= kLongBase) {
+      parsed.error = Refusal("option '--" + std::string(kOptions[optopt - kLongBase].long_name) +
+                             "' doesn't allow an argument");
+    } else if (optopt == 0) {
+      parsed.error = Refusal(UnknownLongOption(argv[optind - 1]));
+    } else {
+      parsed.error = Refusal("invalid option -- '" + Letter(optopt) + "'");
+    }
+    if (!parsed.error.empty()) return parsed;
+  }
+  if (optind < argc) {
+    parsed.error = Refusal("unexpected argument '" + std::string(argv[optind]) + "'");
+  }
+  return parsed;
+}
+
+std::string HelpText() {
+  std::string text =
+      "Usage: cdb2bem [OPTION]...\n"
+      "Translate the ANSYS CDB model ANSYS_Model.cdb of the working directory into\n"
+      "input.dat, the input file of a boundary-element stress solver, and input.plt,\n"
+      "a Tecplot ASCII plot file of the same surface mesh. Both are written beside\n"
+      "the model, replacing files of those names; a run that fails before writing\n"
+      "leaves them as they were.\n"
+      "\n"
+      "Options:\n";
+  // "  -C, --directory=DIR" or "      --help", then the help in one column.
+  std::vector<std::string> forms;
+  std::size_t width = 0;
+  for (const OptionSpec& spec : kOptions) {
+    std::string form(6, ' ');
+    if (spec.short_name != '\0') form.replace(2, 3, {'-', spec.short_name, ','});
+    form.append("--").append(spec.long_name);
+    if (spec.argument != nullptr) form.append("=").append(spec.argument);
+    width = std::max(width, form.size());
+    forms.push_back(std::move(form));
+  }
+  for (std::size_t i = 0; i < forms.size(); ++i) {
+    text.append(forms[i]).append(width + 2 - forms[i].size(), ' ');
+    text.append(kOptions[i].help).append("\n");
+  }
+  text +=
+      "\n"
+      "Exit status:\n"
+      "  0  both files written\n"
+      "  1  the model was refused; the line on standard error tells why\n"
+      "  2  the command line was refused, or DIR could not be entered\n"
+      "  N  'runerr: severe (N): ...' on standard error: a file could not be opened,\n"
+      "     read or written, a value could not be converted, or memory ran out\n"
+      "     (the shell sees N modulo 256)\n"
+      "\n"
+      "Full documentation: man cdb2bem\n";
+  return text;
+}
+
+std::string VersionText(std::string_view version) {
+  return std::string(kProgram) + " " + std::string(version) +
+         "\nTranslates ANSYS CDB surface models into boundary-element solver input"
+         " and Tecplot plot files.\n";
+}

@@ -1,0 +1,35 @@
+// The command line: options, their parsing and the texts of --help and
+// --version. Nothing here touches the file system; main acts on the result.
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+/// What the command line asks for. A new option is one field here and one
+/// line in the option table of command_line.cpp.
+struct CommandLineOptions {
+  std::vector<std::string> directories;  // -C DIR, each relative to the one before
+  bool help = false;
+  bool version = false;
+};
+
+/// The outcome of parsing: the options, or the lines that explain why the
+/// command line was refused (empty when it was accepted).
+struct ParsedCommandLine {
+  CommandLineOptions options;
+  std::string error;  // "cdb2bem: ...\nTry 'cdb2bem --help' for more information.\n"
+};
+
+/// Parses argv with getopt_long, printing nothing. Stray arguments are
+/// refused: the translator reads no file names from the command line.
+ParsedCommandLine ParseCommandLine(int argc, char* argv[]);
+
+/// The usage text printed by --help.
+std::string HelpText();
+
+/// The two lines printed by --version, for the given version number.
+std::string VersionText(std::string_view version);
+
+/// Exit status of a command line that is refused or cannot be carried out.
+inline constexpr int kUsageStatus = 2;
