@@ -101,6 +101,11 @@ std::string ElementNodeOutOfRange(std::int32_t element, std::int32_t node,
          std::to_string(node) + Range(node_count);
 }
 
+std::string ElementNotSurface(std::int32_t element, std::int32_t nodes) {
+  return " ANSYS cdb file error: element " + std::to_string(element) + " has " +
+         std::to_string(nodes) + " nodes, not a surface element";
+}
+
 std::string ConstraintNodeIgnored(std::int32_t node, std::int32_t node_count) {
   return " Warning: constraint on node " + std::to_string(node) + " ignored" +
          Range(node_count);

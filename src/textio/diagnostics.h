@@ -63,6 +63,7 @@ inline constexpr std::string_view kStructureErrorMessage = " ANSYS cdb file erro
 /// Messages of the run's own checks (numbers outside the tables).
 std::string ElementNumberOutOfRange(std::int32_t element, std::int32_t element_count);
 std::string ElementNodeOutOfRange(std::int32_t element, std::int32_t node, std::int32_t node_count);
+std::string ElementNotSurface(std::int32_t element, std::int32_t nodes);
 std::string ConstraintNodeIgnored(std::int32_t node, std::int32_t node_count);
 std::string PressureElementOutOfRange(std::int32_t element, std::int32_t element_count);
 std::string PressureElementWithoutTriangles(std::int32_t element);

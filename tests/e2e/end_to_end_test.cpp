@@ -164,7 +164,7 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values("four_node_example", "bundled_example", "no_conditions", "quadrilaterals_only",
                     "pressures_spread_over_the_file", "field_points_and_cells",
                     "field_points_without_cells", "field_points_backwards",
-                    "node_layout1_numbering", "overwrite_longer_output", "corner_outside_nodes",
+                    "node_layout1_numbering", "overwrite_longer_output", "corner_outside_nodes", "fail_volume_element",
                     "fail_missing_model", "fail_structure_error", "fail_missing_finish",
                     "fail_node_conversion", "fail_element_syntax", "fail_pressure_element_text",
                     "fail_constraint_value"),
