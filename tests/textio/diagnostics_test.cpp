@@ -71,6 +71,8 @@ TEST(Diagnostics, RefusalsAndWarnings) {
   const std::string cases[][2] = {
       {ElementNumberOutOfRange(21, 20), " ANSYS cdb file error: element number 21, outside 1 to 20"},
       {ElementNodeOutOfRange(17, -3, 500), " ANSYS cdb file error: element 17 has node -3, outside 1 to 500"},
+      {ElementNotSurface(1, 20), " ANSYS cdb file error: element 1 has 20 nodes, not a surface element"},
+      {ElementNotSurface(-4, 1), " ANSYS cdb file error: element -4 has 1 nodes, not a surface element"},
       {ConstraintNodeIgnored(0, 15), " Warning: constraint on node 0 ignored, outside 1 to 15"},
       {PressureElementOutOfRange(-2147483647 - 1, 0),
        " Warning: pressure on element -2147483648 ignored, outside 1 to 0"},
