@@ -23,13 +23,29 @@ struct ElementRecord {
   std::int32_t corners[4];  // I, J, K, L
 };
 
+// ANSYS writes an element's node count as the ninth value of its record. A
+// volume element of more than eight nodes goes on in the next record; a mass
+// or line element's record is too short and the read takes the next one.
+// Read on, everything after it would be out of step: such a model is refused.
+void RefuseNonSurfaceElement(std::int32_t number, std::int32_t node_count,
+                             const FreeFormExtent& extent) {
+  if ((node_count > 8 && extent.MoreValuesInRecord()) ||
+      ((node_count == 1 || node_count == 2) && extent.value_records > 1)) {
+    StopWithModelError(ElementNotSurface(number, node_count));
+  }
+}
+
 ElementRecord ReadElementRecord(InputFile& model) {
   std::int32_t attribute = 0;
+  std::int32_t node_count = 0;
   ElementRecord element{0, {0, 0, 0, 0}};
-  ReadFreeForm(model, {attribute, attribute, attribute, attribute, attribute, attribute,
-                       attribute, attribute, attribute, attribute, element.number,
-                       element.corners[0], element.corners[1], element.corners[2],
-                       element.corners[3]});
+  FreeFormExtent extent;
+  ReadFreeForm(model,
+               {attribute, attribute, attribute, attribute, attribute, attribute, attribute,
+                attribute, node_count, attribute, element.number, element.corners[0],
+                element.corners[1], element.corners[2], element.corners[3]},
+               &extent);
+  RefuseNonSurfaceElement(element.number, node_count, extent);
   return element;
 }
 

@@ -82,9 +82,22 @@ std::string Header(std::span<const ArrayLayout> arrays, std::int64_t points, std
   text += "\" header_type=\"UInt64\">\n  <UnstructuredGrid>\n";
   text += "    <Piece NumberOfPoints=\"" + std::to_string(points) + "\" NumberOfCells=\"" +
           std::to_string(cells) + "\">\n";
+  // The blocks follow one another in the order of `arrays`.
+  std::vector<std::uint64_t> offsets;
   std::uint64_t offset = 0;
-  const char* open = nullptr;
   for (const ArrayLayout& array : arrays) {
+    offsets.push_back(offset);
+    offset += sizeof(std::uint64_t) + array.bytes();
+  }
+  // The header lists them in the opposite order. A reader that turns the raw
+  // blocks into base64 ones one after the other, looking each up by its
+  // offset, renumbers the offsets as it goes; listed in block order, a
+  // renumbered earlier array could take a later one's raw offset and be found
+  // in its place (meshio does this). Readers look the arrays up by name, so
+  // the order of the header is free.
+  const char* open = nullptr;
+  for (std::size_t i = arrays.size(); i-- > 0;) {
+    const ArrayLayout& array = arrays[i];
     if (open == nullptr || std::strcmp(open, array.section) != 0) {
       if (open != nullptr) text += "      </" + std::string(open) + ">\n";
       open = array.section;
@@ -95,8 +108,7 @@ std::string Header(std::span<const ArrayLayout> arrays, std::int64_t points, std
     if (array.components > 1) {
       text += " NumberOfComponents=\"" + std::to_string(array.components) + "\"";
     }
-    text += " format=\"appended\" offset=\"" + std::to_string(offset) + "\"/>\n";
-    offset += sizeof(std::uint64_t) + array.bytes();
+    text += " format=\"appended\" offset=\"" + std::to_string(offsets[i]) + "\"/>\n";
   }
   if (open != nullptr) text += "      </" + std::string(open) + ">\n";
   text += "    </Piece>\n  </UnstructuredGrid>\n  <AppendedData encoding=\"raw\">\n   _";

@@ -49,6 +49,12 @@ void WriteErrorRecord(std::string_view text) {
 
 }  // namespace
 
+std::vector<int> DiagnosticNumbers() {
+  std::vector<int> numbers;
+  for (const DiagnosticText& d : kDiagnostics) numbers.push_back(d.number);
+  return numbers;
+}
+
 std::string DiagnosticLine(int number, int unit, std::string_view path) {
   std::string line = "runerr: severe (" + std::to_string(number) + "): ";
   for (const DiagnosticText& d : kDiagnostics) {
@@ -93,6 +99,11 @@ std::string ElementNodeOutOfRange(std::int32_t element, std::int32_t node,
                                   std::int32_t node_count) {
   return " ANSYS cdb file error: element " + std::to_string(element) + " has node " +
          std::to_string(node) + Range(node_count);
+}
+
+std::string ElementNotSurface(std::int32_t element, std::int32_t nodes) {
+  return " ANSYS cdb file error: element " + std::to_string(element) + " has " +
+         std::to_string(nodes) + " nodes, not a surface element";
 }
 
 std::string ConstraintNodeIgnored(std::int32_t node, std::int32_t node_count) {

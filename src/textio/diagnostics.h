@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 /// Thrown to end the run; only the entry point catches it. Unwinding closes
 /// every file with what it holds.
@@ -36,6 +37,9 @@ enum DiagnosticNumber : int {
   kInvalidReal = 547,
 };
 
+/// The numbers of the diagnostic table, in table order.
+std::vector<int> DiagnosticNumbers();
+
 /// The line "runerr: severe (N): " + the filled text, without line end.
 std::string DiagnosticLine(int number, int unit, std::string_view path);
 
@@ -59,6 +63,7 @@ inline constexpr std::string_view kStructureErrorMessage = " ANSYS cdb file erro
 /// Messages of the run's own checks (numbers outside the tables).
 std::string ElementNumberOutOfRange(std::int32_t element, std::int32_t element_count);
 std::string ElementNodeOutOfRange(std::int32_t element, std::int32_t node, std::int32_t node_count);
+std::string ElementNotSurface(std::int32_t element, std::int32_t nodes);
 std::string ConstraintNodeIgnored(std::int32_t node, std::int32_t node_count);
 std::string PressureElementOutOfRange(std::int32_t element, std::int32_t element_count);
 std::string PressureElementWithoutTriangles(std::int32_t element);

@@ -142,12 +142,23 @@ class FreeFormReader {
   // True once a slash has ended the read.
   bool slash_seen() const { return slash_seen_; }
 
+  // The records read so far.
+  std::int32_t records_read() const { return records_read_; }
+
+  // What is left of the current record; a slash that ended the read stays
+  // at its start.
+  void FillRest(FreeFormExtent& extent) const {
+    extent.rest = std::string_view(record_.data() + pos_, record_.size() - pos_);
+    extent.repeat_left = repeat_left_ > 0;
+  }
+
  private:
   enum class Found { kValue, kNullValue, kSlash, kEndOfFile };
 
   bool NextRecord() {
     if (!next_record_(context_, record_)) return false;
     pos_ = 0;
+    ++records_read_;
     return true;
   }
 
@@ -234,20 +245,35 @@ class FreeFormReader {
   std::int64_t repeat_left_ = 0;
   bool repeat_is_null_ = false;
   std::string repeat_text_;  // copied: the record it came from may be gone
+  std::int32_t records_read_ = 0;
 };
 
 }  // namespace
 
 FreeFormStatus ParseFreeForm(NextRecordFunction next_record, void* context,
-                             std::span<const FreeFormTarget> targets) {
+                             std::span<const FreeFormTarget> targets, FreeFormExtent* extent) {
   FreeFormReader reader(next_record, context);
   if (!reader.Start()) return FreeFormStatus::kEndOfFile;
-  for (const FreeFormTarget& target : targets) {
-    const FreeFormStatus status = reader.Fill(target);
+  std::int32_t first_value_record = 1;  // where the first target found its value
+  for (std::size_t k = 0; k < targets.size(); ++k) {
+    const FreeFormStatus status = reader.Fill(targets[k]);
     if (status != FreeFormStatus::kDone) return status;
     if (reader.slash_seen()) break;  // the remaining targets keep their values
+    if (k == 0) first_value_record = reader.records_read();
+  }
+  if (extent != nullptr) {
+    // No record is read after the last value's: the values span from the
+    // first value's record to the current one.
+    extent->value_records = reader.records_read() - first_value_record + 1;
+    reader.FillRest(*extent);
   }
   return FreeFormStatus::kDone;
+}
+
+bool FreeFormExtent::MoreValuesInRecord() const {
+  std::size_t pos = 0;
+  while (pos < rest.size() && (IsBlank(rest[pos]) || rest[pos] == ',')) ++pos;
+  return repeat_left || (pos < rest.size() && rest[pos] != '/');
 }
 
 namespace {
@@ -258,9 +284,10 @@ bool NextFileRecord(void* context, std::string_view& record) {
 
 }  // namespace
 
-void ReadFreeForm(InputFile& file, std::initializer_list<FreeFormTarget> targets) {
-  FreeFormStatus status = ParseFreeForm(&NextFileRecord, &file,
-                                        std::span<const FreeFormTarget>(targets.begin(), targets.size()));
+void ReadFreeForm(InputFile& file, std::initializer_list<FreeFormTarget> targets,
+                  FreeFormExtent* extent) {
+  FreeFormStatus status = ParseFreeForm(
+      &NextFileRecord, &file, std::span<const FreeFormTarget>(targets.begin(), targets.size()), extent);
   switch (status) {
     case FreeFormStatus::kDone:
       return;

@@ -33,19 +33,40 @@ enum class FreeFormStatus {
   kConversionError,  // an integer value out of range or malformed
 };
 
+/// Where a finished free-form read took its values from, for readers whose
+/// records may run over into the next record.
+struct FreeFormExtent {
+  /// The records the values were taken from: from the record of the first
+  /// value (or null value) to the read's last record, empty records between
+  /// them included, those before the first value not.
+  std::int32_t value_records = 0;
+  /// The read's last record after the last value taken (from the slash on
+  /// when a slash ended the read), valid until the next read of the stream.
+  std::string_view rest;
+  /// A repeat ("r*value") has copies left that no target took.
+  bool repeat_left = false;
+
+  /// The last record holds a further value, or a repeat has copies left; a
+  /// slash ends the record for this.
+  bool MoreValuesInRecord() const;
+};
+
 /// Supplies the next record, or false at the end of the stream.
 using NextRecordFunction = bool (*)(void* context, std::string_view& record);
 
 /// One free-form read from the records that `next_record` gives: starts with
 /// the next record and ends with the last record it needed. A read that
 /// fails leaves the targets before the failing value filled, and that target
-/// and the ones after it as they were.
+/// and the ones after it as they were. A finished read fills `extent` when
+/// one is given.
 [[nodiscard]] FreeFormStatus ParseFreeForm(NextRecordFunction next_record, void* context,
-                             std::span<const FreeFormTarget> targets);
+                                           std::span<const FreeFormTarget> targets,
+                                           FreeFormExtent* extent = nullptr);
 
 /// One free-form read from `file`; a failure raises 24, 59 or 64. A read
 /// without targets consumes exactly one record.
-void ReadFreeForm(InputFile& file, std::initializer_list<FreeFormTarget> targets);
+void ReadFreeForm(InputFile& file, std::initializer_list<FreeFormTarget> targets,
+                  FreeFormExtent* extent = nullptr);
 
 /// One item of a free-form write: a text (trailing blanks included) or an
 /// integer.

@@ -4,11 +4,19 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <utility>
 
 #include "textio/diagnostics.h"
+
+namespace {
+
+// Where an output file's buffer starts.
+constexpr std::size_t kFirstOutputBufferSize = 4096;
+
+}  // namespace
 
 void ByteBuffer::Grow(std::size_t size, std::size_t keep) {
   std::unique_ptr<char[]> bigger(new char[size]);
@@ -71,7 +79,11 @@ int OpenOrRaise(const std::string& name, const std::string& path, int unit, int 
 }  // namespace
 
 InputFile::InputFile(std::string_view name, int unit, std::size_t buffer_size)
-    : name_(name), path_(AbsolutePath(name)), unit_(unit), buffer_(buffer_size < 2 ? 2 : buffer_size) {
+    : name_(name),
+      path_(AbsolutePath(name)),
+      unit_(unit),
+      buffer_limit_(buffer_size < 2 ? 2 : buffer_size),
+      buffer_(0) {
   Open();
 }
 
@@ -81,6 +93,18 @@ InputFile::~InputFile() {
 
 void InputFile::Open() {
   fd_ = OpenOrRaise(name_, path_, unit_, O_RDONLY, /*must_exist=*/true);
+  if (buffer_.size() == 0) {
+    // A file smaller than the buffer gets a buffer of its size, and a byte
+    // more for the read that finds its end: small models, read four times,
+    // cost no large blocks. The buffer still grows if the file has grown.
+    std::size_t size = buffer_limit_;
+    struct stat st;
+    if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
+        static_cast<std::uint64_t>(st.st_size) < size - 1) {
+      size = std::max<std::size_t>(static_cast<std::size_t>(st.st_size) + 1, 2);
+    }
+    buffer_.Grow(size, 0);
+  }
 #ifdef POSIX_FADV_SEQUENTIAL
   ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
@@ -164,7 +188,8 @@ OutputFile::OutputFile(int fd, int unit, std::string path, bool owns_fd,
       path_(std::move(path)),
       owns_fd_(owns_fd),
       truncate_on_first_write_(truncate_on_first_write),
-      buffer_(buffer_size < 256 ? 256 : buffer_size) {}
+      buffer_limit_(buffer_size < 256 ? 256 : buffer_size),
+      buffer_(std::min<std::size_t>(buffer_limit_, kFirstOutputBufferSize)) {}
 
 OutputFile::OutputFile(std::string_view name, int unit, std::size_t buffer_size)
     : OutputFile(-1, unit, AbsolutePath(name), true, true, buffer_size) {
@@ -182,6 +207,7 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       path_(std::move(other.path_)),
       owns_fd_(other.owns_fd_),
       truncate_on_first_write_(other.truncate_on_first_write_),
+      buffer_limit_(other.buffer_limit_),
       buffer_(std::move(other.buffer_)),
       used_(std::exchange(other.used_, 0)) {}
 
@@ -203,6 +229,13 @@ void OutputFile::BeginWriting() {
 char* OutputFile::ReserveRecord(std::size_t length) {
   if (truncate_on_first_write_) BeginWriting();
   std::size_t need = length + 2;
+  if (used_ + need > buffer_.size() && buffer_.size() < buffer_limit_) {
+    // Doubles up to the limit: records are written out at the same points
+    // as through a buffer of the limit's size from the start.
+    std::size_t size = buffer_.size();
+    while (size < used_ + need && size < buffer_limit_) size *= 2;
+    buffer_.Grow(std::min(size, buffer_limit_), used_);
+  }
   if (used_ + need > buffer_.size()) {
     Flush();
     if (need > buffer_.size()) buffer_.Grow(need, 0);

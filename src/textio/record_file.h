@@ -40,7 +40,8 @@ using RecordObserver = void (*)(void* context, std::string_view record, std::uin
 /// buffer, valid until the next read.
 class InputFile {
  public:
-  /// Opens an existing file; a failed open raises its diagnostic.
+  /// Opens an existing file; a failed open raises its diagnostic. The buffer
+  /// holds up to `buffer_size` bytes, or the whole file when it is smaller.
   InputFile(std::string_view name, int unit, std::size_t buffer_size = kDefaultFileBufferSize);
   ~InputFile();
   InputFile(const InputFile&) = delete;
@@ -79,7 +80,8 @@ class InputFile {
   std::string path_;
   int unit_;
   int fd_ = -1;
-  ByteBuffer buffer_;
+  std::size_t buffer_limit_;
+  ByteBuffer buffer_;  // allocated at the first open
   std::size_t begin_ = 0;  // first unread byte
   std::size_t end_ = 0;    // one past the last byte read from the file
   std::uint64_t buffer_offset_ = 0;  // file offset of the buffer's first byte
@@ -96,6 +98,8 @@ class OutputFile {
   /// Opens a file for writing, creating it when absent. An existing regular
   /// file keeps its content until the first record is written: only then is
   /// it truncated, so a run that fails before writing leaves it as it was.
+  /// Records are written out when `buffer_size` bytes are held; the buffer
+  /// starts small and grows to that size as records come.
   OutputFile(std::string_view name, int unit, std::size_t buffer_size = kDefaultFileBufferSize);
   /// The process's standard output (unit -1), never truncated nor closed.
   static OutputFile Console();
@@ -139,6 +143,7 @@ class OutputFile {
   std::string path_;
   bool owns_fd_;
   bool truncate_on_first_write_;
+  std::size_t buffer_limit_;
   ByteBuffer buffer_;
   std::size_t used_ = 0;
 };

@@ -19,12 +19,18 @@ using Point = std::array<double, 3>;
 // Element 1 is the triangle (1,0,0), (0,1,0), (0,0,1); element 2 a rectangle
 // cut into triangles 4-5-6 and 5-7-6; element 3 has a degenerate first
 // triangle, element 4 two (it is listed twice, so element 5 is never carried).
+// The first triangles of elements 6 and 7 have a normal that is not a number
+// (a corner at NaN; corners near the largest double, whose products overflow
+// to inf - inf), their second triangles the normal (0, 0, 1); the normal of
+// the triangle element 8 overflows to an infinite length.
 const std::vector<Point> kPoints = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}, {0, 0, 0}, {2, 0, 0}, {0, 1, 0}, {2, 1, 0},
                                     {0, 0, 0}, {1, 0, 0}, {1, 1, 0}, {2, 0, 0}, {0, 0, 0}, {1, 0, 0}, {2, 0, 0},
-                                    {3, 0, 0}};
+                                    {3, 0, 0}, {NAN, 0, 0}, {1e308, 1e308, 0}, {1e300, 0, 0}, {0, 1e300, 0}};
+const int kNodes = 19, kElements = 8, kTriangles = 14;
 const std::string kMesh =
     "(19i8)\n1 1 1 0 0 0 0 0 3 0 1 1 2 3 3\n1 1 1 0 0 0 0 0 4 0 2 4 5 7 6\n1 1 1 0 0 0 0 0 4 0 3 8 9 10 11\n"
-    "1 1 1 0 0 0 0 0 4 0 4 12 13 14 15\n1 1 1 0 0 0 0 0 4 0 4 12 13 14 15\n";
+    "1 1 1 0 0 0 0 0 4 0 4 12 13 14 15\n1 1 1 0 0 0 0 0 4 0 4 12 13 14 15\n"
+    "1 1 1 0 0 0 0 0 4 0 6 16 9 10 6\n1 1 1 0 0 0 0 0 4 0 7 17 9 10 6\n1 1 1 0 0 0 0 0 3 0 8 4 18 19 19\n";
 
 struct Pass {
   RunTables run;
@@ -37,8 +43,8 @@ Pass RunPasses(const std::string& text) {
   InputFile model("ANSYS_Model.cdb", kModelUnit);
   Pass pass;
   RunTables& run = pass.run;
-  run.NodeCount = 15;
-  run.ElementCount = 5;
+  run.NodeCount = kNodes;
+  run.ElementCount = kElements;
   const test_support::RunResult ended = test_support::CatchRunEnded([&] {
     ScanLoadKinds(model, run);
     AllocateTables(run);
@@ -47,7 +53,7 @@ Pass RunPasses(const std::string& text) {
     std::fill_n(run.TriangleBcKinds.data(), run.TriangleBcKinds.size(), 9);
     std::fill_n(run.NodeDisplacements.data(), run.NodeDisplacements.size(), 7.0);
     std::fill_n(run.TriangleConstraintCounts.data(), run.TriangleConstraintCounts.size(), 9);
-    for (int n = 0; n < 15; ++n) std::copy_n(kPoints[std::size_t(n)].data(), 3, run.NodeCoords.Column(n + 1));
+    for (int n = 0; n < kNodes; ++n) std::copy_n(kPoints[std::size_t(n)].data(), 3, run.NodeCoords.Column(n + 1));
     model.Reopen();
     ReadElementBlock(model, run);
     ReadDisplacementConstraints(model, run);
@@ -97,9 +103,9 @@ TEST(BoundaryConditions, ConditionsOfEveryTriangle) {
       {"other labels and columns",
        kUz45 + "D,      6,ROTZ,6\nD,      6, UZ ,6\nD,      6,UZ   6\nD,12345678,UZ  ,6\n", {}},
       {"reading ends at a record beginning FI", kUz45 + "FIX\nD,      6,UZ  ,6\n", {}},
-      {"nodes outside 1 to NodeCount", "D,       ,UZ  ,1\nD,     16,UZ  ,1\n" + kUz45 + "D,      6,UZ  ,6\n",
+      {"nodes outside 1 to NodeCount", "D,       ,UZ  ,1\nD,     20,UZ  ,1\n" + kUz45 + "D,      6,UZ  ,6\n",
        {{2, {2, 2, 1}, {0, 0, 3.0}}},
-       {"constraint on node 0 ignored, outside 1 to 15", "constraint on node 16 ignored, outside 1 to 15"}},
+       {"constraint on node 0 ignored, outside 1 to 19", "constraint on node 20 ignored, outside 1 to 19"}},
       {"unit pressure", Pressure("        1", "  1.00000000      1.00000000      1.00000000      1.00000000"),
        {Traction(1, kU, kU, kU)}},
       {"both triangles, a zero counts", Pressure("        2", "1 2 0 9"),
@@ -114,12 +120,17 @@ TEST(BoundaryConditions, ConditionsOfEveryTriangle) {
       {"PRES in other columns, other labels",
        "SFE,        1,    1,PRES\n1 1 1 1\nSFE,        1,  1,PRES\n1 1 1 1\nSFE,        1,   1,CONV\n1 1 1 1\n", {}},
       {"the pass ends at FINISH", "SFE,        2,   1,CONV\nFINISH\n" + Pressure("        1", "1 1 1 1"), {}},
-      {"element outside 1 to ElementCount", Pressure("        6", "1 1 1 1"), {}, {"element 6"}},
+      {"element outside 1 to ElementCount", Pressure("        9", "1 1 1 1"), {}, {"element 9"}},
       {"blank element text", Pressure("         ", "1 1 1 1"), {}, {"element 0"}},
       {"element never carried", Pressure("        5", "1 1 1 1"), {}, {"element 5"}},
       {"first triangle degenerate", Pressure("        3", "2 2 2 2"), {Traction(4, 0, 0, 2), Traction(5, 0, 0, 2)},
        {"element 3"}},
       {"both triangles degenerate", Pressure("        4", "1 1 1 1"), {}, {"element 4"}},
+      {"first normal not a number", Pressure("        6", "2 2 2 2"),
+       {Traction(10, 0, 0, -2), Traction(11, 0, 0, -2)}, {"element 6: first triangle"}},
+      {"first normal overflows to NaN", Pressure("        7", "2 2 2 2"),
+       {Traction(12, 0, 0, -2), Traction(13, 0, 0, -2)}, {"element 7: first triangle"}},
+      {"normal of infinite length", Pressure("        8", "2 2 2 2"), {}, {"element 8 ignored"}},
       {"no constraint flag, no reading", "", {}},
   };
   for (const Case& c : cases) {
@@ -129,7 +140,8 @@ TEST(BoundaryConditions, ConditionsOfEveryTriangle) {
     const std::string text = c.records.empty() ? "FINI\n" + kMesh + kUz45 + "D,      6,UZ  ,6\n" : kMesh + c.records;
     const Pass pass = RunPasses(text + "FINISH\n");
     ASSERT_EQ(pass.status, -1) << pass.err;
-    for (int t = 1; t <= 10; ++t) {
+    ASSERT_EQ(pass.run.TriangleCount, kTriangles);
+    for (int t = 1; t <= kTriangles; ++t) {
       Condition expected = Traction(t, 0.0, 0.0, 0.0);
       for (const Condition& changed : c.changed) expected = changed.triangle == t ? changed : expected;
       for (int d = 1; d <= 3; ++d) {

@@ -71,10 +71,16 @@ TEST(ReadElementBlock, TrianglesAndTheirRows) {
        {{1, 2}}},
       {"a length not a number cuts along J-L", {{NAN, 0, 0}, {1, -2, 0}, {2, 0, 0}, {1, 2, 0}},
        "(19i8)\n1 1 1 0 0 0 0 0 4 0 1 1 2 3 4\n", {{1, 2, 4}, {2, 3, 4}}, {{1, 2}}},
-      // Out of order, one record on two lines, one with more than fifteen values, J equal to K.
+      // A node count (ninth value) above 8 with exactly fifteen values, 1 or 2 on a record of
+      // fifteen, a trailing comma: read as they stand.
+      {"node counts that read as they stand", kRectangle,
+       "(19i8)\n1 1 1 0 0 0 0 0 20 0 1 1 2 3 3\n1 1 1 0 0 0 0 0 2 0 2 1 3 4 4\n"
+       "1 1 1 0 0 0 0 0 10 0 3 2 3 4 4 , \n",
+       {{1, 2, 3}, {1, 3, 4}, {2, 3, 4}}, {{1, 1}, {2, 2}, {3, 3}}},
+      // Out of order, one record on two lines, an eight-node shell (19 values), J equal to K.
       {"rows by element number", kRhombus,
        "(19i8)\n1 1 1 0 0 0 0 0 4 0 3 1 2 3 4\n1 1 1 0 0 0 0 0 3 0\n\n  1 4 1 2 2\n"
-       "1 1 1 0 0 0 0 0 8 0 2 2 3 3 4 9 9 9\n",
+       "1 1 1 0 0 0 0 0 8 0 2 2 3 3 4 9 9 9 9\n",
        {{1, 2, 3}, {1, 3, 4}, {4, 1, 2}, {2, 3, 4}, {3, 3, 4}}, {{3, 3}, {4, 5}, {1, 2}}},
   };
   for (const Case& c : cases) {
@@ -114,6 +120,46 @@ TEST(ReadElementBlock, OtherFormatRecordsAreNotRecognised) {
   EXPECT_EQ(pass.status, 24);
   EXPECT_EQ(pass.err, "runerr: severe (24): end-of-file during read, unit 5, file " +
                           (std::filesystem::current_path() / "ANSYS_Model.cdb").string() + "\r\n");
+}
+
+// Volume, line and mass elements: the node count (ninth value) above 8 with
+// the node list going on, or 1 or 2 with the values taken from more than one
+// record, refuses the model before the record's other checks. A diagnostic of
+// the read itself comes first.
+TEST(ReadElementBlock, NonSurfaceElementsRefuseTheModel) {
+  const struct {
+    const char* name;
+    std::string records;  // after "(19i9)"
+    int elements, cells;
+    std::string err;  // the line without its CR LF, or the number of a diagnostic
+  } cases[] = {
+      {"20 nodes, continuation in range",
+       "1 1 1 1 0 0 0 0 20 0 1 1 2 3 4 5 6 7 8\n9 10 11 12 13 14 15 16 17 18 2 20\n"
+       "1 1 1 1 0 0 0 0 4 0 2 1 2 3 4\n",
+       2, 0, "element 1 has 20 nodes"},
+      {"10 nodes first, number outside the table", "1 1 1 1 0 0 0 0 10 0 7 1 2 3 4 5 6 7 8\n9 10\n", 2, 0,
+       "element 7 has 10 nodes"},
+      {"line element in the middle",
+       "1 1 1 1 0 0 0 0 4 0 1 1 2 3 4\n1 1 1 1 0 0 0 0 2 0 2 5 6\n1 1 1 1 0 0 0 0 4 0 3 1 2 3 4\n", 3, 0,
+       "element 2 has 2 nodes"},
+      {"mass element, corner 0", "1 1 1 1 0 0 0 0 1 0 1 0\n1 1 1 1 0 0 0 0 4 0 2 1 2 3 4\n", 2, 0,
+       "element 1 has 1 nodes"},
+      {"20-node field cell", "1 1 1 1 0 0 0 0 20 0 1 21 22 23 24 25 26 27 28\n29 30\n", 0, 1,
+       "element 1 has 20 nodes"},
+      {"syntax error before the count is seen", "1 1 1 1 0 0 0 0 2 0 1 5 6\nCMBLOCK,FIELDCELLS\n", 1, 0, "59"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    test_support::ScopedTempDir dir;
+    const ElementPass pass = ReadElements("(19i9)\n" + c.records + "      -1\n", {}, 40, c.elements, c.cells);
+    if (c.err == "59") {
+      EXPECT_EQ(pass.status, 59);
+      EXPECT_TRUE(pass.err.starts_with("runerr: severe (59): ")) << pass.err;
+      continue;
+    }
+    EXPECT_EQ(pass.status, 1);
+    EXPECT_EQ(pass.err, " ANSYS cdb file error: " + c.err + ", not a surface element\r\n");
+  }
 }
 
 // Element numbers and corners outside the tables end the run with status 1.

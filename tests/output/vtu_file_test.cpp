@@ -39,8 +39,10 @@ std::vector<double> Decode(const std::string& bytes) {
   return values;
 }
 
-// Reads every array through its offset. The blocks must follow each other in
-// the header's order without a gap, and the last must end at the tail.
+// Reads every array through its offset. The blocks must follow each other
+// without a gap in the reverse of the header's order (so that readers that
+// renumber offsets as they go cannot mistake one array for another), and the
+// last must end at the tail.
 VtuContents ReadVtu(const std::string& text) {
   VtuContents file;
   std::smatch piece;
@@ -58,9 +60,10 @@ VtuContents ReadVtu(const std::string& text) {
   const std::regex array_re(
       "<DataArray type=\"(\\w+)\" Name=\"(\\w+)\"(?: NumberOfComponents=\"(\\d)\")? "
       "format=\"appended\" offset=\"(\\d+)\"/>");
+  std::vector<std::smatch> listed(std::sregex_iterator(header.begin(), header.end(), array_re),
+                                  std::sregex_iterator());
   std::uint64_t expected_offset = 0;
-  for (auto it = std::sregex_iterator(header.begin(), header.end(), array_re);
-       it != std::sregex_iterator(); ++it) {
+  for (auto it = listed.rbegin(); it != listed.rend(); ++it) {
     const std::smatch& m = *it;
     ReadArray array;
     array.type = m[1];

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "test_support.h"
@@ -62,6 +63,37 @@ TEST(InputFile, ReopenEndOfFileAndMissingFile) {
   EXPECT_EQ(RunEndedBy([&] { file.ReadRecord(); }),
             std::pair(24, "runerr: severe (24): end-of-file during read, unit 5, file " + path +
                               "\r\n"));
+}
+
+// The buffer is sized to a small file at its first open; a file grown since
+// is still read whole after a reopen.
+TEST(InputFile, FileGrownBeforeAReopen) {
+  test_support::ScopedTempDir dir;
+  test_support::WriteFile("m.cdb", "ab\ncd\n");
+  InputFile file("m.cdb", kModelUnit);
+  EXPECT_EQ(AllRecords(file), (std::vector<std::string>{"ab", "cd"}));
+  const std::string long_record(5000, 'x');
+  test_support::WriteFile("m.cdb", "ab\n" + long_record + "\nlast");
+  file.Reopen();
+  EXPECT_EQ(AllRecords(file), (std::vector<std::string>{"ab", long_record, "last"}));
+}
+
+// Records reach the file only when the buffer's size is full (or at a flush),
+// also while the buffer is still growing toward that size.
+TEST(OutputFile, WrittenOutWhenTheBufferSizeIsFull) {
+  for (std::size_t limit : {256u, 4096u, 6000u, 10000u}) {
+    SCOPED_TRACE(limit);
+    test_support::ScopedTempDir dir;
+    OutputFile file("input.dat", kSolverInputUnit, limit);
+    std::size_t on_disk = 0, held = 0;
+    for (int k = 0; k < 300; ++k) {
+      const std::size_t length = static_cast<std::size_t>(k * 37 % 150);
+      if (held + length + 2 > limit) on_disk += std::exchange(held, 0);
+      held += length + 2;
+      file.WriteRecord(std::string(length, 'r'));
+      ASSERT_EQ(std::filesystem::file_size("input.dat"), on_disk) << "record " << k;
+    }
+  }
 }
 
 TEST(OutputFile, ExistingFileKeptUntilTheFirstRecord) {
