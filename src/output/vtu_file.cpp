@@ -192,14 +192,6 @@ std::vector<std::int32_t> ElementOfTriangles(const RunTables& run, std::int64_t 
 
 }  // namespace
 
-std::string CellsLeftOutOfVtu(std::int64_t count, const char* kind, std::int64_t first,
-                              std::int32_t corner, std::int64_t last) {
-  return " Warning: " + std::to_string(count) + " " + kind + (count == 1 ? "" : "s") +
-         " left out of the .vtu, a corner is no point of it; the first is " + kind + " " +
-         std::to_string(first) + " with corner " + std::to_string(corner) + ", outside 1 to " +
-         std::to_string(last);
-}
-
 void WriteVtuFile(OutputFile& file, const RunTables& run,
                   std::span<const std::uint8_t> triangle_flags) {
   const std::int64_t nodes = Clamp(run.NodeCount, run.NodeCoords.columns());

@@ -30,8 +30,3 @@ inline constexpr std::uint8_t kVtkQuad = 9;
 void WriteVtuFile(OutputFile& file, const RunTables& run,
                   std::span<const std::uint8_t> triangle_flags);
 
-/// The warning for cells left out of the .vtu: `count` cells of `kind`
-/// ("triangle" or "field cell"), the first being `first` with the corner
-/// `corner` outside 1 to `last`.
-std::string CellsLeftOutOfVtu(std::int64_t count, const char* kind, std::int64_t first,
-                              std::int32_t corner, std::int64_t last);

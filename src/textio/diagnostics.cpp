@@ -130,3 +130,11 @@ std::string PressureWithoutNormal(std::int32_t element) {
   return " Warning: pressure on element " + std::to_string(element) +
          " ignored, neither of its triangles has a normal";
 }
+
+std::string CellsLeftOutOfVtu(std::int64_t count, const char* kind, std::int64_t first,
+                              std::int32_t corner, std::int64_t last) {
+  return " Warning: " + std::to_string(count) + " " + kind + (count == 1 ? "" : "s") +
+         " left out of the .vtu, a corner is no point of it; the first is " + kind + " " +
+         std::to_string(first) + " with corner " + std::to_string(corner) + ", outside 1 to " +
+         std::to_string(last);
+}

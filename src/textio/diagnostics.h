@@ -69,3 +69,7 @@ std::string PressureElementOutOfRange(std::int32_t element, std::int32_t element
 std::string PressureElementWithoutTriangles(std::int32_t element);
 std::string PressureUsesSecondTriangle(std::int32_t element);
 std::string PressureWithoutNormal(std::int32_t element);
+/// `count` cells of a kind ("triangle", "field cell") left out of the .vtu,
+/// the first being cell `first` with the corner `corner` outside 1 to `last`.
+std::string CellsLeftOutOfVtu(std::int64_t count, const char* kind, std::int64_t first,
+                              std::int32_t corner, std::int64_t last);
