@@ -2,4 +2,7 @@
 
 #include "driver/translation_run.h"
 
-int main() { std::exit(RunTranslation()); }
+int main() {
+  PrepareProcess();
+  std::exit(RunTranslation());
+}

@@ -1,8 +1,10 @@
 #include "driver/translation_run.h"
 
+#include <new>
 #include <string_view>
 
 #include "driver/model_reading.h"
+#include "output/output_pair.h"
 #include "output/plot_file.h"
 #include "output/solver_input_file.h"
 #include "textio/diagnostics.h"
@@ -18,32 +20,42 @@ constexpr std::string_view kClosingMessage = " Data Translation from ANSYS to BE
 
 void Translate(OutputFile& console) {
   // Opened before the outputs, so a missing model leaves input.dat and
-  // input.plt untouched. Each file closes with what it holds as the run
-  // unwinds.
+  // input.plt untouched.
   InputFile model(kModelFileName, kModelUnit);
-  OutputFile solver_input(kSolverInputFileName, kSolverInputUnit);
-  OutputFile plot(kPlotFileName, kPlotUnit);
+  // The earlier outputs stay as they are until both new ones are complete;
+  // a failure removes what was written.
+  OutputPair outputs(model.identity(), {kSolverInputFileName, kSolverInputUnit},
+                     {kPlotFileName, kPlotUnit});
 
   RunTables run;
   ReadModel(model, run, console);
 
-  // Each file is complete on disk, or its failure reported, before the next is begun.
-  WriteSolverInputFile(solver_input, run);
-  solver_input.Close();
-  WritePlotFile(plot, run);
-  plot.Close();
+  // Each file is complete, or its failure reported, before the next is begun.
+  WriteSolverInputFile(outputs.first(), run);
+  outputs.first().Close();
+  WritePlotFile(outputs.second(), run);
+  outputs.Commit();
+  // The pair is in place: a failed write of the closing message changes nothing in it.
   WriteFreeForm(console, {kClosingMessage});
   console.Close();
 }
 
 }  // namespace
 
+void PrepareProcess() {
+  OpenClosedStandardDescriptors();
+  HandleSignalsForOutputs();
+}
+
 int RunTranslation() {
-  OutputFile console = OutputFile::Console();
   try {
+    OutputFile console = OutputFile::Console();
     Translate(console);
     return 0;
   } catch (const RunEnded& ended) {
     return ended.status;
+  } catch (const std::bad_alloc&) {
+    // Unwinding has closed every file and removed the temporaries.
+    return ReportInsufficientMemory();
   }
 }
