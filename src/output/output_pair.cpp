@@ -126,6 +126,17 @@ class DirectoryLocks {
   int fds_[2] = {-1, -1};
 };
 
+// The file written through `fd`; the descriptor is closed again when no
+// buffer can be had for it.
+OutputFile Adopted(int fd, int unit, std::string path, bool truncate_on_first_write) {
+  try {
+    return OutputFile::Adopt(fd, unit, std::move(path), truncate_on_first_write);
+  } catch (...) {
+    ::close(fd);
+    throw;
+  }
+}
+
 unsigned NewFileMode() {
   const mode_t mask = ::umask(0);
   ::umask(mask);
@@ -157,14 +168,14 @@ void OutputPair::Slot::Open(Output output, const FileIdentity& model, const Slot
     RaiseDiagnostic(kOpenFailure, output.unit, path);
   }
   if (state.is_device) {
-    file.emplace(OutputFile::Adopt(state.fd, output.unit, std::move(path), false));
+    file.emplace(Adopted(state.fd, output.unit, std::move(path), false));
     return;
   }
   const int fd = CreateTemporary(directory, leaf, registered, temporary);
   if (fd < 0) {
     // No temporary beside it: written in place, as the only way left.
     if (!exists) state = OpenOutputInPlace(name, path, output.unit);
-    file.emplace(OutputFile::Adopt(state.fd, output.unit, std::move(path), true));
+    file.emplace(Adopted(state.fd, output.unit, std::move(path), true));
     return;
   }
   if (exists) {
@@ -173,7 +184,7 @@ void OutputPair::Slot::Open(Output output, const FileIdentity& model, const Slot
     ::close(state.fd);
   }
   ::fchmod(fd, exists ? state.mode : NewFileMode());
-  file.emplace(OutputFile::Adopt(fd, output.unit, std::move(path), false));
+  file.emplace(Adopted(fd, output.unit, std::move(path), false));
 }
 
 void OutputPair::Slot::Discard() {

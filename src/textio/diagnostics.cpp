@@ -75,13 +75,14 @@ void RaiseDiagnostic(int number, int unit, std::string_view path) {
 
 int ReportInsufficientMemory() {
   static_assert(kInsufficientMemory == 41);
-  // Partial writes are not taken up again: nothing here may allocate.
+  // The line is gathered from fixed pieces: nothing here needs memory.
   char number[] = "41): ";
   char line_end[] = "\r\n";
-  struct iovec parts[] = {{const_cast<char*>(kPrefix), sizeof kPrefix - 1},
-                          {number, sizeof number - 1},
-                          {const_cast<char*>(kInsufficientMemoryText), sizeof kInsufficientMemoryText - 1},
-                          {line_end, sizeof line_end - 1}};
+  struct iovec parts[] = {
+      {const_cast<char*>(kPrefix), sizeof kPrefix - 1},
+      {number, sizeof number - 1},
+      {const_cast<char*>(kInsufficientMemoryText), sizeof kInsufficientMemoryText - 1},
+      {line_end, sizeof line_end - 1}};
   ssize_t written;
   do {
     written = ::writev(STDERR_FILENO, parts, 4);
