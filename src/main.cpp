@@ -74,4 +74,7 @@ int Run(const ParsedCommandLine& command_line) {
 // as a return from main would (static objects destroyed, C streams flushed);
 // it is called by name to say that nothing follows the run: every file of
 // the run is closed before RunTranslation returns.
-int main(int argc, char* argv[]) { std::exit(Run(ParseCommandLine(argc, argv))); }
+int main(int argc, char* argv[]) {
+  PrepareProcess();
+  std::exit(Run(ParseCommandLine(argc, argv)));
+}

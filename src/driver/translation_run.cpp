@@ -1,9 +1,11 @@
 #include "driver/translation_run.h"
 
+#include <new>
 #include <string_view>
 
 #include "check/surface_check.h"
 #include "driver/model_reading.h"
+#include "output/output_pair.h"
 #include "output/plot_file.h"
 #include "output/solver_input_file.h"
 #include "output/vtu_file.h"
@@ -28,20 +30,22 @@ void WriteModelVtu(std::string_view name, const RunTables& run) {
 
 void Translate(OutputFile& console, std::string_view vtu_file) {
   // Opened before the outputs, so a missing model leaves input.dat and
-  // input.plt untouched. Each file closes with what it holds as the run
-  // unwinds.
+  // input.plt untouched.
   InputFile model(kModelFileName, kModelUnit);
-  OutputFile solver_input(kSolverInputFileName, kSolverInputUnit);
-  OutputFile plot(kPlotFileName, kPlotUnit);
+  // The earlier outputs stay as they are until both new ones are complete;
+  // a failure removes what was written.
+  OutputPair outputs(model.identity(), {kSolverInputFileName, kSolverInputUnit},
+                     {kPlotFileName, kPlotUnit});
 
   RunTables run;
   ReadModel(model, run, console);
 
-  // Each file is complete on disk, or its failure reported, before the next is begun.
-  WriteSolverInputFile(solver_input, run);
-  solver_input.Close();
-  WritePlotFile(plot, run);
-  plot.Close();
+  // Each file is complete, or its failure reported, before the next is begun.
+  WriteSolverInputFile(outputs.first(), run);
+  outputs.first().Close();
+  WritePlotFile(outputs.second(), run);
+  outputs.Commit();
+  // The pair is in place: a failure from here on changes nothing in it.
   if (!vtu_file.empty()) WriteModelVtu(vtu_file, run);
   WriteFreeForm(console, {kClosingMessage});
   console.Close();
@@ -49,12 +53,20 @@ void Translate(OutputFile& console, std::string_view vtu_file) {
 
 }  // namespace
 
+void PrepareProcess() {
+  OpenClosedStandardDescriptors();
+  HandleSignalsForOutputs();
+}
+
 int RunTranslation(std::string_view vtu_file) {
-  OutputFile console = OutputFile::Console();
   try {
+    OutputFile console = OutputFile::Console();
     Translate(console, vtu_file);
     return 0;
   } catch (const RunEnded& ended) {
     return ended.status;
+  } catch (const std::bad_alloc&) {
+    // Unwinding has closed every file and removed the temporaries.
+    return ReportInsufficientMemory();
   }
 }

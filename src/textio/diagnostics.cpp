@@ -1,11 +1,15 @@
 #include "textio/diagnostics.h"
 
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <string>
 
 namespace {
+
+constexpr char kPrefix[] = "runerr: severe (";
+constexpr char kInsufficientMemoryText[] = "insufficient virtual memory";
 
 struct DiagnosticText {
   int number;
@@ -20,7 +24,7 @@ constexpr DiagnosticText kDiagnostics[] = {
     {kOpenFailure, "open failure", true},
     {kReadError, "error during read", true},
     {kWriteError, "error during write", true},
-    {kInsufficientMemory, "insufficient virtual memory", false},
+    {kInsufficientMemory, kInsufficientMemoryText, false},
     {kNoSuchDevice, "no such device", true},
     {kFileNameError, "file name specification error", true},
     {kSyntaxError, "list-directed I/O syntax error", true},
@@ -56,7 +60,7 @@ std::vector<int> DiagnosticNumbers() {
 }
 
 std::string DiagnosticLine(int number, int unit, std::string_view path) {
-  std::string line = "runerr: severe (" + std::to_string(number) + "): ";
+  std::string line = kPrefix + std::to_string(number) + "): ";
   for (const DiagnosticText& d : kDiagnostics) {
     if (d.number != number) continue;
     line += d.text;
@@ -73,6 +77,23 @@ std::string DiagnosticLine(int number, int unit, std::string_view path) {
 void RaiseDiagnostic(int number, int unit, std::string_view path) {
   WriteErrorRecord(DiagnosticLine(number, unit, path));
   throw RunEnded{number};
+}
+
+int ReportInsufficientMemory() {
+  static_assert(kInsufficientMemory == 41);
+  // The line is gathered from fixed pieces: nothing here needs memory.
+  char number[] = "41): ";
+  char line_end[] = "\r\n";
+  struct iovec parts[] = {
+      {const_cast<char*>(kPrefix), sizeof kPrefix - 1},
+      {number, sizeof number - 1},
+      {const_cast<char*>(kInsufficientMemoryText), sizeof kInsufficientMemoryText - 1},
+      {line_end, sizeof line_end - 1}};
+  ssize_t written;
+  do {
+    written = ::writev(STDERR_FILENO, parts, 4);
+  } while (written < 0 && errno == EINTR);
+  return kInsufficientMemory;
 }
 
 void ReportOutputConversion(int unit, std::string_view path) {

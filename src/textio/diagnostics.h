@@ -47,6 +47,10 @@ std::string DiagnosticLine(int number, int unit, std::string_view path);
 /// `number`. For diagnostics without a file, unit and path are not used.
 [[noreturn]] void RaiseDiagnostic(int number, int unit = 0, std::string_view path = {});
 
+/// Prints diagnostic 41 without taking any memory, for a run that has run
+/// out of it, and returns its number: the exit status.
+int ReportInsufficientMemory();
+
 /// Prints diagnostic 63 for the given file; the run goes on.
 void ReportOutputConversion(int unit, std::string_view path);
 

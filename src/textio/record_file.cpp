@@ -64,16 +64,33 @@ int OpenOrRaise(const std::string& name, const std::string& path, int unit, int 
   if (path.size() > kMaxPathLength) RaiseDiagnostic(kFileNameError, unit, path);
   int fd;
   do {
-    fd = ::open(name.c_str(), flags | O_CLOEXEC, 0644);
+    // Without blocking: opening a FIFO would otherwise wait for its other end.
+    fd = ::open(name.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) RaiseDiagnostic(OpenDiagnostic(errno, must_exist), unit, path);
+  return fd;
+}
+
+FileIdentity IdentityOf(const struct stat& st) {
+  return {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+// An output is a regular file or a character device, written in blocking mode.
+OutputFileState CheckedOutput(int fd, const std::string& path, int unit) {
   struct stat st;
-  // A directory is no file of records: refuse it at the open, not at the first read.
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (::fstat(fd, &st) != 0 || !(S_ISREG(st.st_mode) || S_ISCHR(st.st_mode)) ||
+      ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
     ::close(fd);
     RaiseDiagnostic(kOpenFailure, unit, path);
   }
-  return fd;
+  OutputFileState state;
+  state.fd = fd;
+  state.is_device = S_ISCHR(st.st_mode);
+  state.mode = static_cast<unsigned>(st.st_mode & 07777);
+  state.owner = static_cast<unsigned>(st.st_uid);
+  state.group = static_cast<unsigned>(st.st_gid);
+  state.identity = IdentityOf(st);
+  return state;
 }
 
 }  // namespace
@@ -93,14 +110,20 @@ InputFile::~InputFile() {
 
 void InputFile::Open() {
   fd_ = OpenOrRaise(name_, path_, unit_, O_RDONLY, /*must_exist=*/true);
+  // The model is read several times from its start: only a regular file
+  // will do (not a directory, a FIFO or an endless device).
+  struct stat st;
+  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    ::close(std::exchange(fd_, -1));
+    RaiseDiagnostic(kOpenFailure, unit_, path_);
+  }
+  identity_ = IdentityOf(st);
   if (buffer_.size() == 0) {
     // A file smaller than the buffer gets a buffer of its size, and a byte
     // more for the read that finds its end: small models, read four times,
     // cost no large blocks. The buffer still grows if the file has grown.
     std::size_t size = buffer_limit_;
-    struct stat st;
-    if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && st.st_size >= 0 &&
-        static_cast<std::uint64_t>(st.st_size) < size - 1) {
+    if (st.st_size >= 0 && static_cast<std::uint64_t>(st.st_size) < size - 1) {
       size = std::max<std::size_t>(static_cast<std::size_t>(st.st_size) + 1, 2);
     }
     buffer_.Grow(size, 0);
@@ -193,7 +216,12 @@ OutputFile::OutputFile(int fd, int unit, std::string path, bool owns_fd,
 
 OutputFile::OutputFile(std::string_view name, int unit, std::size_t buffer_size)
     : OutputFile(-1, unit, AbsolutePath(name), true, true, buffer_size) {
-  fd_ = OpenOrRaise(std::string(name), path_, unit, O_WRONLY | O_CREAT, /*must_exist=*/false);
+  fd_ = OpenOutputInPlace(std::string(name), path_, unit).fd;
+}
+
+OutputFile OutputFile::Adopt(int fd, int unit, std::string path, bool truncate_on_first_write) {
+  return OutputFile(fd, unit, std::move(path), true, truncate_on_first_write,
+                    kDefaultFileBufferSize);
 }
 
 OutputFile OutputFile::Console() {
@@ -301,11 +329,76 @@ void OutputFile::Flush() {
   if (!WriteOut()) RaiseDiagnostic(kWriteError, unit_, path_);
 }
 
+void OutputFile::Abandon() {
+  used_ = 0;
+  if (fd_ >= 0 && owns_fd_) ::close(fd_);
+  fd_ = -1;
+}
+
 void OutputFile::Close() {
   if (fd_ < 0) return;
   Flush();
   if (owns_fd_) {
     int fd = std::exchange(fd_, -1);
     if (::close(fd) != 0 && errno != EINTR) RaiseDiagnostic(kWriteError, unit_, path_);
+  }
+}
+
+OutputFileState OpenExistingOutput(const std::string& name, const std::string& path, int unit) {
+  if (path.size() > kMaxPathLength) RaiseDiagnostic(kFileNameError, unit, path);
+  struct stat st;
+  if (::stat(name.c_str(), &st) != 0) {
+    if (errno == ENOENT) return {};
+    return OpenOutputInPlace(name, path, unit);  // the open meets what stat met, and says so
+  }
+  // A FIFO would take the records away, a socket cannot be opened: refused
+  // before anything is written.
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode)) RaiseDiagnostic(kOpenFailure, unit, path);
+  return CheckedOutput(OpenOrRaise(name, path, unit, O_WRONLY, /*must_exist=*/false), path, unit);
+}
+
+OutputFileState OpenOutputInPlace(const std::string& name, const std::string& path, int unit) {
+  return CheckedOutput(OpenOrRaise(name, path, unit, O_WRONLY | O_CREAT, /*must_exist=*/false),
+                       path, unit);
+}
+
+bool IdentityOf(const std::string& path, FileIdentity& identity) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) return false;
+  identity = IdentityOf(st);
+  return true;
+}
+
+std::string FollowSymbolicLinks(std::string name) {
+  constexpr int kMostLinks = 40;  // as the system follows them in a path
+  for (int links = 0; links < kMostLinks; ++links) {
+    struct stat st;
+    if (::lstat(name.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return name;
+    std::string target(4096, '\0');
+    ssize_t n = ::readlink(name.c_str(), target.data(), target.size());
+    if (n <= 0 || static_cast<std::size_t>(n) >= target.size()) return name;
+    target.resize(static_cast<std::size_t>(n));
+    name = target.front() == '/' ? target : DirectoryOf(name) + '/' + target;
+  }
+  return name;
+}
+
+std::string DirectoryOf(const std::string& name) {
+  const std::size_t slash = name.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : name.substr(0, slash);
+}
+
+std::string LeafOf(const std::string& name) {
+  const std::size_t slash = name.rfind('/');
+  return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+void OpenClosedStandardDescriptors() {
+  for (int fd = 0; fd <= 2; ++fd) {
+    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    // The lowest free descriptor is taken: this one.
+    int opened = ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+    if (opened >= 0 && opened != fd) ::close(opened);
   }
 }

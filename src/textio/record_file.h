@@ -30,6 +30,46 @@ class ByteBuffer {
 /// `name` made absolute against the current directory.
 std::string AbsolutePath(std::string_view name);
 
+/// Device and inode numbers: two names of one file have the same.
+struct FileIdentity {
+  std::uint64_t device = 0;
+  std::uint64_t inode = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+/// An output file as found before the run writes it.
+struct OutputFileState {
+  int fd = -1;             // open for writing, neither created nor truncated; -1 when absent
+  bool is_device = false;  // a character device such as /dev/null, written directly
+  unsigned mode = 0;       // permission bits of an existing regular file
+  unsigned owner = 0;
+  unsigned group = 0;
+  FileIdentity identity;  // of the existing file
+};
+
+/// Opens the output `name` (shown as `path`) for writing when it exists,
+/// without creating, truncating or waiting for a reader. Only a regular file
+/// or a character device is taken: anything else raises the open failure,
+/// and a refused open raises its diagnostic. Absent: fd is -1.
+OutputFileState OpenExistingOutput(const std::string& name, const std::string& path, int unit);
+
+/// Opens the output for writing in place, creating it when absent.
+OutputFileState OpenOutputInPlace(const std::string& name, const std::string& path, int unit);
+
+/// The identity of the file or directory at `path`; false when there is none.
+bool IdentityOf(const std::string& path, FileIdentity& identity);
+
+/// The name that symbolic links starting at `name` lead to; that file need not exist.
+std::string FollowSymbolicLinks(std::string name);
+
+/// The directory part of `name` ("." when it has none), and the name in it.
+std::string DirectoryOf(const std::string& name);
+std::string LeafOf(const std::string& name);
+
+/// Opens each of the standard descriptors 0, 1 and 2 that is closed on
+/// /dev/null, so that no file of the run is opened on one of them.
+void OpenClosedStandardDescriptors();
+
 /// Receives every record that an InputFile hands out while it is set, with
 /// the record's byte offset in the file.
 using RecordObserver = void (*)(void* context, std::string_view record, std::uint64_t offset);
@@ -40,8 +80,9 @@ using RecordObserver = void (*)(void* context, std::string_view record, std::uin
 /// buffer, valid until the next read.
 class InputFile {
  public:
-  /// Opens an existing file; a failed open raises its diagnostic. The buffer
-  /// holds up to `buffer_size` bytes, or the whole file when it is smaller.
+  /// Opens an existing regular file without waiting (a FIFO is refused, not
+  /// waited on); a failed open raises its diagnostic. The buffer holds up to
+  /// `buffer_size` bytes, or the whole file when it is smaller.
   InputFile(std::string_view name, int unit, std::size_t buffer_size = kDefaultFileBufferSize);
   ~InputFile();
   InputFile(const InputFile&) = delete;
@@ -71,6 +112,8 @@ class InputFile {
 
   int unit() const { return unit_; }
   const std::string& path() const { return path_; }
+  /// The file as opened last.
+  const FileIdentity& identity() const { return identity_; }
 
  private:
   void Open();
@@ -87,6 +130,7 @@ class InputFile {
   std::uint64_t buffer_offset_ = 0;  // file offset of the buffer's first byte
   std::uint64_t record_offset_ = 0;
   bool at_eof_ = false;
+  FileIdentity identity_;
   RecordObserver observer_ = nullptr;
   void* observer_context_ = nullptr;
 };
@@ -103,6 +147,10 @@ class OutputFile {
   OutputFile(std::string_view name, int unit, std::size_t buffer_size = kDefaultFileBufferSize);
   /// The process's standard output (unit -1), never truncated nor closed.
   static OutputFile Console();
+  /// Writes to the open descriptor `fd`, which it owns, under the name
+  /// `path`; a regular file is emptied at the first record when
+  /// `truncate_on_first_write`.
+  static OutputFile Adopt(int fd, int unit, std::string path, bool truncate_on_first_write);
   ~OutputFile();  // writes out what it holds (errors ignored) and closes
   OutputFile(OutputFile&& other) noexcept;
   OutputFile(const OutputFile&) = delete;
@@ -128,6 +176,8 @@ class OutputFile {
   void Flush();
   /// Flushes and closes; a failed write raises the write diagnostic.
   void Close();
+  /// Closes without writing out what the buffer holds.
+  void Abandon();
 
   int unit() const { return unit_; }
   const std::string& path() const { return path_; }
