@@ -10,6 +10,7 @@
 #include "driver/check_run.h"
 #include "driver/command_line.h"
 #include "driver/translation_run.h"
+#include "textio/parallel_records.h"
 
 namespace {
 
@@ -58,14 +59,15 @@ int Run(const ParsedCommandLine& command_line) {
       return kUsageStatus;
     }
   }
-  if (options.check) return RunCheck();
+  const int jobs = options.jobs > 0 ? options.jobs : DefaultJobCount();
+  if (options.check) return RunCheck(jobs);
   if (NamesTheModelOrThePair(options.vtu_file)) {
     std::fprintf(stderr,
                  "cdb2bem: --vtu '%s' would overwrite the model or the file it is translated to\n",
                  options.vtu_file.c_str());
     return kUsageStatus;
   }
-  return RunTranslation(options.vtu_file);
+  return RunTranslation(options.vtu_file, jobs);
 }
 
 }  // namespace

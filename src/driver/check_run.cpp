@@ -25,11 +25,11 @@ void Print(OutputFile& console, const std::string& text) {
   }
 }
 
-int Check(OutputFile& console) {
+int Check(OutputFile& console, int jobs) {
   RunTables run;
   try {
     InputFile model(kModelFileName, kModelUnit);
-    ReadModel(model, run, console);
+    ReadModel(model, run, console, jobs);
   } catch (const RunEnded& refused) {
     Print(console, ExplainRefusal(kModelFileName, refused.status));
     return refused.status;
@@ -48,10 +48,10 @@ int Check(OutputFile& console) {
 
 }  // namespace
 
-int RunCheck() {
+int RunCheck(int jobs) {
   OutputFile console = OutputFile::Console();
   try {
-    return Check(console);
+    return Check(console, jobs);
   } catch (const RunEnded& ended) {
     return ended.status;
   }

@@ -3,6 +3,8 @@
 #include <getopt.h>
 
 #include <algorithm>
+#include <charconv>
+#include <string>
 #include <string_view>
 #include <type_traits>
 #include <variant>
@@ -12,8 +14,9 @@ namespace {
 using FlagField = bool CommandLineOptions::*;
 using TextField = std::string CommandLineOptions::*;
 using ListField = std::vector<std::string> CommandLineOptions::*;
+using CountField = int CommandLineOptions::*;
 
-using OptionField = std::variant<FlagField, TextField, ListField>;
+using OptionField = std::variant<FlagField, TextField, ListField, CountField>;
 
 struct OptionSpec {
   const char* long_name;
@@ -31,6 +34,8 @@ const OptionSpec kOptions[] = {
      "check the model's surface and conditions; write no file"},
     {"vtu", '\0', "FILE", &CommandLineOptions::vtu_file,
      "also write the model with its conditions to FILE (.vtu)"},
+    {"jobs", 'j', "N", &CommandLineOptions::jobs,
+     "convert records on N threads (default: the cores it may use, at most 16)"},
     {"help", '\0', nullptr, &CommandLineOptions::help, "print this help and exit"},
     {"version", '\0', nullptr, &CommandLineOptions::version, "print the version and exit"},
 };
@@ -58,7 +63,20 @@ int IndexOfShort(int letter) {
   return -1;
 }
 
-void Apply(const OptionSpec& spec, const char* argument, CommandLineOptions& options) {
+// A count from 1 to kMostJobsAsked in decimal digits, or 0 when `text` is none.
+int CountOf(std::string_view text) {
+  int count = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+  if (text.empty() || text[0] == '+' || text[0] == '-' || error != std::errc{} ||
+      end != text.data() + text.size() || count < 1 || count > kMostJobsAsked) {
+    return 0;
+  }
+  return count;
+}
+
+// Stores the option's argument; the reason when the argument is refused.
+std::string Apply(const OptionSpec& spec, const char* argument, CommandLineOptions& options) {
+  std::string refused;
   std::visit(
       [&](auto field) {
         using Field = decltype(field);
@@ -66,11 +84,18 @@ void Apply(const OptionSpec& spec, const char* argument, CommandLineOptions& opt
           options.*field = true;
         } else if constexpr (std::is_same_v<Field, TextField>) {
           options.*field = argument;
+        } else if constexpr (std::is_same_v<Field, CountField>) {
+          options.*field = CountOf(argument);
+          if (options.*field == 0) {
+            refused = "invalid argument '" + std::string(argument) + "' for '--" + spec.long_name +
+                      "': a number from 1 to " + std::to_string(kMostJobsAsked) + " is needed";
+          }
         } else {
           (options.*field).emplace_back(argument);
         }
       },
       spec.field);
+  return refused;
 }
 
 // A long option that getopt_long did not take: unknown, or an abbreviation
@@ -118,9 +143,14 @@ ParsedCommandLine ParseCommandLine(int argc, char* argv[]) {
       if (kOptions[c - kLongBase].field == OptionField{&CommandLineOptions::vtu_file}) {
         vtu_given = true;
       }
-      Apply(kOptions[c - kLongBase], optarg, parsed.options);
+      if (std::string refused = Apply(kOptions[c - kLongBase], optarg, parsed.options);
+          !refused.empty()) {
+        parsed.error = Refusal(refused);
+      }
     } else if (const int index = IndexOfShort(c); index >= 0) {
-      Apply(kOptions[index], optarg, parsed.options);
+      if (std::string refused = Apply(kOptions[index], optarg, parsed.options); !refused.empty()) {
+        parsed.error = Refusal(refused);
+      }
     } else if (c == ':' && optopt >= kLongBase) {
       parsed.error = Refusal("option '--" + std::string(kOptions[optopt - kLongBase].long_name) +
                              "' requires an argument");

@@ -12,6 +12,7 @@ struct CommandLineOptions {
   std::vector<std::string> directories;  // -C DIR, each relative to the one before
   bool check = false;  // report on the model instead of translating it
   std::string vtu_file;                  // --vtu FILE: also the model as a .vtu; empty: none
+  int jobs = 0;  // -j N: threads converting records; 0: one per core the process may use
   bool help = false;
   bool version = false;
 };
@@ -32,6 +33,9 @@ std::string HelpText();
 
 /// The two lines printed by --version, for the given version number.
 std::string VersionText(std::string_view version);
+
+/// The most threads -j accepts.
+inline constexpr int kMostJobsAsked = 256;
 
 /// Exit status of a command line that is refused or cannot be carried out.
 inline constexpr int kUsageStatus = 2;

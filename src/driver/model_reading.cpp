@@ -7,7 +7,7 @@
 #include "model/node_block.h"
 #include "model/pressure_loads.h"
 
-void ReadModel(InputFile& model, RunTables& run, OutputFile& console) {
+void ReadModel(InputFile& model, RunTables& run, OutputFile& console, int jobs) {
   // The load kind scan tests every record the size scan reads, then reads
   // on from where the size scan stopped: one reading of the file serves both
   // passes, with the same results and diagnostics as two.
@@ -19,8 +19,8 @@ void ReadModel(InputFile& model, RunTables& run, OutputFile& console) {
   AllocateTables(run);
 
   model.Reopen();
-  ReadNodeBlock(model, run, console);
-  ReadElementBlock(model, run);
+  ReadNodeBlock(model, run, console, jobs);
+  ReadElementBlock(model, run, jobs);
   ReadDisplacementConstraints(model, run);
   if (run.HasPressures) {
     // The pressure pass passes over every record before the first "SFE,"

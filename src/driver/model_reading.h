@@ -8,4 +8,5 @@
 /// load kind scans, the allocation of the tables, the node, element and
 /// constraint passes, and the pressure pass when the model carries pressures.
 /// Node-number messages go to `console`. A failure raises its diagnostic.
-void ReadModel(InputFile& model, RunTables& run, OutputFile& console);
+/// The node and element records are converted on `jobs` threads.
+void ReadModel(InputFile& model, RunTables& run, OutputFile& console, int jobs = 1);

@@ -28,7 +28,7 @@ void WriteModelVtu(std::string_view name, const RunTables& run) {
   vtu.Close();
 }
 
-void Translate(OutputFile& console, std::string_view vtu_file) {
+void Translate(OutputFile& console, std::string_view vtu_file, int jobs) {
   // Opened before the outputs, so a missing model leaves input.dat and
   // input.plt untouched.
   InputFile model(kModelFileName, kModelUnit);
@@ -38,12 +38,12 @@ void Translate(OutputFile& console, std::string_view vtu_file) {
                      {kPlotFileName, kPlotUnit});
 
   RunTables run;
-  ReadModel(model, run, console);
+  ReadModel(model, run, console, jobs);
 
   // Each file is complete, or its failure reported, before the next is begun.
-  WriteSolverInputFile(outputs.first(), run);
+  WriteSolverInputFile(outputs.first(), run, jobs);
   outputs.first().Close();
-  WritePlotFile(outputs.second(), run);
+  WritePlotFile(outputs.second(), run, jobs);
   outputs.Commit();
   // The pair is in place: a failure from here on changes nothing in it.
   if (!vtu_file.empty()) WriteModelVtu(vtu_file, run);
@@ -58,10 +58,10 @@ void PrepareProcess() {
   HandleSignalsForOutputs();
 }
 
-int RunTranslation(std::string_view vtu_file) {
+int RunTranslation(std::string_view vtu_file, int jobs) {
   try {
     OutputFile console = OutputFile::Console();
-    Translate(console, vtu_file);
+    Translate(console, vtu_file, jobs);
     return 0;
   } catch (const RunEnded& ended) {
     return ended.status;

@@ -1,10 +1,15 @@
 #include "model/element_block.h"
 
+#include <algorithm>
 #include <cmath>
+#include <utility>
+#include <string_view>
+#include <vector>
 
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
 #include "textio/free_form.h"
+#include "textio/parallel_records.h"
 
 namespace {
 
@@ -27,10 +32,14 @@ struct ElementRecord {
 // volume element of more than eight nodes goes on in the next record; a mass
 // or line element's record is too short and the read takes the next one.
 // Read on, everything after it would be out of step: such a model is refused.
+bool IsNonSurfaceElement(std::int32_t node_count, const FreeFormExtent& extent) {
+  return (node_count > 8 && extent.MoreValuesInRecord()) ||
+         ((node_count == 1 || node_count == 2) && extent.value_records > 1);
+}
+
 void RefuseNonSurfaceElement(std::int32_t number, std::int32_t node_count,
                              const FreeFormExtent& extent) {
-  if ((node_count > 8 && extent.MoreValuesInRecord()) ||
-      ((node_count == 1 || node_count == 2) && extent.value_records > 1)) {
+  if (IsNonSurfaceElement(node_count, extent)) {
     StopWithModelError(ElementNotSurface(number, node_count));
   }
 }
@@ -88,30 +97,140 @@ bool CutAlongIK(const double* i, const double* j, const double* k, const double*
   return DiagonalLength(j, l) > DiagonalLength(i, k);
 }
 
-void ReadElementBlock(InputFile& model, RunTables& run) {
+namespace {
+
+// Makes the triangles of one boundary element, checked against the tables.
+void AddElement(RunTables& run, const ElementRecord& element) {
+  CheckElement(element, run);
+  const auto [i, j, k, l] = element.corners;
+  const std::int32_t first = run.TriangleCount + 1;
+  if (k == l) {
+    AddTriangle(run, i, j, k);
+  } else if (CutAlongIK(run.NodeCoords.Column(i), run.NodeCoords.Column(j),
+                        run.NodeCoords.Column(k), run.NodeCoords.Column(l))) {
+    AddTriangle(run, i, j, k);
+    AddTriangle(run, i, k, l);
+  } else {
+    AddTriangle(run, i, j, l);
+    AddTriangle(run, j, k, l);
+  }
+  run.ElementTriangles(element.number, 1) = first;
+  run.ElementTriangles(element.number, 2) = run.TriangleCount;
+}
+
+void AddFieldCell(RunTables& run, std::int32_t c, const ElementRecord& cell) {
+  std::int32_t* corners = run.FieldCellNodes.Column(c);
+  for (int n = 0; n < 4; ++n) corners[n] = FieldPointNumber(cell.corners[n], run.NodeCount);
+}
+
+// Position p of the block, from 0: a boundary element up to ElementCount,
+// then a field cell.
+void AddRecord(RunTables& run, std::int64_t p, const ElementRecord& element) {
+  if (p < run.ElementCount) {
+    AddElement(run, element);
+  } else {
+    AddFieldCell(run, static_cast<std::int32_t>(p + 1 - std::max(run.ElementCount, 0)), element);
+  }
+}
+
+constexpr std::size_t kBatchRecords = std::size_t{1} << 16;
+
+// Hands a free-form read the one record of `context`, and no other.
+bool OneRecord(void* context, std::string_view& record) {
+  auto* next = static_cast<const std::string_view**>(context);
+  if (*next == nullptr) return false;
+  record = **next;
+  *next = nullptr;
+  return true;
+}
+
+// The element record `record` when it holds the whole read by itself and
+// everything in it is regular (a boundary element inside the tables); false
+// when it is not, and the record by record reading must take it.
+bool ParseSingleRecord(std::string_view record, bool boundary, const RunTables& run,
+                       ElementRecord& element) {
+  std::int32_t attribute = 0;
+  std::int32_t node_count = 0;
+  const FreeFormTarget targets[] = {attribute, attribute, attribute, attribute, attribute,
+                                    attribute, attribute, attribute, node_count, attribute,
+                                    element.number, element.corners[0], element.corners[1],
+                                    element.corners[2], element.corners[3]};
+  const std::string_view* next = &record;
+  FreeFormExtent extent;
+  if (ParseFreeForm(&OneRecord, &next, targets, &extent) != FreeFormStatus::kDone ||
+      IsNonSurfaceElement(node_count, extent)) {
+    return false;
+  }
+  if (!boundary) return true;
+  if (element.number < 1 || element.number > run.ElementCount) return false;
+  for (std::int32_t node : element.corners) {
+    if (node < 1 || node > run.NodeCount) return false;
+  }
+  return true;
+}
+
+// The element and field-cell records read on `jobs` threads, a batch at a
+// time, on the view that each record is one element. The first record for
+// which that is not sure (a read that runs over into the next record, a
+// value that fails, an element the run refuses) is read again by the
+// record by record reading, which takes it exactly as without threads; the
+// batches go on after it.
+void ReadElementRecordsInParallel(InputFile& model, RunTables& run, int jobs) {
+  const std::int64_t element_count = std::max(run.ElementCount, 0);
+  const std::int64_t total = element_count + std::max(run.FieldCellCount, 0);
+  std::vector<std::string_view> records;
+  std::vector<ElementRecord> elements;
+  // Per part: its first irregular record, and its end (the same when none).
+  std::vector<std::pair<std::size_t, std::size_t>> irregular(static_cast<std::size_t>(jobs));
+  for (std::int64_t done = 0; done < total;) {
+    model.NextRecords(
+        static_cast<std::size_t>(std::min<std::int64_t>(total - done, kBatchRecords)), records);
+    if (records.empty()) model.ReadRecord();  // the end of the file: raises
+    elements.resize(records.size());
+    const int parts =
+        ForEachPart(jobs, records.size(), [&](int part, std::size_t begin, std::size_t end) {
+          auto& [first_irregular, part_end] = irregular[static_cast<std::size_t>(part)];
+          first_irregular = part_end = end;
+          for (std::size_t k = begin; k < end; ++k) {
+            elements[k] = ElementRecord{0, {0, 0, 0, 0}};
+            const bool boundary = done + static_cast<std::int64_t>(k) < element_count;
+            if (!ParseSingleRecord(records[k], boundary, run, elements[k])) {
+              first_irregular = k;
+              return;
+            }
+          }
+        });
+    std::size_t taken = records.size();
+    for (int part = 0; part < parts && taken == records.size(); ++part) {
+      const auto [first_irregular, part_end] = irregular[static_cast<std::size_t>(part)];
+      if (first_irregular < part_end) taken = first_irregular;
+    }
+    for (std::size_t k = 0; k < taken; ++k) {
+      AddRecord(run, done + static_cast<std::int64_t>(k), elements[k]);
+    }
+    done += static_cast<std::int64_t>(taken);
+    if (taken < records.size()) {
+      // Read again alone, the record raises or runs over as it does in sequence.
+      model.Unread(records[taken]);
+      AddRecord(run, done, ReadElementRecord(model));
+      ++done;
+    }
+  }
+}
+
+}  // namespace
+
+void ReadElementBlock(InputFile& model, RunTables& run, int jobs) {
   FindElementFormat(model);
   run.TriangleCount = 0;
+  if (jobs > 1) {
+    ReadElementRecordsInParallel(model, run, jobs);
+    return;
+  }
   for (std::int32_t record = 1; record <= run.ElementCount; ++record) {
-    const ElementRecord element = ReadElementRecord(model);
-    CheckElement(element, run);
-    const auto [i, j, k, l] = element.corners;
-    const std::int32_t first = run.TriangleCount + 1;
-    if (k == l) {
-      AddTriangle(run, i, j, k);
-    } else if (CutAlongIK(run.NodeCoords.Column(i), run.NodeCoords.Column(j),
-                          run.NodeCoords.Column(k), run.NodeCoords.Column(l))) {
-      AddTriangle(run, i, j, k);
-      AddTriangle(run, i, k, l);
-    } else {
-      AddTriangle(run, i, j, l);
-      AddTriangle(run, j, k, l);
-    }
-    run.ElementTriangles(element.number, 1) = first;
-    run.ElementTriangles(element.number, 2) = run.TriangleCount;
+    AddElement(run, ReadElementRecord(model));
   }
   for (std::int32_t c = 1; c <= run.FieldCellCount; ++c) {
-    const ElementRecord cell = ReadElementRecord(model);
-    std::int32_t* corners = run.FieldCellNodes.Column(c);
-    for (int n = 0; n < 4; ++n) corners[n] = FieldPointNumber(cell.corners[n], run.NodeCount);
+    AddFieldCell(run, c, ReadElementRecord(model));
   }
 }

@@ -8,10 +8,11 @@
 
 /// Finds the element format record, turns ElementCount element records into
 /// triangles (TriangleNodes, ElementTriangles, TriangleCount) and reads
-/// FieldCellCount field cells into FieldCellNodes. An element number or a
+/// FieldCellCount field cells into FieldCellNodes, on `jobs` threads. An
+/// element number or a
 /// corner outside the tables ends the run. Leaves the file after the last
 /// field-cell record.
-void ReadElementBlock(InputFile& model, RunTables& run);
+void ReadElementBlock(InputFile& model, RunTables& run, int jobs = 1);
 
 /// Cuts the quadrilateral I, J, K, L along its shorter diagonal: true when it
 /// is cut along I-K, giving (I, J, K) and (I, K, L); false for J-L, giving

@@ -6,6 +6,7 @@
 
 /// Finds the node format record, then reads NodeCount node records into
 /// NodeCoords and FieldPointCount field-point records into FieldPointCoords,
-/// by position. Each numbering mismatch is reported on `console`. Leaves the
+/// by position, converting them on `jobs` threads. Each numbering mismatch is
+/// reported on `console`, in record order. Leaves the
 /// file after the last node or field-point record.
-void ReadNodeBlock(InputFile& model, RunTables& run, OutputFile& console);
+void ReadNodeBlock(InputFile& model, RunTables& run, OutputFile& console, int jobs = 1);

@@ -7,6 +7,7 @@
 
 #include "textio/fixed_layout.h"
 #include "textio/free_form.h"
+#include "textio/parallel_records.h"
 
 namespace {
 
@@ -43,7 +44,7 @@ void DateText(std::span<char> buffer) {
 
 }  // namespace
 
-void WriteSolverInputFile(OutputFile& file, const RunTables& run) {
+void WriteSolverInputFile(OutputFile& file, const RunTables& run, int jobs) {
   std::array<char, 9> date;
   DateText(date);
   WriteFixedRecord(file, kTitleLayout, {std::string_view(date.data(), date.size())});
@@ -55,26 +56,25 @@ void WriteSolverInputFile(OutputFile& file, const RunTables& run) {
   WriteFreeForm(file, {kDualEquationText});
 
   WriteFreeForm(file, {"$ Nodes:"});
-  for (std::int32_t i = 1; i <= run.NodeCount; ++i) {
+  WriteFixedRecords(file, kSolverNodeLayout, run.NodeCount, jobs, [&](std::int32_t i) {
     const double* xyz = run.NodeCoords.Column(i);
-    WriteFixedRecord(file, kSolverNodeLayout, {i, xyz[0], xyz[1], xyz[2]});
-  }
+    return std::array<WriteItem, 4>{i, xyz[0], xyz[1], xyz[2]};
+  });
 
   WriteFreeForm(file, {"$ Elements and Boundary Conditions:"});
-  for (std::int32_t t = 1; t <= run.TriangleCount; ++t) {
+  WriteFixedRecords(file, kTriangleLayout, run.TriangleCount, jobs, [&](std::int32_t t) {
     const std::int32_t* corners = run.TriangleNodes.Column(t);
     const std::int32_t* kinds = run.TriangleBcKinds.Column(t);
     const double* values = run.TriangleBcValues.Column(t);
-    WriteFixedRecord(file, kTriangleLayout,
-                     {t, corners[0], corners[1], corners[2], kinds[0], kinds[1], kinds[2],
-                      values[0], values[1], values[2]});
-  }
+    return std::array<WriteItem, 10>{t,         corners[0], corners[1], corners[2], kinds[0],
+                                     kinds[1],  kinds[2],   values[0],  values[1],  values[2]};
+  });
 
   WriteFreeForm(file, {"$ Field Points"});
-  for (std::int32_t j = 1; j <= run.FieldPointCount; ++j) {
+  WriteFixedRecords(file, kSolverFieldPointLayout, run.FieldPointCount, jobs, [&](std::int32_t j) {
     const double* xyz = run.FieldPointCoords.Column(j);
-    WriteFixedRecord(file, kSolverFieldPointLayout, {j, xyz[0], xyz[1], xyz[2]});
-  }
+    return std::array<WriteItem, 4>{j, xyz[0], xyz[1], xyz[2]};
+  });
 
   WriteFreeForm(file, {"$ Field Cells"});
   for (std::int32_t k = 1; k <= run.FieldCellCount; ++k) {

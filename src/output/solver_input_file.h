@@ -6,5 +6,5 @@
 
 /// Writes the title with today's date, the solver settings, the counts, the
 /// nodes, the triangles with their conditions, the field points and cells and
-/// the end marker.
-void WriteSolverInputFile(OutputFile& file, const RunTables& run);
+/// the end marker. The records of the tables are formatted on `jobs` threads.
+void WriteSolverInputFile(OutputFile& file, const RunTables& run, int jobs = 1);

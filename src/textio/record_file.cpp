@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cassert>
 #include <cerrno>
 #include <cstring>
 #include <utility>
@@ -198,10 +199,51 @@ bool InputFile::NextRecord(std::string_view& record) {
   return true;
 }
 
+void InputFile::NextRecords(std::size_t most, std::vector<std::string_view>& records) {
+  records.clear();
+  std::string_view record;
+  if (most == 0 || !NextRecord(record)) return;
+  records.push_back(record);
+  // The records after the first are taken without reading more, so that the
+  // buffer is not moved under the ones already handed out.
+  const char* data = buffer_.data();
+  while (records.size() < most) {
+    const void* lf = std::memchr(data + begin_, '\n', end_ - begin_);
+    if (lf == nullptr) break;
+    const std::size_t stop = static_cast<std::size_t>(static_cast<const char*>(lf) - data);
+    std::size_t length = stop - begin_;
+    if (length > 0 && data[stop - 1] == '\r') --length;
+    record = std::string_view(data + begin_, length);
+    record_offset_ = buffer_offset_ + begin_;
+    begin_ = stop + 1;
+    if (observer_ != nullptr) observer_(observer_context_, record, record_offset_);
+    records.push_back(record);
+  }
+}
+
+void InputFile::Unread(std::string_view record) {
+  assert(observer_ == nullptr && "an observer would see the record twice");
+  assert(record.data() >= buffer_.data() && record.data() <= buffer_.data() + begin_);
+  begin_ = static_cast<std::size_t>(record.data() - buffer_.data());
+}
+
 std::string_view InputFile::ReadRecord() {
   std::string_view record;
   if (!NextRecord(record)) RaiseDiagnostic(kEndOfFile, unit_, path_);
   return record;
+}
+
+void OutputFile::WriteRecordBlock(const char* records, std::size_t stride, std::size_t count) {
+  while (count > 0) {
+    // The first record may make room, as its own write would; the ones that
+    // still fit after it follow without any.
+    char* out = ReserveRecord(stride - 2);
+    const std::size_t n = std::min(count, std::max<std::size_t>(1, (buffer_.size() - used_) / stride));
+    std::memcpy(out, records, n * stride);
+    used_ += n * stride;
+    records += n * stride;
+    count -= n;
+  }
 }
 
 OutputFile::OutputFile(int fd, int unit, std::string path, bool owns_fd,

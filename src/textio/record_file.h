@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 inline constexpr std::size_t kDefaultFileBufferSize = std::size_t{1} << 20;
 
@@ -101,6 +102,15 @@ class InputFile {
   /// The next record into `record`, or false at the end of the file.
   bool NextRecord(std::string_view& record);
 
+  /// Up to `most` records at once, the first as NextRecord gives it and
+  /// the others those that follow it whole in the buffer; all stay valid
+  /// until the next read. An empty `records` means the end of the file.
+  void NextRecords(std::size_t most, std::vector<std::string_view>& records);
+
+  /// Takes `record`, one of the records the last NextRecords gave, and the
+  /// ones after it back: the next read begins with it again.
+  void Unread(std::string_view record);
+
   /// Shows every record read from now on to `observer` (nullptr: no more).
   void Observe(RecordObserver observer, void* context) {
     observer_ = observer;
@@ -163,6 +173,9 @@ class OutputFile {
   /// Ends the reserved record after `length` characters with CR LF.
   void CommitRecord(std::size_t length);
   void WriteRecord(std::string_view record);
+  /// Writes `count` records of `stride` bytes each, line ends included, as
+  /// that many WriteRecord calls would: written out at the same records.
+  void WriteRecordBlock(const char* records, std::size_t stride, std::size_t count);
 
   /// Room for `length` raw bytes, no line end; finish them with CommitBytes.
   char* ReserveBytes(std::size_t length);

@@ -1,0 +1,62 @@
+// Records converted on several threads: contiguous parts of a run of
+// records, one part per thread, their results taken in record order.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+
+#include "textio/diagnostics.h"
+#include "textio/fixed_layout.h"
+#include "textio/record_file.h"
+
+/// The most threads a run starts when none are asked for.
+inline constexpr int kMostDefaultJobs = 16;
+
+/// The cores this process may run on, from 1 to kMostDefaultJobs.
+int DefaultJobCount();
+
+/// Calls `work(part, begin, end)` for contiguous parts of [0, count), at
+/// most `parts` of them and none empty: part 0 on the calling thread, every
+/// other on a thread of its own. Returns the number of parts once all are
+/// done. `work` must not throw. A thread that cannot be started leaves its
+/// part to the calling thread.
+int ForEachPart(int parts, std::size_t count,
+                const std::function<void(int part, std::size_t begin, std::size_t end)>& work);
+
+/// Formats record `k` of a run into `out`; false when a field overflowed.
+using FormatRecordFunction = std::function<bool(std::size_t k, char* out)>;
+
+/// Writes `count` records of `length` characters each (line ends added),
+/// formatted on `jobs` threads in batches and written in order: the file is
+/// written out at the same records, and each overflow reported right after
+/// its record, as record-by-record writes do.
+void WriteRecordsInParallel(OutputFile& file, std::size_t length, std::size_t count, int jobs,
+                            const FormatRecordFunction& format);
+
+/// Writes records 1 to `count` through `layout`, record k with the items
+/// `items_of(k)` returns (a std::array of WriteItem). One job writes them
+/// one by one as WriteFixedRecord does; more format them in parallel.
+template <class ItemsOf>
+void WriteFixedRecords(OutputFile& file, Layout layout, std::int32_t count, int jobs,
+                       ItemsOf items_of) {
+  if (count <= 0) return;
+  const std::size_t length = LayoutLength(layout);
+  if (jobs <= 1) {
+    for (std::int32_t k = 1; k <= count; ++k) {
+      const auto items = items_of(k);
+      char* out = file.ReserveRecord(length);
+      const bool fits = FormatFixedRecord(out, layout, std::span<const WriteItem>(items));
+      file.CommitRecord(length);
+      if (!fits) ReportOutputConversion(file.unit(), file.path());
+    }
+    return;
+  }
+  WriteRecordsInParallel(file, length, static_cast<std::size_t>(count), jobs,
+                         [&](std::size_t k, char* out) {
+                           const auto items = items_of(static_cast<std::int32_t>(k + 1));
+                           return FormatFixedRecord(out, layout, std::span<const WriteItem>(items));
+                         });
+}
