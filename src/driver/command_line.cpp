@@ -35,7 +35,7 @@ const OptionSpec kOptions[] = {
     {"vtu", '\0', "FILE", &CommandLineOptions::vtu_file,
      "also write the model with its conditions to FILE (.vtu)"},
     {"jobs", 'j', "N", &CommandLineOptions::jobs,
-     "convert records on N threads (default: the cores it may use, at most 16)"},
+     "use N threads (default: the cores it may use, at most 16)"},
     {"help", '\0', nullptr, &CommandLineOptions::help, "print this help and exit"},
     {"version", '\0', nullptr, &CommandLineOptions::version, "print the version and exit"},
 };

@@ -130,6 +130,11 @@ TEST_F(CommandLineRun, DirectoryOptionRunsTheTranslationThere) {
       {{"--directory=model"}, 0, kClosingLine, "", Outcome::kTranslatedInModel},
       {{"--directory", "model"}, 0, kClosingLine, "", Outcome::kTranslatedInModel},
       {{"--dir=model"}, 0, kClosingLine, "", Outcome::kTranslatedInModel},
+      // The number of threads changes nothing that is written.
+      {{"-C", "model", "-j", "1"}, 0, kClosingLine, "", Outcome::kTranslatedInModel},
+      {{"-C", "model", "-j3"}, 0, kClosingLine, "", Outcome::kTranslatedInModel},
+      {{"--jobs=256", "-C", "model"}, 0, kClosingLine, "", Outcome::kTranslatedInModel},
+      {{"--jobs", "2", "--jobs", "1", "-Cmodel"}, 0, kClosingLine, "", Outcome::kTranslatedInModel},
       // Each -C is taken relative to the one before, as with make -C.
       {{"-C", "model/empty", "-C", ".."}, 0, kClosingLine, "", Outcome::kTranslatedInModel},
       {{"--"}, 29, "",
@@ -177,9 +182,23 @@ TEST_F(CommandLineRun, RefusedCommandLinesReadAndWriteNothing) {
       Refused({"--help=yes"}, "option '--help' doesn't allow an argument"),
       Refused({"--vtu="}, "option '--vtu' requires a file name"),
       Refused({"--check", "--vtu", "m.vtu"}, "--check writes no file; it does not go with --vtu"),
+      // Threads from 1 to 256, in plain decimal digits.
+      Refused({"-j", "0"}, "invalid argument '0' for '--jobs': a number from 1 to 256 is needed"),
+      Refused({"-j-1"}, "invalid argument '-1' for '--jobs': a number from 1 to 256 is needed"),
+      Refused({"--jobs=257"},
+              "invalid argument '257' for '--jobs': a number from 1 to 256 is needed"),
+      Refused({"--jobs=99999999999"},
+              "invalid argument '99999999999' for '--jobs': a number from 1 to 256 is needed"),
+      Refused({"-j", "+2"}, "invalid argument '+2' for '--jobs': a number from 1 to 256 is needed"),
+      Refused({"-j", "2x"}, "invalid argument '2x' for '--jobs': a number from 1 to 256 is needed"),
+      Refused({"-j", " 2"}, "invalid argument ' 2' for '--jobs': a number from 1 to 256 is needed"),
+      Refused({"--jobs="}, "invalid argument '' for '--jobs': a number from 1 to 256 is needed"),
+      Refused({"-j", "two", "-C", "model"},
+              "invalid argument 'two' for '--jobs': a number from 1 to 256 is needed"),
+      Refused({"-j"}, "option requires an argument -- 'j'"),
       // An empty name fits every option.
       Refused({"--=x"},
-              "option '--=x' is ambiguous; possibilities: '--directory' '--check' '--vtu' '--help' '--version'"),
+              "option '--=x' is ambiguous; possibilities: '--directory' '--check' '--vtu' '--jobs' '--help' '--version'"),
       // A refusal wins over --help and --version wherever it stands.
       Refused({"--help", "--foo"}, "unrecognized option '--foo'"),
       Refused({"--version", "x"}, "unexpected argument 'x'"),
@@ -197,7 +216,7 @@ TEST_F(CommandLineRun, HelpWrittenToAFullDeviceIsAFailure) {
 TEST(CommandLineTexts, HelpNamesEveryOptionTheFilesAndTheManualWithinEightyColumns) {
   const std::string help = HelpText();
   EXPECT_TRUE(help.starts_with("Usage: cdb2bem [OPTION]...\n")) << help;
-  for (const char* part : {"\n  -C, --directory=DIR  ", "\n      --help   ", "\n      --version   ",
+  for (const char* part : {"\n  -C, --directory=DIR  ", "\n  -j, --jobs=N         ", "\n      --help   ", "\n      --version   ",
                            "ANSYS_Model.cdb", "input.dat", "input.plt", "Exit status:",
                            "\nFull documentation: man cdb2bem\n"}) {
     EXPECT_NE(help.find(part), std::string::npos) << "missing [" << part << "] in\n" << help;

@@ -19,6 +19,8 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <tuple>
 #include <vector>
 
 #include "test_support.h"
@@ -116,10 +118,13 @@ std::string ExpectedText(const fs::path& file, const fs::path& work) {
   return text;
 }
 
-class EndToEnd : public testing::TestWithParam<const char*> {};
+// A case, and the threads the run is given: none (the plain command line,
+// as many as there are cores), one, or two and three.
+class EndToEnd : public testing::TestWithParam<std::tuple<const char*, const char*>> {};
 
 TEST_P(EndToEnd, RunMatchesExpectedFiles) {
-  const fs::path case_dir = kE2eDir / GetParam();
+  const auto [case_name, jobs] = GetParam();
+  const fs::path case_dir = kE2eDir / case_name;
   ASSERT_TRUE(fs::is_regular_file(case_dir / "README.md")) << case_dir;
   ScopedTempDir temp;
   const fs::path work = fs::canonical(temp.path());
@@ -134,7 +139,8 @@ TEST_P(EndToEnd, RunMatchesExpectedFiles) {
     if (fs::exists(case_dir / "existing" / name)) fs::copy_file(case_dir / "existing" / name, work / name);
   }
 
-  const RunResult result = RunProgram(work);
+  const RunResult result =
+      std::string_view(jobs).empty() ? RunProgram(work) : test_support::RunProgramWith(work, {jobs});
   const int status = std::stoi(ReadFile(case_dir / "status.txt"));
   EXPECT_EQ(result.status, status);
   ExpectSameBytes("standard output", ExpectedText(case_dir / "stdout.txt", work), result.out);
@@ -161,14 +167,18 @@ TEST_P(EndToEnd, RunMatchesExpectedFiles) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, EndToEnd,
-    testing::Values("four_node_example", "bundled_example", "no_conditions", "quadrilaterals_only",
+    testing::Combine(testing::Values("four_node_example", "bundled_example", "no_conditions", "quadrilaterals_only",
                     "pressures_spread_over_the_file", "field_points_and_cells",
                     "field_points_without_cells", "field_points_backwards",
                     "node_layout1_numbering", "overwrite_longer_output", "corner_outside_nodes", "fail_volume_element",
                     "fail_missing_model", "fail_structure_error", "fail_missing_finish",
                     "fail_node_conversion", "fail_element_syntax", "fail_pressure_element_text",
                     "fail_constraint_value"),
-    [](const testing::TestParamInfo<const char*>& param_info) { return std::string(param_info.param); });
+                     testing::Values("", "-j1", "-j2", "-j3")),
+    [](const testing::TestParamInfo<std::tuple<const char*, const char*>>& param_info) {
+      const std::string jobs = std::get<1>(param_info.param);
+      return std::string(std::get<0>(param_info.param)) + (jobs.empty() ? "" : "_j" + jobs.substr(2));
+    });
 
 TEST(EndToEndDate, TitleCarriesTheLocalDateOfTheRun) {
   ScopedTempDir temp;
