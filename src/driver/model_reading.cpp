@@ -21,7 +21,7 @@ void ReadModel(InputFile& model, RunTables& run, OutputFile& console, int jobs) 
   model.Reopen();
   ReadNodeBlock(model, run, console, jobs);
   ReadElementBlock(model, run, jobs);
-  ReadDisplacementConstraints(model, run);
+  ReadDisplacementConstraints(model, run, jobs);
   if (run.HasPressures) {
     // The pressure pass passes over every record before the first "SFE,"
     // one, so it starts there; what it reads and raises is the same.

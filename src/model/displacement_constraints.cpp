@@ -6,6 +6,7 @@
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
 #include "textio/number_read.h"
+#include "textio/parallel_records.h"
 
 namespace {
 
@@ -59,9 +60,30 @@ void ReadConstraintRecords(InputFile& model, RunTables& run) {
   }
 }
 
+// The condition of triangle t from the displacements of its corners: its
+// constrained corners counted, then kind and value, direction by direction.
+void SetTriangleCondition(RunTables& run, std::int32_t t) {
+  const std::int32_t* corners = run.TriangleNodes.Column(t);
+  const double* u[3] = {run.NodeDisplacements.Column(corners[0]),
+                        run.NodeDisplacements.Column(corners[1]),
+                        run.NodeDisplacements.Column(corners[2])};
+  std::int32_t* counts = run.TriangleConstraintCounts.Column(t);
+  std::int32_t* kinds = run.TriangleBcKinds.Column(t);
+  double* values = run.TriangleBcValues.Column(t);
+  for (int d = 0; d < 3; ++d) {
+    std::int32_t count = 0;
+    // NaN differs from kNotGiven and counts as given.
+    for (const double* corner : u) count += !(corner[d] == kNotGiven);
+    counts[d] = count;
+    const bool prescribed = count == 3;
+    kinds[d] = prescribed ? kDisplacementPrescribed : kTractionPrescribed;
+    values[d] = prescribed ? ((u[0][d] + u[1][d]) + u[2][d]) / 3.0 : 0.0;
+  }
+}
+
 }  // namespace
 
-void ReadDisplacementConstraints(InputFile& model, RunTables& run) {
+void ReadDisplacementConstraints(InputFile& model, RunTables& run, int jobs) {
   std::fill_n(run.NodeDisplacements.data(), run.NodeDisplacements.size(), kNotGiven);
   if (run.HasDisplacements) ReadConstraintRecords(model, run);
 
@@ -69,23 +91,17 @@ void ReadDisplacementConstraints(InputFile& model, RunTables& run) {
   // condition, in one sweep, since a triangle's condition depends on its own
   // corners only. What the tables hold afterwards is what defaults, counting
   // and conditions give one after the other.
-  for (std::int32_t t = 1; t <= run.TriangleCount; ++t) {
-    const std::int32_t* corners = run.TriangleNodes.Column(t);
-    const double* u[3] = {run.NodeDisplacements.Column(corners[0]),
-                          run.NodeDisplacements.Column(corners[1]),
-                          run.NodeDisplacements.Column(corners[2])};
-    std::int32_t* counts = run.TriangleConstraintCounts.Column(t);
-    std::int32_t* kinds = run.TriangleBcKinds.Column(t);
-    double* values = run.TriangleBcValues.Column(t);
-    for (int d = 0; d < 3; ++d) {
-      std::int32_t count = 0;
-      // NaN differs from kNotGiven and counts as given.
-      for (const double* corner : u) count += !(corner[d] == kNotGiven);
-      counts[d] = count;
-      const bool prescribed = count == 3;
-      kinds[d] = prescribed ? kDisplacementPrescribed : kTractionPrescribed;
-      values[d] = prescribed ? ((u[0][d] + u[1][d]) + u[2][d]) / 3.0 : 0.0;
+  const auto conditions = [&run](std::size_t part_begin, std::size_t part_end) {
+    for (std::int32_t t = static_cast<std::int32_t>(part_begin) + 1;
+         t <= static_cast<std::int32_t>(part_end); ++t) {
+      SetTriangleCondition(run, t);
     }
+  };
+  const std::size_t triangles = static_cast<std::size_t>(std::max(run.TriangleCount, 0));
+  if (jobs > 1) {
+    ForEachPart(jobs, triangles, [&](int, std::size_t begin, std::size_t end) { conditions(begin, end); });
+  } else {
+    conditions(0, triangles);
   }
   // The columns beyond the triangles made keep the defaults.
   SetTriangleDefaults(run, std::int64_t{run.TriangleCount} + 1);

@@ -9,5 +9,5 @@
 /// Sets every condition to zero traction; with HasDisplacements reads the "D,"
 /// records up to the first record beginning "FI" (left after it); then gives
 /// each triangle whose three corners are constrained in a direction the
-/// displacement condition with their mean value.
-void ReadDisplacementConstraints(InputFile& model, RunTables& run);
+/// displacement condition with their mean value, on `jobs` threads.
+void ReadDisplacementConstraints(InputFile& model, RunTables& run, int jobs = 1);

@@ -26,6 +26,8 @@ void FindElementFormat(InputFile& model) {
 struct ElementRecord {
   std::int32_t number;
   std::int32_t corners[4];  // I, J, K, L
+  bool cut_along_ik = false;  // a quadrilateral's cut, when `cut_known`
+  bool cut_known = false;
 };
 
 // ANSYS writes an element's node count as the ninth value of its record. A
@@ -47,7 +49,7 @@ void RefuseNonSurfaceElement(std::int32_t number, std::int32_t node_count,
 ElementRecord ReadElementRecord(InputFile& model) {
   std::int32_t attribute = 0;
   std::int32_t node_count = 0;
-  ElementRecord element{0, {0, 0, 0, 0}};
+  ElementRecord element{0, {0, 0, 0, 0}, false, false};
   FreeFormExtent extent;
   ReadFreeForm(model,
                {attribute, attribute, attribute, attribute, attribute, attribute, attribute,
@@ -106,8 +108,9 @@ void AddElement(RunTables& run, const ElementRecord& element) {
   const std::int32_t first = run.TriangleCount + 1;
   if (k == l) {
     AddTriangle(run, i, j, k);
-  } else if (CutAlongIK(run.NodeCoords.Column(i), run.NodeCoords.Column(j),
-                        run.NodeCoords.Column(k), run.NodeCoords.Column(l))) {
+  } else if (element.cut_known ? element.cut_along_ik
+                               : CutAlongIK(run.NodeCoords.Column(i), run.NodeCoords.Column(j),
+                                            run.NodeCoords.Column(k), run.NodeCoords.Column(l))) {
     AddTriangle(run, i, j, k);
     AddTriangle(run, i, k, l);
   } else {
@@ -166,6 +169,10 @@ bool ParseSingleRecord(std::string_view record, bool boundary, const RunTables& 
   for (std::int32_t node : element.corners) {
     if (node < 1 || node > run.NodeCount) return false;
   }
+  const auto [i, j, k, l] = element.corners;
+  element.cut_along_ik = CutAlongIK(run.NodeCoords.Column(i), run.NodeCoords.Column(j),
+                                    run.NodeCoords.Column(k), run.NodeCoords.Column(l));
+  element.cut_known = true;
   return true;
 }
 
@@ -192,7 +199,7 @@ void ReadElementRecordsInParallel(InputFile& model, RunTables& run, int jobs) {
           auto& [first_irregular, part_end] = irregular[static_cast<std::size_t>(part)];
           first_irregular = part_end = end;
           for (std::size_t k = begin; k < end; ++k) {
-            elements[k] = ElementRecord{0, {0, 0, 0, 0}};
+            elements[k] = ElementRecord{0, {0, 0, 0, 0}, false, false};
             const bool boundary = done + static_cast<std::int64_t>(k) < element_count;
             if (!ParseSingleRecord(records[k], boundary, run, elements[k])) {
               first_irregular = k;

@@ -55,40 +55,91 @@ int ForEachPart(int parts, std::size_t count,
 
 namespace {
 
-// Bytes of formatted records per thread and batch: the batch buffer stays
-// well inside the memory a thread may add to the run.
-constexpr std::size_t kBatchBytesPerJob = std::size_t{2} << 20;
+// Bytes of formatted records per thread and batch: the two batch buffers
+// stay well inside the memory a thread may add to the run.
+constexpr std::size_t kBatchBytesPerJob = std::size_t{1} << 20;
+
+// One batch of formatted records and the records of each part that
+// overflowed, in order.
+struct FormattedBatch {
+  std::unique_ptr<char[]> bytes;
+  std::size_t first = 0;  // the run's number of the batch's first record
+  std::size_t count = 0;
+  int parts = 0;
+  std::vector<std::vector<std::size_t>> overflows;
+};
+
+void FormatBatch(FormattedBatch& batch, std::size_t length, int jobs,
+                 const FormatRecordFunction& format) {
+  const std::size_t stride = length + 2;
+  batch.parts = ForEachPart(jobs, batch.count, [&](int part, std::size_t begin, std::size_t end) {
+    std::vector<std::size_t>& overflowed = batch.overflows[static_cast<std::size_t>(part)];
+    overflowed.clear();
+    for (std::size_t k = begin; k < end; ++k) {
+      char* out = batch.bytes.get() + k * stride;
+      if (!format(batch.first + k, out)) overflowed.push_back(k);
+      out[length] = '\r';
+      out[length + 1] = '\n';
+    }
+  });
+}
+
+// Writes the batch in runs that end at each overflowed record, the record's
+// report right after it.
+void WriteBatch(OutputFile& file, const FormattedBatch& batch, std::size_t stride) {
+  std::size_t written = 0;
+  for (int part = 0; part < batch.parts; ++part) {
+    for (std::size_t k : batch.overflows[static_cast<std::size_t>(part)]) {
+      file.WriteRecordBlock(batch.bytes.get() + written * stride, stride, k + 1 - written);
+      written = k + 1;
+      ReportOutputConversion(file.unit(), file.path());
+    }
+  }
+  file.WriteRecordBlock(batch.bytes.get() + written * stride, stride, batch.count - written);
+}
 
 }  // namespace
 
 void WriteRecordsInParallel(OutputFile& file, std::size_t length, std::size_t count, int jobs,
                             const FormatRecordFunction& format) {
   const std::size_t stride = length + 2;
-  const std::size_t batch =
-      std::min(count, std::max<std::size_t>(1, kBatchBytesPerJob * static_cast<std::size_t>(jobs) / stride));
-  std::unique_ptr<char[]> buffer(new char[batch * stride]);
-  std::vector<std::vector<std::size_t>> overflows(static_cast<std::size_t>(jobs));
-  for (std::size_t first = 0; first < count; first += batch) {
-    const std::size_t n = std::min(batch, count - first);
-    const int parts = ForEachPart(jobs, n, [&](int part, std::size_t begin, std::size_t end) {
-      std::vector<std::size_t>& overflowed = overflows[static_cast<std::size_t>(part)];
-      overflowed.clear();
-      for (std::size_t k = begin; k < end; ++k) {
-        char* out = buffer.get() + k * stride;
-        if (!format(first + k, out)) overflowed.push_back(k);
-        out[length] = '\r';
-        out[length + 1] = '\n';
+  const std::size_t most = std::min(
+      count, std::max<std::size_t>(1, kBatchBytesPerJob * static_cast<std::size_t>(jobs) / stride));
+  FormattedBatch batches[2];
+  for (FormattedBatch& batch : batches) {
+    batch.bytes.reset(new char[most * stride]);
+    batch.overflows.resize(static_cast<std::size_t>(jobs));
+  }
+  batches[0].count = most;
+  FormatBatch(batches[0], length, jobs, format);
+  // While one batch is written, the threads format the next.
+  for (std::size_t b = 0;; ++b) {
+    FormattedBatch& current = batches[b % 2];
+    FormattedBatch& next = batches[(b + 1) % 2];
+    next.first = current.first + current.count;
+    next.count = std::min(most, count - next.first);
+    std::exception_ptr thrown;
+    {
+      std::jthread formatter;
+      bool formatting = false;
+      if (next.count > 0) {
+        try {
+          formatter = std::jthread([&] {
+            try {
+              FormatBatch(next, length, jobs, format);
+            } catch (...) {
+              thrown = std::current_exception();
+            }
+          });
+          formatting = true;
+        } catch (const std::system_error&) {
+          // No thread to be had: the batch is formatted after the write.
+        }
       }
-    });
-    // Written in runs that end at each overflowed record, its report after it.
-    std::size_t written = 0;
-    for (int part = 0; part < parts; ++part) {
-      for (std::size_t k : overflows[static_cast<std::size_t>(part)]) {
-        file.WriteRecordBlock(buffer.get() + written * stride, stride, k + 1 - written);
-        written = k + 1;
-        ReportOutputConversion(file.unit(), file.path());
-      }
-    }
-    file.WriteRecordBlock(buffer.get() + written * stride, stride, n - written);
+      WriteBatch(file, current, stride);
+      if (next.count > 0 && !formatting) FormatBatch(next, length, jobs, format);
+    }  // the formatter is joined here, also when the write failed
+    if (thrown) std::rethrow_exception(thrown);
+    if (next.count == 0) return;
   }
 }
