@@ -1,0 +1,161 @@
+// Records on several threads: the parts of a range, batches of records read
+// and taken back, and records formatted in parallel and written in order,
+// byte for byte and write for write as one thread writes them.
+#include "textio/parallel_records.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "test_support.h"
+
+namespace {
+
+TEST(ForEachPart, ContiguousPartsCoverTheRangeOnce) {
+  const struct { int parts; std::size_t count; int used; } cases[] = {
+      {1, 10, 1}, {2, 10, 2}, {3, 10, 3}, {16, 5, 5}, {4, 1, 1}, {7, 0, 0}, {0, 3, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.parts << " parts of " << c.count);
+    std::vector<std::atomic<int>> seen(c.count);
+    std::vector<std::pair<std::size_t, std::size_t>> bounds(static_cast<std::size_t>(std::max(c.parts, 1)));
+    const int used = ForEachPart(c.parts, c.count, [&](int part, std::size_t begin, std::size_t end) {
+      bounds[static_cast<std::size_t>(part)] = {begin, end};
+      for (std::size_t k = begin; k < end; ++k) ++seen[k];
+    });
+    EXPECT_EQ(used, c.used);
+    for (std::size_t k = 0; k < c.count; ++k) EXPECT_EQ(seen[k], 1) << k;
+    for (int part = 0; part < used; ++part) {
+      const auto [begin, end] = bounds[static_cast<std::size_t>(part)];
+      EXPECT_LT(begin, end);  // no part is empty
+      EXPECT_EQ(begin, part == 0 ? 0 : bounds[static_cast<std::size_t>(part) - 1].second);
+    }
+    if (used > 0) {
+      EXPECT_EQ(bounds[static_cast<std::size_t>(used) - 1].second, c.count);
+    }
+  }
+}
+
+TEST(ForEachPart, WhatAPartThrowsArrivesAfterAllParts) {
+  std::atomic<int> finished = 0;
+  EXPECT_THROW(ForEachPart(3, 30,
+                           [&](int part, std::size_t, std::size_t) {
+                             ++finished;
+                             if (part == 1) throw std::runtime_error("part 1");
+                           }),
+               std::runtime_error);
+  EXPECT_EQ(finished, 3);
+}
+
+TEST(InputFile, RecordBatchesAndRecordsTakenBack) {
+  test_support::ScopedTempDir dir;
+  test_support::WriteFile("ANSYS_Model.cdb", "a\r\nbb\nccc\n\ndddd\nlast");
+  for (std::size_t buffer : {2u, 5u, 9u, 4096u}) {
+    SCOPED_TRACE(buffer);
+    InputFile file("ANSYS_Model.cdb", kModelUnit, buffer);
+    std::vector<std::string_view> batch;
+    std::vector<std::string> read;
+    file.NextRecords(2, batch);
+    ASSERT_FALSE(batch.empty());
+    ASSERT_LE(batch.size(), 2u);
+    EXPECT_EQ(batch[0], "a");
+    file.Unread(batch[0]);  // the whole batch back: the next read begins with it again
+    while (true) {
+      file.NextRecords(3, batch);
+      if (batch.empty()) break;
+      EXPECT_LE(batch.size(), 3u);
+      read.emplace_back(batch[0]);
+      // The rest of the batch taken back and read one by one.
+      if (batch.size() > 1) file.Unread(batch[1]);
+    }
+    EXPECT_EQ(read, (std::vector<std::string>{"a", "bb", "ccc", "", "dddd", "last"}));
+  }
+}
+
+// The file's size after each record written one by one: where the buffer was
+// written out.
+std::vector<std::uintmax_t> SizesRecordByRecord(const std::vector<std::string>& records) {
+  OutputFile file("input.dat", kSolverInputUnit, 256);
+  std::vector<std::uintmax_t> sizes;
+  for (const std::string& record : records) {
+    file.WriteRecord(record);
+    sizes.push_back(std::filesystem::file_size("input.dat"));
+  }
+  return sizes;
+}
+
+TEST(OutputFile, RecordBlocksAreWrittenOutWhereSingleRecordsAre) {
+  test_support::ScopedTempDir dir;
+  for (std::size_t length : {0u, 5u, 40u, 254u, 300u}) {
+    SCOPED_TRACE(length);
+    std::vector<std::string> records;
+    std::string block;
+    for (int r = 0; r < 40; ++r) {
+      records.push_back(std::string(length, static_cast<char>('a' + r % 26)));
+      block += records.back() + "\r\n";
+    }
+    const std::vector<std::uintmax_t> expected = SizesRecordByRecord(records);
+    const std::string content = test_support::ReadFile("input.dat");
+    for (std::size_t step : {1u, 3u, 7u, 40u}) {
+      SCOPED_TRACE(step);
+      OutputFile file("input.dat", kSolverInputUnit, 256);
+      const std::size_t stride = length + 2;
+      for (std::size_t first = 0; first < records.size(); first += step) {
+        const std::size_t count = std::min(step, records.size() - first);
+        file.WriteRecordBlock(block.data() + first * stride, stride, count);
+        EXPECT_EQ(std::filesystem::file_size("input.dat"), expected[first + count - 1]);
+      }
+      file.Close();
+      EXPECT_EQ(test_support::ReadFile("input.dat"), content);
+    }
+  }
+}
+
+// Writes `count` solver node records, the numbers of `wide` too wide for
+// their 8 columns, with `jobs` threads; returns the file and the console.
+std::pair<std::string, std::string> WriteNodes(std::int32_t count, const std::vector<std::int32_t>& wide,
+                                               int jobs) {
+  std::filesystem::remove("input.dat");
+  const test_support::RunResult ended = test_support::CatchRunEnded([&] {
+    OutputFile file("input.dat", kSolverInputUnit, 4096);
+    WriteFixedRecords(file, kSolverNodeLayout, count, jobs, [&](std::int32_t i) {
+      bool too_wide = false;
+      for (std::int32_t w : wide) too_wide |= w == i;
+      return std::array<WriteItem, 4>{too_wide ? 123456789 : i, i * 0.5, -1.0 / i, 0.0};
+    });
+    file.Close();
+  });
+  EXPECT_EQ(ended.status, -1);
+  return {test_support::ReadFile("input.dat"), ended.err};
+}
+
+TEST(WriteFixedRecords, ThreadsWriteTheBytesAndReportsOfOneThread) {
+  test_support::ScopedTempDir dir;
+  // Enough records for several batches of every number of threads.
+  constexpr std::int32_t kCount = 70000;
+  const std::vector<std::int32_t> wide = {1, 2, 11111, 22222, 22223, 55555, kCount};
+  const auto [file, console] = WriteNodes(kCount, wide, 1);
+  ASSERT_EQ(file.size(), std::size_t{82} * kCount);
+  EXPECT_EQ(file.substr(0, 82),
+            "********   0.500000000000000D+00  -0.100000000000000D+01   0.000000000000000D+00\r\n");
+  EXPECT_EQ(file.substr(82 * 2, 82),
+            "       3   0.150000000000000D+01  -0.333333333333333D+00   0.000000000000000D+00\r\n");
+  std::string reports;
+  for (std::size_t n = 0; n < wide.size(); ++n) {
+    reports += DiagnosticLine(kOutputConversion, kSolverInputUnit,
+                              (std::filesystem::current_path() / "input.dat").string()) + "\r\n";
+  }
+  EXPECT_EQ(console, reports);
+  for (int jobs : {2, 3, 5}) {
+    SCOPED_TRACE(jobs);
+    const auto [parallel_file, parallel_console] = WriteNodes(kCount, wide, jobs);
+    EXPECT_TRUE(parallel_file == file) << "the files differ";
+    EXPECT_EQ(parallel_console, console);
+  }
+  for (int jobs : {1, 2}) EXPECT_EQ(WriteNodes(0, {}, jobs).first, "");
+}
+
+}  // namespace
