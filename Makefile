@@ -2,13 +2,14 @@
 # needs: each first installs what is missing (scripts/install-build-deps.sh).
 BUILD := build
 SANITIZE_BUILD := build-sanitize
+TSAN_BUILD := build-tsan
 PROGRAM_BUILD := build-program
 PREFIX ?= /usr/local
 MAKEFLAGS += --no-print-directory
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 DEPS := scripts/install-build-deps.sh
 
-.PHONY: all build program demo install package test test-sanitize clean
+.PHONY: all build program demo install package test test-sanitize test-tsan clean
 
 all: build
 
@@ -53,8 +54,16 @@ test-sanitize:
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	cd $(SANITIZE_BUILD) && ASAN_OPTIONS=detect_leaks=1 ctest --output-on-failure -j $(JOBS)
 
+# The tests, the threads of the program among them, under ThreadSanitizer;
+# any report fails the run.
+test-tsan:
+	@$(DEPS) test
+	cmake -S . -B $(TSAN_BUILD) -DCMAKE_BUILD_TYPE=Debug -DCDB2BEM_TSAN=ON >/dev/null
+	cmake --build $(TSAN_BUILD) -j $(JOBS)
+	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 exitcode=66" ctest --output-on-failure -j $(JOBS)
+
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(PROGRAM_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD) $(PROGRAM_BUILD)
 
 # Benchmark: Release build in build-bench/, models cached in bench/models/,
 # figures written to bench/RESULTS.md. BENCH_ARGS passes options, e.g.

@@ -35,8 +35,8 @@ using test_support::ReadFile;
 using test_support::ScopedTempDir;
 using test_support::WriteFile;
 
-#if defined(__SANITIZE_ADDRESS__)
-constexpr bool kSanitized = true;  // the sanitizer reserves terabytes of address space
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+constexpr bool kSanitized = true;  // the sanitizers reserve terabytes of address space
 #else
 constexpr bool kSanitized = false;
 #endif

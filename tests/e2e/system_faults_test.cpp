@@ -255,7 +255,7 @@ RunResult RunMeasured(const fs::path& dir, long& peak_kilobytes, double& seconds
   return run;
 }
 
-#if defined(__SANITIZE_ADDRESS__)
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
 // The sanitizer marks the shadow of each big block (an eighth of its size)
 // for a moment; the program itself touches none of it.
 constexpr long kPeakLimitKilobytes = 1024 * 1024;
@@ -331,8 +331,8 @@ TEST(HostileHeaders, LargestTablesAreAllocated) {
 // With its address space held to 1 GB, the same run cannot have its first
 // table of 4 GB and ends with 41, on any host.
 TEST(HostileHeaders, LargestTablesRefusedInASmallAddressSpace) {
-#if defined(__SANITIZE_ADDRESS__)
-  GTEST_SKIP() << "the address sanitizer reserves terabytes of address space at start";
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers reserve terabytes of address space at start";
 #else
   for (const auto& [nodes, elements] : kLargestCounts) {
     SCOPED_TRACE(std::string(nodes) + " nodes, " + elements + " elements");
