@@ -65,8 +65,11 @@ void ReadNodeRecordsInParallel(InputFile& model, Layout layout, RunTables& run,
                                OutputFile& console, int jobs) {
   const std::int64_t node_count = run.NodeCount > 0 ? run.NodeCount : 0;
   const std::int64_t total = node_count + (run.FieldPointCount > 0 ? run.FieldPointCount : 0);
-  // Nodes are numbered p + 1, field points NodeCount + j, which is p + 1 too;
-  // a field point is reported by its position j among the field points.
+  // Nodes are numbered p + 1, field points NodeCount + j (NodeCount as the
+  // header gave it, below 0 too); a field point is reported by its position j.
+  auto expected = [&](std::int64_t p) {
+    return p < node_count ? p + 1 : std::int64_t{run.NodeCount} + (p + 1 - node_count);
+  };
   auto report = [&](std::int64_t p, std::int32_t number) {
     const std::int64_t shown = p < node_count ? p + 1 : p + 1 - node_count;
     WriteFreeForm(console, {" Node number error ni, i =", number, static_cast<std::int32_t>(shown)});
@@ -92,7 +95,7 @@ void ReadNodeRecordsInParallel(InputFile& model, Layout layout, RunTables& run,
               found.failed = k;
               return;
             }
-            if (number != p + 1) found.mismatches.emplace_back(k, number);
+            if (number != expected(p)) found.mismatches.emplace_back(k, number);
           }
         });
     std::size_t taken = records.size();
@@ -108,7 +111,7 @@ void ReadNodeRecordsInParallel(InputFile& model, Layout layout, RunTables& run,
       // Read again alone, the failing record raises what it raises in sequence.
       model.Unread(records[taken]);
       const std::int32_t number = ReadNodeRecord(model, layout, CoordinatesAt(run, node_count, done));
-      if (number != done + 1) report(done, number);
+      if (number != expected(done)) report(done, number);
       ++done;
     }
   }

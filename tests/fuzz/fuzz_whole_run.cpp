@@ -1,7 +1,8 @@
 // The whole run, in process, on arbitrary model bytes: it must end with the
 // closing message, a numbered diagnostic or the refusal of the model, and a
 // run that fails before writing must leave the earlier output files as they
-// were.
+// were. Each model is run on one thread and again on two or three: the
+// status, the console and both files must be the same.
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 #include "driver/model_size_scan.h"
@@ -68,6 +70,47 @@ bool ClaimsCountsAboveCap(std::size_t input_size) {
 // it refuses, or the number of a diagnostic.
 constexpr int kStatuses[] = {0, 1, 9, 24, 29, 30, 38, 39, 41, 42, 43, 59, 64, 179, 545, 547};
 
+std::string ReadWhole(const char* name) {
+  std::string text;
+  int fd = ::open(name, O_RDONLY);
+  if (fd < 0) return "(none)";
+  char block[65536];
+  for (ssize_t n; (n = ::read(fd, block, sizeof block)) > 0;) text.append(block, static_cast<std::size_t>(n));
+  ::close(fd);
+  return text;
+}
+
+// What a run leaves: its status, its console (standard output and error in
+// the order written) and the two files.
+struct RunOutcome {
+  int status;
+  std::string console, dat, plt;
+  bool operator==(const RunOutcome&) const = default;
+};
+
+RunOutcome RunWithJobs(int jobs) {
+  WriteWhole("input.dat", kEarlierOutput.data(), kEarlierOutput.size());
+  WriteWhole("input.plt", kEarlierOutput.data(), kEarlierOutput.size());
+  const int saved_out = ::dup(STDOUT_FILENO);
+  const int saved_err = ::dup(STDERR_FILENO);
+  const int console = ::open("console.txt", O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (saved_out < 0 || saved_err < 0 || console < 0 || ::dup2(console, STDOUT_FILENO) < 0 ||
+      ::dup2(console, STDERR_FILENO) < 0) {
+    Fail("console redirection\n");
+  }
+  ::close(console);
+  RunOutcome outcome;
+  outcome.status = RunTranslation({}, jobs);
+  ::dup2(saved_out, STDOUT_FILENO);
+  ::dup2(saved_err, STDERR_FILENO);
+  ::close(saved_out);
+  ::close(saved_err);
+  outcome.console = ReadWhole("console.txt");
+  outcome.dat = ReadWhole("input.dat");
+  outcome.plt = ReadWhole("input.plt");
+  return outcome;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -88,9 +131,16 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   WriteWhole("ANSYS_Model.cdb", data, size);
   if (ClaimsCountsAboveCap(size)) return -1;  // not run, and kept out of the corpus
-  WriteWhole("input.dat", kEarlierOutput.data(), kEarlierOutput.size());
-  WriteWhole("input.plt", kEarlierOutput.data(), kEarlierOutput.size());
-  const int status = RunTranslation();
+  const RunOutcome threads = RunWithJobs(2 + static_cast<int>(size % 2));
+  const RunOutcome one = RunWithJobs(1);
+  // The title's date could change between the runs only at midnight.
+  if (!(threads == one)) {
+    std::string what = "threads and one thread differ: status " + std::to_string(threads.status) + " / " +
+                       std::to_string(one.status) + "\nconsole [" + threads.console + "]\n / [" + one.console +
+                       "]\ndat " + std::to_string(threads.dat.size()) + " / " + std::to_string(one.dat.size()) + "\n";
+    Fail(what.c_str());
+  }
+  const int status = one.status;
   if (std::find(std::begin(kStatuses), std::end(kStatuses), status) == std::end(kStatuses)) {
     Fail("an exit status that no run ends with\n");
   }

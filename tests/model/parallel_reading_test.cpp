@@ -160,7 +160,20 @@ TEST(ParallelReading, NodeBlockMessagesAndFailuresInRecordOrder) {
     ExpectSameAsOneThread(model, false, counts,
                           c.status != -1 || !c.out.empty() ? &expected : nullptr);
     ExpectSameAsOneThread(test_support::WithCrLf(model), false, counts);
+    // A header may give fewer than no nodes: every record is a field point,
+    // and field point j is expected to be numbered NodeCount + j.
+    RunTables no_nodes;
+    no_nodes.NodeCount = -3;
+    no_nodes.FieldPointCount = 37;
+    ExpectSameAsOneThread(model, false, no_nodes);
   }
+  test_support::ScopedTempDir dir;
+  RunTables no_nodes;
+  no_nodes.NodeCount = -1;
+  no_nodes.FieldPointCount = 2;
+  // Field point 1 is expected to be numbered 0, field point 2 to be 1.
+  const std::string model = "(3i8,6e16.9)\n" + NodeRecord(1, 0.5) + "\n" + NodeRecord(1, 0.5) + "\n";
+  for (int jobs : {1, 2}) EXPECT_EQ(ReadBlock(model, false, jobs, 64, no_nodes).out, Mismatch(1, 1));
 }
 
 std::string ElementRecord(int number, int i, int j, int k, int l) {
