@@ -18,8 +18,8 @@ namespace {
 struct Pass {
   int status = -1;  // -1: the reader returned
   std::string out, err, next;
-  std::vector<double> coords;    // NodeCoords, then FieldPointCoords
-  std::vector<int> elements;     // TriangleCount, TriangleNodes, ElementTriangles, FieldCellNodes
+  std::vector<double> coords;  // NodeCoords, then FieldPointCoords
+  std::vector<int> elements;   // TriangleCount, TriangleNodes, ElementTriangles, FieldCellNodes
   bool operator==(const Pass&) const = default;
 };
 
@@ -128,16 +128,31 @@ TEST(ParallelReading, NodeBlockMessagesAndFailuresInRecordOrder) {
   const Case cases[] = {
       {"regular", {}, 37, "N,R5.3,LOC,       -1,\n", -1, ""},
       {"mismatches: nodes 3 and 17, field point 2",
-       {{3, NodeRecord(5, 1.0)}, {17, NodeRecord(1, 2.0)}, {32, NodeRecord(99, 3.0)}}, 37, "-1\n", -1,
+       {{3, NodeRecord(5, 1.0)}, {17, NodeRecord(1, 2.0)}, {32, NodeRecord(99, 3.0)}},
+       37,
+       "-1\n",
+       -1,
        Mismatch(5, 3) + Mismatch(1, 17) + Mismatch(99, 2)},
       {"conversion failure at 20: messages before it only",
-       {{3, NodeRecord(5, 1.0)}, {20, "       X"}, {25, NodeRecord(7, 1.0)}}, 37, "-1\n", 64,
+       {{3, NodeRecord(5, 1.0)}, {20, "       X"}, {25, NodeRecord(7, 1.0)}},
+       37,
+       "-1\n",
+       64,
        Mismatch(5, 3)},
-      {"two failures: the earlier wins", {{9, "   1.5"}, {30, "abc"}, {2, NodeRecord(8, 0.5)}}, 37, "",
-       64, Mismatch(8, 2)},
+      {"two failures: the earlier wins",
+       {{9, "   1.5"}, {30, "abc"}, {2, NodeRecord(8, 0.5)}},
+       37,
+       "",
+       64,
+       Mismatch(8, 2)},
       {"end of file inside the block", {{5, NodeRecord(6, 1.0)}}, 25, "", 24, Mismatch(6, 5)},
       {"last record without a line feed", {}, 37, nullptr, -1, ""},
-      {"comma and short records", {{4, "       4,0,0,1.5,2.5"}, {11, "      11"}}, 37, "FINISH\n", -1, ""},
+      {"comma and short records",
+       {{4, "       4,0,0,1.5,2.5"}, {11, "      11"}},
+       37,
+       "FINISH\n",
+       -1,
+       ""},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -155,7 +170,8 @@ TEST(ParallelReading, NodeBlockMessagesAndFailuresInRecordOrder) {
     expected.status = c.status;
     expected.out = c.out;
     if (c.status == -1) {
-      expected.next = c.end == nullptr ? "(end)" : std::string(c.end).substr(0, std::strlen(c.end) - 1);
+      expected.next =
+          c.end == nullptr ? "(end)" : std::string(c.end).substr(0, std::strlen(c.end) - 1);
     }
     ExpectSameAsOneThread(model, false, counts,
                           c.status != -1 || !c.out.empty() ? &expected : nullptr);
@@ -172,14 +188,16 @@ TEST(ParallelReading, NodeBlockMessagesAndFailuresInRecordOrder) {
   no_nodes.NodeCount = -1;
   no_nodes.FieldPointCount = 2;
   // Field point 1 is expected to be numbered 0, field point 2 to be 1.
-  const std::string model = "(3i8,6e16.9)\n" + NodeRecord(1, 0.5) + "\n" + NodeRecord(1, 0.5) + "\n";
-  for (int jobs : {1, 2}) EXPECT_EQ(ReadBlock(model, false, jobs, 64, no_nodes).out, Mismatch(1, 1));
+  const std::string model =
+      "(3i8,6e16.9)\n" + NodeRecord(1, 0.5) + "\n" + NodeRecord(1, 0.5) + "\n";
+  for (int jobs : {1, 2})
+    EXPECT_EQ(ReadBlock(model, false, jobs, 64, no_nodes).out, Mismatch(1, 1));
 }
 
 std::string ElementRecord(int number, int i, int j, int k, int l) {
   char text[200];
-  std::snprintf(text, sizeof text, "%9d%9d%9d%9d%9d%9d%9d%9d%9d%9d%9d%9d%9d%9d%9d", 1, 1, 1, 1, 0, 0,
-                0, 0, k == l ? 3 : 4, 0, number, i, j, k, l);
+  std::snprintf(text, sizeof text, "%9d%9d%9d%9d%9d%9d%9d%9d%9d%9d%9d%9d%9d%9d%9d", 1, 1, 1, 1, 0,
+                0, 0, 0, k == l ? 3 : 4, 0, number, i, j, k, l);
   return text;
 }
 
@@ -200,16 +218,30 @@ TEST(ParallelReading, ElementBlockIrregularRecordsTakenInSequence) {
       {"regular", {}, 34, -1},
       {"an element on two records", {{12, quad.substr(0, 99) + "\n" + quad.substr(99)}}, 34, -1},
       {"a blank record before an element", {{7, "\n" + ElementRecord(7, 9, 10, 12, 11)}}, 34, -1},
-      {"repeats and commas", {{3, "4*1,0,0,0,0,4,0,3,3,4,6,5"}, {20, "1,1,1,1,4*,4,,20,21,22,24,23"}}, 34, -1},
+      {"repeats and commas",
+       {{3, "4*1,0,0,0,0,4,0,3,3,4,6,5"}, {20, "1,1,1,1,4*,4,,20,21,22,24,23"}},
+       34,
+       -1},
       {"end of file inside the field cells", {}, 33, kEndOfFile},
       {"a slash ends a record early", {{9, "1 1 1 1 0 0 0 0 3 0 9 17 18 19 19 / 5"}}, 34, -1},
-      {"elements out of order", {{1, ElementRecord(30, 1, 2, 4, 3)}, {30, ElementRecord(1, 3, 4, 6, 5)}}, 34, -1},
-      {"a volume element", {{12, "1 1 1 1 0 0 0 0 20 0 12 5 6 8 7 1 2 3 4\n9 10 11 12 13 14"}}, 34, 1},
+      {"elements out of order",
+       {{1, ElementRecord(30, 1, 2, 4, 3)}, {30, ElementRecord(1, 3, 4, 6, 5)}},
+       34,
+       -1},
+      {"a volume element",
+       {{12, "1 1 1 1 0 0 0 0 20 0 12 5 6 8 7 1 2 3 4\n9 10 11 12 13 14"}},
+       34,
+       1},
       {"syntax error at 20", {{20, "1 1 1 x 0 0 0 0 3 0 20 1 2 3 3"}}, 34, kSyntaxError},
       {"an element number out of range before a syntax error",
-       {{15, ElementRecord(31, 1, 2, 3, 3)}, {28, "1 1 1 x"}}, 34, 1},
+       {{15, ElementRecord(31, 1, 2, 3, 3)}, {28, "1 1 1 x"}},
+       34,
+       1},
       {"a corner outside the nodes", {{5, ElementRecord(5, 1, 2, 41, 3)}}, 34, 1},
-      {"an integer too large", {{25, "1 1 1 1 0 0 0 0 3 0 25 1 2 3 3000000000"}}, 34, kInputConversion},
+      {"an integer too large",
+       {{25, "1 1 1 1 0 0 0 0 3 0 25 1 2 3 3000000000"}},
+       34,
+       kInputConversion},
       {"a block shorter than its counts", {}, 32, kSyntaxError},
   };
   for (const Case& c : cases) {

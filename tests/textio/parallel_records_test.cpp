@@ -16,16 +16,21 @@
 namespace {
 
 TEST(ForEachPart, ContiguousPartsCoverTheRangeOnce) {
-  const struct { int parts; std::size_t count; int used; } cases[] = {
-      {1, 10, 1}, {2, 10, 2}, {3, 10, 3}, {16, 5, 5}, {4, 1, 1}, {7, 0, 0}, {0, 3, 1}};
+  const struct {
+    int parts;
+    std::size_t count;
+    int used;
+  } cases[] = {{1, 10, 1}, {2, 10, 2}, {3, 10, 3}, {16, 5, 5}, {4, 1, 1}, {7, 0, 0}, {0, 3, 1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.parts << " parts of " << c.count);
     std::vector<std::atomic<int>> seen(c.count);
-    std::vector<std::pair<std::size_t, std::size_t>> bounds(static_cast<std::size_t>(std::max(c.parts, 1)));
-    const int used = ForEachPart(c.parts, c.count, [&](int part, std::size_t begin, std::size_t end) {
-      bounds[static_cast<std::size_t>(part)] = {begin, end};
-      for (std::size_t k = begin; k < end; ++k) ++seen[k];
-    });
+    std::vector<std::pair<std::size_t, std::size_t>> bounds(
+        static_cast<std::size_t>(std::max(c.parts, 1)));
+    const int used =
+        ForEachPart(c.parts, c.count, [&](int part, std::size_t begin, std::size_t end) {
+          bounds[static_cast<std::size_t>(part)] = {begin, end};
+          for (std::size_t k = begin; k < end; ++k) ++seen[k];
+        });
     EXPECT_EQ(used, c.used);
     for (std::size_t k = 0; k < c.count; ++k) EXPECT_EQ(seen[k], 1) << k;
     for (int part = 0; part < used; ++part) {
@@ -116,8 +121,8 @@ TEST(OutputFile, RecordBlocksAreWrittenOutWhereSingleRecordsAre) {
 
 // Writes `count` solver node records, the numbers of `wide` too wide for
 // their 8 columns, with `jobs` threads; returns the file and the console.
-std::pair<std::string, std::string> WriteNodes(std::int32_t count, const std::vector<std::int32_t>& wide,
-                                               int jobs) {
+std::pair<std::string, std::string> WriteNodes(std::int32_t count,
+                                               const std::vector<std::int32_t>& wide, int jobs) {
   std::filesystem::remove("input.dat");
   const test_support::RunResult ended = test_support::CatchRunEnded([&] {
     OutputFile file("input.dat", kSolverInputUnit, 4096);
@@ -146,7 +151,8 @@ TEST(WriteFixedRecords, ThreadsWriteTheBytesAndReportsOfOneThread) {
   std::string reports;
   for (std::size_t n = 0; n < wide.size(); ++n) {
     reports += DiagnosticLine(kOutputConversion, kSolverInputUnit,
-                              (std::filesystem::current_path() / "input.dat").string()) + "\r\n";
+                              (std::filesystem::current_path() / "input.dat").string()) +
+               "\r\n";
   }
   EXPECT_EQ(console, reports);
   for (int jobs : {2, 3, 5}) {
