@@ -15,7 +15,6 @@
 
 namespace {
 
-constexpr std::string_view kModelFileName = "ANSYS_Model.cdb";
 constexpr std::string_view kSolverInputFileName = "input.dat";
 constexpr std::string_view kPlotFileName = "input.plt";
 constexpr std::string_view kClosingMessage = " Data Translation from ANSYS to BEM is done!";
