@@ -48,6 +48,7 @@ class Table2D {
   }
 
   T* data() { return data_.get(); }
+  const T* data() const { return data_.get(); }
   std::int64_t size() const { return rows_ * columns_; }
   std::int64_t rows() const { return rows_; }
   std::int64_t columns() const { return columns_; }

@@ -202,9 +202,9 @@ void WriteVtuFile(OutputFile& file, const RunTables& run,
   const std::int64_t cell_count = Clamp(run.FieldCellCount, run.FieldCellNodes.columns());
 
   const KeptCells triangles =
-      FindKeptCells(run.TriangleNodes.Column(1), 3, triangle_count, nodes, "triangle");
+      FindKeptCells(run.TriangleNodes.data(), 3, triangle_count, nodes, "triangle");
   const KeptCells cells =
-      FindKeptCells(run.FieldCellNodes.Column(1), 4, cell_count, field_points, "field cell");
+      FindKeptCells(run.FieldCellNodes.data(), 4, cell_count, field_points, "field cell");
   const std::vector<std::int32_t> element_of = ElementOfTriangles(run, triangle_count);
 
   const std::int64_t points = nodes + field_points;
@@ -290,8 +290,8 @@ void WriteVtuFile(OutputFile& file, const RunTables& run,
   block.End();
 
   block.Begin(*array++);  // Points: each coordinate table is x, y, z item after item already
-  block.Raw(run.NodeCoords.Column(1), 3 * nodes);
-  block.Raw(run.FieldPointCoords.Column(1), 3 * field_points);
+  block.Raw(run.NodeCoords.data(), 3 * nodes);
+  block.Raw(run.FieldPointCoords.data(), 3 * field_points);
   block.End();
 
   block.Begin(*array++);  // connectivity, 0-based point ids
