@@ -215,7 +215,10 @@ def write_model(path, target_nodes):
 
 
 def main(argv):
-    if len(argv) not in (2, 3):
+    if len(argv) > 1 and argv[1] in ("-h", "--help"):
+        sys.stdout.write(__doc__)
+        return 0
+    if len(argv) not in (2, 3) or not argv[1].isdigit():
         sys.stderr.write(__doc__)
         return 2
     target = int(argv[1])

@@ -123,46 +123,57 @@ inline int RandomSweepCases(int full) {
   return sweep != nullptr && std::string_view(sweep) == "full" ? full : full / 50;
 }
 
-/// Runs the built program as its own process in `directory`, started
-/// through `runner` (a command prefix) when one is given.
-inline RunResult RunProgram(const std::filesystem::path& directory, std::string_view runner = {}) {
+/// `word` quoted for the shell.
+inline std::string ShellQuoted(std::string_view word) {
+  std::string quoted(1, '\'');
+  for (char c : word) {
+    if (c == '\'') {
+      quoted.append("'\\''");
+    } else {
+      quoted.push_back(c);
+    }
+  }
+  quoted.push_back('\'');
+  return quoted;
+}
+
+/// Runs `command` in `directory` through the shell, its standard output
+/// caught (or sent to `stdout_target`, a shell word, when one is given) and
+/// its standard error caught.
+inline RunResult RunInDirectory(const std::filesystem::path& directory, const std::string& command,
+                                std::string_view stdout_target = {}) {
   const std::filesystem::path out = directory / ".stdout";
   const std::filesystem::path err = directory / ".stderr";
-  std::string command = "cd '" + directory.string() + "' && " + std::string(runner) + " '" +
-                        CDB2BEM_BINARY + "' >'" + out.string() + "' 2>'" + err.string() + "'";
-  int raw = std::system(command.c_str());
+  std::string line = "cd ";
+  line.append(ShellQuoted(directory.string())).append(" && ").append(command).append(" >");
+  line.append(stdout_target.empty() ? ShellQuoted(out.string()) : std::string(stdout_target));
+  line.append(" 2>").append(ShellQuoted(err.string()));
+  const int raw = std::system(line.c_str());
   RunResult result;
   result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.out = ReadFile(out);
+  result.out = std::filesystem::exists(out) ? ReadFile(out) : "";
   result.err = ReadFile(err);
   std::filesystem::remove(out);
   std::filesystem::remove(err);
   return result;
 }
 
-/// Runs the built program with `args` in `directory`, each argument quoted
-/// for the shell.
+/// Runs the built program as its own process in `directory`, started
+/// through `runner` (a command prefix) when one is given.
+inline RunResult RunProgram(const std::filesystem::path& directory, std::string_view runner = {}) {
+  std::string command(runner);
+  command.append(" ").append(ShellQuoted(CDB2BEM_BINARY));
+  return RunInDirectory(directory, command);
+}
+
+/// Runs the built program with `args` in `directory`; standard output goes
+/// to `stdout_target` (a shell word) when one is given.
 inline RunResult RunProgramWith(const std::filesystem::path& directory,
-                                const std::vector<std::string>& args) {
-  std::string command = "'";
-  command.append(CDB2BEM_BINARY).append("'");
-  for (const std::string& arg : args) {
-    command += " '";
-    for (char c : arg) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    command += "'";
-  }
-  const std::filesystem::path out = directory / ".stdout";
-  const std::filesystem::path err = directory / ".stderr";
-  command.insert(0, "cd '" + directory.string() + "' && ");
-  command.append(" >'").append(out.string()).append("' 2>'").append(err.string()).append("'");
-  int raw = std::system(command.c_str());
-  RunResult result;
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.out = ReadFile(out);
-  result.err = ReadFile(err);
-  std::filesystem::remove(out);
-  std::filesystem::remove(err);
-  return result;
+                                const std::vector<std::string>& args,
+                                std::string_view stdout_target = {}) {
+  std::string command = ShellQuoted(CDB2BEM_BINARY);
+  for (const std::string& arg : args) command.append(" ").append(ShellQuoted(arg));
+  return RunInDirectory(directory, command, stdout_target);
 }
 
 /// The directory of the real ANSYS sample files, or empty when absent.

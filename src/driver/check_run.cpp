@@ -14,8 +14,6 @@
 
 namespace {
 
-constexpr std::string_view kModelFileName = "ANSYS_Model.cdb";
-
 // The report goes out as plain lines, for scripts; the node-number messages
 // that reading printed before it are written out first.
 void Print(OutputFile& console, const std::string& text) {
@@ -34,25 +32,21 @@ int Check(OutputFile& console, int jobs) {
     Print(console, ExplainRefusal(kModelFileName, refused.status));
     return refused.status;
   }
-  SurfaceFindings findings;
-  std::string report;
-  try {
-    findings = CheckSurface(run);
-    report = CheckReportText(findings);
-  } catch (const std::bad_alloc&) {
-    RaiseDiagnostic(kInsufficientMemory);
-  }
-  Print(console, report);
+  const SurfaceFindings findings = CheckSurface(run);
+  Print(console, CheckReportText(findings));
   return CheckStatus(findings);
 }
 
 }  // namespace
 
 int RunCheck(int jobs) {
-  OutputFile console = OutputFile::Console();
   try {
+    OutputFile console = OutputFile::Console();
     return Check(console, jobs);
   } catch (const RunEnded& ended) {
     return ended.status;
+  } catch (const std::bad_alloc&) {
+    // Unwinding has closed every file.
+    return ReportInsufficientMemory();
   }
 }

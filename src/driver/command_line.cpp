@@ -75,7 +75,7 @@ int CountOf(std::string_view text) {
 }
 
 // Stores the option's argument; the reason when the argument is refused.
-std::string Apply(const OptionSpec& spec, const char* argument, CommandLineOptions& options) {
+std::string Apply(const OptionSpec& entry, const char* argument, CommandLineOptions& options) {
   std::string refused;
   std::visit(
       [&](auto field) {
@@ -87,14 +87,14 @@ std::string Apply(const OptionSpec& spec, const char* argument, CommandLineOptio
         } else if constexpr (std::is_same_v<Field, CountField>) {
           options.*field = CountOf(argument);
           if (options.*field == 0) {
-            refused = "invalid argument '" + std::string(argument) + "' for '--" + spec.long_name +
+            refused = "invalid argument '" + std::string(argument) + "' for '--" + entry.long_name +
                       "': a number from 1 to " + std::to_string(kMostJobsAsked) + " is needed";
           }
         } else {
           (options.*field).emplace_back(argument);
         }
       },
-      spec.field);
+      entry.field);
   return refused;
 }
 
@@ -105,9 +105,9 @@ std::string UnknownLongOption(std::string_view word) {
   name = name.substr(0, name.find('='));
   std::string fits;
   int count = 0;
-  for (const OptionSpec& spec : kOptions) {
-    if (std::string_view(spec.long_name).starts_with(name)) {
-      fits += " '--" + std::string(spec.long_name) + "'";
+  for (const OptionSpec& entry : kOptions) {
+    if (std::string_view(entry.long_name).starts_with(name)) {
+      fits += " '--" + std::string(entry.long_name) + "'";
       ++count;
     }
   }
@@ -121,12 +121,12 @@ ParsedCommandLine ParseCommandLine(int argc, char* argv[]) {
   std::string short_options = ":";  // report a missing argument as ':'
   std::vector<option> long_options;
   for (int i = 0; i < kOptionCount; ++i) {
-    const OptionSpec& spec = kOptions[i];
-    const int has_arg = spec.argument != nullptr ? required_argument : no_argument;
-    long_options.push_back({spec.long_name, has_arg, nullptr, kLongBase + i});
-    if (spec.short_name != '\0') {
-      short_options += spec.short_name;
-      if (spec.argument != nullptr) short_options += ':';
+    const OptionSpec& entry = kOptions[i];
+    const int has_arg = entry.argument != nullptr ? required_argument : no_argument;
+    long_options.push_back({entry.long_name, has_arg, nullptr, kLongBase + i});
+    if (entry.short_name != '\0') {
+      short_options += entry.short_name;
+      if (entry.argument != nullptr) short_options += ':';
     }
   }
   long_options.push_back({nullptr, 0, nullptr, 0});
@@ -189,11 +189,11 @@ std::string HelpText() {
   // "  -C, --directory=DIR" or "      --help", then the help in one column.
   std::vector<std::string> forms;
   std::size_t width = 0;
-  for (const OptionSpec& spec : kOptions) {
+  for (const OptionSpec& entry : kOptions) {
     std::string form(6, ' ');
-    if (spec.short_name != '\0') form.replace(2, 3, {'-', spec.short_name, ','});
-    form.append("--").append(spec.long_name);
-    if (spec.argument != nullptr) form.append("=").append(spec.argument);
+    if (entry.short_name != '\0') form.replace(2, 3, {'-', entry.short_name, ','});
+    form.append("--").append(entry.long_name);
+    if (entry.argument != nullptr) form.append("=").append(entry.argument);
     width = std::max(width, form.size());
     forms.push_back(std::move(form));
   }

@@ -1,8 +1,13 @@
 // The reading passes of a run, shared by the translation and the model check.
 #pragma once
 
+#include <string_view>
+
 #include "model/run_tables.h"
 #include "textio/record_file.h"
+
+/// The model file, in the working directory.
+inline constexpr std::string_view kModelFileName = "ANSYS_Model.cdb";
 
 /// Reads the model file, open at its first record, into `run`: the size and
 /// load kind scans, the allocation of the tables, the node, element and

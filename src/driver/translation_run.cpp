@@ -15,17 +15,17 @@
 
 namespace {
 
-constexpr std::string_view kModelFileName = "ANSYS_Model.cdb";
 constexpr std::string_view kSolverInputFileName = "input.dat";
 constexpr std::string_view kPlotFileName = "input.plt";
 constexpr std::string_view kClosingMessage = " Data Translation from ANSYS to BEM is done!";
 
 // The .vtu of the model; its check array shows the model check's findings.
-void WriteModelVtu(std::string_view name, const RunTables& run) {
+// Like the pair, it replaces an earlier file only once it is complete.
+void WriteModelVtu(std::string_view name, const FileIdentity& model, const RunTables& run) {
   const SurfaceFindings findings = CheckSurface(run);
-  OutputFile vtu(name, kVtuUnit);
-  WriteVtuFile(vtu, run, findings.triangle_flags);
-  vtu.Close();
+  ReplacedOutput vtu(model, {name, kVtuUnit});
+  WriteVtuFile(vtu.file(), run, findings.triangle_flags);
+  vtu.Commit();
 }
 
 void Translate(OutputFile& console, std::string_view vtu_file, int jobs) {
@@ -46,7 +46,7 @@ void Translate(OutputFile& console, std::string_view vtu_file, int jobs) {
   WritePlotFile(outputs.second(), run, jobs);
   outputs.Commit();
   // The pair is in place: a failure from here on changes nothing in it.
-  if (!vtu_file.empty()) WriteModelVtu(vtu_file, run);
+  if (!vtu_file.empty()) WriteModelVtu(vtu_file, model.identity(), run);
   WriteFreeForm(console, {kClosingMessage});
   console.Close();
 }

@@ -187,6 +187,14 @@ void OutputPair::Slot::Open(Output output, const FileIdentity& model, const Slot
   file.emplace(Adopted(fd, output.unit, std::move(path), false));
 }
 
+bool OutputPair::Slot::Rename() {
+  if (temporary.empty()) return true;
+  if (::rename(temporary.c_str(), target.c_str()) != 0) return false;
+  Forget(registered);
+  temporary.clear();
+  return true;
+}
+
 void OutputPair::Slot::Discard() {
   if (temporary.empty()) return;
   if (file) file->Abandon();
@@ -210,16 +218,25 @@ void OutputPair::Commit() {
     DirectoryLocks locks(slots_[0].temporary.empty() ? std::string() : DirectoryOf(slots_[0].target),
                          slots_[1].temporary.empty() ? std::string() : DirectoryOf(slots_[1].target));
     for (Slot& slot : slots_) {
-      if (slot.temporary.empty()) continue;
-      if (::rename(slot.temporary.c_str(), slot.target.c_str()) != 0) {
+      if (!slot.Rename()) {
         failed = &slot;
         break;
       }
-      Forget(slot.registered);
-      slot.temporary.clear();
     }
   }
   if (failed != nullptr) RaiseDiagnostic(kWriteError, failed->file->unit(), failed->file->path());
+}
+
+void ReplacedOutput::Commit() {
+  slot_.file->Close();
+  bool renamed = false;
+  {
+    InterruptionsHeld held;
+    DirectoryLocks lock(slot_.temporary.empty() ? std::string() : DirectoryOf(slot_.target),
+                        std::string());
+    renamed = slot_.Rename();
+  }
+  if (!renamed) RaiseDiagnostic(kWriteError, slot_.file->unit(), slot_.file->path());
 }
 
 void HandleSignalsForOutputs() {

@@ -36,7 +36,7 @@ class OutputPair {
   /// in place together.
   void Commit();
 
- private:
+  /// One output while it is written: its file and its temporary.
   struct Slot {
     std::optional<OutputFile> file;
     std::string target;      // the name the file takes when committed
@@ -50,10 +50,28 @@ class OutputPair {
     Slot& operator=(const Slot&) = delete;
     ~Slot() { Discard(); }
     void Open(Output output, const FileIdentity& model, const Slot* other);
+    bool Rename();   // puts the temporary in place; false when that fails
     void Discard();  // removes the temporary, if any
   };
 
+ private:
   Slot slots_[2];
+};
+
+/// A further output of a run, such as the .vtu, written after the pair in the
+/// same way: beside its name, put in place by Commit() when complete, removed
+/// when the run fails. Refused like the pair's outputs when it is the model.
+class ReplacedOutput {
+ public:
+  ReplacedOutput(const FileIdentity& model, OutputPair::Output output) {
+    slot_.Open(output, model, nullptr);
+  }
+  OutputFile& file() { return *slot_.file; }
+  /// Closes the file (a failed write raises its diagnostic) and puts it in place.
+  void Commit();
+
+ private:
+  OutputPair::Slot slot_;
 };
 
 /// Sets the process up for writing outputs: a write beyond the file-size

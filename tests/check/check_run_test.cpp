@@ -15,27 +15,12 @@ namespace {
 
 namespace fs = std::filesystem;
 using test_support::ReadFile;
+using test_support::RunProgramWith;
 using test_support::RunResult;
 using test_support::ScopedTempDir;
 using test_support::WriteFile;
 
 const fs::path kSourceDir = CDB2BEM_SOURCE_DIR;
-
-// Runs the built program in `directory` with `arguments`.
-RunResult RunWith(const fs::path& directory, const std::string& arguments) {
-  const fs::path out = directory / ".stdout";
-  const fs::path err = directory / ".stderr";
-  const std::string command = "cd '" + directory.string() + "' && '" + CDB2BEM_BINARY + "' " +
-                              arguments + " >'" + out.string() + "' 2>'" + err.string() + "'";
-  const int raw = std::system(command.c_str());
-  RunResult result;
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.out = ReadFile(out);
-  result.err = ReadFile(err);
-  fs::remove(out);
-  fs::remove(err);
-  return result;
-}
 
 std::vector<std::string> Entries(const fs::path& directory) {
   std::vector<std::string> names;
@@ -50,7 +35,7 @@ TEST(CheckRun, ExampleReportWritesNoFile) {
   fs::create_directory(dir.path() / "house");
   fs::copy_file(kSourceDir / "examples" / "ANSYS_Model.cdb",
                 dir.path() / "house" / "ANSYS_Model.cdb");
-  const RunResult check = RunWith(dir.path(), "-C house --check");
+  const RunResult check = RunProgramWith(dir.path(), {"-C", "house", "--check"});
   EXPECT_EQ(check.status, 0);
   EXPECT_EQ(check.err, "");
   // The house: a box of five quadrilaterals sheared by 0.25 (volume 2 x 1 x 1)
@@ -90,7 +75,7 @@ TEST(CheckRun, ProblemsEndWithStatusThree) {
     model.erase(at + 1, model.find('\n', at + 1) - at);
   }
   WriteFile(dir.path() / "ANSYS_Model.cdb", model);
-  const RunResult check = RunWith(dir.path(), "--check");
+  const RunResult check = RunProgramWith(dir.path(), {"--check"});
   EXPECT_EQ(check.status, 3);
   EXPECT_NE(check.out.find("\ndisplacement triangles: 0\n"), std::string::npos) << check.out;
   EXPECT_NE(
@@ -113,8 +98,8 @@ TEST(CheckRun, RefusalsKeepTheTranslationsDiagnostic) {
     for (const ScopedTempDir* dir : {&checked, &translated}) {
       if (fs::exists(model)) fs::copy_file(model, dir->path() / "ANSYS_Model.cdb");
     }
-    const RunResult check = RunWith(checked.path(), "--check");
-    const RunResult translation = RunWith(translated.path(), "");
+    const RunResult check = RunProgramWith(checked.path(), {"--check"});
+    const RunResult translation = RunProgramWith(translated.path(), {});
     EXPECT_NE(check.status, 0);
     EXPECT_EQ(check.status, translation.status);
     std::string want_err = translation.err;
@@ -165,7 +150,7 @@ TEST(CheckRun, RefusedSamplesGetTheirCause) {
     SCOPED_TRACE(c.file);
     ScopedTempDir dir;
     fs::copy_file(samples / c.file, dir.path() / "ANSYS_Model.cdb");
-    const RunResult check = RunWith(dir.path(), "--check");
+    const RunResult check = RunProgramWith(dir.path(), {"--check"});
     EXPECT_EQ(check.status, c.status) << check.err;
     EXPECT_NE(check.out.find("refused: a second look at ANSYS_Model.cdb finds\n"),
               std::string::npos);

@@ -18,6 +18,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test_support::ReadFile;
+using test_support::RunProgramWith;
 using test_support::RunResult;
 using test_support::ScopedTempDir;
 using test_support::WriteFile;
@@ -26,33 +27,6 @@ const fs::path kFourNodeCase =
     fs::path(CDB2BEM_SOURCE_DIR) / "tests" / "e2e" / "four_node_example";
 constexpr const char* kClosingLine = "  Data Translation from ANSYS to BEM is done!\r\n";
 constexpr const char* kTry = "Try 'cdb2bem --help' for more information.\n";
-
-std::string Quoted(const std::string& word) {
-  std::string quoted = "'";
-  for (char c : word) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
-}
-
-// Runs the program with `args` in `directory`; standard output goes to
-// `stdout_target` when one is given, else it is caught.
-RunResult RunWithArguments(const fs::path& directory, const std::vector<std::string>& args,
-                           const std::string& stdout_target = "") {
-  const fs::path out = directory.parent_path() / "stdout.txt";
-  const fs::path err = directory.parent_path() / "stderr.txt";
-  std::string command = "cd ";
-  command.append(Quoted(directory.string())).append(" && ").append(Quoted(CDB2BEM_BINARY));
-  for (const std::string& arg : args) command.append(" ").append(Quoted(arg));
-  command.append(" >").append(stdout_target.empty() ? Quoted(out.string()) : stdout_target);
-  command.append(" 2>").append(Quoted(err.string()));
-  const int raw = std::system(command.c_str());
-  RunResult result;
-  result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
-  result.out = fs::exists(out) ? ReadFile(out) : "";
-  result.err = ReadFile(err);
-  fs::remove(out);
-  fs::remove(err);
-  return result;
-}
 
 // Every file of the tree under `root` with its content.
 std::map<std::string, std::string> Snapshot(const fs::path& root) {
@@ -97,7 +71,7 @@ class CommandLineRun : public testing::Test {
     fs::remove(work_ / "model" / "input.dat");  // left by an earlier case
     fs::remove(work_ / "model" / "input.plt");
     const std::map<std::string, std::string> before = Snapshot(work_);
-    const RunResult result = RunWithArguments(work_, c.args);
+    const RunResult result = RunProgramWith(work_, c.args);
     EXPECT_EQ(result.status, c.status);
     std::string out = c.out == "@HELP@" ? HelpText() : c.out;
     if (c.out == "@VERSION@") out = VersionText(CDB2BEM_VERSION);
@@ -208,7 +182,7 @@ TEST_F(CommandLineRun, RefusedCommandLinesReadAndWriteNothing) {
 
 TEST_F(CommandLineRun, HelpWrittenToAFullDeviceIsAFailure) {
   if (!fs::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
-  const RunResult result = RunWithArguments(work_, {"--help"}, "/dev/full");
+  const RunResult result = RunProgramWith(work_, {"--help"}, "/dev/full");
   EXPECT_EQ(result.status, 2);
   EXPECT_EQ(result.err, "cdb2bem: cannot write to standard output: No space left on device\n");
 }

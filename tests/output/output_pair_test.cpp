@@ -99,3 +99,35 @@ TEST(OutputPair, AbandonedPairLeavesTheOutputsAsTheyWere) {
 }
 
 }  // namespace
+
+TEST(ReplacedOutput, PutInPlaceOnlyWhenCommitted) {
+  for (const bool earlier : {true, false}) {
+    for (const bool commit : {true, false}) {
+      SCOPED_TRACE(std::string(earlier ? "earlier file" : "no earlier file") +
+                   (commit ? ", committed" : ", abandoned"));
+      test_support::ScopedTempDir dir;
+      const FileIdentity model = ModelIdentity();
+      if (earlier) WriteFile("model.vtu", "earlier vtu\n");
+      {
+        ReplacedOutput vtu(model, {"model.vtu", 9});
+        for (int i = 0; i < 1000; ++i) vtu.file().WriteRecord("new " + std::to_string(i));
+        vtu.file().Flush();
+        EXPECT_EQ(Entries().size(), 3u - (earlier ? 0u : 1u));  // model, earlier, temporary
+        if (earlier) {
+          EXPECT_EQ(ReadFile("model.vtu"), "earlier vtu\n");
+        }
+        if (commit) vtu.Commit();
+      }
+      std::set<std::string> entries = {"ANSYS_Model.cdb"};
+      if (earlier || commit) entries.insert("model.vtu");
+      EXPECT_EQ(Entries(), entries);
+      if (commit) {
+        std::string expected;
+        for (int i = 0; i < 1000; ++i) expected += "new " + std::to_string(i) + "\r\n";
+        EXPECT_EQ(ReadFile("model.vtu"), expected);
+      } else if (earlier) {
+        EXPECT_EQ(ReadFile("model.vtu"), "earlier vtu\n");
+      }
+    }
+  }
+}
