@@ -51,7 +51,8 @@ class Reader {
   // The next record without its line end; false at the end of the file.
   bool Next(string_view& record) {
     for (;;) {
-      const char* lf = static_cast<const char*>(std::memchr(buffer_.data() + begin_, '\n', end_ - begin_));
+      const char* lf =
+          static_cast<const char*>(std::memchr(buffer_.data() + begin_, '\n', end_ - begin_));
       if (lf != nullptr) {
         const char* first = buffer_.data() + begin_;
         std::size_t length = static_cast<std::size_t>(lf - first);
@@ -247,13 +248,19 @@ int main() {
   string_view rec;
 
   // Offset header: raw node and element counts.
-  do rec = in.Must(); while (rec.substr(0, 5) != "*ELSE");
+  do rec = in.Must();
+  while (rec.substr(0, 5) != "*ELSE");
   const std::int32_t raw_nodes = Int(Field(in.Must(), 12, 9));
   const std::int32_t raw_elems = Int(Field(in.Must(), 12, 9));
 
   // Node block, every layout.
-  static constexpr struct { const char* text; int iw, rw; } kLayouts[] = {
-      {"(3i8,6e16.9) ", 8, 16}, {"(3i8,6e20.13)", 8, 20}, {"(3i9,6e20.13)", 9, 20}, {"(3i9,6e21.13e", 9, 21}};
+  static constexpr struct {
+    const char* text;
+    int iw, rw;
+  } kLayouts[] = {{"(3i8,6e16.9) ", 8, 16},
+                  {"(3i8,6e20.13)", 8, 20},
+                  {"(3i9,6e20.13)", 9, 20},
+                  {"(3i9,6e21.13e", 9, 21}};
   int iw = 0, rw = 0;
   while (iw == 0) {
     rec = in.Must();
@@ -261,7 +268,11 @@ int main() {
     std::memset(probe, ' ', 13);
     std::memcpy(probe, rec.data(), rec.size() < 13 ? rec.size() : 13);
     for (const auto& l : kLayouts) {
-      if (std::memcmp(probe, l.text, 13) == 0) { iw = l.iw; rw = l.rw; break; }
+      if (std::memcmp(probe, l.text, 13) == 0) {
+        iw = l.iw;
+        rw = l.rw;
+        break;
+      }
     }
   }
   std::vector<double> coords(3 * static_cast<std::size_t>(raw_nodes));
@@ -278,7 +289,8 @@ int main() {
   }
 
   // Element block: the fifteen values of every record, E I J K L kept.
-  do rec = in.Must(); while (rec.substr(0, 6) != "(19i8)" && rec.substr(0, 6) != "(19i9)");
+  do rec = in.Must();
+  while (rec.substr(0, 6) != "(19i8)" && rec.substr(0, 6) != "(19i9)");
   std::vector<std::int32_t> elems(5 * static_cast<std::size_t>(raw_elems));
   for (std::int32_t r = 0; r < raw_elems; ++r) {
     rec = in.Must();
@@ -291,7 +303,10 @@ int main() {
   // Components, constraints and pressures, up to FINISH.
   std::int32_t field_cells = 0, field_points = 0;
   std::vector<double> disp(3 * static_cast<std::size_t>(raw_nodes), kNotGiven);
-  struct Pressure { std::int32_t element; double p; };
+  struct Pressure {
+    std::int32_t element;
+    double p;
+  };
   std::vector<Pressure> pressures;
   auto range_count = [&in]() {
     in.Must();
@@ -307,12 +322,14 @@ int main() {
       string_view label = rec.size() >= 15 ? rec.substr(9, 6) : string_view();
       int d = label == ",UX  ," ? 0 : label == ",UY  ," ? 1 : label == ",UZ  ," ? 2 : -1;
       if (d < 0 || n < 1 || n > raw_nodes) continue;
-      disp[3 * static_cast<std::size_t>(n - 1) + static_cast<std::size_t>(d)] = Real(Field(rec, 15, 16));
+      disp[3 * static_cast<std::size_t>(n - 1) + static_cast<std::size_t>(d)] =
+          Real(Field(rec, 15, 16));
     } else if (rec.substr(0, 4) == "SFE," && rec.size() >= 23 && rec.substr(19, 4) == "PRES") {
       std::int32_t e = Int(Field(rec, 5, 8));
       string_view r = in.Must();
       Values v{r.data(), r.data() + r.size()};
-      double p1 = v.Next<double>(), p2 = v.Next<double>(), p3 = v.Next<double>(), p4 = v.Next<double>();
+      double p1 = v.Next<double>(), p2 = v.Next<double>(), p3 = v.Next<double>(),
+             p4 = v.Next<double>();
       pressures.push_back({e, (((p1 + p2) + p3) + p4) * 0.25});
       in.Must();
       in.Must();
@@ -362,7 +379,8 @@ int main() {
   std::vector<double> values(3 * static_cast<std::size_t>(triangles), 0.0);
   for (std::size_t t = 0; t < static_cast<std::size_t>(triangles); ++t) {
     const double* u[3];
-    for (int k = 0; k < 3; ++k) u[k] = &disp[3 * static_cast<std::size_t>(tri[3 * t + static_cast<std::size_t>(k)] - 1)];
+    for (int k = 0; k < 3; ++k)
+      u[k] = &disp[3 * static_cast<std::size_t>(tri[3 * t + static_cast<std::size_t>(k)] - 1)];
     for (std::size_t d = 0; d < 3; ++d) {
       if (u[0][d] != kNotGiven && u[1][d] != kNotGiven && u[2][d] != kNotGiven) {
         kinds[3 * t + d] = 1;
@@ -377,7 +395,8 @@ int main() {
     const double *A = xyz(c[0]), *B = xyz(c[1]), *C = xyz(c[2]);
     double ab[3] = {B[0] - A[0], B[1] - A[1], B[2] - A[2]};
     double ac[3] = {C[0] - A[0], C[1] - A[1], C[2] - A[2]};
-    double n[3] = {ab[1] * ac[2] - ab[2] * ac[1], ab[2] * ac[0] - ab[0] * ac[2], ab[0] * ac[1] - ab[1] * ac[0]};
+    double n[3] = {ab[1] * ac[2] - ab[2] * ac[1], ab[2] * ac[0] - ab[0] * ac[2],
+                   ab[0] * ac[1] - ab[1] * ac[0]};
     double len = std::sqrt((n[0] * n[0] + n[1] * n[1]) + n[2] * n[2]);
     double tau[3] = {-(pr.p * (n[0] / len)), -(pr.p * (n[1] / len)), -(pr.p * (n[2] / len))};
     for (int k = 0; k < 2; ++k) {
@@ -390,17 +409,20 @@ int main() {
 
   // input.dat
   {
-    static const char* kMonths[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN", "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
+    static const char* kMonths[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
+                                    "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
     std::time_t now = std::time(nullptr);
     std::tm local{};
     localtime_r(&now, &local);
     char* r = dat.Record(77);
     std::memcpy(r, " A BEM Model for 3-D Structural Stress Analysis,", 48);
     char date[16];
-    std::snprintf(date, sizeof date, "%02d-%s-%02d", local.tm_mday, kMonths[local.tm_mon], local.tm_year % 100);
+    std::snprintf(date, sizeof date, "%02d-%s-%02d", local.tm_mday, kMonths[local.tm_mon],
+                  local.tm_year % 100);
     std::memcpy(r + 68, date, 9);
     dat.End();
-    dat.Text("           1                              ! Solver Type (1=FMM; 2=ACA; 3=Direct solver)");
+    dat.Text(
+        "           1                              ! Solver Type (1=FMM; 2=ACA; 3=Direct solver)");
     r = dat.Record(83);
     PutInt(r + 12, 12, triangles);
     PutInt(r + 24, 12, nodes);
@@ -452,7 +474,8 @@ int main() {
     plt.Text(" TITLE = \"A BEM Model for a Potential Problem\" ");
     plt.Text("#ZONES\" ");  // the second header record as cdb2bem writes it
     plt.Text(" VARIABLES = \"X\", \"Y\", \"Z\"");
-    auto zone = [&plt](const char* title, std::size_t title_length, std::int32_t n, std::int32_t e, string_view tail) {
+    auto zone = [&plt](const char* title, std::size_t title_length, std::int32_t n, std::int32_t e,
+                       string_view tail) {
       char* r = plt.Record(1 + title_length + 12 + 1 + 4 + 12 + 1);
       std::memcpy(r + 1, title, title_length);
       char* p = r + 1 + title_length;
@@ -493,7 +516,8 @@ int main() {
       }
     }
   }
-  if (numbering_errors != 0) std::printf(" %lld node number errors\n", static_cast<long long>(numbering_errors));
+  if (numbering_errors != 0)
+    std::printf(" %lld node number errors\n", static_cast<long long>(numbering_errors));
   std::printf("  Data Translation from ANSYS to BEM is done!\r\n");
   return 0;
 }

@@ -144,8 +144,8 @@ std::string ExplainRefusalOf(std::string_view name, const ModelSurvey& s) {
         "write the file with ANSYS's CDWRITE, which puts the offset header before the model");
   } else if (s.first_finish != 0 && s.first_finish < s.else_record) {
     std::string text = "record " + Str(s.first_finish) +
-                       " is FINISH, before the offset header (*ELSE, record " +
-                       Str(s.else_record) + "): the run takes that FINISH for the end of the model";
+                       " is FINISH, before the offset header (*ELSE, record " + Str(s.else_record) +
+                       "): the run takes that FINISH for the end of the model";
     if (s.last_finish_before_header != s.first_finish) {
       text += "; record " + Str(s.last_finish_before_header) + " is another FINISH before it";
     }

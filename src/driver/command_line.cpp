@@ -133,11 +133,10 @@ ParsedCommandLine ParseCommandLine(int argc, char* argv[]) {
 
   ParsedCommandLine parsed;
   bool vtu_given = false;  // an empty name is no name
-  opterr = 0;  // the messages below are ours
-  optind = 0;  // start afresh, also when called more than once
+  opterr = 0;              // the messages below are ours
+  optind = 0;              // start afresh, also when called more than once
   for (;;) {
-    const int c = getopt_long(argc, argv, short_options.c_str(), long_options.data(),
-                              nullptr);
+    const int c = getopt_long(argc, argv, short_options.c_str(), long_options.data(), nullptr);
     if (c == -1) break;
     if (c >= kLongBase) {
       if (kOptions[c - kLongBase].field == OptionField{&CommandLineOptions::vtu_file}) {

@@ -10,7 +10,7 @@
 /// line in the option table of command_line.cpp.
 struct CommandLineOptions {
   std::vector<std::string> directories;  // -C DIR, each relative to the one before
-  bool check = false;  // report on the model instead of translating it
+  bool check = false;                    // report on the model instead of translating it
   std::string vtu_file;                  // --vtu FILE: also the model as a .vtu; empty: none
   int jobs = 0;  // -j N: threads converting records; 0: one per core the process may use
   bool help = false;

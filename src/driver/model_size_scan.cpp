@@ -15,7 +15,8 @@ std::int32_t ReadComponentSize(InputFile& model) {
   std::int32_t negated_last = 0;
   ReadFreeForm(model, {first, negated_last});
   // Wraps like 32-bit arithmetic instead of overflowing on absurd ranges.
-  return static_cast<std::int32_t>(static_cast<std::uint32_t>(0) - static_cast<std::uint32_t>(negated_last) -
+  return static_cast<std::int32_t>(static_cast<std::uint32_t>(0) -
+                                   static_cast<std::uint32_t>(negated_last) -
                                    static_cast<std::uint32_t>(first) + 1u);
 }
 

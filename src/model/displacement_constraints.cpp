@@ -46,7 +46,8 @@ void ReadConstraintRecords(InputFile& model, RunTables& run) {
       // A read of text fields only cannot fail (its flag says nothing).
       static_cast<void>(ReadFixedFields(record, kConstraintLayout, items));
       const std::int32_t node = TextToInteger(std::string_view(node_text.data(), node_text.size()));
-      const int direction = DirectionOfLabel(std::string_view(label_text.data(), label_text.size()));
+      const int direction =
+          DirectionOfLabel(std::string_view(label_text.data(), label_text.size()));
       if (direction == 0) continue;
       const double value = TextToReal(std::string_view(value_text.data(), value_text.size()));
       if (node < 1 || node > run.NodeCount) {
@@ -99,7 +100,8 @@ void ReadDisplacementConstraints(InputFile& model, RunTables& run, int jobs) {
   };
   const std::size_t triangles = static_cast<std::size_t>(std::max(run.TriangleCount, 0));
   if (jobs > 1) {
-    ForEachPart(jobs, triangles, [&](int, std::size_t begin, std::size_t end) { conditions(begin, end); });
+    ForEachPart(jobs, triangles,
+                [&](int, std::size_t begin, std::size_t end) { conditions(begin, end); });
   } else {
     conditions(0, triangles);
   }

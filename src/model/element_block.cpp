@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cmath>
-#include <utility>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "textio/diagnostics.h"
@@ -25,7 +25,7 @@ void FindElementFormat(InputFile& model) {
 
 struct ElementRecord {
   std::int32_t number;
-  std::int32_t corners[4];  // I, J, K, L
+  std::int32_t corners[4];    // I, J, K, L
   bool cut_along_ik = false;  // a quadrilateral's cut, when `cut_known`
   bool cut_known = false;
 };
@@ -154,10 +154,11 @@ bool ParseSingleRecord(std::string_view record, bool boundary, const RunTables& 
                        ElementRecord& element) {
   std::int32_t attribute = 0;
   std::int32_t node_count = 0;
-  const FreeFormTarget targets[] = {attribute, attribute, attribute, attribute, attribute,
-                                    attribute, attribute, attribute, node_count, attribute,
-                                    element.number, element.corners[0], element.corners[1],
-                                    element.corners[2], element.corners[3]};
+  const FreeFormTarget targets[] = {attribute,          attribute,          attribute,
+                                    attribute,          attribute,          attribute,
+                                    attribute,          attribute,          node_count,
+                                    attribute,          element.number,     element.corners[0],
+                                    element.corners[1], element.corners[2], element.corners[3]};
   const std::string_view* next = &record;
   FreeFormExtent extent;
   if (ParseFreeForm(&OneRecord, &next, targets, &extent) != FreeFormStatus::kDone ||
@@ -190,8 +191,8 @@ void ReadElementRecordsInParallel(InputFile& model, RunTables& run, int jobs) {
   // Per part: its first irregular record, and its end (the same when none).
   std::vector<std::pair<std::size_t, std::size_t>> irregular(static_cast<std::size_t>(jobs));
   for (std::int64_t done = 0; done < total;) {
-    model.NextRecords(
-        static_cast<std::size_t>(std::min<std::int64_t>(total - done, kBatchRecords)), records);
+    model.NextRecords(static_cast<std::size_t>(std::min<std::int64_t>(total - done, kBatchRecords)),
+                      records);
     if (records.empty()) model.ReadRecord();  // the end of the file: raises
     elements.resize(records.size());
     const int parts =

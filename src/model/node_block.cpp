@@ -53,16 +53,17 @@ struct PartFindings {
 
 // Position p of the block, from 0: a node up to NodeCount, then a field point.
 double* CoordinatesAt(RunTables& run, std::int64_t node_count, std::int64_t p) {
-  return p < node_count ? run.NodeCoords.Column(static_cast<std::int32_t>(p + 1))
-                        : run.FieldPointCoords.Column(static_cast<std::int32_t>(p + 1 - node_count));
+  return p < node_count
+             ? run.NodeCoords.Column(static_cast<std::int32_t>(p + 1))
+             : run.FieldPointCoords.Column(static_cast<std::int32_t>(p + 1 - node_count));
 }
 
 // The node and field-point records converted on `jobs` threads, a batch of
 // records at a time. The messages and the failure come out as the record by
 // record reading gives them: the mismatches of the records before the first
 // record that fails, then that record read again alone, which raises.
-void ReadNodeRecordsInParallel(InputFile& model, Layout layout, RunTables& run,
-                               OutputFile& console, int jobs) {
+void ReadNodeRecordsInParallel(InputFile& model, Layout layout, RunTables& run, OutputFile& console,
+                               int jobs) {
   const std::int64_t node_count = run.NodeCount > 0 ? run.NodeCount : 0;
   const std::int64_t total = node_count + (run.FieldPointCount > 0 ? run.FieldPointCount : 0);
   // Nodes are numbered p + 1, field points NodeCount + j (NodeCount as the
@@ -72,13 +73,14 @@ void ReadNodeRecordsInParallel(InputFile& model, Layout layout, RunTables& run,
   };
   auto report = [&](std::int64_t p, std::int32_t number) {
     const std::int64_t shown = p < node_count ? p + 1 : p + 1 - node_count;
-    WriteFreeForm(console, {" Node number error ni, i =", number, static_cast<std::int32_t>(shown)});
+    WriteFreeForm(console,
+                  {" Node number error ni, i =", number, static_cast<std::int32_t>(shown)});
   };
   std::vector<std::string_view> records;
   std::vector<PartFindings> findings(static_cast<std::size_t>(jobs));
   for (std::int64_t done = 0; done < total;) {
-    model.NextRecords(
-        static_cast<std::size_t>(std::min<std::int64_t>(total - done, kBatchRecords)), records);
+    model.NextRecords(static_cast<std::size_t>(std::min<std::int64_t>(total - done, kBatchRecords)),
+                      records);
     if (records.empty()) model.ReadRecord();  // the end of the file: raises
     const int parts =
         ForEachPart(jobs, records.size(), [&](int part, std::size_t begin, std::size_t end) {
@@ -110,7 +112,8 @@ void ReadNodeRecordsInParallel(InputFile& model, Layout layout, RunTables& run,
     if (taken < records.size()) {
       // Read again alone, the failing record raises what it raises in sequence.
       model.Unread(records[taken]);
-      const std::int32_t number = ReadNodeRecord(model, layout, CoordinatesAt(run, node_count, done));
+      const std::int32_t number =
+          ReadNodeRecord(model, layout, CoordinatesAt(run, node_count, done));
       if (number != expected(done)) report(done, number);
       ++done;
     }

@@ -5,8 +5,8 @@
 
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
-#include "textio/number_read.h"
 #include "textio/free_form.h"
+#include "textio/number_read.h"
 
 namespace {
 

@@ -29,11 +29,13 @@ class Table2D {
   }
 
   T& operator()(std::int64_t row, std::int64_t column) {
-    assert(row >= 1 && row <= rows_ && column >= 1 && column <= columns_ && "index inside the table");
+    assert(row >= 1 && row <= rows_ && column >= 1 && column <= columns_ &&
+           "index inside the table");
     return data_.get()[(column - 1) * rows_ + (row - 1)];
   }
   const T& operator()(std::int64_t row, std::int64_t column) const {
-    assert(row >= 1 && row <= rows_ && column >= 1 && column <= columns_ && "index inside the table");
+    assert(row >= 1 && row <= rows_ && column >= 1 && column <= columns_ &&
+           "index inside the table");
     return data_.get()[(column - 1) * rows_ + (row - 1)];
   }
 
@@ -85,7 +87,7 @@ struct RunTables {
   Table2D<double> FieldPointCoords;                // 3 x FieldPointCount
   Table2D<std::int32_t> FieldCellNodes;            // 4 x FieldCellCount
   // 1 for each element that the pressure pass loaded, for the model check.
-  Table2D<std::uint8_t> ElementLoaded;             // ElementCount x 1, zero until loaded
+  Table2D<std::uint8_t> ElementLoaded;  // ElementCount x 1, zero until loaded
 };
 
 /// Allocates the nine tables from the counts, in the order of the run, then

@@ -102,7 +102,8 @@ class DirectoryLocks {
       fds_[i] = ::open(names[i]->c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
       struct stat st;
       if (fds_[i] >= 0 && ::fstat(fds_[i], &st) == 0) {
-        identities[i] = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+        identities[i] = {static_cast<std::uint64_t>(st.st_dev),
+                         static_cast<std::uint64_t>(st.st_ino)};
       }
     }
     if (fds_[0] >= 0 && fds_[1] >= 0 && identities[0] == identities[1]) {
@@ -215,8 +216,9 @@ void OutputPair::Commit() {
     InterruptionsHeld held;
     // Runs at once in one directory put their pairs in place one after the
     // other, never one file of each.
-    DirectoryLocks locks(slots_[0].temporary.empty() ? std::string() : DirectoryOf(slots_[0].target),
-                         slots_[1].temporary.empty() ? std::string() : DirectoryOf(slots_[1].target));
+    DirectoryLocks locks(
+        slots_[0].temporary.empty() ? std::string() : DirectoryOf(slots_[0].target),
+        slots_[1].temporary.empty() ? std::string() : DirectoryOf(slots_[1].target));
     for (Slot& slot : slots_) {
       if (!slot.Rename()) {
         failed = &slot;
@@ -253,7 +255,8 @@ void HandleSignalsForOutputs() {
   for (int signal_number : kInterruptions) {
     struct sigaction current {};
     // A signal ignored from the start (nohup, a background job) stays ignored.
-    if (::sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN) continue;
+    if (::sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
+      continue;
     ::sigaction(signal_number, &remove, nullptr);
   }
 }

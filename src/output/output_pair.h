@@ -39,12 +39,12 @@ class OutputPair {
   /// One output while it is written: its file and its temporary.
   struct Slot {
     std::optional<OutputFile> file;
-    std::string target;      // the name the file takes when committed
-    std::string temporary;   // empty when written directly
-    int registered = -1;     // its place among the temporaries a signal removes
-    FileIdentity identity;   // of the file, or of the directory that will hold it
+    std::string target;     // the name the file takes when committed
+    std::string temporary;  // empty when written directly
+    int registered = -1;    // its place among the temporaries a signal removes
+    FileIdentity identity;  // of the file, or of the directory that will hold it
     bool exists = false;
-    std::string leaf;        // the file's name in that directory
+    std::string leaf;  // the file's name in that directory
     Slot() = default;
     Slot(const Slot&) = delete;
     Slot& operator=(const Slot&) = delete;

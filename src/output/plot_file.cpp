@@ -24,8 +24,8 @@ void WritePlotFile(OutputFile& file, const RunTables& run, int jobs) {
     return std::array<WriteItem, 3>{corners[0], corners[1], corners[2]};
   });
   if (run.FieldPointCount == 0) return;
-  WriteFreeForm(file, {"ZONE T=\"Field Points\", N=", run.FieldPointCount, ", E=",
-                       run.FieldCellCount, "DATAPACKING=POINT, ZONETYPE=FEQUADRILATERAL"});
+  WriteFreeForm(file, {"ZONE T=\"Field Points\", N=", run.FieldPointCount,
+                       ", E=", run.FieldCellCount, "DATAPACKING=POINT, ZONETYPE=FEQUADRILATERAL"});
   WriteFixedRecords(file, kPlotCoordinateLayout, run.FieldPointCount, jobs, [&](std::int32_t j) {
     const double* xyz = run.FieldPointCoords.Column(j);
     return std::array<WriteItem, 3>{xyz[0], xyz[1], xyz[2]};

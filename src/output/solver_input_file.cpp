@@ -13,7 +13,8 @@ namespace {
 
 constexpr std::string_view kSolverTypeText =
     "   1                              ! Solver Type (1=FMM; 2=ACA; 3=Direct solver)";
-constexpr std::string_view kCountText = "      0           ! No. of Elements, Nodes and field points";
+constexpr std::string_view kCountText =
+    "      0           ! No. of Elements, Nodes and field points";
 constexpr std::string_view kRemoteLoadingText =
     "          0                              ! Number of remote stress loading";
 constexpr std::string_view kMaterialText =
@@ -66,8 +67,8 @@ void WriteSolverInputFile(OutputFile& file, const RunTables& run, int jobs) {
     const std::int32_t* corners = run.TriangleNodes.Column(t);
     const std::int32_t* kinds = run.TriangleBcKinds.Column(t);
     const double* values = run.TriangleBcValues.Column(t);
-    return std::array<WriteItem, 10>{t,         corners[0], corners[1], corners[2], kinds[0],
-                                     kinds[1],  kinds[2],   values[0],  values[1],  values[2]};
+    return std::array<WriteItem, 10>{t,        corners[0], corners[1], corners[2], kinds[0],
+                                     kinds[1], kinds[2],   values[0],  values[1],  values[2]};
   });
 
   WriteFreeForm(file, {"$ Field Points"});

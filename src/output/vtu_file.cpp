@@ -16,7 +16,7 @@ namespace {
 // The cells of one kind that go to the file: all but those with a corner
 // that is no point of the file.
 struct KeptCells {
-  std::int64_t count = 0;               // cells of the kind in the tables
+  std::int64_t count = 0;              // cells of the kind in the tables
   std::vector<std::int64_t> left_out;  // their 0-based positions, ascending
 
   std::int64_t kept() const { return count - static_cast<std::int64_t>(left_out.size()); }
@@ -196,9 +196,9 @@ void WriteVtuFile(OutputFile& file, const RunTables& run,
                   std::span<const std::uint8_t> triangle_flags) {
   const std::int64_t nodes = Clamp(run.NodeCount, run.NodeCoords.columns());
   const std::int64_t field_points = Clamp(run.FieldPointCount, run.FieldPointCoords.columns());
-  const std::int64_t triangle_count = std::min(
-      {Clamp(run.TriangleCount, run.TriangleNodes.columns()), run.TriangleBcKinds.columns(),
-       run.TriangleBcValues.columns()});
+  const std::int64_t triangle_count =
+      std::min({Clamp(run.TriangleCount, run.TriangleNodes.columns()),
+                run.TriangleBcKinds.columns(), run.TriangleBcValues.columns()});
   const std::int64_t cell_count = Clamp(run.FieldCellCount, run.FieldCellNodes.columns());
 
   const KeptCells triangles =
@@ -235,9 +235,8 @@ void WriteVtuFile(OutputFile& file, const RunTables& run,
   };
 
   block.Begin(*array++);  // node: field points keep their number in the model
-  block.Items<std::int32_t>(points, [next = count_from(1, 1)]() mutable {
-    return static_cast<std::int32_t>(next());
-  });
+  block.Items<std::int32_t>(
+      points, [next = count_from(1, 1)]() mutable { return static_cast<std::int32_t>(next()); });
   block.End();
 
   block.Begin(*array++);  // bc_kind
@@ -255,9 +254,8 @@ void WriteVtuFile(OutputFile& file, const RunTables& run,
   block.End();
 
   block.Begin(*array++);  // element: field cells follow the boundary elements
-  triangles.ForEachRun([&](std::int64_t b, std::int64_t e) {
-    block.Raw(element_of.data() + b, e - b);
-  });
+  triangles.ForEachRun(
+      [&](std::int64_t b, std::int64_t e) { block.Raw(element_of.data() + b, e - b); });
   cells.ForEachRun([&](std::int64_t b, std::int64_t e) {
     block.Items<std::int32_t>(e - b, [next = count_from(run.ElementCount + b + 1, 1)]() mutable {
       return static_cast<std::int32_t>(next());

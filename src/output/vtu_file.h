@@ -29,4 +29,3 @@ inline constexpr std::uint8_t kVtkQuad = 9;
 /// write raises the write diagnostic for `file`; the caller closes it.
 void WriteVtuFile(OutputFile& file, const RunTables& run,
                   std::span<const std::uint8_t> triangle_flags);
-

@@ -112,8 +112,7 @@ std::string Range(std::int32_t last) { return ", outside 1 to " + std::to_string
 }  // namespace
 
 std::string ElementNumberOutOfRange(std::int32_t element, std::int32_t element_count) {
-  return " ANSYS cdb file error: element number " + std::to_string(element) +
-         Range(element_count);
+  return " ANSYS cdb file error: element number " + std::to_string(element) + Range(element_count);
 }
 
 std::string ElementNodeOutOfRange(std::int32_t element, std::int32_t node,
@@ -128,8 +127,7 @@ std::string ElementNotSurface(std::int32_t element, std::int32_t nodes) {
 }
 
 std::string ConstraintNodeIgnored(std::int32_t node, std::int32_t node_count) {
-  return " Warning: constraint on node " + std::to_string(node) + " ignored" +
-         Range(node_count);
+  return " Warning: constraint on node " + std::to_string(node) + " ignored" + Range(node_count);
 }
 
 std::string PressureElementOutOfRange(std::int32_t element, std::int32_t element_count) {

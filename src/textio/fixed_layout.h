@@ -66,8 +66,8 @@ inline constexpr FieldSpec kTitleLayout[] = {
 inline constexpr FieldSpec kSolverTypeLayout[] = {A(87)};
 inline constexpr FieldSpec kCountLayout[] = {I(12, 2), A(59)};
 inline constexpr FieldSpec kSolverNodeLayout[] = {I(8), D(24, 15, 3)};
-inline constexpr FieldSpec kTriangleLayout[] = {I(10), TR(3), I(8, 3), TR(4),
-                                                I(4, 3), TR(4),  D(24, 15, 3)};
+inline constexpr FieldSpec kTriangleLayout[] = {I(10),   TR(3), I(8, 3),     TR(4),
+                                                I(4, 3), TR(4), D(24, 15, 3)};
 inline constexpr FieldSpec kSolverFieldPointLayout[] = {I(10), D(24, 9, 3)};
 inline constexpr FieldSpec kPlotCoordinateLayout[] = {E(15, 7, 3)};
 inline constexpr FieldSpec kPlotTriangleLayout[] = {I(15, 3)};
@@ -132,7 +132,8 @@ void ReadFixedRecord(InputFile& file, Layout layout, std::initializer_list<ReadI
 /// number field is invalid: the items of the fields before it are filled,
 /// that item and the ones after it are left as they were. `layout` must hold
 /// no record break.
-[[nodiscard]] bool ReadFixedFields(std::string_view record, Layout layout, std::span<const ReadItem> items);
+[[nodiscard]] bool ReadFixedFields(std::string_view record, Layout layout,
+                                   std::span<const ReadItem> items);
 
 /// Builds one record through `layout` and writes it. A value too wide for its
 /// field is written as asterisks and reported after the record (63).

@@ -55,7 +55,8 @@ std::size_t SkipBlanks(std::string_view record, std::size_t pos) {
 // the common case of element records. Leaves other values to the general
 // path (false, `end` unchanged) and marks a plain integer outside the 32-bit
 // range with `end` = npos.
-[[nodiscard]] bool TakePlainInteger(std::string_view record, std::size_t& end, std::int32_t& value) {
+[[nodiscard]] bool TakePlainInteger(std::string_view record, std::size_t& end,
+                                    std::int32_t& value) {
   std::size_t i = end;
   const bool negative = record[i] == '-';
   if (record[i] == '+' || record[i] == '-') ++i;
@@ -214,7 +215,8 @@ class FreeFormReader {
     if (star == 0 || star == text.size() || text[star] != '*') return false;
     constexpr std::int64_t kCountLimit = std::int64_t{1} << 40;  // more than any read takes
     count = 0;
-    for (std::size_t k = 0; k < star; ++k) count = std::min(count * 10 + (text[k] - '0'), kCountLimit);
+    for (std::size_t k = 0; k < star; ++k)
+      count = std::min(count * 10 + (text[k] - '0'), kCountLimit);
     value = text.substr(star + 1);
     return true;
   }
@@ -286,8 +288,9 @@ bool NextFileRecord(void* context, std::string_view& record) {
 
 void ReadFreeForm(InputFile& file, std::initializer_list<FreeFormTarget> targets,
                   FreeFormExtent* extent) {
-  FreeFormStatus status = ParseFreeForm(
-      &NextFileRecord, &file, std::span<const FreeFormTarget>(targets.begin(), targets.size()), extent);
+  FreeFormStatus status =
+      ParseFreeForm(&NextFileRecord, &file,
+                    std::span<const FreeFormTarget>(targets.begin(), targets.size()), extent);
   switch (status) {
     case FreeFormStatus::kDone:
       return;

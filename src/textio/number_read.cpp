@@ -86,10 +86,10 @@ bool ReadSpecialWord(std::string_view word, bool negative, double& value) {
 
 // The digits of a real with at most one point, as ScanMantissa finds them.
 struct Mantissa {
-  std::string_view text;                                // digits and point as written
+  std::string_view text;  // digits and point as written
   std::size_t digit_count = 0;
-  std::size_t digits_before_point = 0;                  // all of them without a point
-  std::size_t first_nonzero = std::string_view::npos;   // digit index; npos when all are zero
+  std::size_t digits_before_point = 0;                 // all of them without a point
+  std::size_t first_nonzero = std::string_view::npos;  // digit index; npos when all are zero
   bool has_point = false;
 };
 
@@ -147,8 +147,8 @@ bool RoundOnce(bool negative, const Mantissa& m, long exponent, double& value) {
   number.Append(exponent);
   const std::string_view text = number.view();
   double result;
-  auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), result,
-                                   std::chars_format::general);
+  auto [end, ec] =
+      std::from_chars(text.data(), text.data() + text.size(), result, std::chars_format::general);
   if (ec == std::errc::result_out_of_range) {
     // Past the largest 64-bit real but within its decade (a value such as
     // 0.179769313486232+309, the largest real rounded to 15 digits): the

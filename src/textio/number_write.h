@@ -44,8 +44,8 @@ inline void PutDigits(char* out, int count, std::uint32_t v) {
 
 /// Writes `value` right-aligned in the `width` blank columns at `out`.
 [[nodiscard]] inline bool PutInteger(char* out, std::size_t width, std::int32_t value) {
-  const std::uint32_t magnitude = value < 0 ? 0u - static_cast<std::uint32_t>(value)
-                                            : static_cast<std::uint32_t>(value);
+  const std::uint32_t magnitude =
+      value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
   int count = 1;
   for (std::uint32_t rest = magnitude; rest >= 10; rest /= 10) ++count;
   const std::size_t length = static_cast<std::size_t>(count + (value < 0 ? 1 : 0));

@@ -145,7 +145,8 @@ void InputFile::Reopen() {
 
 void InputFile::ReopenAt(std::uint64_t offset) {
   Reopen();
-  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0) RaiseDiagnostic(kReadError, unit_, path_);
+  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0)
+    RaiseDiagnostic(kReadError, unit_, path_);
   buffer_offset_ = offset;
 }
 
@@ -238,7 +239,8 @@ void OutputFile::WriteRecordBlock(const char* records, std::size_t stride, std::
     // The first record may make room, as its own write would; the ones that
     // still fit after it follow without any.
     char* out = ReserveRecord(stride - 2);
-    const std::size_t n = std::min(count, std::max<std::size_t>(1, (buffer_.size() - used_) / stride));
+    const std::size_t n =
+        std::min(count, std::max<std::size_t>(1, (buffer_.size() - used_) / stride));
     std::memcpy(out, records, n * stride);
     used_ += n * stride;
     records += n * stride;

@@ -134,9 +134,9 @@ class InputFile {
   int unit_;
   int fd_ = -1;
   std::size_t buffer_limit_;
-  ByteBuffer buffer_;  // allocated at the first open
-  std::size_t begin_ = 0;  // first unread byte
-  std::size_t end_ = 0;    // one past the last byte read from the file
+  ByteBuffer buffer_;                // allocated at the first open
+  std::size_t begin_ = 0;            // first unread byte
+  std::size_t end_ = 0;              // one past the last byte read from the file
   std::uint64_t buffer_offset_ = 0;  // file offset of the buffer's first byte
   std::uint64_t record_offset_ = 0;
   bool at_eof_ = false;

@@ -23,8 +23,7 @@ using test_support::RunResult;
 using test_support::ScopedTempDir;
 using test_support::WriteFile;
 
-const fs::path kFourNodeCase =
-    fs::path(CDB2BEM_SOURCE_DIR) / "tests" / "e2e" / "four_node_example";
+const fs::path kFourNodeCase = fs::path(CDB2BEM_SOURCE_DIR) / "tests" / "e2e" / "four_node_example";
 constexpr const char* kClosingLine = "  Data Translation from ANSYS to BEM is done!\r\n";
 constexpr const char* kTry = "Try 'cdb2bem --help' for more information.\n";
 
@@ -111,19 +110,30 @@ TEST_F(CommandLineRun, DirectoryOptionRunsTheTranslationThere) {
       {{"--jobs", "2", "--jobs", "1", "-Cmodel"}, 0, kClosingLine, "", Outcome::kTranslatedInModel},
       // Each -C is taken relative to the one before, as with make -C.
       {{"-C", "model/empty", "-C", ".."}, 0, kClosingLine, "", Outcome::kTranslatedInModel},
-      {{"--"}, 29, "",
+      {{"--"},
+       29,
+       "",
        "runerr: severe (29): file not found, unit 5, file @WORK@/ANSYS_Model.cdb\r\n",
        Outcome::kNothingWritten},
       // Diagnostics name the files of the directory changed to.
-      {{"-C", "model/empty"}, 29, "",
+      {{"-C", "model/empty"},
+       29,
+       "",
        "runerr: severe (29): file not found, unit 5, file @WORK@/model/empty/ANSYS_Model.cdb\r\n",
        Outcome::kNothingWritten},
-      {{"-C", "missing"}, 2, "",
+      {{"-C", "missing"},
+       2,
+       "",
        "cdb2bem: cannot change to directory 'missing': No such file or directory\n",
        Outcome::kNothingWritten},
-      {{"--directory=afile"}, 2, "",
-       "cdb2bem: cannot change to directory 'afile': Not a directory\n", Outcome::kNothingWritten},
-      {{"-C", "model", "-C", "missing"}, 2, "",
+      {{"--directory=afile"},
+       2,
+       "",
+       "cdb2bem: cannot change to directory 'afile': Not a directory\n",
+       Outcome::kNothingWritten},
+      {{"-C", "model", "-C", "missing"},
+       2,
+       "",
        "cdb2bem: cannot change to directory 'missing': No such file or directory\n",
        Outcome::kNothingWritten},
   };
@@ -171,8 +181,9 @@ TEST_F(CommandLineRun, RefusedCommandLinesReadAndWriteNothing) {
               "invalid argument 'two' for '--jobs': a number from 1 to 256 is needed"),
       Refused({"-j"}, "option requires an argument -- 'j'"),
       // An empty name fits every option.
-      Refused({"--=x"},
-              "option '--=x' is ambiguous; possibilities: '--directory' '--check' '--vtu' '--jobs' '--help' '--version'"),
+      Refused(
+          {"--=x"},
+          "option '--=x' is ambiguous; possibilities: '--directory' '--check' '--vtu' '--jobs' '--help' '--version'"),
       // A refusal wins over --help and --version wherever it stands.
       Refused({"--help", "--foo"}, "unrecognized option '--foo'"),
       Refused({"--version", "x"}, "unexpected argument 'x'"),
@@ -190,9 +201,10 @@ TEST_F(CommandLineRun, HelpWrittenToAFullDeviceIsAFailure) {
 TEST(CommandLineTexts, HelpNamesEveryOptionTheFilesAndTheManualWithinEightyColumns) {
   const std::string help = HelpText();
   EXPECT_TRUE(help.starts_with("Usage: cdb2bem [OPTION]...\n")) << help;
-  for (const char* part : {"\n  -C, --directory=DIR  ", "\n  -j, --jobs=N         ", "\n      --help   ", "\n      --version   ",
-                           "ANSYS_Model.cdb", "input.dat", "input.plt", "Exit status:",
-                           "\nFull documentation: man cdb2bem\n"}) {
+  for (const char* part :
+       {"\n  -C, --directory=DIR  ", "\n  -j, --jobs=N         ", "\n      --help   ",
+        "\n      --version   ", "ANSYS_Model.cdb", "input.dat", "input.plt",
+        "Exit status:", "\nFull documentation: man cdb2bem\n"}) {
     EXPECT_NE(help.find(part), std::string::npos) << "missing [" << part << "] in\n" << help;
   }
   for (std::size_t start = 0, end; (end = help.find('\n', start)) != std::string::npos;

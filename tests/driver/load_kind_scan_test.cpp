@@ -36,9 +36,11 @@ TEST(ScanLoadKinds, FlagsFromTheFirstFourColumns) {
     const test_support::RunResult ended =
         test_support::CatchRunEnded([&] { ScanLoadKinds(model, run); });
     const int status = ended.status;
-    EXPECT_EQ(ended.err,
-              status == -1 ? "" : "runerr: severe (24): end-of-file during read, unit 5, file " +
-                                      (std::filesystem::current_path() / "ANSYS_Model.cdb").string() + "\r\n");
+    EXPECT_EQ(ended.err, status == -1
+                             ? ""
+                             : "runerr: severe (24): end-of-file during read, unit 5, file " +
+                                   (std::filesystem::current_path() / "ANSYS_Model.cdb").string() +
+                                   "\r\n");
     EXPECT_EQ(status, c.status);
     EXPECT_EQ(run.HasDisplacements, c.displacements);
     EXPECT_EQ(run.HasPressures, c.pressures);

@@ -19,7 +19,8 @@ const std::string kHeader =
     "NUMOFF,NODE,      120\nNUMOFF,ELEM,       60\nNUMOFF,MAT ,        2\n";
 // A component as ANSYS writes it: header, format record, range record.
 std::string Component(const std::string& name, const std::string& range) {
-  return "CMBLOCK," + name + ",NODE,       2  ! users node component definition\n(8i10)\n" + range + "\n";
+  return "CMBLOCK," + name + ",NODE,       2  ! users node component definition\n(8i10)\n" + range +
+         "\n";
 }
 const std::string kCells = Component("FIELDCELLS", "         1        -4");
 const std::string kPoints = Component("FIELDPOINTS", "         9       -20");
@@ -45,14 +46,24 @@ TEST(ScanModelSizes, CountsInEachBranch) {
       {"no field data", kHeader + "NBLOCK,6,SOLID\nFINISH\n", {120, 60, 0, 0}},
       {"field cells only", kHeader + kCells + "FINISH\n", {120, 60, 0, 4}},
       {"both components", kHeader + kCells + kPoints, {108, 56, 12, 4}},
-      {"one-item ranges", kHeader + Component("FIELDCELLS", "5 -5") + Component("FIELDPOINTS", "5,-5"),
+      {"one-item ranges",
+       kHeader + Component("FIELDCELLS", "5 -5") + Component("FIELDPOINTS", "5,-5"),
        {119, 59, 1, 1}},
-      {"FINISH and text", kHeader + "FINISH !end\n" + kCells + "FINISH !end\n" + kPoints, {108, 56, 12, 4}},
-      {"FINISH with blanks at width 18", kHeader + "FINISH            \n" + kCells + kPoints, {120, 60, 0, 0}},
-      {"FINISH with blanks at width 19", kHeader + kCells + "FINISH             \n" + kPoints, {120, 60, 0, 4}},
+      {"FINISH and text",
+       kHeader + "FINISH !end\n" + kCells + "FINISH !end\n" + kPoints,
+       {108, 56, 12, 4}},
+      {"FINISH with blanks at width 18",
+       kHeader + "FINISH            \n" + kCells + kPoints,
+       {120, 60, 0, 0}},
+      {"FINISH with blanks at width 19",
+       kHeader + kCells + "FINISH             \n" + kPoints,
+       {120, 60, 0, 4}},
       {"offset header with text; count anywhere in columns 13-21",
-       "*ELSE   !offset database\nNUMOFF,NODE,     1308\nNUMOFF,ELEM,      2 0 !not read\nFINISH\n", {1308, 20, 0, 0}},
-      {"offset word on five characters", "*ELSEWHERE\nNUMOFF,NODE,7\n7           9\nFINISH\n", {7, 9, 0, 0}},
+       "*ELSE   !offset database\nNUMOFF,NODE,     1308\nNUMOFF,ELEM,      2 0 !not read\nFINISH\n",
+       {1308, 20, 0, 0}},
+      {"offset word on five characters",
+       "*ELSEWHERE\nNUMOFF,NODE,7\n7           9\nFINISH\n",
+       {7, 9, 0, 0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -60,15 +71,21 @@ TEST(ScanModelSizes, CountsInEachBranch) {
     RunTables run;
     std::string err;
     EXPECT_EQ(Scan(c.text, run, err), -1) << err;
-    EXPECT_EQ((std::array{run.NodeCount, run.ElementCount, run.FieldPointCount, run.FieldCellCount}), c.counts);
+    EXPECT_EQ(
+        (std::array{run.NodeCount, run.ElementCount, run.FieldPointCount, run.FieldCellCount}),
+        c.counts);
   }
 }
 
 // A model that ends before its offset header is refused with status 1;
 // other models that end early give the end-of-file diagnostic.
 TEST(ScanModelSizes, EndsOfTheRun) {
-  const std::string texts[] = {"FINISH\n" + kHeader, "/PREP7\nFINISH !end\n*ELSE\n", "/PREP7\nNBLOCK\n",
-                               "*ELSE\nNUMOFF,NODE,       5\n", kHeader, kHeader + kCells + "FINISH !end\n",
+  const std::string texts[] = {"FINISH\n" + kHeader,
+                               "/PREP7\nFINISH !end\n*ELSE\n",
+                               "/PREP7\nNBLOCK\n",
+                               "*ELSE\nNUMOFF,NODE,       5\n",
+                               kHeader,
+                               kHeader + kCells + "FINISH !end\n",
                                kHeader + "CMBLOCK,FIELDCELLS\n(8i10)\n"};
   for (const std::string& text : texts) {
     SCOPED_TRACE(text);
@@ -79,7 +96,8 @@ TEST(ScanModelSizes, EndsOfTheRun) {
     EXPECT_EQ(Scan(text, run, err), refused ? 1 : 24);
     EXPECT_EQ(err, refused ? " ANSYS cdb file error!\r\n"
                            : "runerr: severe (24): end-of-file during read, unit 5, file " +
-                                 (std::filesystem::current_path() / "ANSYS_Model.cdb").string() + "\r\n");
+                                 (std::filesystem::current_path() / "ANSYS_Model.cdb").string() +
+                                 "\r\n");
   }
   ScopedTempDir dir;  // as a whole run: the output files stay as they were
   WriteFile("ANSYS_Model.cdb", "FINISH\n" + kHeader + "FINISH\n");
@@ -99,8 +117,9 @@ TEST(ScanModelSizes, EndsOfTheRun) {
 TEST(RealModelFiles, EndAsTheRulesSay) {
   const std::filesystem::path samples = SamplesDirectory();
   if (samples.empty()) GTEST_SKIP() << "no sample folder at " << CDB_SAMPLES_DIR;
-  const std::map<std::string, int> statuses = {{"hypermesh.cdb", 0},     {"TetBeam.cdb", 0}, {"sector.cdb", 64},
-                                                {"ErnoRadiation.cdb", 59}, {"mesh200.cdb", 1}, {"plane182_183.cdb", 1}};
+  const std::map<std::string, int> statuses = {{"hypermesh.cdb", 0}, {"TetBeam.cdb", 0},
+                                               {"sector.cdb", 64},   {"ErnoRadiation.cdb", 59},
+                                               {"mesh200.cdb", 1},   {"plane182_183.cdb", 1}};
   for (const auto& [name, status] : statuses) {
     SCOPED_TRACE(name);
     ScopedTempDir dir;
@@ -108,20 +127,24 @@ TEST(RealModelFiles, EndAsTheRulesSay) {
     const RunResult result = RunInProcess();
     EXPECT_EQ(result.status, status);
     if (status == 0) {
-      EXPECT_TRUE(result.out.ends_with("  Data Translation from ANSYS to BEM is done!\r\n")) << result.out;
+      EXPECT_TRUE(result.out.ends_with("  Data Translation from ANSYS to BEM is done!\r\n"))
+          << result.out;
     } else {
-      const std::string start =
-          status == 1 ? " ANSYS cdb file error" : "runerr: severe (" + std::to_string(status) + "): ";
+      const std::string start = status == 1 ? " ANSYS cdb file error"
+                                            : "runerr: severe (" + std::to_string(status) + "): ";
       EXPECT_TRUE(result.err.starts_with(start)) << result.err;
       EXPECT_EQ(result.err.find("\r\n"), result.err.size() - 2) << "one line";
     }
     if (name == "mesh200.cdb") {
-      EXPECT_EQ(result.err, " ANSYS cdb file error: element 1 has 20 nodes, not a surface element\r\n");
+      EXPECT_EQ(result.err,
+                " ANSYS cdb file error: element 1 has 20 nodes, not a surface element\r\n");
     }
     if (name != "hypermesh.cdb") continue;
-    // 105 nodes, 80 four-node elements, no field data, no loads: 160 triangles, no message but the closing one.
+    // 105 nodes, 80 four-node elements, no field data, no loads: 160 triangles, no message but the
+    // closing one.
     EXPECT_EQ(result.out + result.err, "  Data Translation from ANSYS to BEM is done!\r\n");
-    EXPECT_NE(ReadFile("input.dat").find("\r\n         160         105      0 "), std::string::npos);
+    EXPECT_NE(ReadFile("input.dat").find("\r\n         160         105      0 "),
+              std::string::npos);
   }
 }
 

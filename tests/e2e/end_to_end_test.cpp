@@ -71,11 +71,13 @@ std::vector<std::string> Records(const std::string& text) {
 std::string Shown(const std::vector<std::string>& records, std::size_t n) {
   if (n >= records.size()) return "(no record)";
   std::string shown = "[";
-  for (char c : records[n]) shown += c == '\r' ? std::string("\\r") : c == '\n' ? "\\n" : std::string(1, c);
+  for (char c : records[n])
+    shown += c == '\r' ? std::string("\\r") : c == '\n' ? "\\n" : std::string(1, c);
   return shown + "]";
 }
 
-void ExpectSameBytes(std::string_view what, const std::string& expected, const std::string& actual) {
+void ExpectSameBytes(std::string_view what, const std::string& expected,
+                     const std::string& actual) {
   if (expected == actual) return;
   const std::vector<std::string> want = Records(expected);
   const std::vector<std::string> got = Records(actual);
@@ -94,7 +96,8 @@ void ExpectDateShape(const std::string& date) {
   };
   const bool digits = digit(0) && digit(1) && digit(7) && digit(8);
   const int day = digits ? std::stoi(date.substr(0, 2)) : 0;
-  const std::size_t month = date.size() == kDateWidth ? kMonths.find(date.substr(3, 3)) : std::string::npos;
+  const std::size_t month =
+      date.size() == kDateWidth ? kMonths.find(date.substr(3, 3)) : std::string::npos;
   EXPECT_TRUE(digits && day >= 1 && day <= 31 && date[2] == '-' && date[6] == '-' &&
               month != std::string::npos && month % 4 == 0)
       << "date [" << date << "]";
@@ -114,7 +117,8 @@ std::string LocalDate() {
 
 std::string ExpectedText(const fs::path& file, const fs::path& work) {
   std::string text = ReadIfPresent(file).value_or("");
-  for (std::size_t at; (at = text.find("@DIR@")) != std::string::npos;) text.replace(at, 5, work.string());
+  for (std::size_t at; (at = text.find("@DIR@")) != std::string::npos;)
+    text.replace(at, 5, work.string());
   return text;
 }
 
@@ -132,15 +136,18 @@ TEST_P(EndToEnd, RunMatchesExpectedFiles) {
     fs::copy_file(case_dir / "ANSYS_Model.cdb", work / "ANSYS_Model.cdb");
   } else if (fs::exists(case_dir / "model.txt")) {
     std::string model = ReadFile(case_dir / "model.txt");
-    while (!model.empty() && std::isspace(static_cast<unsigned char>(model.back()))) model.pop_back();
+    while (!model.empty() && std::isspace(static_cast<unsigned char>(model.back())))
+      model.pop_back();
     fs::copy_file(fs::path(CDB2BEM_SOURCE_DIR) / model, work / "ANSYS_Model.cdb");
   }
   for (const char* name : kOutputNames) {
-    if (fs::exists(case_dir / "existing" / name)) fs::copy_file(case_dir / "existing" / name, work / name);
+    if (fs::exists(case_dir / "existing" / name))
+      fs::copy_file(case_dir / "existing" / name, work / name);
   }
 
-  const RunResult result =
-      std::string_view(jobs).empty() ? RunProgram(work) : test_support::RunProgramWith(work, {jobs});
+  const RunResult result = std::string_view(jobs).empty()
+                               ? RunProgram(work)
+                               : test_support::RunProgramWith(work, {jobs});
   const int status = std::stoi(ReadFile(case_dir / "status.txt"));
   EXPECT_EQ(result.status, status);
   ExpectSameBytes("standard output", ExpectedText(case_dir / "stdout.txt", work), result.out);
@@ -167,17 +174,20 @@ TEST_P(EndToEnd, RunMatchesExpectedFiles) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, EndToEnd,
-    testing::Combine(testing::Values("four_node_example", "bundled_example", "no_conditions", "quadrilaterals_only",
-                    "pressures_spread_over_the_file", "field_points_and_cells",
-                    "field_points_without_cells", "field_points_backwards",
-                    "node_layout1_numbering", "overwrite_longer_output", "corner_outside_nodes", "fail_volume_element",
-                    "fail_missing_model", "fail_structure_error", "fail_missing_finish",
-                    "fail_node_conversion", "fail_element_syntax", "fail_pressure_element_text",
-                    "fail_constraint_value"),
+    testing::Combine(testing::Values("four_node_example", "bundled_example", "no_conditions",
+                                     "quadrilaterals_only", "pressures_spread_over_the_file",
+                                     "field_points_and_cells", "field_points_without_cells",
+                                     "field_points_backwards", "node_layout1_numbering",
+                                     "overwrite_longer_output", "corner_outside_nodes",
+                                     "fail_volume_element", "fail_missing_model",
+                                     "fail_structure_error", "fail_missing_finish",
+                                     "fail_node_conversion", "fail_element_syntax",
+                                     "fail_pressure_element_text", "fail_constraint_value"),
                      testing::Values("", "-j1", "-j2", "-j3")),
     [](const testing::TestParamInfo<std::tuple<const char*, const char*>>& param_info) {
       const std::string jobs = std::get<1>(param_info.param);
-      return std::string(std::get<0>(param_info.param)) + (jobs.empty() ? "" : "_j" + jobs.substr(2));
+      return std::string(std::get<0>(param_info.param)) +
+             (jobs.empty() ? "" : "_j" + jobs.substr(2));
     });
 
 TEST(EndToEndDate, TitleCarriesTheLocalDateOfTheRun) {
@@ -188,7 +198,8 @@ TEST(EndToEndDate, TitleCarriesTheLocalDateOfTheRun) {
   const std::string after = LocalDate();
   const std::string date = DateOf(ReadFile(temp.path() / "input.dat"));
   ExpectDateShape(date);
-  EXPECT_TRUE(date == before || date == after) << date << " is neither " << before << " nor " << after;
+  EXPECT_TRUE(date == before || date == after)
+      << date << " is neither " << before << " nor " << after;
 }
 
 TEST(EndToEndExample, TranslatesCleanlyAndTheSameTwiceApartFromTheDate) {
@@ -213,13 +224,15 @@ TEST(EndToEndExample, TranslatesCleanlyAndTheSameTwiceApartFromTheDate) {
 
 TEST(EndToEndPlot, VtkTecplotReaderLoadsPlotFiles) {
   if (std::system("/usr/bin/python3 -c 'import vtk' >/dev/null 2>&1") != 0) {
-    if (std::getenv("CI") != nullptr) FAIL() << "VTK's python module is required in CI (python3-vtk9)";
+    if (std::getenv("CI") != nullptr)
+      FAIL() << "VTK's python module is required in CI (python3-vtk9)";
     GTEST_SKIP() << "/usr/bin/python3 cannot import vtk (Debian package python3-vtk9)";
   }
-  const std::string command = "/usr/bin/python3 '" + (kE2eDir / "plot_vtk_check.py").string() +
-                              "' '" + CDB2BEM_BINARY + "' '" + kExampleModel.string() + "' '" +
-                              (kE2eDir / "field_points_and_cells" / "ANSYS_Model.cdb").string() +
-                              "' '" + (kE2eDir / "field_points_without_cells" / "ANSYS_Model.cdb").string() + "'";
+  const std::string command =
+      "/usr/bin/python3 '" + (kE2eDir / "plot_vtk_check.py").string() + "' '" + CDB2BEM_BINARY +
+      "' '" + kExampleModel.string() + "' '" +
+      (kE2eDir / "field_points_and_cells" / "ANSYS_Model.cdb").string() + "' '" +
+      (kE2eDir / "field_points_without_cells" / "ANSYS_Model.cdb").string() + "'";
   EXPECT_EQ(std::system(command.c_str()), 0) << command;
 }
 

@@ -31,10 +31,12 @@ using test_support::WriteFile;
 
 inline const fs::path kE2eDir = fs::path(CDB2BEM_SOURCE_DIR) / "tests" / "e2e";
 inline const fs::path kFourNodeDir = kE2eDir / "four_node_example";
-inline constexpr std::string_view kClosingLine = "  Data Translation from ANSYS to BEM is done!\r\n";
+inline constexpr std::string_view kClosingLine =
+    "  Data Translation from ANSYS to BEM is done!\r\n";
 inline const char* const kOutputs[] = {"input.dat", "input.plt"};
 
-inline std::string Diagnostic(int number, const char* text, int unit = 0, const fs::path& file = {}) {
+inline std::string Diagnostic(int number, const char* text, int unit = 0,
+                              const fs::path& file = {}) {
   std::string line = "runerr: severe (" + std::to_string(number) + "): " + text;
   if (unit != 0) line += ", unit " + std::to_string(unit) + ", file " + file.string();
   return line + "\r\n";
@@ -61,7 +63,8 @@ inline std::set<std::string> Entries(const fs::path& dir) {
 }
 
 inline void WriteEarlierOutputs(const fs::path& dir) {
-  for (const char* name : kOutputs) WriteFile(dir / name, std::string(name) + " of an earlier run\r\n");
+  for (const char* name : kOutputs)
+    WriteFile(dir / name, std::string(name) + " of an earlier run\r\n");
 }
 
 // The four-node example's reference listings, the date of input.dat masked.
@@ -94,7 +97,7 @@ struct Ended {
 // Runs the program in `dir`; `meanwhile` is called with the child's id while
 // it runs. A run that takes more than 60 seconds is killed and reported.
 inline Ended RunChild(const fs::path& dir, const Start& start,
-               const std::function<void(pid_t)>& meanwhile = {}) {
+                      const std::function<void(pid_t)>& meanwhile = {}) {
   const std::string out_path = (dir / ".stdout").string();
   const std::string err_path = (dir / ".stderr").string();
   int pipe_ends[2] = {-1, -1};
@@ -106,7 +109,8 @@ inline Ended RunChild(const fs::path& dir, const Start& start,
       ::close(STDOUT_FILENO);
       ::close(STDERR_FILENO);
     } else {
-      int out = start.broken_pipe ? pipe_ends[1] : ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+      int out = start.broken_pipe ? pipe_ends[1]
+                                  : ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
       if (out < 0 || err < 0) ::_exit(126);
       ::dup2(out, STDOUT_FILENO);
@@ -179,8 +183,8 @@ struct Expected {
 // Runs and checks: the diagnostic line, the status, the outputs, and no file
 // beside them that was not there before.
 inline void RunAndCheck(const fs::path& dir, const Start& start, const Expected& expected,
-                 const std::optional<std::map<std::string, std::string>>& new_pair = {},
-                 const std::function<void(pid_t)>& meanwhile = {}) {
+                        const std::optional<std::map<std::string, std::string>>& new_pair = {},
+                        const std::function<void(pid_t)>& meanwhile = {}) {
   const std::map<std::string, std::string> before = Outputs(dir);
   std::set<std::string> entries = Entries(dir);
   const Ended ended = RunChild(dir, start, meanwhile);

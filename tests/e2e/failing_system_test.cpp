@@ -3,6 +3,8 @@
 // ends with its exact diagnostic line and status, and the outputs are either
 // the complete new pair or the earlier files byte for byte (absent where
 // there were none), with no temporary left behind.
+#include "e2e/failing_system.h"
+
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
@@ -11,8 +13,6 @@
 #include <map>
 #include <set>
 #include <string>
-
-#include "e2e/failing_system.h"
 
 namespace {
 
@@ -67,7 +67,8 @@ TEST(FailingSystem, OutOfMemoryEndsWith41) {
     const Start start = {RLIMIT_AS, megabytes << 20};
     const std::map<std::string, std::string> before = Outputs(dir.path());
     const Ended ended = RunChild(dir.path(), start);
-    if (ended.status == 127 && ended.err.find("error while loading shared libraries") != std::string::npos) {
+    if (ended.status == 127 &&
+        ended.err.find("error while loading shared libraries") != std::string::npos) {
       continue;  // too small for the program to be loaded at all
     }
     if (ended.status == 0) {
@@ -80,7 +81,8 @@ TEST(FailingSystem, OutOfMemoryEndsWith41) {
     EXPECT_EQ(ended.err, out_of_memory);
     EXPECT_EQ(ended.status, 41);
     EXPECT_EQ(Outputs(dir.path()), before);
-    EXPECT_EQ(Entries(dir.path()), (std::set<std::string>{"ANSYS_Model.cdb", "input.dat", "input.plt"}));
+    EXPECT_EQ(Entries(dir.path()),
+              (std::set<std::string>{"ANSYS_Model.cdb", "input.dat", "input.plt"}));
   }
   ASSERT_GT(enough, rlim_t{0}) << "no run translated within 128 MiB";
   EXPECT_GT(failed, 0) << "no run was short of memory";
@@ -99,7 +101,7 @@ TEST(FailingSystem, OutOfMemoryEndsWith41) {
 // with diagnostic 38 for that file and leaves the earlier pair, or none.
 TEST(FailingSystem, FailedWriteLeavesTheEarlierPair) {
   const std::string model = GeneratedModel(1000);  // input.dat over 20 KiB
-  const rlim_t kTwentyBlocks = 20 * 1024;           // ulimit -f 20
+  const rlim_t kTwentyBlocks = 20 * 1024;          // ulimit -f 20
   const struct {
     const char* name;
     bool earlier;
@@ -128,7 +130,8 @@ TEST(FailingSystem, FailedWriteLeavesTheEarlierPair) {
       fs::remove(work / c.full_device);
       fs::create_symlink("/dev/full", work / c.full_device);
     }
-    RunAndCheck(work, start, {Diagnostic(38, "error during write", c.unit, work / c.file), 38, false});
+    RunAndCheck(work, start,
+                {Diagnostic(38, "error during write", c.unit, work / c.file), 38, false});
   }
 }
 

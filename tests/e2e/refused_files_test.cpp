@@ -49,7 +49,7 @@ TEST(FailingSystem, FilesThatAreNotFilesAreRefused) {
     const char* name;
     const char* file;  // the file made, and the one the diagnostic names
     Kind kind;
-    const char* to;    // what a link points to
+    const char* to;  // what a link points to
     bool earlier_dat = true;
   } cases[] = {
       {"model is a FIFO", "ANSYS_Model.cdb", kFifo, nullptr},
@@ -79,8 +79,13 @@ TEST(FailingSystem, FilesThatAreNotFilesAreRefused) {
     if (c.kind == kSocket) MakeSocket(made);
     if (c.kind == kLink) fs::create_symlink(c.to, made);
     if (c.kind == kHardLink) fs::create_hard_link(work / c.to, made);
-    RunAndCheck(work, {}, {Diagnostic(30, "open failure", c.file[0] == 'A' ? 5 : c.file[6] == 'd' ? 6 : 8,
-                                      made), 30, false});
+    RunAndCheck(work, {},
+                {Diagnostic(30, "open failure",
+                            c.file[0] == 'A'   ? 5
+                            : c.file[6] == 'd' ? 6
+                                               : 8,
+                            made),
+                 30, false});
     if (fs::is_regular_file(work / "ANSYS_Model.cdb")) {
       EXPECT_EQ(ReadFile(work / "ANSYS_Model.cdb"), model);
     }
@@ -150,8 +155,9 @@ TEST(FailingSystem, ReadOnlyDirectoryWithWritableOutputs) {
     if (earlier) {
       RunAndCheck(work, start, {"", 0, true}, FourNodeListings());
     } else {
-      RunAndCheck(work, start,
-                  {Diagnostic(9, "permission to access file denied", 6, work / "input.dat"), 9, false});
+      RunAndCheck(
+          work, start,
+          {Diagnostic(9, "permission to access file denied", 6, work / "input.dat"), 9, false});
     }
     fs::permissions(work, fs::perms::owner_all);
   }

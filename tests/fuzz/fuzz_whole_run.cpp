@@ -38,7 +38,8 @@ std::string ReadWhole(const char* name) {
   int fd = ::open(name, O_RDONLY);
   if (fd < 0) return "(none)";
   char block[65536];
-  for (ssize_t n; (n = ::read(fd, block, sizeof block)) > 0;) text.append(block, static_cast<std::size_t>(n));
+  for (ssize_t n; (n = ::read(fd, block, sizeof block)) > 0;)
+    text.append(block, static_cast<std::size_t>(n));
   ::close(fd);
   return text;
 }

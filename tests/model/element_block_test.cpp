@@ -18,14 +18,14 @@ struct ElementPass {
   RunTables run;
   int status = -1;  // the status the reader ended the run with, -1 when it returned
   std::string err;
-  std::string next;  // the record after the last one read
+  std::string next;                           // the record after the last one read
   std::vector<std::array<int, 3>> triangles;  // TriangleNodes, columns 1 to TriangleCount
   std::vector<std::array<int, 2>> rows;       // ElementTriangles, rows 1 to ElementCount
 };
 
 // Reads the element block of `text`, NodeCoords holding `points` in its first columns.
-ElementPass ReadElements(const std::string& text, const std::vector<Point>& points, int nodes, int elements,
-                         int cells = 0) {
+ElementPass ReadElements(const std::string& text, const std::vector<Point>& points, int nodes,
+                         int elements, int cells = 0) {
   test_support::WriteFile("ANSYS_Model.cdb", text);
   InputFile model("ANSYS_Model.cdb", kModelUnit);
   ElementPass pass;
@@ -34,7 +34,8 @@ ElementPass ReadElements(const std::string& text, const std::vector<Point>& poin
   run.ElementCount = elements;
   run.FieldCellCount = cells;
   AllocateTables(run);
-  for (std::size_t n = 0; n < points.size(); ++n) std::copy_n(points[n].data(), 3, run.NodeCoords.Column(int(n) + 1));
+  for (std::size_t n = 0; n < points.size(); ++n)
+    std::copy_n(points[n].data(), 3, run.NodeCoords.Column(int(n) + 1));
   const test_support::RunResult ended = test_support::CatchRunEnded([&] {
     ReadElementBlock(model, run);
     pass.next = model.ReadRecord();
@@ -42,9 +43,11 @@ ElementPass ReadElements(const std::string& text, const std::vector<Point>& poin
   pass.status = ended.status;
   pass.err = ended.err;
   for (int t = 1; pass.status == -1 && t <= run.TriangleCount; ++t) {
-    pass.triangles.push_back({run.TriangleNodes(1, t), run.TriangleNodes(2, t), run.TriangleNodes(3, t)});
+    pass.triangles.push_back(
+        {run.TriangleNodes(1, t), run.TriangleNodes(2, t), run.TriangleNodes(3, t)});
   }
-  for (int e = 1; e <= elements; ++e) pass.rows.push_back({run.ElementTriangles(e, 1), run.ElementTriangles(e, 2)});
+  for (int e = 1; e <= elements; ++e)
+    pass.rows.push_back({run.ElementTriangles(e, 1), run.ElementTriangles(e, 2)});
   return pass;
 }
 
@@ -60,34 +63,53 @@ TEST(ReadElementBlock, TrianglesAndTheirRows) {
     std::vector<std::array<int, 2>> rows;
   };
   const Case cases[] = {
-      {"triangle element", kRectangle, "(19i8) and text\n1 1 1 0 0 0 0 0 3 0 1 1 2 3 3\n", {{1, 2, 3}}, {{1, 1}}},
-      {"rectangle: equal diagonals, cut along J-L", kRectangle,
+      {"triangle element",
+       kRectangle,
+       "(19i8) and text\n1 1 1 0 0 0 0 0 3 0 1 1 2 3 3\n",
+       {{1, 2, 3}},
+       {{1, 1}}},
+      {"rectangle: equal diagonals, cut along J-L",
+       kRectangle,
        "(19i9)\n       1       1       1       1       0       0       0       0       4       0       1       1"
        "       2       3       4\n",
-       {{1, 2, 4}, {2, 3, 4}}, {{1, 2}}},
-      {"rhombus: J-L longer, cut along I-K", kRhombus, "(19i10)\n1 1 1 0 0 0 0 0 4 0 1 1 2 3 4\n",
-       {{1, 2, 3}, {1, 3, 4}}, {{1, 2}}},
-      {"rhombus from its second corner", kRhombus, "(19i8)\n1,1,1,0,0,0,0,0,4,0,1,2,3,4,1\n", {{2, 3, 1}, {3, 4, 1}},
+       {{1, 2, 4}, {2, 3, 4}},
        {{1, 2}}},
-      {"a length not a number cuts along J-L", {{NAN, 0, 0}, {1, -2, 0}, {2, 0, 0}, {1, 2, 0}},
-       "(19i8)\n1 1 1 0 0 0 0 0 4 0 1 1 2 3 4\n", {{1, 2, 4}, {2, 3, 4}}, {{1, 2}}},
+      {"rhombus: J-L longer, cut along I-K",
+       kRhombus,
+       "(19i10)\n1 1 1 0 0 0 0 0 4 0 1 1 2 3 4\n",
+       {{1, 2, 3}, {1, 3, 4}},
+       {{1, 2}}},
+      {"rhombus from its second corner",
+       kRhombus,
+       "(19i8)\n1,1,1,0,0,0,0,0,4,0,1,2,3,4,1\n",
+       {{2, 3, 1}, {3, 4, 1}},
+       {{1, 2}}},
+      {"a length not a number cuts along J-L",
+       {{NAN, 0, 0}, {1, -2, 0}, {2, 0, 0}, {1, 2, 0}},
+       "(19i8)\n1 1 1 0 0 0 0 0 4 0 1 1 2 3 4\n",
+       {{1, 2, 4}, {2, 3, 4}},
+       {{1, 2}}},
       // A node count (ninth value) above 8 with exactly fifteen values, 1 or 2 on a record of
       // fifteen, a trailing comma: read as they stand.
-      {"node counts that read as they stand", kRectangle,
+      {"node counts that read as they stand",
+       kRectangle,
        "(19i8)\n1 1 1 0 0 0 0 0 20 0 1 1 2 3 3\n1 1 1 0 0 0 0 0 2 0 2 1 3 4 4\n"
        "1 1 1 0 0 0 0 0 10 0 3 2 3 4 4 , \n",
-       {{1, 2, 3}, {1, 3, 4}, {2, 3, 4}}, {{1, 1}, {2, 2}, {3, 3}}},
+       {{1, 2, 3}, {1, 3, 4}, {2, 3, 4}},
+       {{1, 1}, {2, 2}, {3, 3}}},
       // Out of order, one record on two lines, an eight-node shell (19 values), J equal to K.
-      {"rows by element number", kRhombus,
+      {"rows by element number",
+       kRhombus,
        "(19i8)\n1 1 1 0 0 0 0 0 4 0 3 1 2 3 4\n1 1 1 0 0 0 0 0 3 0\n\n  1 4 1 2 2\n"
        "1 1 1 0 0 0 0 0 8 0 2 2 3 3 4 9 9 9 9\n",
-       {{1, 2, 3}, {1, 3, 4}, {4, 1, 2}, {2, 3, 4}, {3, 3, 4}}, {{3, 3}, {4, 5}, {1, 2}}},
+       {{1, 2, 3}, {1, 3, 4}, {4, 1, 2}, {2, 3, 4}, {3, 3, 4}},
+       {{3, 3}, {4, 5}, {1, 2}}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     test_support::ScopedTempDir dir;
-    const ElementPass pass =
-        ReadElements("EBLOCK,19,SOLID\n" + c.records + "      -1\n", c.points, 4, int(c.rows.size()));
+    const ElementPass pass = ReadElements("EBLOCK,19,SOLID\n" + c.records + "      -1\n", c.points,
+                                          4, int(c.rows.size()));
     ASSERT_EQ(pass.status, -1) << pass.err;
     EXPECT_EQ(pass.triangles, c.triangles);
     EXPECT_EQ(pass.rows, c.rows);
@@ -102,13 +124,16 @@ TEST(ReadElementBlock, FieldCellsAsFieldPointNumbers) {
     SCOPED_TRACE(elements);
     test_support::ScopedTempDir dir;
     const std::string element = elements ? "1 1 1 0 0 0 0 0 3 0 1 1 2 3 3\n" : "";
-    const ElementPass pass = ReadElements("(19i8)\n" + element + "1 1 1 0 0 0 0 0 4 0 2 101 102 103 104\n" +
-                                              "1 1 1 0 0 0 0 0 4 0 3 105 50 0 105\nD,      1,UX  ,0\n",
-                                          {}, 100, elements, 2);
+    const ElementPass pass =
+        ReadElements("(19i8)\n" + element + "1 1 1 0 0 0 0 0 4 0 2 101 102 103 104\n" +
+                         "1 1 1 0 0 0 0 0 4 0 3 105 50 0 105\nD,      1,UX  ,0\n",
+                     {}, 100, elements, 2);
     ASSERT_EQ(pass.status, -1) << pass.err;
     EXPECT_EQ(int(pass.triangles.size()), elements);
     const std::vector<int> expected = {1, 2, 3, 4, 5, -50, -100, 5};
-    EXPECT_EQ(std::vector<int>(pass.run.FieldCellNodes.Column(1), pass.run.FieldCellNodes.Column(1) + 8), expected);
+    EXPECT_EQ(
+        std::vector<int>(pass.run.FieldCellNodes.Column(1), pass.run.FieldCellNodes.Column(1) + 8),
+        expected);
     EXPECT_EQ(pass.next, "D,      1,UX  ,0");
   }
 }
@@ -116,7 +141,8 @@ TEST(ReadElementBlock, FieldCellsAsFieldPointNumbers) {
 TEST(ReadElementBlock, OtherFormatRecordsAreNotRecognised) {
   test_support::ScopedTempDir dir;
   const ElementPass pass =
-      ReadElements("(19i7)\n(19I8)\n( 19i8)\n(19i100)\n(19i1)\n1 1 1 0 0 0 0 0 3 0 1 1 2 3 3\n", kRectangle, 4, 1);
+      ReadElements("(19i7)\n(19I8)\n( 19i8)\n(19i100)\n(19i1)\n1 1 1 0 0 0 0 0 3 0 1 1 2 3 3\n",
+                   kRectangle, 4, 1);
   EXPECT_EQ(pass.status, 24);
   EXPECT_EQ(pass.err, "runerr: severe (24): end-of-file during read, unit 5, file " +
                           (std::filesystem::current_path() / "ANSYS_Model.cdb").string() + "\r\n");
@@ -137,21 +163,23 @@ TEST(ReadElementBlock, NonSurfaceElementsRefuseTheModel) {
        "1 1 1 1 0 0 0 0 20 0 1 1 2 3 4 5 6 7 8\n9 10 11 12 13 14 15 16 17 18 2 20\n"
        "1 1 1 1 0 0 0 0 4 0 2 1 2 3 4\n",
        2, 0, "element 1 has 20 nodes"},
-      {"10 nodes first, number outside the table", "1 1 1 1 0 0 0 0 10 0 7 1 2 3 4 5 6 7 8\n9 10\n", 2, 0,
-       "element 7 has 10 nodes"},
+      {"10 nodes first, number outside the table", "1 1 1 1 0 0 0 0 10 0 7 1 2 3 4 5 6 7 8\n9 10\n",
+       2, 0, "element 7 has 10 nodes"},
       {"line element in the middle",
-       "1 1 1 1 0 0 0 0 4 0 1 1 2 3 4\n1 1 1 1 0 0 0 0 2 0 2 5 6\n1 1 1 1 0 0 0 0 4 0 3 1 2 3 4\n", 3, 0,
-       "element 2 has 2 nodes"},
+       "1 1 1 1 0 0 0 0 4 0 1 1 2 3 4\n1 1 1 1 0 0 0 0 2 0 2 5 6\n1 1 1 1 0 0 0 0 4 0 3 1 2 3 4\n",
+       3, 0, "element 2 has 2 nodes"},
       {"mass element, corner 0", "1 1 1 1 0 0 0 0 1 0 1 0\n1 1 1 1 0 0 0 0 4 0 2 1 2 3 4\n", 2, 0,
        "element 1 has 1 nodes"},
       {"20-node field cell", "1 1 1 1 0 0 0 0 20 0 1 21 22 23 24 25 26 27 28\n29 30\n", 0, 1,
        "element 1 has 20 nodes"},
-      {"syntax error before the count is seen", "1 1 1 1 0 0 0 0 2 0 1 5 6\nCMBLOCK,FIELDCELLS\n", 1, 0, "59"},
+      {"syntax error before the count is seen", "1 1 1 1 0 0 0 0 2 0 1 5 6\nCMBLOCK,FIELDCELLS\n",
+       1, 0, "59"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     test_support::ScopedTempDir dir;
-    const ElementPass pass = ReadElements("(19i9)\n" + c.records + "      -1\n", {}, 40, c.elements, c.cells);
+    const ElementPass pass =
+        ReadElements("(19i9)\n" + c.records + "      -1\n", {}, 40, c.elements, c.cells);
     if (c.err == "59") {
       EXPECT_EQ(pass.status, 59);
       EXPECT_TRUE(pass.err.starts_with("runerr: severe (59): ")) << pass.err;
@@ -176,7 +204,8 @@ TEST(ReadElementBlock, NumbersOutsideTheTablesEndTheRun) {
     test_support::ScopedTempDir dir;
     const ElementPass pass = ReadElements(std::string("(19i8)\n") + record + "\n", {}, 500, 20);
     EXPECT_EQ(pass.status, 1);
-    EXPECT_TRUE(pass.err.starts_with(" ANSYS cdb file error: ") && pass.err.find(names) != std::string::npos &&
+    EXPECT_TRUE(pass.err.starts_with(" ANSYS cdb file error: ") &&
+                pass.err.find(names) != std::string::npos &&
                 pass.err.ends_with(std::string(", outside 1 to ") + range + "\r\n") &&
                 pass.err.find('\n') == pass.err.size() - 1)
         << pass.err;

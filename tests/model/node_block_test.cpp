@@ -37,7 +37,9 @@ NodePass ReadNodes(const std::string& text, int nodes, int points) {
   return pass;
 }
 
-Point Column(const Table2D<double>& table, int n) { return {table(1, n), table(2, n), table(3, n)}; }
+Point Column(const Table2D<double>& table, int n) {
+  return {table(1, n), table(2, n), table(3, n)};
+}
 
 TEST(ReadNodeBlock, EachLayoutColumnByColumn) {
   struct Case {
@@ -46,27 +48,46 @@ TEST(ReadNodeBlock, EachLayoutColumnByColumn) {
     const char* node2;  // a short record
     Point xyz1, xyz2;
   };
-  const char* kLayout4 = "        1        0        0 6.6000000000000E-002-6.6000000000000E-002 1.2500000000000E+000";
+  const char* kLayout4 =
+      "        1        0        0 6.6000000000000E-002-6.6000000000000E-002 1.2500000000000E+000";
   const Case cases[] = {
-      {"(3i8,6e16.9)", "       1       0       0 1.500000000E+00-2.500000000E-01 3.000000000E+02",
-       "       2       0       0 4.000000000E+00 5.000000000E+00", {1.5, -0.25, 300.0}, {4.0, 5.0, 0.0}},
-      {"(3i8,6e16.9) and text", "       1       5       7        -6.01203         2.98129          2.3805", "       2",
-       {-6.01203, 2.98129, 2.3805}, {0.0, 0.0, 0.0}},
-      {"(3i8,6e20.13)", "       1       0       0 1.5000000000000E+00-2.5000000000000E-01 3.0000000000000E+02",
-       "       2       0       0 4.0000000000000E+00", {1.5, -0.25, 300.0}, {4.0, 0.0, 0.0}},
-      {"(3i9,6e20.13)", "        1        0        0 1.5000000000000E+00-2.5000000000000E-01 3.0000000000000E+02",
-       "        2        0        0 4.0000000000000E+00 5.0000000000000E+00", {1.5, -0.25, 300.0}, {4.0, 5.0, 0.0}},
-      {"(3i9,6e21.13e3)", kLayout4, "        2        0        0-4.0000000000000E+000", {0.066, -0.066, 1.25},
+      {"(3i8,6e16.9)",
+       "       1       0       0 1.500000000E+00-2.500000000E-01 3.000000000E+02",
+       "       2       0       0 4.000000000E+00 5.000000000E+00",
+       {1.5, -0.25, 300.0},
+       {4.0, 5.0, 0.0}},
+      {"(3i8,6e16.9) and text",
+       "       1       5       7        -6.01203         2.98129          2.3805",
+       "       2",
+       {-6.01203, 2.98129, 2.3805},
+       {0.0, 0.0, 0.0}},
+      {"(3i8,6e20.13)",
+       "       1       0       0 1.5000000000000E+00-2.5000000000000E-01 3.0000000000000E+02",
+       "       2       0       0 4.0000000000000E+00",
+       {1.5, -0.25, 300.0},
+       {4.0, 0.0, 0.0}},
+      {"(3i9,6e20.13)",
+       "        1        0        0 1.5000000000000E+00-2.5000000000000E-01 3.0000000000000E+02",
+       "        2        0        0 4.0000000000000E+00 5.0000000000000E+00",
+       {1.5, -0.25, 300.0},
+       {4.0, 5.0, 0.0}},
+      {"(3i9,6e21.13e3)",
+       kLayout4,
+       "        2        0        0-4.0000000000000E+000",
+       {0.066, -0.066, 1.25},
        {-4.0, 0.0, 0.0}},
       // No format records: other text in column 13, capitals, other widths.
-      {"(3i8,6e16.9)x\n(3I9,6E21.13E3)\n(3i8,6e16.8)\n(3i9,6e21.13eXYZ", kLayout4, "        2", {0.066, -0.066, 1.25},
+      {"(3i8,6e16.9)x\n(3I9,6E21.13E3)\n(3i8,6e16.8)\n(3i9,6e21.13eXYZ",
+       kLayout4,
+       "        2",
+       {0.066, -0.066, 1.25},
        {0.0, 0.0, 0.0}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.formats);
     test_support::ScopedTempDir dir;
-    const NodePass pass = ReadNodes(std::string("NBLOCK,6,SOLID,       2,       2\n") + c.formats + "\n" + c.node1 +
-                                        "\n" + c.node2 + "\nN,R5.3,LOC,     -1,\n",
+    const NodePass pass = ReadNodes(std::string("NBLOCK,6,SOLID,       2,       2\n") + c.formats +
+                                        "\n" + c.node1 + "\n" + c.node2 + "\nN,R5.3,LOC,     -1,\n",
                                     2, 0);
     ASSERT_EQ(pass.status, -1);
     EXPECT_EQ(pass.out, "");

@@ -62,7 +62,8 @@ TEST(OutputPair, TwoPairsAtOnceLeaveOneWholePair) {
     Fill(b, "b");
     a.first().Flush();
     b.second().Flush();
-    EXPECT_EQ(ReadFile("input.dat"), first_commits_first ? "earlier dat\r\n" : Expected("b", "dat"));
+    EXPECT_EQ(ReadFile("input.dat"),
+              first_commits_first ? "earlier dat\r\n" : Expected("b", "dat"));
     EXPECT_EQ(Entries().size(), 3u + 4u);  // model, outputs, four temporaries
     OutputPair& early = first_commits_first ? a : b;
     OutputPair& late = first_commits_first ? b : a;

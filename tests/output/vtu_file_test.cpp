@@ -78,8 +78,10 @@ VtuContents ReadVtu(const std::string& text) {
     std::memcpy(&bytes, text.data() + data + offset, 8);
     const std::string block = text.substr(data + offset + 8, bytes);
     const std::map<std::string, std::function<std::vector<double>(const std::string&)>> decode = {
-        {"Int32", Decode<std::int32_t>}, {"Int64", Decode<std::int64_t>},
-        {"UInt8", Decode<std::uint8_t>}, {"Float64", Decode<double>}};
+        {"Int32", Decode<std::int32_t>},
+        {"Int64", Decode<std::int64_t>},
+        {"UInt8", Decode<std::uint8_t>},
+        {"Float64", Decode<double>}};
     array.values = decode.at(array.type)(block);
     file.arrays[m[2]] = array;
     expected_offset = offset + 8 + bytes;
@@ -207,8 +209,9 @@ TEST(VtuFile, ArraysThroughTheirOffsets) {
         {"triangle", {1, 0, 0}},
         {"region", {0, 1, 1}},
         {"check", {0, 0, 0}},
-        {"Points", {0, 0, 0, 2, 0, 0, 0, 2, 0, 0.1, 0.25, 0.5, 0.2, 0.25, 0.5, 0.30000000000000004,
-                    0.25, 0.5, 0.4, 0.25, 0.5}},
+        {"Points",
+         {0,    0,   0,   2,    0,  0, 0, 2, 0, 0.1, 0.25, 0.5, 0.2, 0.25, 0.5, 0.30000000000000004,
+          0.25, 0.5, 0.4, 0.25, 0.5}},
         {"connectivity", {0, 1, 2, 3, 4, 5, 6, 6, 5, 4, 3}},
         {"offsets", {3, 7, 11}},
         {"types", {5, 9, 9}}},
@@ -244,10 +247,10 @@ TEST(VtuFile, ArraysThroughTheirOffsets) {
       {"empty model", EmptyModel, {}, 0, 0, {{"node", {}}, {"Points", {}}, {"offsets", {}}}, ""},
   };
   const std::map<std::string, std::pair<std::string, int>> kinds = {
-      {"node", {"Int32", 1}},         {"bc_kind", {"Int32", 3}},  {"bc_value", {"Float64", 3}},
-      {"element", {"Int32", 1}},      {"triangle", {"Int32", 1}}, {"region", {"UInt8", 1}},
-      {"check", {"UInt8", 1}},        {"Points", {"Float64", 3}}, {"connectivity", {"Int32", 1}},
-      {"offsets", {"Int64", 1}},      {"types", {"UInt8", 1}}};
+      {"node", {"Int32", 1}},    {"bc_kind", {"Int32", 3}},  {"bc_value", {"Float64", 3}},
+      {"element", {"Int32", 1}}, {"triangle", {"Int32", 1}}, {"region", {"UInt8", 1}},
+      {"check", {"UInt8", 1}},   {"Points", {"Float64", 3}}, {"connectivity", {"Int32", 1}},
+      {"offsets", {"Int64", 1}}, {"types", {"UInt8", 1}}};
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     test_support::ScopedTempDir dir;

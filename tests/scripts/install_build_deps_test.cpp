@@ -27,7 +27,7 @@ struct System {
   std::string packages;               // known to dpkg-query
   bool vtk = false;                   // the python modules (vtk, meshio) import
   bool root = false;
-  bool apt = true;                    // apt-get exists
+  bool apt = true;  // apt-get exists
   int apt_status = 0;
 };
 
@@ -49,13 +49,13 @@ Outcome RunScript(const System& system, const std::string& purposes) {
   fs::create_directory(bin);
   for (const std::string& command : system.commands) WriteStub(bin / command, "exit 0");
   WriteStub(bin / "id", system.root ? "echo 0" : "echo 1000");
-  WriteStub(bin / "dpkg-query",
-            "for p in " + system.packages + "; do [ \"$p\" = \"$3\" ] && "
-            "printf 'install ok installed' && exit 0; done; exit 1");
+  WriteStub(bin / "dpkg-query", "for p in " + system.packages +
+                                    "; do [ \"$p\" = \"$3\" ] && "
+                                    "printf 'install ok installed' && exit 0; done; exit 1");
   const fs::path log = temp.path() / "apt.log";
   if (system.apt) {
-    WriteStub(bin / "apt-get", "echo \"$*\" >>'" + log.string() + "'; exit " +
-                                   std::to_string(system.apt_status));
+    WriteStub(bin / "apt-get",
+              "echo \"$*\" >>'" + log.string() + "'; exit " + std::to_string(system.apt_status));
   }
   WriteStub(temp.path() / "python3", system.vtk ? "exit 0" : "exit 1");
 
@@ -69,8 +69,8 @@ Outcome RunScript(const System& system, const std::string& purposes) {
 }
 
 const std::vector<std::string> kBuildTools = {"cmake", "g++", "make"};
-const std::vector<std::string> kAllTools = {"cmake", "g++", "make", "groff", "dpkg-shlibdeps",
-                                            "file", "clang++", "lintian",
+const std::vector<std::string> kAllTools = {"cmake",           "g++",  "make",    "groff",
+                                            "dpkg-shlibdeps",  "file", "clang++", "lintian",
                                             "clang-format-14", "git"};
 const std::string kAllPackages = "libgtest-dev libclang-rt-14-dev";
 const std::string kUpdate = "update -qq\n";
@@ -134,8 +134,8 @@ TEST(InstallBuildDeps, InstallsAsRootOrPrintsTheOneLineToRun) {
       {"unknown purpose",
        {kAllTools, kAllPackages, true, false, true, 0},
        "tests",
-       {2, "",
-        "install-build-deps.sh: unknown purpose 'tests' (build, test, package, fuzz, ci)\n", ""}},
+       {2, "", "install-build-deps.sh: unknown purpose 'tests' (build, test, package, fuzz, ci)\n",
+        ""}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -49,7 +49,8 @@ TEST(Diagnostics, EveryNumberHasItsFullLine) {
     SCOPED_TRACE(e.number);
     const std::string head = "runerr: severe (" + std::to_string(e.number) + "): " + e.text;
     // Diagnostics without a file ignore the unit and the path they are given.
-    EXPECT_EQ(DiagnosticLine(e.number, 5, path), e.names_file ? head + ", unit 5, file " + path : head);
+    EXPECT_EQ(DiagnosticLine(e.number, 5, path),
+              e.names_file ? head + ", unit 5, file " + path : head);
     EXPECT_EQ(DiagnosticLine(e.number, 8, ""), e.names_file ? head + ", unit 8, file " : head);
     EXPECT_EQ(DiagnosticLine(e.number, 0, {}), e.names_file ? head + ", unit 0, file " : head);
 
@@ -69,10 +70,14 @@ TEST(Diagnostics, EveryNumberHasItsFullLine) {
 
 TEST(Diagnostics, RefusalsAndWarnings) {
   const std::string cases[][2] = {
-      {ElementNumberOutOfRange(21, 20), " ANSYS cdb file error: element number 21, outside 1 to 20"},
-      {ElementNodeOutOfRange(17, -3, 500), " ANSYS cdb file error: element 17 has node -3, outside 1 to 500"},
-      {ElementNotSurface(1, 20), " ANSYS cdb file error: element 1 has 20 nodes, not a surface element"},
-      {ElementNotSurface(-4, 1), " ANSYS cdb file error: element -4 has 1 nodes, not a surface element"},
+      {ElementNumberOutOfRange(21, 20),
+       " ANSYS cdb file error: element number 21, outside 1 to 20"},
+      {ElementNodeOutOfRange(17, -3, 500),
+       " ANSYS cdb file error: element 17 has node -3, outside 1 to 500"},
+      {ElementNotSurface(1, 20),
+       " ANSYS cdb file error: element 1 has 20 nodes, not a surface element"},
+      {ElementNotSurface(-4, 1),
+       " ANSYS cdb file error: element -4 has 1 nodes, not a surface element"},
       {ConstraintNodeIgnored(0, 15), " Warning: constraint on node 0 ignored, outside 1 to 15"},
       {PressureElementOutOfRange(-2147483647 - 1, 0),
        " Warning: pressure on element -2147483648 ignored, outside 1 to 0"},
@@ -80,7 +85,8 @@ TEST(Diagnostics, RefusalsAndWarnings) {
        " Warning: pressure on element 5 ignored, no boundary element record carries it"},
       {PressureUsesSecondTriangle(6),
        " Warning: pressure on element 6: first triangle has no normal, the second triangle's normal is used"},
-      {PressureWithoutNormal(4), " Warning: pressure on element 4 ignored, neither of its triangles has a normal"},
+      {PressureWithoutNormal(4),
+       " Warning: pressure on element 4 ignored, neither of its triangles has a normal"},
       {std::string(kStructureErrorMessage), " ANSYS cdb file error!"},
   };
   for (const auto& [actual, expected] : cases) EXPECT_EQ(actual, expected);
@@ -92,7 +98,8 @@ TEST(Diagnostics, RefusalsAndWarnings) {
   } catch (const RunEnded& ended) {
     status = ended.status;
   }
-  EXPECT_EQ(testing::internal::GetCapturedStderr(), " ANSYS cdb file error: element number 0, outside 1 to 3\r\n");
+  EXPECT_EQ(testing::internal::GetCapturedStderr(),
+            " ANSYS cdb file error: element number 0, outside 1 to 3\r\n");
   EXPECT_EQ(status, 1);
 }
 

@@ -35,15 +35,20 @@ TEST(FixedLayoutRead, NumberFieldsAndCommas) {
       {kRealThenInteger, "1.5,7   9", true, {1.5, 7}},
       // missing or blank coordinates read as 0.0
       {kNodeRecordLayout1, "       1       0       0 1.000000000E+00", true, {1, 0, 0, 1, 0, 0}},
-      {kNodeRecordLayout2, "      17       0       0 1.0000000000000E+00      10000000000000",
-       true, {17, 0, 0, 1, 1, 0}},
+      {kNodeRecordLayout2,
+       "      17       0       0 1.0000000000000E+00      10000000000000",
+       true,
+       {17, 0, 0, 1, 1, 0}},
       {kNodeRecordLayout4,  // fields that touch
        "        3        0        0 6.6000000000000E-002-6.6000000000000E-002-1.2500000000000E+001",
-       true, {3, 0, 0, 0.066, -0.066, -12.5}},
+       true,
+       {3, 0, 0, 0.066, -0.066, -12.5}},
       // an invalid field: the items before it are filled, the others kept
       {kTwoI8, "  12.0", false, {kKept, kKept}},
       {kTwoI8, "      12    12.0", false, {12, kKept}},
-      {kNodeRecordLayout3, "        3        0        0 1.0000000000000E+00  1.0.0", false,
+      {kNodeRecordLayout3,
+       "        3        0        0 1.0000000000000E+00  1.0.0",
+       false,
        {3, 0, 0, 1, kKept, kKept}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string("'") + c.record + "'");
@@ -98,8 +103,11 @@ TEST(FixedLayoutRead, ReadFixedRecordOverFile) {
   file.Reopen();
   std::int32_t n = 0;
   double x = 0;
-  ExpectRunEnded([&] { ReadFixedRecord(file, kNodeRecordLayout1, {n, n, n, x, x, x}); }, 64,
-                 "runerr: severe (64): input conversion error, unit 5, file " + path);
+  ExpectRunEnded(
+      [&] {
+        ReadFixedRecord(file, kNodeRecordLayout1, {n, n, n, x, x, x});
+      },
+      64, "runerr: severe (64): input conversion error, unit 5, file " + path);
 }
 
 TEST(FixedLayoutWrite, RecordsOfTheOutputLayouts) {
@@ -122,7 +130,12 @@ TEST(FixedLayoutWrite, RecordsOfTheOutputLayouts) {
       " A BEM Model for 3-D Structural Stress Analysis," + std::string(20, ' ') + "06-DEC-26\r\n" +
       std::string(8, ' ') + solver_type + "\r\n" +
       // columns 1-10 | 14-21, 22-29, 30-37 | 42-45, 46-49, 50-53 | 58-81, 82-105, 106-129
-      "         7" "   " "       1      22     333" "    " "   1   2   2" "    "
+      "         7"
+      "   "
+      "       1      22     333"
+      "    "
+      "   1   2   2"
+      "    "
       "   0.500000000000000D+00  -0.100000000000000D+01   0.000000000000000D+00\r\n"
       "********   0.100000000000000D+01  -0.200000000000000D+01   0.300000000000000D+01\r\n"
       "              1              2              3              4\r\n";
@@ -140,16 +153,19 @@ TEST(FixedLayoutWrite, RecordsOfTheOutputLayouts) {
 
 // The record length of every output layout, from its fields added up by hand.
 TEST(FixedLayoutWrite, LengthsOfTheOutputLayouts) {
-  const struct { const char* name; Layout layout; std::size_t length; } cases[] = {
-      {"title: 48-character literal, TR20, A9", kTitleLayout, 77},
-      {"solver type: A87", kSolverTypeLayout, 87},
-      {"count: 2I12, A59", kCountLayout, 83},
-      {"solver node: I8, 3D24.15", kSolverNodeLayout, 80},
-      {"triangle: I10, TR3, 3I8, TR4, 3I4, TR4, 3D24.15", kTriangleLayout, 129},
-      {"solver field point: I10, 3D24.9", kSolverFieldPointLayout, 82},
-      {"plot coordinate: 3E15.7", kPlotCoordinateLayout, 45},
-      {"plot triangle: 3I15", kPlotTriangleLayout, 45},
-      {"plot cell: 4I15", kPlotCellLayout, 60}};
+  const struct {
+    const char* name;
+    Layout layout;
+    std::size_t length;
+  } cases[] = {{"title: 48-character literal, TR20, A9", kTitleLayout, 77},
+               {"solver type: A87", kSolverTypeLayout, 87},
+               {"count: 2I12, A59", kCountLayout, 83},
+               {"solver node: I8, 3D24.15", kSolverNodeLayout, 80},
+               {"triangle: I10, TR3, 3I8, TR4, 3I4, TR4, 3D24.15", kTriangleLayout, 129},
+               {"solver field point: I10, 3D24.9", kSolverFieldPointLayout, 82},
+               {"plot coordinate: 3E15.7", kPlotCoordinateLayout, 45},
+               {"plot triangle: 3I15", kPlotTriangleLayout, 45},
+               {"plot cell: 4I15", kPlotCellLayout, 60}};
   for (const auto& c : cases) EXPECT_EQ(LayoutLength(c.layout), c.length) << c.name;
 }
 

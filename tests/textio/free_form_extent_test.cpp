@@ -29,11 +29,11 @@ TEST(FreeFormRead, ExtentOfARead) {
     std::int32_t value_records;
     bool more_values;
   } cases[] = {
-      {{"1 2 3"}, 1, false},          {{"1 2 3 4"}, 1, true},        {{"1 2 3,4"}, 1, true},
-      {{"1 2 3 ,  ,", "4"}, 1, false}, {{"1 2 3 / 4"}, 1, false},     {{"1 2 3)"}, 1, true},
-      {{"1 2", "", "3 4"}, 3, true},  {{"", "  ", "1 2 3"}, 1, false}, {{"1 5*2"}, 1, true},
-      {{"1 2*2"}, 1, false},          {{"1,", ",3"}, 2, false},      {{"1 2 /", "3"}, 1, false},
-      {{"/ 1 2 3"}, 1, false},        {{"1", "2", "3 x"}, 3, true}};
+      {{"1 2 3"}, 1, false},           {{"1 2 3 4"}, 1, true},          {{"1 2 3,4"}, 1, true},
+      {{"1 2 3 ,  ,", "4"}, 1, false}, {{"1 2 3 / 4"}, 1, false},       {{"1 2 3)"}, 1, true},
+      {{"1 2", "", "3 4"}, 3, true},   {{"", "  ", "1 2 3"}, 1, false}, {{"1 5*2"}, 1, true},
+      {{"1 2*2"}, 1, false},           {{"1,", ",3"}, 2, false},        {{"1 2 /", "3"}, 1, false},
+      {{"/ 1 2 3"}, 1, false},         {{"1", "2", "3 x"}, 3, true}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.lines));
     Records records{c.lines};

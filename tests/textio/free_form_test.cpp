@@ -36,37 +36,51 @@ TEST(FreeFormRead, IntegerTargets) {
     S status;
     std::vector<std::int32_t> values;  // one per target: what the read leaves in it
     std::size_t used;                  // records taken
-  } cases[] = {
-      {{"1 -50"}, S::kDone, {1, -50}, 1}, {{"12,7"}, S::kDone, {12, 7}, 1},
-      {{"12 , 7"}, S::kDone, {12, 7}, 1}, {{"12 7"}, S::kDone, {12, 7}, 1},
-      {{"4\t5\r"}, S::kDone, {4, 5}, 1}, {{"12,,7"}, S::kDone, {12, kKept, 7}, 1},
-      {{"1, ,2"}, S::kDone, {1, kKept, 2}, 1}, {{",5"}, S::kDone, {kKept, 5}, 1},
-      {{"12", ",7"}, S::kDone, {12, 7}, 2},  // a record end closes no value
-      {{"1 ,", ",2"}, S::kDone, {1, kKept, 2}, 2}, {{"3*0"}, S::kDone, {0, 0, 0}, 1},
-      {{"2* 9"}, S::kDone, {kKept, kKept, 9}, 1}, {{"2*,4"}, S::kDone, {kKept, kKept, 4}, 1},
-      {{"1 2*7", "8"}, S::kDone, {1, 7, 7}, 1}, {{"5 /", "8"}, S::kDone, {5, kKept}, 1},
-      {{"5/ 6 7"}, S::kDone, {5, kKept, kKept}, 1},
-      {{"1 2 3 4 5 6 7 8", "", "   ", "9 10 11", "12 13 14 15 16 17", "99"}, S::kDone,
-       {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}, 5},
-      {{"7.9 -7.9 1.5E2 1.0d1"}, S::kDone, {7, -7, 150, 10}, 1},
-      {{"2147483647 -2147483648 +3"}, S::kDone, {2147483647, INT32_MIN, 3}, 1},
-      {{"1e10 -3.0E9"}, S::kDone, {INT32_MIN, INT32_MIN}, 1},
-      {{"x 12a ,,", "5"}, S::kDone, {}, 1},  // no targets: exactly one record
-      // A failed read fills the targets before the failing value and leaves
-      // that one and the rest as they were.
-      {{"12a"}, S::kSyntaxError, {kKept}, 1}, {{"1.2.3"}, S::kSyntaxError, {kKept}, 1},
-      {{"abc"}, S::kSyntaxError, {kKept}, 1}, {{"-"}, S::kSyntaxError, {kKept}, 1},
-      {{"+-5"}, S::kSyntaxError, {kKept}, 1}, {{"1.5e"}, S::kSyntaxError, {kKept}, 1},
-      {{"E5"}, S::kSyntaxError, {kKept}, 1}, {{"1:2"}, S::kSyntaxError, {kKept}, 1},
-      {{"3000000000"}, S::kConversionError, {kKept}, 1},
-      {{"5+3"}, S::kConversionError, {kKept}, 1},
-      {{"-2147483649"}, S::kConversionError, {kKept}, 1},
-      {{"1 2", "12a 4"}, S::kSyntaxError, {1, 2, kKept, kKept}, 2},
-      {{"1 3000000000 5"}, S::kConversionError, {1, kKept, kKept}, 1},
-      {{"4 2*3000000000"}, S::kConversionError, {4, kKept, kKept}, 1},
-      {{"2*x 5"}, S::kSyntaxError, {kKept, kKept, kKept}, 1},
-      {{}, S::kEndOfFile, {}, 0}, {{}, S::kEndOfFile, {kKept}, 0},
-      {{"1", "", "  "}, S::kEndOfFile, {1, kKept}, 3}, {{"1 2*7"}, S::kEndOfFile, {1, 7, 7, kKept}, 1}};
+  } cases[] = {{{"1 -50"}, S::kDone, {1, -50}, 1},
+               {{"12,7"}, S::kDone, {12, 7}, 1},
+               {{"12 , 7"}, S::kDone, {12, 7}, 1},
+               {{"12 7"}, S::kDone, {12, 7}, 1},
+               {{"4\t5\r"}, S::kDone, {4, 5}, 1},
+               {{"12,,7"}, S::kDone, {12, kKept, 7}, 1},
+               {{"1, ,2"}, S::kDone, {1, kKept, 2}, 1},
+               {{",5"}, S::kDone, {kKept, 5}, 1},
+               {{"12", ",7"}, S::kDone, {12, 7}, 2},  // a record end closes no value
+               {{"1 ,", ",2"}, S::kDone, {1, kKept, 2}, 2},
+               {{"3*0"}, S::kDone, {0, 0, 0}, 1},
+               {{"2* 9"}, S::kDone, {kKept, kKept, 9}, 1},
+               {{"2*,4"}, S::kDone, {kKept, kKept, 4}, 1},
+               {{"1 2*7", "8"}, S::kDone, {1, 7, 7}, 1},
+               {{"5 /", "8"}, S::kDone, {5, kKept}, 1},
+               {{"5/ 6 7"}, S::kDone, {5, kKept, kKept}, 1},
+               {{"1 2 3 4 5 6 7 8", "", "   ", "9 10 11", "12 13 14 15 16 17", "99"},
+                S::kDone,
+                {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15},
+                5},
+               {{"7.9 -7.9 1.5E2 1.0d1"}, S::kDone, {7, -7, 150, 10}, 1},
+               {{"2147483647 -2147483648 +3"}, S::kDone, {2147483647, INT32_MIN, 3}, 1},
+               {{"1e10 -3.0E9"}, S::kDone, {INT32_MIN, INT32_MIN}, 1},
+               {{"x 12a ,,", "5"}, S::kDone, {}, 1},  // no targets: exactly one record
+               // A failed read fills the targets before the failing value and leaves
+               // that one and the rest as they were.
+               {{"12a"}, S::kSyntaxError, {kKept}, 1},
+               {{"1.2.3"}, S::kSyntaxError, {kKept}, 1},
+               {{"abc"}, S::kSyntaxError, {kKept}, 1},
+               {{"-"}, S::kSyntaxError, {kKept}, 1},
+               {{"+-5"}, S::kSyntaxError, {kKept}, 1},
+               {{"1.5e"}, S::kSyntaxError, {kKept}, 1},
+               {{"E5"}, S::kSyntaxError, {kKept}, 1},
+               {{"1:2"}, S::kSyntaxError, {kKept}, 1},
+               {{"3000000000"}, S::kConversionError, {kKept}, 1},
+               {{"5+3"}, S::kConversionError, {kKept}, 1},
+               {{"-2147483649"}, S::kConversionError, {kKept}, 1},
+               {{"1 2", "12a 4"}, S::kSyntaxError, {1, 2, kKept, kKept}, 2},
+               {{"1 3000000000 5"}, S::kConversionError, {1, kKept, kKept}, 1},
+               {{"4 2*3000000000"}, S::kConversionError, {4, kKept, kKept}, 1},
+               {{"2*x 5"}, S::kSyntaxError, {kKept, kKept, kKept}, 1},
+               {{}, S::kEndOfFile, {}, 0},
+               {{}, S::kEndOfFile, {kKept}, 0},
+               {{"1", "", "  "}, S::kEndOfFile, {1, kKept}, 3},
+               {{"1 2*7"}, S::kEndOfFile, {1, 7, 7, kKept}, 1}};
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::PrintToString(c.lines) + " into " + std::to_string(c.values.size()));
     Records records{c.lines};
@@ -108,9 +122,13 @@ TEST(FreeFormRead, FileReadsAndDiagnostics) {
 }
 
 TEST(FreeFormWrite, RecordsByteForByte) {
-  const std::string x100(100, 'x'), int6 = "           1           2           3           4"
-                                           "           5           6";
-  const struct { std::vector<FreeFormItem> items; std::vector<std::string> records; } cases[] = {
+  const std::string x100(100, 'x'), int6 =
+                                        "           1           2           3           4"
+                                        "           5           6";
+  const struct {
+    std::vector<FreeFormItem> items;
+    std::vector<std::string> records;
+  } cases[] = {
       {{" Node number error ni, i =", 17, 5},
        {"  Node number error ni, i =          17           5"}},
       {{"          0                              ! Number of remote stress loading"},
@@ -125,9 +143,12 @@ TEST(FreeFormWrite, RecordsByteForByte) {
         " DATAPACKING=POINT, ZONETYPE=FEQUADRILATERAL"}},
       {{" Data Translation from ANSYS to BEM is done!"},
        {"  Data Translation from ANSYS to BEM is done!"}},
-      {{"$ Nodes:"}, {" $ Nodes:"}}, {{}, {" "}}, {{INT32_MIN}, {" -2147483648"}},
-      {{0, "ab", "cd  "}, {"           0 abcd  "}}, {{"ab", 0}, {" ab           0"}},
-      {{1, 2, 3, 4, 5, 6, 7}, {int6, "           7"}},  // no room for a seventh field
+      {{"$ Nodes:"}, {" $ Nodes:"}},
+      {{}, {" "}},
+      {{INT32_MIN}, {" -2147483648"}},
+      {{0, "ab", "cd  "}, {"           0 abcd  "}},
+      {{"ab", 0}, {" ab           0"}},
+      {{1, 2, 3, 4, 5, 6, 7}, {int6, "           7"}},       // no room for a seventh field
       {{"abcdefg", 1, 2, 3, 4, 5, 6}, {" abcdefg" + int6}},  // the last field ends at column 80
       {{1, 2, 3, 4, 5, 6, "abcdefgh"}, {int6 + " abcdefg", " h"}},  // a text fills the record
       {{std::string_view(x100)}, {std::string(80, 'x'), " " + std::string(20, 'x')}}};

@@ -29,12 +29,29 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr std::int64_t kBad = 12345;  // the field is invalid
 
 TEST(NumberRead, IntegerFieldRule) {
-  const struct { const char* text; std::int64_t value; } cases[] = {
-      {"", 0}, {"        ", 0}, {"      -7", -7}, {"  1 2   ", 12}, {"-  7", -7}, {" +", 0},
-      {" - ", 0}, {"+0012", 12}, {"2147483647", 2147483647}, {"-2147483648", -2147483648LL},
-      {"2147483648", kBad}, {"-2147483649", kBad}, {"99999999999999999999", kBad},
-      {"12\t", kBad}, {"\t12", kBad}, {"1-2", kBad}, {"+-1", kBad}, {"12.0", kBad},
-      {"1a", kBad}, {"1,", kBad}};
+  const struct {
+    const char* text;
+    std::int64_t value;
+  } cases[] = {{"", 0},
+               {"        ", 0},
+               {"      -7", -7},
+               {"  1 2   ", 12},
+               {"-  7", -7},
+               {" +", 0},
+               {" - ", 0},
+               {"+0012", 12},
+               {"2147483647", 2147483647},
+               {"-2147483648", -2147483648LL},
+               {"2147483648", kBad},
+               {"-2147483649", kBad},
+               {"99999999999999999999", kBad},
+               {"12\t", kBad},
+               {"\t12", kBad},
+               {"1-2", kBad},
+               {"+-1", kBad},
+               {"12.0", kBad},
+               {"1a", kBad},
+               {"1,", kBad}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string("'") + c.text + "'");
     std::int32_t value = -99;
@@ -46,23 +63,55 @@ TEST(NumberRead, IntegerFieldRule) {
 
 TEST(NumberRead, RealFieldRule) {
   const double bad = -12345.0;  // the field is invalid
-  const struct { const char* text; int digits; double value; } cases[] = {
-      {"       5", 9, 5.0E-9}, {"125", 9, 1.25E-7}, {"125E2", 9, 1.25E-5}, {"-125", 2, -1.25},
-      {"10000000000000E+00", 13, 1.0}, {"1.0000000000000E+00", 13, 1.0}, {"1.5E+02", 9, 150},
-      {"1.5D+02", 9, 150}, {"1.5d2", 9, 150}, {"1.5q+2", 9, 150}, {"1.5Q2", 9, 150},
-      {"1.5+02", 9, 150}, {"1.5-02", 9, 0.015}, {"150.", 9, 150}, {" 1 . 5 E + 0 2 ", 9, 150},
-      {"", 9, 0.0}, {"     ", 9, 0.0}, {"\t 1.5", 9, 1.5}, {".5", 9, 0.5}, {"-0.0", 9, -0.0},
-      {"INF", 9, kInf}, {"-infinity", 9, -kInf}, {"+Inf", 9, kInf}, {"nan", 9, kNaN},
-      {"1.5\t", 9, bad}, {"1.2.3", 9, bad}, {"1.5E", 9, bad}, {"1.5E+", 9, bad}, {"E5", 9, bad},
-      {"1.5X2", 9, bad}, {"abc", 9, bad}, {"1.5E2.0", 9, bad}, {"1.5E2E3", 9, bad},
-      {"--1", 9, bad}, {"inff", 9, bad}, {".", 9, bad},
-      // the nearest 64-bit real, decided by digits far beyond the 17th
-      {"0.1", 0, 0x1.999999999999ap-4}, {"9007199254740993.0000000001", 0, 0x1.0000000000001p53},
-      {"1.000000000000000111022302462515654042363166809082031251", 0, 0x1.0000000000001p0},
-      {"1.000000000000000111022302462515654042363166809082031249", 0, 1.0},
-      {"2.2250738585072011E-308", 0, 0x0.fffffffffffffp-1022},
-      {"12345678901234567890", 19, 1.2345678901234567890},
-      {"-0.179769313486232+309", 0, -0x1.fffffffffffffp1023}, {"1E309", 0, kInf}};
+  const struct {
+    const char* text;
+    int digits;
+    double value;
+  } cases[] = {{"       5", 9, 5.0E-9},
+               {"125", 9, 1.25E-7},
+               {"125E2", 9, 1.25E-5},
+               {"-125", 2, -1.25},
+               {"10000000000000E+00", 13, 1.0},
+               {"1.0000000000000E+00", 13, 1.0},
+               {"1.5E+02", 9, 150},
+               {"1.5D+02", 9, 150},
+               {"1.5d2", 9, 150},
+               {"1.5q+2", 9, 150},
+               {"1.5Q2", 9, 150},
+               {"1.5+02", 9, 150},
+               {"1.5-02", 9, 0.015},
+               {"150.", 9, 150},
+               {" 1 . 5 E + 0 2 ", 9, 150},
+               {"", 9, 0.0},
+               {"     ", 9, 0.0},
+               {"\t 1.5", 9, 1.5},
+               {".5", 9, 0.5},
+               {"-0.0", 9, -0.0},
+               {"INF", 9, kInf},
+               {"-infinity", 9, -kInf},
+               {"+Inf", 9, kInf},
+               {"nan", 9, kNaN},
+               {"1.5\t", 9, bad},
+               {"1.2.3", 9, bad},
+               {"1.5E", 9, bad},
+               {"1.5E+", 9, bad},
+               {"E5", 9, bad},
+               {"1.5X2", 9, bad},
+               {"abc", 9, bad},
+               {"1.5E2.0", 9, bad},
+               {"1.5E2E3", 9, bad},
+               {"--1", 9, bad},
+               {"inff", 9, bad},
+               {".", 9, bad},
+               // the nearest 64-bit real, decided by digits far beyond the 17th
+               {"0.1", 0, 0x1.999999999999ap-4},
+               {"9007199254740993.0000000001", 0, 0x1.0000000000001p53},
+               {"1.000000000000000111022302462515654042363166809082031251", 0, 0x1.0000000000001p0},
+               {"1.000000000000000111022302462515654042363166809082031249", 0, 1.0},
+               {"2.2250738585072011E-308", 0, 0x0.fffffffffffffp-1022},
+               {"12345678901234567890", 19, 1.2345678901234567890},
+               {"-0.179769313486232+309", 0, -0x1.fffffffffffffp1023},
+               {"1E309", 0, kInf}};
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string("'") + c.text + "' d=" + std::to_string(c.digits));
     double value = bad;
@@ -82,8 +131,9 @@ TEST(NumberRead, UsualRealFieldsMatchTheGeneralReading) {
       for (std::size_t k = 0; k < length; ++k) field += alphabet[random() % (sizeof alphabet - 1)];
     } else {
       char text[40];
-      std::snprintf(text, sizeof text, "%21.*E", static_cast<int>(random() % 16),
-                    std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 200) - 100));
+      std::snprintf(
+          text, sizeof text, "%21.*E", static_cast<int>(random() % 16),
+          std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 200) - 100));
       field = text;
     }
     const int digits = static_cast<int>(random() % 14);
@@ -106,8 +156,11 @@ TEST(NumberRead, CommandFields) {
   EXPECT_EQ(TextToInteger("        "), 0);
   EXPECT_EQ(TextToInteger("      -7"), -7);
   EXPECT_EQ(TextToInteger("  1 2   "), 12);
-  for (const auto& [text, value] : {std::pair{" 0.250000000E-02", 0.0025}, {"1 5", 105.0},
-                                    {"\t 25   ", 25.0}, {"    ", 0.0}, {"-2D1", -20.0}}) {
+  for (const auto& [text, value] : {std::pair{" 0.250000000E-02", 0.0025},
+                                    {"1 5", 105.0},
+                                    {"\t 25   ", 25.0},
+                                    {"    ", 0.0},
+                                    {"-2D1", -20.0}}) {
     ExpectSameReal(value, TextToReal(text));  // in '1 5' the inner blank is the digit 0
   }
   for (const char* bad : {"     12,", "12\t", "1.5"}) {

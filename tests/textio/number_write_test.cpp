@@ -24,28 +24,46 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 TEST(NumberWrite, ExponentAndIntegerFields) {
   // digits 0 stands for an integer field
-  const struct { double value; int width, digits; char letter; const char* text; } cases[] = {
-      {1.5, 15, 7, 'E', "  0.1500000E+01"}, {-0.0025, 24, 15, 'D', "  -0.250000000000000D-02"},
-      {0.0, 24, 9, 'D', "         0.000000000D+00"}, {-0.0, 15, 7, 'E', "  0.0000000E+00"},
-      {1.0E-120, 15, 7, 'E', "  0.1000000-119"}, {0.99999999, 15, 7, 'E', "  0.1000000E+01"},
-      {0.0999999996, 15, 7, 'E', "  0.1000000E+00"}, {1.0E98, 15, 7, 'E', "  0.1000000E+99"},
-      {1.0E99, 15, 7, 'E', "  0.1000000+100"}, {5.0E-324, 15, 7, 'E', "  0.4940656-323"},
-      {1.7976931348623157E308, 24, 15, 'D', "   0.179769313486232+309"},
-      {2.675, 15, 3, 'E', "      0.267E+01"},  // its binary value lies below 2.675
-      {0.1, 30, 20, 'E', "    0.10000000000000000555E+00"},
-      {1.5, 12, 7, 'E', ".1500000E+01"}, {-1.5, 13, 7, 'E', "-.1500000E+01"},  // no room for 0
-      {-1.5, 12, 7, 'E', "************"}, {kInf, 15, 7, 'E', "       Infinity"},
-      {-kInf, 15, 7, 'E', "      -Infinity"}, {kNaN, 15, 7, 'E', "            NaN"},
-      {-kInf, 8, 1, 'E', "********"}, {0, 4, 0, 'I', "   0"}, {-1, 2, 0, 'I', "-1"},
-      {-10, 2, 0, 'I', "**"}, {12345678, 8, 0, 'I', "12345678"}, {123456789, 8, 0, 'I', "********"},
-      {-1234567, 8, 0, 'I', "-1234567"}, {-12345678, 8, 0, 'I', "********"},
-      {INT32_MIN, 11, 0, 'I', "-2147483648"}, {INT32_MIN, 10, 0, 'I', "**********"}};
+  const struct {
+    double value;
+    int width, digits;
+    char letter;
+    const char* text;
+  } cases[] = {{1.5, 15, 7, 'E', "  0.1500000E+01"},
+               {-0.0025, 24, 15, 'D', "  -0.250000000000000D-02"},
+               {0.0, 24, 9, 'D', "         0.000000000D+00"},
+               {-0.0, 15, 7, 'E', "  0.0000000E+00"},
+               {1.0E-120, 15, 7, 'E', "  0.1000000-119"},
+               {0.99999999, 15, 7, 'E', "  0.1000000E+01"},
+               {0.0999999996, 15, 7, 'E', "  0.1000000E+00"},
+               {1.0E98, 15, 7, 'E', "  0.1000000E+99"},
+               {1.0E99, 15, 7, 'E', "  0.1000000+100"},
+               {5.0E-324, 15, 7, 'E', "  0.4940656-323"},
+               {1.7976931348623157E308, 24, 15, 'D', "   0.179769313486232+309"},
+               {2.675, 15, 3, 'E', "      0.267E+01"},  // its binary value lies below 2.675
+               {0.1, 30, 20, 'E', "    0.10000000000000000555E+00"},
+               {1.5, 12, 7, 'E', ".1500000E+01"},
+               {-1.5, 13, 7, 'E', "-.1500000E+01"},  // no room for 0
+               {-1.5, 12, 7, 'E', "************"},
+               {kInf, 15, 7, 'E', "       Infinity"},
+               {-kInf, 15, 7, 'E', "      -Infinity"},
+               {kNaN, 15, 7, 'E', "            NaN"},
+               {-kInf, 8, 1, 'E', "********"},
+               {0, 4, 0, 'I', "   0"},
+               {-1, 2, 0, 'I', "-1"},
+               {-10, 2, 0, 'I', "**"},
+               {12345678, 8, 0, 'I', "12345678"},
+               {123456789, 8, 0, 'I', "********"},
+               {-1234567, 8, 0, 'I', "-1234567"},
+               {-12345678, 8, 0, 'I', "********"},
+               {INT32_MIN, 11, 0, 'I', "-2147483648"},
+               {INT32_MIN, 10, 0, 'I', "**********"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.text);
     std::string out(static_cast<std::size_t>(c.width), '?');
-    const bool fits = c.digits == 0
-        ? FormatIntegerField(out.data(), c.width, static_cast<std::int32_t>(c.value))
-        : FormatExponentField(out.data(), c.width, c.digits, c.letter, c.value);
+    const bool fits =
+        c.digits == 0 ? FormatIntegerField(out.data(), c.width, static_cast<std::int32_t>(c.value))
+                      : FormatExponentField(out.data(), c.width, c.digits, c.letter, c.value);
     EXPECT_EQ(fits, c.text[0] != '*');
     EXPECT_EQ(out, c.text);
   }
@@ -92,8 +110,8 @@ TEST(NumberWrite, ExponentFieldsMatchTheGeneralConversion) {
   // their neighbouring reals, and exact ties of the seventh and ninth digit.
   const int cases = test_support::RandomSweepCases(100000);
   for (int i = 0; i < cases; ++i) {
-    const std::string digits = std::to_string(random() % 10000000000000000u)
-                                   .substr(0, 1 + random() % 16);
+    const std::string digits =
+        std::to_string(random() % 10000000000000000u).substr(0, 1 + random() % 16);
     const int decade = static_cast<int>(random() % 90) - 45;
     const double x = std::stod(digits + "e" + std::to_string(decade));
     check(x);

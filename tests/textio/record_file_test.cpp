@@ -30,11 +30,15 @@ std::pair<int, std::string> RunEndedBy(const std::function<void()>& action) {
 TEST(InputFile, RecordsAcrossBufferBoundaries) {
   test_support::ScopedTempDir dir;
   const std::string long_record = "0123456789abcdefghi";  // longer than the small buffers
-  const struct { std::string content; std::vector<std::string> records; } cases[] = {
-      {"ab\n" + long_record + "\n\nlast", {"ab", long_record, "", "last"}},
-      {"ab\r\n" + long_record + "\r\n\r\nlast\r\n", {"ab", long_record, "", "last"}},
-      {"a\rb\n\r\n\n", {"a\rb", "", ""}}, {"abcdef\r\nab\r\n", {"abcdef", "ab"}},
-      {"", {}}, {"\n", {""}}};
+  const struct {
+    std::string content;
+    std::vector<std::string> records;
+  } cases[] = {{"ab\n" + long_record + "\n\nlast", {"ab", long_record, "", "last"}},
+               {"ab\r\n" + long_record + "\r\n\r\nlast\r\n", {"ab", long_record, "", "last"}},
+               {"a\rb\n\r\n\n", {"a\rb", "", ""}},
+               {"abcdef\r\nab\r\n", {"abcdef", "ab"}},
+               {"", {}},
+               {"\n", {""}}};
   for (const auto& c : cases) {
     for (std::size_t buffer : {2u, 3u, 7u, 8u, 9u, 4096u}) {
       SCOPED_TRACE(testing::PrintToString(c.content) + ", buffer " + std::to_string(buffer));
@@ -60,9 +64,9 @@ TEST(InputFile, ReopenEndOfFileAndMissingFile) {
   file.Reopen();
   EXPECT_EQ(file.ReadRecord(), "first");
   EXPECT_EQ(file.ReadRecord(), "second");
-  EXPECT_EQ(RunEndedBy([&] { file.ReadRecord(); }),
-            std::pair(24, "runerr: severe (24): end-of-file during read, unit 5, file " + path +
-                              "\r\n"));
+  EXPECT_EQ(
+      RunEndedBy([&] { file.ReadRecord(); }),
+      std::pair(24, "runerr: severe (24): end-of-file during read, unit 5, file " + path + "\r\n"));
 }
 
 // The buffer is sized to a small file at its first open; a file grown since
