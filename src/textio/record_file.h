@@ -8,10 +8,9 @@
 #include <string_view>
 #include <vector>
 
-inline constexpr std::size_t kDefaultFileBufferSize = std::size_t{1} << 20;
+#include "textio/file_opening.h"
 
-/// The longest full path name a file may be opened under.
-inline constexpr std::size_t kMaxPathLength = 256;
+inline constexpr std::size_t kDefaultFileBufferSize = std::size_t{1} << 20;
 
 /// The bytes of a file's buffer. They are not cleared when it is made or
 /// grown, since every byte is filled before it is read.
@@ -27,49 +26,6 @@ class ByteBuffer {
   std::unique_ptr<char[]> data_;
   std::size_t size_;
 };
-
-/// `name` made absolute against the current directory.
-std::string AbsolutePath(std::string_view name);
-
-/// Device and inode numbers: two names of one file have the same.
-struct FileIdentity {
-  std::uint64_t device = 0;
-  std::uint64_t inode = 0;
-  bool operator==(const FileIdentity&) const = default;
-};
-
-/// An output file as found before the run writes it.
-struct OutputFileState {
-  int fd = -1;             // open for writing, neither created nor truncated; -1 when absent
-  bool is_device = false;  // a character device such as /dev/null, written directly
-  unsigned mode = 0;       // permission bits of an existing regular file
-  unsigned owner = 0;
-  unsigned group = 0;
-  FileIdentity identity;  // of the existing file
-};
-
-/// Opens the output `name` (shown as `path`) for writing when it exists,
-/// without creating, truncating or waiting for a reader. Only a regular file
-/// or a character device is taken: anything else raises the open failure,
-/// and a refused open raises its diagnostic. Absent: fd is -1.
-OutputFileState OpenExistingOutput(const std::string& name, const std::string& path, int unit);
-
-/// Opens the output for writing in place, creating it when absent.
-OutputFileState OpenOutputInPlace(const std::string& name, const std::string& path, int unit);
-
-/// The identity of the file or directory at `path`; false when there is none.
-bool IdentityOf(const std::string& path, FileIdentity& identity);
-
-/// The name that symbolic links starting at `name` lead to; that file need not exist.
-std::string FollowSymbolicLinks(std::string name);
-
-/// The directory part of `name` ("." when it has none), and the name in it.
-std::string DirectoryOf(const std::string& name);
-std::string LeafOf(const std::string& name);
-
-/// Opens each of the standard descriptors 0, 1 and 2 that is closed on
-/// /dev/null, so that no file of the run is opened on one of them.
-void OpenClosedStandardDescriptors();
 
 /// Receives every record that an InputFile hands out while it is set, with
 /// the record's byte offset in the file.
