@@ -85,10 +85,15 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   WriteWhole("ANSYS_Model.cdb", data, size);
   if (fuzz_harness::ClaimsCountsAboveCap(size)) return -1;  // not run, and kept out of the corpus
-  const RunOutcome threads = RunWithJobs(2 + static_cast<int>(size % 2));
+  // Every model runs on one thread. A quarter of them (by their size) run
+  // first on two or three threads, which must leave exactly what one thread
+  // leaves: comparing every model would halve the target's rate in CI.
+  const bool compared = size % 4 == 0;
+  RunOutcome threads{};
+  if (compared) threads = RunWithJobs(size % 8 == 0 ? 2 : 3);
   const RunOutcome one = RunWithJobs(1);
   // The title's date could change between the runs only at midnight.
-  if (!(threads == one)) {
+  if (compared && !(threads == one)) {
     const std::string what = "threads and one thread differ: status " +
                              std::to_string(threads.status) + " / " + std::to_string(one.status) +
                              "\nconsole [" + threads.console + "]\n / [" + one.console + "]\n";
