@@ -182,4 +182,18 @@ inline std::filesystem::path SamplesDirectory() {
   return std::filesystem::is_directory(dir) ? dir : std::filesystem::path();
 }
 
+/// Records handed to a free-form read one by one, as a NextRecordFunction
+/// over `Records` gives them.
+struct Records {
+  std::vector<std::string> lines;
+  std::size_t next = 0;
+};
+
+inline bool NextLine(void* context, std::string_view& record) {
+  auto* records = static_cast<Records*>(context);
+  if (records->next == records->lines.size()) return false;
+  record = records->lines[records->next++];
+  return true;
+}
+
 }  // namespace test_support

@@ -5,21 +5,13 @@
 #include <string>
 #include <vector>
 
+#include "test_support.h"
 #include "textio/free_form.h"
 
 namespace {
 
-struct Records {
-  std::vector<std::string> lines;
-  std::size_t next = 0;
-};
-
-bool NextLine(void* context, std::string_view& record) {
-  auto* records = static_cast<Records*>(context);
-  if (records->next == records->lines.size()) return false;
-  record = records->lines[records->next++];
-  return true;
-}
+using test_support::NextLine;
+using test_support::Records;
 
 // What a finished read of three integers tells of its records: the records
 // from the first value's to the last, and whether the last holds more values.

@@ -15,19 +15,10 @@
 
 namespace {
 
+using test_support::NextLine;
+using test_support::Records;
+
 constexpr std::int32_t kKept = -99;  // a target that the read leaves unchanged
-
-struct Records {
-  std::vector<std::string> lines;
-  std::size_t next = 0;
-};
-
-bool NextLine(void* context, std::string_view& record) {
-  auto* records = static_cast<Records*>(context);
-  if (records->next == records->lines.size()) return false;
-  record = records->lines[records->next++];
-  return true;
-}
 
 TEST(FreeFormRead, IntegerTargets) {
   using S = FreeFormStatus;
