@@ -33,7 +33,7 @@ awk '
     printf "Translated %s into:\n", model
     printf "  %s/input.dat  the solver input file:\n", dir
     printf "      %d nodes, %d triangles (each quadrilateral cut in two)\n", nodes, triangles
-    printf "      %d triangles with a displacement prescribed, %d with a traction\n", displaced, loaded
+    printf "      %d triangles with a displacement prescribed, %d with a traction that is not zero\n", displaced, loaded
     printf "      %d field points, %d field cells\n", points, cells
   }' model="$model" dir="$dir" "$dir/input.dat"
 echo "  $dir/input.plt  the plot file (Tecplot ASCII):"
