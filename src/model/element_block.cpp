@@ -1,6 +1,7 @@
 #include "model/element_block.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <string_view>
 #include <utility>
@@ -46,18 +47,27 @@ void RefuseNonSurfaceElement(std::int32_t number, std::int32_t node_count,
   }
 }
 
-ElementRecord ReadElementRecord(InputFile& model) {
+// The fifteen values of an element record: ten attributes, of which the
+// ninth is the node count, then the element number and I, J, K, L.
+struct ElementValues {
   std::int32_t attribute = 0;
   std::int32_t node_count = 0;
   ElementRecord element{0, {0, 0, 0, 0}, false, false};
+
+  std::array<FreeFormTarget, 15> Targets() {
+    return {attribute,          attribute,          attribute,         attribute,
+            attribute,          attribute,          attribute,         attribute,
+            node_count,         attribute,          element.number,    element.corners[0],
+            element.corners[1], element.corners[2], element.corners[3]};
+  }
+};
+
+ElementRecord ReadElementRecord(InputFile& model) {
+  ElementValues values;
   FreeFormExtent extent;
-  ReadFreeForm(model,
-               {attribute, attribute, attribute, attribute, attribute, attribute, attribute,
-                attribute, node_count, attribute, element.number, element.corners[0],
-                element.corners[1], element.corners[2], element.corners[3]},
-               &extent);
-  RefuseNonSurfaceElement(element.number, node_count, extent);
-  return element;
+  ReadFreeForm(model, values.Targets(), &extent);
+  RefuseNonSurfaceElement(values.element.number, values.node_count, extent);
+  return values.element;
 }
 
 double DiagonalLength(const double* a, const double* b) {
@@ -152,19 +162,14 @@ bool OneRecord(void* context, std::string_view& record) {
 // when it is not, and the record by record reading must take it.
 bool ParseSingleRecord(std::string_view record, bool boundary, const RunTables& run,
                        ElementRecord& element) {
-  std::int32_t attribute = 0;
-  std::int32_t node_count = 0;
-  const FreeFormTarget targets[] = {attribute,          attribute,          attribute,
-                                    attribute,          attribute,          attribute,
-                                    attribute,          attribute,          node_count,
-                                    attribute,          element.number,     element.corners[0],
-                                    element.corners[1], element.corners[2], element.corners[3]};
+  ElementValues values;
   const std::string_view* next = &record;
   FreeFormExtent extent;
-  if (ParseFreeForm(&OneRecord, &next, targets, &extent) != FreeFormStatus::kDone ||
-      IsNonSurfaceElement(node_count, extent)) {
+  if (ParseFreeForm(&OneRecord, &next, values.Targets(), &extent) != FreeFormStatus::kDone ||
+      IsNonSurfaceElement(values.node_count, extent)) {
     return false;
   }
+  element = values.element;
   if (!boundary) return true;
   if (element.number < 1 || element.number > run.ElementCount) return false;
   for (std::int32_t node : element.corners) {

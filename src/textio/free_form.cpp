@@ -288,9 +288,12 @@ bool NextFileRecord(void* context, std::string_view& record) {
 
 void ReadFreeForm(InputFile& file, std::initializer_list<FreeFormTarget> targets,
                   FreeFormExtent* extent) {
-  FreeFormStatus status =
-      ParseFreeForm(&NextFileRecord, &file,
-                    std::span<const FreeFormTarget>(targets.begin(), targets.size()), extent);
+  ReadFreeForm(file, std::span<const FreeFormTarget>(targets.begin(), targets.size()), extent);
+}
+
+void ReadFreeForm(InputFile& file, std::span<const FreeFormTarget> targets,
+                  FreeFormExtent* extent) {
+  FreeFormStatus status = ParseFreeForm(&NextFileRecord, &file, targets, extent);
   switch (status) {
     case FreeFormStatus::kDone:
       return;

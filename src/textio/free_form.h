@@ -67,6 +67,8 @@ using NextRecordFunction = bool (*)(void* context, std::string_view& record);
 /// without targets consumes exactly one record.
 void ReadFreeForm(InputFile& file, std::initializer_list<FreeFormTarget> targets,
                   FreeFormExtent* extent = nullptr);
+void ReadFreeForm(InputFile& file, std::span<const FreeFormTarget> targets,
+                  FreeFormExtent* extent = nullptr);
 
 /// One item of a free-form write: a text (trailing blanks included) or an
 /// integer.
