@@ -166,10 +166,13 @@ bool FormatFixedRecord(char* out, Layout layout, std::span<const WriteItem> item
 }
 
 void WriteFixedRecord(OutputFile& file, Layout layout, std::initializer_list<WriteItem> items) {
+  WriteFixedRecord(file, layout, std::span<const WriteItem>(items.begin(), items.size()));
+}
+
+void WriteFixedRecord(OutputFile& file, Layout layout, std::span<const WriteItem> items) {
   const std::size_t length = LayoutLength(layout);
   char* out = file.ReserveRecord(length);
-  const bool fits =
-      FormatFixedRecord(out, layout, std::span<const WriteItem>(items.begin(), items.size()));
+  const bool fits = FormatFixedRecord(out, layout, items);
   file.CommitRecord(length);
   if (!fits) ReportOutputConversion(file.unit(), file.path());
 }

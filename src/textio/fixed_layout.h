@@ -138,6 +138,7 @@ void ReadFixedRecord(InputFile& file, Layout layout, std::initializer_list<ReadI
 /// Builds one record through `layout` and writes it. A value too wide for its
 /// field is written as asterisks and reported after the record (63).
 void WriteFixedRecord(OutputFile& file, Layout layout, std::initializer_list<WriteItem> items);
+void WriteFixedRecord(OutputFile& file, Layout layout, std::span<const WriteItem> items);
 
 /// The characters of a layout's record.
 std::size_t LayoutLength(Layout layout);

@@ -43,18 +43,14 @@ template <class ItemsOf>
 void WriteFixedRecords(OutputFile& file, Layout layout, std::int32_t count, int jobs,
                        ItemsOf items_of) {
   if (count <= 0) return;
-  const std::size_t length = LayoutLength(layout);
   if (jobs <= 1) {
     for (std::int32_t k = 1; k <= count; ++k) {
       const auto items = items_of(k);
-      char* out = file.ReserveRecord(length);
-      const bool fits = FormatFixedRecord(out, layout, std::span<const WriteItem>(items));
-      file.CommitRecord(length);
-      if (!fits) ReportOutputConversion(file.unit(), file.path());
+      WriteFixedRecord(file, layout, std::span<const WriteItem>(items));
     }
     return;
   }
-  WriteRecordsInParallel(file, length, static_cast<std::size_t>(count), jobs,
+  WriteRecordsInParallel(file, LayoutLength(layout), static_cast<std::size_t>(count), jobs,
                          [&](std::size_t k, char* out) {
                            const auto items = items_of(static_cast<std::int32_t>(k + 1));
                            return FormatFixedRecord(out, layout, std::span<const WriteItem>(items));
