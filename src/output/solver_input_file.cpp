@@ -57,13 +57,13 @@ void WriteSolverInputFile(OutputFile& file, const RunTables& run, int jobs) {
   WriteFreeForm(file, {kDualEquationText});
 
   WriteFreeForm(file, {"$ Nodes:"});
-  WriteFixedRecords(file, kSolverNodeLayout, run.NodeCount, jobs, [&](std::int32_t i) {
+  WriteFixedRecords<kSolverNodeLayout>(file, run.NodeCount, jobs, [&](std::int32_t i) {
     const double* xyz = run.NodeCoords.Column(i);
     return std::array<WriteItem, 4>{i, xyz[0], xyz[1], xyz[2]};
   });
 
   WriteFreeForm(file, {"$ Elements and Boundary Conditions:"});
-  WriteFixedRecords(file, kTriangleLayout, run.TriangleCount, jobs, [&](std::int32_t t) {
+  WriteFixedRecords<kTriangleLayout>(file, run.TriangleCount, jobs, [&](std::int32_t t) {
     const std::int32_t* corners = run.TriangleNodes.Column(t);
     const std::int32_t* kinds = run.TriangleBcKinds.Column(t);
     const double* values = run.TriangleBcValues.Column(t);
@@ -72,7 +72,7 @@ void WriteSolverInputFile(OutputFile& file, const RunTables& run, int jobs) {
   });
 
   WriteFreeForm(file, {"$ Field Points"});
-  WriteFixedRecords(file, kSolverFieldPointLayout, run.FieldPointCount, jobs, [&](std::int32_t j) {
+  WriteFixedRecords<kSolverFieldPointLayout>(file, run.FieldPointCount, jobs, [&](std::int32_t j) {
     const double* xyz = run.FieldPointCoords.Column(j);
     return std::array<WriteItem, 4>{j, xyz[0], xyz[1], xyz[2]};
   });

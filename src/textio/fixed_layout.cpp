@@ -116,14 +116,6 @@ void ReadFixedRecord(InputFile& file, Layout layout, std::initializer_list<ReadI
   }
 }
 
-std::size_t LayoutLength(Layout layout) {
-  std::size_t length = 0;
-  for (const FieldSpec& field : layout) {
-    length += static_cast<std::size_t>(field.repeat) * static_cast<std::size_t>(field.width);
-  }
-  return length;
-}
-
 bool FormatFixedRecord(char* out, Layout layout, std::span<const WriteItem> items) {
   std::memset(out, ' ', LayoutLength(layout));  // skipped columns and field fill
   bool fits = true;
@@ -170,9 +162,6 @@ void WriteFixedRecord(OutputFile& file, Layout layout, std::initializer_list<Wri
 }
 
 void WriteFixedRecord(OutputFile& file, Layout layout, std::span<const WriteItem> items) {
-  const std::size_t length = LayoutLength(layout);
-  char* out = file.ReserveRecord(length);
-  const bool fits = FormatFixedRecord(out, layout, items);
-  file.CommitRecord(length);
-  if (!fits) ReportOutputConversion(file.unit(), file.path());
+  WriteFormattedRecord(file, LayoutLength(layout),
+                       [&](char* out) { return FormatFixedRecord(out, layout, items); });
 }

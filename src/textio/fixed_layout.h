@@ -4,12 +4,17 @@
 // number_write.h.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <span>
 #include <string_view>
+#include <utility>
 
+#include "textio/diagnostics.h"
+#include "textio/number_write.h"
 #include "textio/record_file.h"
 
 enum class FieldKind : std::uint8_t {
@@ -141,11 +146,85 @@ void WriteFixedRecord(OutputFile& file, Layout layout, std::initializer_list<Wri
 void WriteFixedRecord(OutputFile& file, Layout layout, std::span<const WriteItem> items);
 
 /// The characters of a layout's record.
-std::size_t LayoutLength(Layout layout);
+constexpr std::size_t LayoutLength(Layout layout) {
+  std::size_t length = 0;
+  for (const FieldSpec& field : layout) {
+    length += static_cast<std::size_t>(field.repeat) * static_cast<std::size_t>(field.width);
+  }
+  return length;
+}
 
 /// Builds the record into `out` (LayoutLength characters); false when some
 /// field overflowed.
 [[nodiscard]] bool FormatFixedRecord(char* out, Layout layout, std::span<const WriteItem> items);
+
+/// The values a record of `layout` takes: one per text, integer and real field.
+constexpr std::size_t LayoutItemCount(Layout layout) {
+  std::size_t count = 0;
+  for (const FieldSpec& field : layout) {
+    if (field.kind == FieldKind::kText || field.kind == FieldKind::kInteger ||
+        field.kind == FieldKind::kReal) {
+      count += static_cast<std::size_t>(field.repeat);
+    }
+  }
+  return count;
+}
+
+namespace fixed_layout_detail {
+
+// Field F of kLayout, all its repeats, into the blank columns at `out`.
+template <const auto& kLayout, std::size_t F, std::size_t N>
+[[gnu::always_inline]] inline void PutLayoutField(char*& out, const std::array<WriteItem, N>& items,
+                                                  std::size_t& item, bool& fits) {
+  constexpr FieldSpec kField = kLayout[F];
+  constexpr std::size_t w = static_cast<std::size_t>(kField.width);
+  for (int r = 0; r < kField.repeat; ++r) {
+    if constexpr (kField.kind == FieldKind::kLiteral) {
+      std::memcpy(out, kField.literal.data(), w);
+    } else if constexpr (kField.kind == FieldKind::kText) {
+      std::string_view text = items[item++].text();
+      if (w >= text.size()) {
+        std::memcpy(out + (w - text.size()), text.data(), text.size());
+      } else {
+        std::memcpy(out, text.data(), w);
+      }
+    } else if constexpr (kField.kind == FieldKind::kInteger) {
+      fits &= PutInteger(out, w, items[item++].integer());
+    } else if constexpr (kField.kind == FieldKind::kReal) {
+      fits &= PutExponentOf<kField.digits>(out, w, kField.exponent_letter, items[item++].real());
+    } else {
+      static_assert(kField.kind == FieldKind::kSkip, "output layouts hold no record break");
+    }
+    out += w;
+  }
+}
+
+}  // namespace fixed_layout_detail
+
+/// FormatFixedRecord for a layout known when compiling, as the loops over
+/// tables use it: the same record, built without interpreting the layout.
+template <const auto& kLayout, std::size_t N>
+[[nodiscard]] inline bool FormatLayoutRecord(char* out, const std::array<WriteItem, N>& items) {
+  static_assert(N == LayoutItemCount(kLayout), "a record takes one value per field");
+  std::memset(out, ' ', LayoutLength(kLayout));  // skipped columns and field fill
+  bool fits = true;
+  std::size_t item = 0;
+  [&]<std::size_t... F>(std::index_sequence<F...>) {
+    (fixed_layout_detail::PutLayoutField<kLayout, F>(out, items, item, fits), ...);
+  }(std::make_index_sequence<std::size(kLayout)>{});
+  return fits;
+}
+
+/// Reserves a record of `length` characters in `file`, has `format(out)`
+/// build it and writes it; an overflowed field (format returns false) is
+/// reported after the record (63).
+template <class Format>
+void WriteFormattedRecord(OutputFile& file, std::size_t length, Format format) {
+  char* out = file.ReserveRecord(length);
+  const bool fits = format(out);
+  file.CommitRecord(length);
+  if (!fits) ReportOutputConversion(file.unit(), file.path());
+}
 
 /// The text of a number field of `width` columns starting at `pos`: cut short
 /// at a comma, after which the next field starts. Advances `pos`.

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "textio/decimal_digits.h"
+
 /// Writes `value` right-aligned in `width` columns; asterisks and false when
 /// it does not fit.
 [[nodiscard]] bool FormatIntegerField(char* out, int width, std::int32_t value);
@@ -58,3 +60,143 @@ inline void PutDigits(char* out, int count, std::uint32_t v) {
 
 /// Writes `value` in exponent form into the `width` blank columns at `out`.
 [[nodiscard]] bool PutExponent(char* out, std::size_t width, int digits, char letter, double value);
+
+namespace number_write_detail {
+
+inline constexpr std::uint64_t kPowersOfTen[] = {1,
+                                                 10,
+                                                 100,
+                                                 1000,
+                                                 10000,
+                                                 100000,
+                                                 1000000,
+                                                 10000000,
+                                                 100000000,
+                                                 1000000000,
+                                                 10000000000,
+                                                 100000000000,
+                                                 1000000000000,
+                                                 10000000000000,
+                                                 100000000000000,
+                                                 1000000000000000};
+
+/// The short-decimal method. Values read from model files carry at most
+/// fifteen significant digits; for them the `digits` rounded digits of
+/// x > 0 come without the general conversion. It rounds by hand, and is
+/// still exact:
+/// - k is chosen so that 10^14 <= x * 10^k < 10^15. 10^|k| <= 10^22 is held
+///   exactly, so `scaled` is x * 10^k rounded once; it is below 2^50, so
+///   adding 0.5 to it is exact and N = floor(scaled + 0.5) is an integer
+///   below 2^53, held exactly.
+/// - N / 10^k (or N * 10^-k) is one correctly rounded operation on exact
+///   operands. When it gives x back, x is the real nearest to N * 10^-k, so
+///   |x * 10^k - N| <= x * 10^k * 2^-53 < 10^15 * 2^-53 < 0.12. N is then
+///   x * 10^k rounded to the nearest integer, with no tie possible: the
+///   fifteen digits of x, rounded once from its binary value.
+/// - For fewer than fifteen digits, N is rounded again, half up. The part of
+///   N that is dropped is an integer; unless it is exactly half a unit of
+///   the last digit kept it is at least 1 away from the half, further than
+///   the 0.12 between N and x * 10^k, so x rounds the same way as N and the
+///   two roundings give what one gives. On the exact half only x's binary
+///   value can decide, and the method gives up.
+/// Returns false for every value it cannot settle so (subnormals, more than
+/// fifteen digits asked, N / 10^k not x, the exact half); the caller then
+/// rounds once in to_chars. Otherwise `kept` holds the digits as an integer
+/// of exactly `digits` digits and x is 0.kept * 10^decimal_exponent.
+[[gnu::always_inline]] inline bool RoundShortDecimal(double x, int digits, std::uint64_t& kept,
+                                                     int& decimal_exponent) {
+  std::uint64_t bits;
+  std::memcpy(&bits, &x, sizeof(bits));
+  const int binary_exponent = static_cast<int>((bits >> 52) & 0x7ff) - 1023;
+  if (digits > 15 || binary_exponent == -1023) return false;  // subnormals hold fewer digits
+  // floor(log10 x), or one less: 1233 / 4096 is just below log10(2).
+  const int decade = (binary_exponent * 1233) >> 12;
+  int k = 14 - decade;
+  if (k < -21 || k > 22) return false;
+  auto scale = [x](int power) {
+    return power >= 0 ? x * kExactPowersOfTen[power] : x / kExactPowersOfTen[-power];
+  };
+  double scaled = scale(k);
+  if (scaled >= 1e15) scaled = scale(--k);
+  // scaled + 0.5 is positive and below 2^53: truncating it is its floor.
+  std::uint64_t n = static_cast<std::uint64_t>(scaled + 0.5);
+  const double rounded = static_cast<double>(n);
+  const double back = k >= 0 ? rounded / kExactPowersOfTen[k] : rounded * kExactPowersOfTen[-k];
+  if (back != x || n < kPowersOfTen[14]) return false;
+  int exponent = 15 - k;
+  if (digits < 15) {
+    // Round once more, half up; a tie is left to the binary value.
+    const std::uint64_t unit = kPowersOfTen[15 - digits];
+    const std::uint64_t dropped = n % unit;
+    if (dropped == unit / 2) return false;
+    n = n / unit + (dropped > unit / 2 ? 1 : 0);
+  }
+  // 0.999.. carries into a new decade: 10^digits is written as 1 and zeros.
+  if (n == kPowersOfTen[digits]) {
+    n /= 10;
+    ++exponent;
+  }
+  kept = n;
+  decimal_exponent = exponent;
+  return true;
+}
+
+/// The rest of PutExponent, for what the short-decimal method leaves:
+/// zero, infinities, NaN and the values only the general conversion settles.
+[[nodiscard]] bool PutExponentGenerally(char* out, std::size_t width, int digits, char letter,
+                                        double value);
+
+/// Writes the exponent form into the blank field: sign, 0., the digits
+/// `put_digits(p)` writes at p, then the exponent.
+template <class PutFractionDigits>
+[[gnu::always_inline]] inline bool PutExponentForm(char* out, std::size_t w, int digits,
+                                                   char letter, bool negative, int exponent,
+                                                   PutFractionDigits put_digits) {
+  const int magnitude = exponent < 0 ? -exponent : exponent;
+  const std::size_t d = static_cast<std::size_t>(digits);
+  const std::size_t essential = (negative ? 1 : 0) + 1 + d + 4;
+  if (magnitude > 999 || essential > w) return PutOverflow(out, w);
+  const bool leading_zero = essential < w;
+  char* p = out + (w - essential - (leading_zero ? 1 : 0));
+  if (negative) *p++ = '-';
+  if (leading_zero) *p++ = '0';
+  *p++ = '.';
+  put_digits(p);
+  p += d;
+  // Two exponent digits after the letter; a third digit takes the letter's place.
+  const bool three_digits = magnitude > 99;
+  if (!three_digits) *p++ = letter;
+  *p++ = exponent < 0 ? '-' : '+';
+  if (three_digits) *p++ = static_cast<char>('0' + magnitude / 100);
+  std::memcpy(p, kDigitPairs + 2 * (magnitude % 100), 2);
+  return true;
+}
+
+/// Writes `value` in exponent form when the short-decimal method settles its
+/// digits, else leaves it to the general conversion.
+[[gnu::always_inline]] inline bool PutExponentInline(char* out, std::size_t w, int digits,
+                                                     char letter, double value) {
+  std::uint64_t kept;
+  int exponent;
+  if (value == 0 || !RoundShortDecimal(value < 0 ? -value : value, digits, kept, exponent)) {
+    return PutExponentGenerally(out, w, digits, letter, value);
+  }
+  return PutExponentForm(out, w, digits, letter, value < 0, exponent, [&](char* p) {
+    if (digits > 8) {
+      PutDigits(p, digits - 8, static_cast<std::uint32_t>(kept / 100000000));
+      PutDigits(p + digits - 8, 8, static_cast<std::uint32_t>(kept % 100000000));
+    } else {
+      PutDigits(p, digits, static_cast<std::uint32_t>(kept));
+    }
+  });
+}
+
+}  // namespace number_write_detail
+
+/// PutExponent for a number of digits known when compiling, as record
+/// loops use it: the same field, the usual values written without a call.
+template <int kDigits>
+[[nodiscard]] inline bool PutExponentOf(char* out, std::size_t width, char letter, double value) {
+  static_assert(kDigits >= 1);
+  return number_write_detail::PutExponentInline(out, width, kDigits, letter, value);
+}

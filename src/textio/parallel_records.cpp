@@ -70,17 +70,13 @@ struct FormattedBatch {
 };
 
 void FormatBatch(FormattedBatch& batch, std::size_t length, int jobs,
-                 const FormatRecordFunction& format) {
+                 const FormatRecordsFunction& format) {
   const std::size_t stride = length + 2;
   batch.parts = ForEachPart(jobs, batch.count, [&](int part, std::size_t begin, std::size_t end) {
     std::vector<std::size_t>& overflowed = batch.overflows[static_cast<std::size_t>(part)];
     overflowed.clear();
-    for (std::size_t k = begin; k < end; ++k) {
-      char* out = batch.bytes.get() + k * stride;
-      if (!format(batch.first + k, out)) overflowed.push_back(k);
-      out[length] = '\r';
-      out[length + 1] = '\n';
-    }
+    format(batch.first + begin, end - begin, batch.bytes.get() + begin * stride, overflowed);
+    for (std::size_t& k : overflowed) k += begin;
   });
 }
 
@@ -101,7 +97,7 @@ void WriteBatch(OutputFile& file, const FormattedBatch& batch, std::size_t strid
 }  // namespace
 
 void WriteRecordsInParallel(OutputFile& file, std::size_t length, std::size_t count, int jobs,
-                            const FormatRecordFunction& format) {
+                            const FormatRecordsFunction& format) {
   const std::size_t stride = length + 2;
   const std::size_t most = std::min(
       count, std::max<std::size_t>(1, kBatchBytesPerJob * static_cast<std::size_t>(jobs) / stride));

@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <span>
+#include <vector>
 
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
@@ -26,33 +26,42 @@ int DefaultJobCount();
 int ForEachPart(int parts, std::size_t count,
                 const std::function<void(int part, std::size_t begin, std::size_t end)>& work);
 
-/// Formats record `k` of a run into `out`; false when a field overflowed.
-using FormatRecordFunction = std::function<bool(std::size_t k, char* out)>;
+/// Formats records `first` to `first + count - 1` of a run (counted from 0)
+/// into `out`, one after another `length + 2` bytes apart, line ends
+/// included, and appends the place in the range (from 0) of each record with
+/// a field that overflowed.
+using FormatRecordsFunction = std::function<void(std::size_t first, std::size_t count, char* out,
+                                                 std::vector<std::size_t>& overflowed)>;
 
 /// Writes `count` records of `length` characters each (line ends added),
 /// formatted on `jobs` threads in batches and written in order: the file is
 /// written out at the same records, and each overflow reported right after
 /// its record, as record-by-record writes do.
 void WriteRecordsInParallel(OutputFile& file, std::size_t length, std::size_t count, int jobs,
-                            const FormatRecordFunction& format);
+                            const FormatRecordsFunction& format);
 
-/// Writes records 1 to `count` through `layout`, record k with the items
+/// Writes records 1 to `count` through `kLayout`, record k with the items
 /// `items_of(k)` returns (a std::array of WriteItem). One job writes them
 /// one by one as WriteFixedRecord does; more format them in parallel.
-template <class ItemsOf>
-void WriteFixedRecords(OutputFile& file, Layout layout, std::int32_t count, int jobs,
-                       ItemsOf items_of) {
+template <const auto& kLayout, class ItemsOf>
+void WriteFixedRecords(OutputFile& file, std::int32_t count, int jobs, ItemsOf items_of) {
   if (count <= 0) return;
+  constexpr std::size_t kLength = LayoutLength(kLayout);
   if (jobs <= 1) {
     for (std::int32_t k = 1; k <= count; ++k) {
-      const auto items = items_of(k);
-      WriteFixedRecord(file, layout, std::span<const WriteItem>(items));
+      WriteFormattedRecord(file, kLength,
+                           [&](char* out) { return FormatLayoutRecord<kLayout>(out, items_of(k)); });
     }
     return;
   }
-  WriteRecordsInParallel(file, LayoutLength(layout), static_cast<std::size_t>(count), jobs,
-                         [&](std::size_t k, char* out) {
-                           const auto items = items_of(static_cast<std::int32_t>(k + 1));
-                           return FormatFixedRecord(out, layout, std::span<const WriteItem>(items));
-                         });
+  WriteRecordsInParallel(
+      file, kLength, static_cast<std::size_t>(count), jobs,
+      [&](std::size_t first, std::size_t n, char* out, std::vector<std::size_t>& overflowed) {
+        for (std::size_t i = 0; i < n; ++i, out += kLength + 2) {
+          const auto items = items_of(static_cast<std::int32_t>(first + i + 1));
+          if (!FormatLayoutRecord<kLayout>(out, items)) overflowed.push_back(i);
+          out[kLength] = '\r';
+          out[kLength + 1] = '\n';
+        }
+      });
 }

@@ -165,10 +165,23 @@ std::string_view InputFile::ReadRecord() {
 }
 
 void OutputFile::WriteRecordBlock(const char* records, std::size_t stride, std::size_t count) {
+  if (truncate_on_first_write_) BeginWriting();
+  // The records an empty buffer of the limit's size holds before the next
+  // one writes them out.
+  const std::size_t per_write = std::max<std::size_t>(1, buffer_limit_ / stride);
   while (count > 0) {
+    if (used_ == 0 && count > per_write) {
+      // A buffer's worth that the record after it would write out: written
+      // straight from `records`, at the same point, without the copy.
+      if (!WriteAll(records, per_write * stride)) RaiseDiagnostic(kWriteError, unit_, path_);
+      records += per_write * stride;
+      count -= per_write;
+      continue;
+    }
     // The first record may make room, as its own write would; the ones that
     // still fit after it follow without any.
     char* out = ReserveRecord(stride - 2);
+    if (used_ == 0 && count > per_write) continue;  // written out: the loop's first case
     const std::size_t n =
         std::min(count, std::max<std::size_t>(1, (buffer_.size() - used_) / stride));
     std::memcpy(out, records, n * stride);
@@ -286,9 +299,11 @@ void OutputFile::WriteBytes(const void* data, std::size_t length) {
 }
 
 bool OutputFile::WriteOut() {
-  const char* p = buffer_.data();
-  std::size_t left = used_;
-  used_ = 0;
+  const std::size_t held = std::exchange(used_, 0);
+  return WriteAll(buffer_.data(), held);
+}
+
+bool OutputFile::WriteAll(const char* p, std::size_t left) {
   while (left > 0) {
     ssize_t n = ::write(fd_, p, left);
     if (n < 0 && errno == EINTR) continue;

@@ -156,6 +156,7 @@ class OutputFile {
              std::size_t buffer_size);
   void BeginWriting();
   bool WriteOut();  // false when the file refused the bytes
+  bool WriteAll(const char* bytes, std::size_t length);  // likewise
 
   int fd_;
   int unit_;

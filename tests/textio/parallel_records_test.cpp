@@ -126,7 +126,7 @@ std::pair<std::string, std::string> WriteNodes(std::int32_t count,
   std::filesystem::remove("input.dat");
   const test_support::RunResult ended = test_support::CatchRunEnded([&] {
     OutputFile file("input.dat", kSolverInputUnit, 4096);
-    WriteFixedRecords(file, kSolverNodeLayout, count, jobs, [&](std::int32_t i) {
+    WriteFixedRecords<kSolverNodeLayout>(file, count, jobs, [&](std::int32_t i) {
       bool too_wide = false;
       for (std::int32_t w : wide) too_wide |= w == i;
       return std::array<WriteItem, 4>{too_wide ? 123456789 : i, i * 0.5, -1.0 / i, 0.0};
