@@ -18,6 +18,7 @@ void LoadKindScan::Test(std::string_view record, std::uint64_t offset) {
 
 void ScanLoadKinds(InputFile& model, LoadKindScan& scan) {
   while (!scan.ended()) {
+    model.SkipRecordsNotBeginningWith(kScanInitials);
     const LineBufferView line_buffer = ReadProbe(model, kLoadCommandProbe);
     scan.Test(line_buffer, model.record_offset());
   }

@@ -7,6 +7,13 @@
 #include "model/run_tables.h"
 #include "textio/record_file.h"
 
+/// The first characters of every record that the two scans test for: the
+/// size scan's words ("*ELSE", "FINISH", "CMBLOCK,FIELDCELLS",
+/// "CMBLOCK,FIELDPOINTS") and the load kind test's ("D,", "SFE,", "FINI").
+/// A record beginning otherwise changes nothing in either scan, so they
+/// pass over it unread.
+inline constexpr std::string_view kScanInitials = "*CDFS";
+
 /// The load kind test, record after record from the first record of the
 /// file, up to the first record beginning "FINI".
 class LoadKindScan {

@@ -1,5 +1,7 @@
 #include "driver/model_size_scan.h"
 
+#include "driver/load_kind_scan.h"
+
 #include <array>
 
 #include "textio/diagnostics.h"
@@ -28,6 +30,7 @@ std::int32_t Subtract(std::int32_t a, std::int32_t b) {
 
 void ScanModelSizes(InputFile& model, RunTables& run) {
   for (;;) {
+    model.SkipRecordsNotBeginningWith(kScanInitials);
     const LineBufferView line_buffer = ReadProbe(model, kProbeWidth6);
     // "*ELSE" is the one word tested on fewer columns than were read.
     if (line_buffer.substr(0, 5) == "*ELSE") break;
@@ -45,6 +48,7 @@ void ScanModelSizes(InputFile& model, RunTables& run) {
   run.FieldPointCount = 0;
 
   for (;;) {
+    model.SkipRecordsNotBeginningWith(kScanInitials);
     const LineBufferView line_buffer = ReadProbe(model, kProbeWidth18);
     if (TextIs(line_buffer, "FINISH")) return;
     if (TextIs(line_buffer, "CMBLOCK,FIELDCELLS")) break;
@@ -52,6 +56,7 @@ void ScanModelSizes(InputFile& model, RunTables& run) {
   run.FieldCellCount = ReadComponentSize(model);
 
   for (;;) {
+    model.SkipRecordsNotBeginningWith(kScanInitials);
     const LineBufferView line_buffer = ReadProbe(model, kProbeWidth19);
     if (TextIs(line_buffer, "FINISH")) return;  // the field cells stay counted in ElementCount
     if (TextIs(line_buffer, "CMBLOCK,FIELDPOINTS")) break;

@@ -142,7 +142,7 @@ inline constexpr std::uint64_t kPowersOfTen[] = {1,
 }
 
 /// The rest of PutExponent, for what the short-decimal method leaves:
-/// zero, infinities, NaN and the values only the general conversion settles.
+/// infinities, NaN and the values only the general conversion settles.
 [[nodiscard]] bool PutExponentGenerally(char* out, std::size_t width, int digits, char letter,
                                         double value);
 
@@ -178,7 +178,11 @@ template <class PutFractionDigits>
                                                      char letter, double value) {
   std::uint64_t kept;
   int exponent;
-  if (value == 0 || !RoundShortDecimal(value < 0 ? -value : value, digits, kept, exponent)) {
+  if (value == 0) {  // negative zero is written as zero
+    return PutExponentForm(out, w, digits, letter, false, 0,
+                           [&](char* p) { std::memset(p, '0', static_cast<std::size_t>(digits)); });
+  }
+  if (!RoundShortDecimal(value < 0 ? -value : value, digits, kept, exponent)) {
     return PutExponentGenerally(out, w, digits, letter, value);
   }
   return PutExponentForm(out, w, digits, letter, value < 0, exponent, [&](char* p) {

@@ -152,6 +152,22 @@ void InputFile::NextRecords(std::size_t most, std::vector<std::string_view>& rec
   }
 }
 
+void InputFile::SkipRecordsNotBeginningWith(std::string_view initials) {
+  bool wanted[256] = {};
+  for (char c : initials) wanted[static_cast<unsigned char>(c)] = true;
+  for (;;) {
+    if (begin_ == end_ && !Refill()) return;
+    if (wanted[static_cast<unsigned char>(buffer_.data()[begin_])]) return;
+    // Past this record: an empty one's line feed is its first byte.
+    const std::uint64_t offset = record_offset_;
+    const RecordObserver observer = std::exchange(observer_, nullptr);
+    std::string_view record;
+    NextRecord(record);
+    observer_ = observer;
+    record_offset_ = offset;
+  }
+}
+
 void InputFile::Unread(std::string_view record) {
   assert(observer_ == nullptr && "an observer would see the record twice");
   assert(record.data() >= buffer_.data() && record.data() <= buffer_.data() + begin_);

@@ -63,6 +63,12 @@ class InputFile {
   /// until the next read. An empty `records` means the end of the file.
   void NextRecords(std::size_t most, std::vector<std::string_view>& records);
 
+  /// Passes over the records that do not begin with one of `initials`
+  /// (empty records included) without handing them out or showing them to
+  /// the observer: the next read begins with the first record that does, or
+  /// at the end of the file.
+  void SkipRecordsNotBeginningWith(std::string_view initials);
+
   /// Takes `record`, one of the records the last NextRecords gave, and the
   /// ones after it back: the next read begins with it again.
   void Unread(std::string_view record);

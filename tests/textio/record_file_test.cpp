@@ -51,6 +51,44 @@ TEST(InputFile, RecordsAcrossBufferBoundaries) {
   }
 }
 
+TEST(InputFile, SkippedRecordsAreNeitherHandedOutNorObserved) {
+  test_support::ScopedTempDir dir;
+  const std::string long_record = "  0123456789abcdefghi";  // longer than the small buffers
+  const struct {
+    std::string content;
+    std::vector<std::string> records;  // read with a skip before each record
+  } cases[] = {{"ab\n" + long_record + "\n\nDx\r\n\r\n Fy\nFz", {"Dx", "Fz"}},
+               {"Da\n" + long_record + "\r\n" + long_record + "\nF", {"Da", "F"}},
+               {"\n\r\nx\nD", {"D"}},
+               {"a\nb\nc", {}},
+               {"DF\nFD\n", {"DF", "FD"}}};
+  for (const auto& c : cases) {
+    for (std::size_t buffer : {2u, 3u, 7u, 9u, 4096u}) {
+      SCOPED_TRACE(testing::PrintToString(c.content) + ", buffer " + std::to_string(buffer));
+      test_support::WriteFile("m.cdb", c.content);
+      InputFile file("m.cdb", kModelUnit, buffer);
+      std::vector<std::pair<std::string, std::uint64_t>> observed;
+      file.Observe(
+          [](void* seen, std::string_view record, std::uint64_t offset) {
+            static_cast<decltype(observed)*>(seen)->emplace_back(record, offset);
+          },
+          &observed);
+      std::vector<std::string> records;
+      for (std::string_view record;;) {
+        file.SkipRecordsNotBeginningWith("DF");
+        if (!file.NextRecord(record)) break;
+        records.emplace_back(record);
+        EXPECT_EQ(file.record_offset(), c.content.find(record));
+      }
+      EXPECT_EQ(records, c.records);
+      ASSERT_EQ(observed.size(), records.size());
+      for (std::size_t k = 0; k < records.size(); ++k) {
+        EXPECT_EQ(observed[k], std::pair(records[k], std::uint64_t{c.content.find(records[k])}));
+      }
+    }
+  }
+}
+
 TEST(InputFile, ReopenEndOfFileAndMissingFile) {
   test_support::ScopedTempDir dir;
   const std::string path = (std::filesystem::current_path() / "ANSYS_Model.cdb").string();
