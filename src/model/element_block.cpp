@@ -160,16 +160,36 @@ bool OneRecord(void* context, std::string_view& record) {
 // The element record `record` when it holds the whole read by itself and
 // everything in it is regular (a boundary element inside the tables); false
 // when it is not, and the record by record reading must take it.
+// The element of a record of nine-column fields, with its node count, as
+// the free-form read takes it; false for any other record.
+bool TakeNineColumnElement(std::string_view record, ElementRecord& element,
+                           std::int32_t& node_count) {
+  std::array<std::int32_t, 15> values;
+  if (!TakeNineColumnIntegers(record, values)) return false;
+  node_count = values[8];
+  element.number = values[10];
+  std::copy(values.begin() + 11, values.end(), element.corners);
+  return true;
+}
+
 bool ParseSingleRecord(std::string_view record, bool boundary, const RunTables& run,
                        ElementRecord& element) {
-  ElementValues values;
-  const std::string_view* next = &record;
-  FreeFormExtent extent;
-  if (ParseFreeForm(&OneRecord, &next, values.Targets(), &extent) != FreeFormStatus::kDone ||
-      IsNonSurfaceElement(values.node_count, extent)) {
-    return false;
+  std::int32_t node_count = 0;
+  if (TakeNineColumnElement(record, element, node_count)) {
+    // All fifteen values come from this record, so only a node count above
+    // eight with more values after them refuses it: left to the reading
+    // record by record.
+    if (node_count > 8) return false;
+  } else {
+    ElementValues values;
+    const std::string_view* next = &record;
+    FreeFormExtent extent;
+    if (ParseFreeForm(&OneRecord, &next, values.Targets(), &extent) != FreeFormStatus::kDone ||
+        IsNonSurfaceElement(values.node_count, extent)) {
+      return false;
+    }
+    element = values.element;
   }
-  element = values.element;
   if (!boundary) return true;
   if (element.number < 1 || element.number > run.ElementCount) return false;
   for (std::int32_t node : element.corners) {

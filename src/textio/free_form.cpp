@@ -272,6 +272,59 @@ FreeFormStatus ParseFreeForm(NextRecordFunction next_record, void* context,
   return FreeFormStatus::kDone;
 }
 
+namespace {
+
+constexpr std::uint64_t kEachByte = 0x0101010101010101;
+
+// 0x80 in every byte of v that is zero, and nothing elsewhere.
+constexpr std::uint64_t ZeroBytes(std::uint64_t v) {
+  constexpr std::uint64_t kLow7 = 0x7f * kEachByte;
+  return ~(((v & kLow7) + kLow7) | v | kLow7);
+}
+
+// The eight characters at `p` as blanks followed by one to eight digits:
+// their number, or false.
+bool TakeBlanksThenDigits(const char* p, std::uint32_t& value) {
+  std::uint64_t x;
+  std::memcpy(&x, p, sizeof(x));
+  if constexpr (std::endian::native != std::endian::little) x = __builtin_bswap64(x);
+  // The first character is the lowest byte.
+  const std::uint64_t blanks = ZeroBytes(x ^ (' ' * kEachByte));
+  const std::uint64_t others = ~blanks & (0x80 * kEachByte);
+  if (others == 0) return false;  // no digit
+  // The blanks all come before the first other character.
+  if ((blanks & ~((others & (0 - others)) - 1)) != 0) return false;
+  // Blanks read as '0'; then every byte must be a digit.
+  const std::uint64_t digits = x | ((blanks >> 7) * 0x10);
+  constexpr std::uint64_t kHigh = 0xf0 * kEachByte;
+  if ((digits & kHigh) != 0x30 * kEachByte || ((digits + 6 * kEachByte) & kHigh) != 0x30 * kEachByte) {
+    return false;
+  }
+  // Eight digits, the first the highest: pairs, then fours, then all.
+  std::uint64_t v = digits - 0x30 * kEachByte;
+  v = v * 10 + (v >> 8);
+  v = (((v & 0x000000ff000000ff) * (100 + (1000000ULL << 32))) +
+       (((v >> 16) & 0x000000ff000000ff) * (1 + (10000ULL << 32)))) >>
+      32;
+  value = static_cast<std::uint32_t>(v);
+  return true;
+}
+
+}  // namespace
+
+bool TakeNineColumnIntegers(std::string_view record, std::span<std::int32_t> values) {
+  constexpr std::size_t kWidth = 9;
+  const std::size_t length = kWidth * values.size();
+  if (record.size() < length || (record.size() > length && record[length] != ' ')) return false;
+  for (std::size_t f = 0; f < values.size(); ++f) {
+    const char* field = record.data() + kWidth * f;
+    std::uint32_t value;
+    if (field[0] != ' ' || !TakeBlanksThenDigits(field + 1, value)) return false;
+    values[f] = static_cast<std::int32_t>(value);  // at most eight digits
+  }
+  return true;
+}
+
 bool FreeFormExtent::MoreValuesInRecord() const {
   std::size_t pos = 0;
   while (pos < rest.size() && (IsBlank(rest[pos]) || rest[pos] == ',')) ++pos;

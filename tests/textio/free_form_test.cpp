@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <filesystem>
 #include <limits>
@@ -83,6 +84,55 @@ TEST(FreeFormRead, IntegerTargets) {
   }
 }
 
+TEST(FreeFormRead, NineColumnFieldsGiveWhatTheFreeFormReadGives) {
+  // Three values of nine columns each, then what follows them.
+  const struct {
+    std::string record;
+    bool taken;  // by the nine-column read
+  } cases[] = {{"        1       22 12345678", true},
+               {"        1       22 12345678 99", true},  // more after a blank: not read
+               {"        1       22 12345678,99", false},
+               {"        1       22 123456789", false},  // the last value runs on
+               {"00000000100000002200000003", false},     // no blank before a field
+               {" 00000001 00000002 00000003", true},
+               {"        1      2 2        3", false},  // a blank inside a field's digits
+               {"        1       -2        3", false},
+               {"        1        2         ", false},  // no digit in the last field
+               {"        1        2       3", false},    // short
+               {"\t       1        2        3", false},
+               {"        1        2       3a", false},
+               {"        1        2       3:", false},
+               {"        /        2        3", false},
+               {"        1        2       3/", false},
+               {"       10        9        0", true}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.record);
+    std::array<std::int32_t, 3> fast{kKept, kKept, kKept};
+    ASSERT_EQ(TakeNineColumnIntegers(c.record, fast), c.taken);
+    if (!c.taken) continue;
+    Records records{{c.record}};
+    std::array<std::int32_t, 3> values{kKept, kKept, kKept};
+    const FreeFormTarget targets[] = {values[0], values[1], values[2]};
+    ASSERT_EQ(ParseFreeForm(&NextLine, &records, targets), FreeFormStatus::kDone);
+    EXPECT_EQ(fast, values);
+  }
+  // Every digit and blank in every column of a field, against the free-form read.
+  const std::string digits = "0123456789 ";
+  for (std::size_t column = 1; column < 9; ++column) {
+    for (char c : digits) {
+      std::string record = "        7        8        9";
+      record[9 + column] = c;
+      std::array<std::int32_t, 3> fast{};
+      if (!TakeNineColumnIntegers(record, fast)) continue;
+      Records records{{record}};
+      std::array<std::int32_t, 3> values{};
+      const FreeFormTarget targets[] = {values[0], values[1], values[2]};
+      ASSERT_EQ(ParseFreeForm(&NextLine, &records, targets), FreeFormStatus::kDone) << record;
+      EXPECT_EQ(fast, values) << record;
+    }
+  }
+}
+
 TEST(FreeFormRead, RealTargets) {
   const double inf = std::numeric_limits<double>::infinity();
   Records records{{"1.0d0 3 -2.5Q-1 1.5+02 .5, INF -Infinity 1*6.25E-3 0.1 / 7"}};
@@ -142,7 +192,7 @@ TEST(FreeFormWrite, RecordsByteForByte) {
       {{1, 2, 3, 4, 5, 6, 7}, {int6, "           7"}},       // no room for a seventh field
       {{"abcdefg", 1, 2, 3, 4, 5, 6}, {" abcdefg" + int6}},  // the last field ends at column 80
       {{1, 2, 3, 4, 5, 6, "abcdefgh"}, {int6 + " abcdefg", " h"}},  // a text fills the record
-      {{std::string_view(x100)}, {std::string(80, 'x'), " " + std::string(20, 'x')}}};
+      {{std::string_view(x100)}, {std::string(80, 'x'), std::string(" ").append(20, 'x')}}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.records.front());
     EXPECT_EQ(FreeFormRecords(c.items), c.records);
