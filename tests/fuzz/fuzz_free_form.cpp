@@ -1,7 +1,8 @@
 // The free-form reader on arbitrary records (the bytes split at line feeds),
 // into as many targets as the first byte says. The same records are read once
 // into integers and once into reals: both reads must take the same records,
-// and each integer must be what its real value gives an integer target.
+// and each integer must be what its real value gives an integer target. A
+// first record that the nine-column read takes must give the same integers.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
@@ -71,6 +72,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (real_status != FreeFormStatus::kDone || real_records != integer_records) std::abort();
     for (std::size_t k = 0; k < target_count; ++k) {
       if (integers[k] != IntegerOf(reals[k])) std::abort();
+    }
+  }
+  // A first record that the nine-column read takes gives the integer read
+  // the same values, from that record alone.
+  std::vector<std::int32_t> columns(target_count, 0);
+  if (target_count > 0 && !lines.empty() && TakeNineColumnIntegers(lines[0], columns)) {
+    if (integer_status != FreeFormStatus::kDone || integer_records != 1 || columns != integers) {
+      std::abort();
     }
   }
   return 0;

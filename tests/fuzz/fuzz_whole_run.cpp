@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <string>
 #include <string_view>
 
@@ -88,9 +89,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // Every model runs on one thread. A quarter of them (by their size) run
   // first on two or three threads, which must leave exactly what one thread
   // leaves: comparing every model would halve the target's rate in CI.
-  const bool compared = size % 4 == 0;
+  // CDB2BEM_FUZZ_JOBS=N compares every model, run on N threads.
+  static const int every_model_jobs = [] {
+    const char* jobs = std::getenv("CDB2BEM_FUZZ_JOBS");
+    return jobs != nullptr ? std::atoi(jobs) : 0;
+  }();
+  const bool compared = every_model_jobs > 1 || size % 4 == 0;
   RunOutcome threads{};
-  if (compared) threads = RunWithJobs(size % 8 == 0 ? 2 : 3);
+  if (compared) threads = RunWithJobs(every_model_jobs > 1 ? every_model_jobs : size % 8 == 0 ? 2 : 3);
   const RunOutcome one = RunWithJobs(1);
   // The title's date could change between the runs only at midnight.
   if (compared && !(threads == one)) {
