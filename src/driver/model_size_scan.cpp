@@ -1,9 +1,8 @@
 #include "driver/model_size_scan.h"
 
-#include "driver/load_kind_scan.h"
-
 #include <array>
 
+#include "driver/load_kind_scan.h"
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
 #include "textio/free_form.h"

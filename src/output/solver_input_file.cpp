@@ -48,10 +48,10 @@ void DateText(std::span<char> buffer) {
 void WriteSolverInputFile(OutputFile& file, const RunTables& run, int jobs) {
   std::array<char, 9> date;
   DateText(date);
-  WriteFixedRecord(file, kTitleLayout, {std::string_view(date.data(), date.size())});
-  WriteFixedRecord(file, kSolverTypeLayout, {kSolverTypeText});
+  WriteFixedRecord<kTitleLayout>(file, {std::string_view(date.data(), date.size())});
+  WriteFixedRecord<kSolverTypeLayout>(file, {kSolverTypeText});
   // The solver counts triangles as its elements; its field-point count is always "0".
-  WriteFixedRecord(file, kCountLayout, {run.TriangleCount, run.NodeCount, kCountText});
+  WriteFixedRecord<kCountLayout>(file, {run.TriangleCount, run.NodeCount, kCountText});
   WriteFreeForm(file, {kRemoteLoadingText});
   WriteFreeForm(file, {kMaterialText});
   WriteFreeForm(file, {kDualEquationText});

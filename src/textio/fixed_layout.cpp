@@ -1,5 +1,5 @@
-// The record-level reads and writes that interpret a layout field by field,
-// and the cutting of a record into its fields.
+// The record-level reads that interpret a layout field by field, and the
+// cutting of a record into its fields.
 #include "textio/fixed_layout.h"
 
 #include <algorithm>
@@ -8,7 +8,6 @@
 
 #include "textio/diagnostics.h"
 #include "textio/number_read.h"
-#include "textio/number_write.h"
 
 std::string_view TakeNumberField(std::string_view record, std::size_t& pos, int width) {
   std::size_t w = static_cast<std::size_t>(width);
@@ -114,54 +113,4 @@ void ReadFixedRecord(InputFile& file, Layout layout, std::initializer_list<ReadI
     first_field = f + 1;
     if (f < layout.size()) record = file.ReadRecord();
   }
-}
-
-bool FormatFixedRecord(char* out, Layout layout, std::span<const WriteItem> items) {
-  std::memset(out, ' ', LayoutLength(layout));  // skipped columns and field fill
-  bool fits = true;
-  std::size_t item = 0;
-  for (const FieldSpec& field : layout) {
-    const std::size_t w = static_cast<std::size_t>(field.width);
-    for (int r = 0; r < field.repeat; ++r) {
-      switch (field.kind) {
-        case FieldKind::kLiteral:
-          std::memcpy(out, field.literal.data(), w);
-          break;
-        case FieldKind::kSkip:
-          break;
-        case FieldKind::kText: {
-          assert(item < items.size());
-          std::string_view text = items[item++].text();
-          if (w >= text.size()) {
-            std::memcpy(out + (w - text.size()), text.data(), text.size());
-          } else {
-            std::memcpy(out, text.data(), w);
-          }
-          break;
-        }
-        case FieldKind::kInteger:
-          assert(item < items.size());
-          fits &= PutInteger(out, w, items[item++].integer());
-          break;
-        case FieldKind::kReal:
-          assert(item < items.size());
-          fits &= PutExponent(out, w, field.digits, field.exponent_letter, items[item++].real());
-          break;
-        case FieldKind::kRecordBreak:
-          assert(false && "output layouts hold no record break");
-          break;
-      }
-      out += w;
-    }
-  }
-  return fits;
-}
-
-void WriteFixedRecord(OutputFile& file, Layout layout, std::initializer_list<WriteItem> items) {
-  WriteFixedRecord(file, layout, std::span<const WriteItem>(items.begin(), items.size()));
-}
-
-void WriteFixedRecord(OutputFile& file, Layout layout, std::span<const WriteItem> items) {
-  WriteFormattedRecord(file, LayoutLength(layout),
-                       [&](char* out) { return FormatFixedRecord(out, layout, items); });
 }

@@ -1,7 +1,7 @@
-// Fixed layouts: the named layouts of every file, the record-level read and
-// write that interpret them field by field, and the cutting of a record into
-// fields. The number conversions of the fields are in number_read.h and
-// number_write.h.
+// Fixed layouts: the named layouts of every file, the record-level read that
+// interprets them field by field, the record-level write that unrolls them
+// when compiling, and the cutting of a record into fields. The number
+// conversions of the fields are in number_read.h and number_write.h.
 #pragma once
 
 #include <array>
@@ -140,11 +140,6 @@ void ReadFixedRecord(InputFile& file, Layout layout, std::initializer_list<ReadI
 [[nodiscard]] bool ReadFixedFields(std::string_view record, Layout layout,
                                    std::span<const ReadItem> items);
 
-/// Builds one record through `layout` and writes it. A value too wide for its
-/// field is written as asterisks and reported after the record (63).
-void WriteFixedRecord(OutputFile& file, Layout layout, std::initializer_list<WriteItem> items);
-void WriteFixedRecord(OutputFile& file, Layout layout, std::span<const WriteItem> items);
-
 /// The characters of a layout's record.
 constexpr std::size_t LayoutLength(Layout layout) {
   std::size_t length = 0;
@@ -153,10 +148,6 @@ constexpr std::size_t LayoutLength(Layout layout) {
   }
   return length;
 }
-
-/// Builds the record into `out` (LayoutLength characters); false when some
-/// field overflowed.
-[[nodiscard]] bool FormatFixedRecord(char* out, Layout layout, std::span<const WriteItem> items);
 
 /// The values a record of `layout` takes: one per text, integer and real field.
 constexpr std::size_t LayoutItemCount(Layout layout) {
@@ -173,8 +164,8 @@ constexpr std::size_t LayoutItemCount(Layout layout) {
 namespace fixed_layout_detail {
 
 // Field F of kLayout, all its repeats, into the blank columns at `out`.
-template <const auto& kLayout, std::size_t F, std::size_t N>
-[[gnu::always_inline]] inline void PutLayoutField(char*& out, const std::array<WriteItem, N>& items,
+template <const auto& kLayout, std::size_t F>
+[[gnu::always_inline]] inline void PutLayoutField(char*& out, const WriteItem* items,
                                                   std::size_t& item, bool& fits) {
   constexpr FieldSpec kField = kLayout[F];
   constexpr std::size_t w = static_cast<std::size_t>(kField.width);
@@ -201,17 +192,20 @@ template <const auto& kLayout, std::size_t F, std::size_t N>
 
 }  // namespace fixed_layout_detail
 
-/// FormatFixedRecord for a layout known when compiling, as the loops over
-/// tables use it: the same record, built without interpreting the layout.
-template <const auto& kLayout, std::size_t N>
-[[nodiscard]] inline bool FormatLayoutRecord(char* out, const std::array<WriteItem, N>& items) {
-  static_assert(N == LayoutItemCount(kLayout), "a record takes one value per field");
+/// Builds one record of `kLayout` (LayoutLength characters) into `out`, one
+/// item per text, integer and real field; false when some field overflowed.
+/// The layout is known when compiling, so its fields are written without
+/// interpreting it.
+template <const auto& kLayout>
+[[nodiscard]] inline bool FormatFixedRecord(
+    char* out, std::span<const WriteItem, LayoutItemCount(kLayout)> items) {
   std::memset(out, ' ', LayoutLength(kLayout));  // skipped columns and field fill
   bool fits = true;
   std::size_t item = 0;
   [&]<std::size_t... F>(std::index_sequence<F...>) {
-    (fixed_layout_detail::PutLayoutField<kLayout, F>(out, items, item, fits), ...);
-  }(std::make_index_sequence<std::size(kLayout)>{});
+    (fixed_layout_detail::PutLayoutField<kLayout, F>(out, items.data(), item, fits), ...);
+  }
+  (std::make_index_sequence<std::size(kLayout)>{});
   return fits;
 }
 
@@ -224,6 +218,14 @@ void WriteFormattedRecord(OutputFile& file, std::size_t length, Format format) {
   const bool fits = format(out);
   file.CommitRecord(length);
   if (!fits) ReportOutputConversion(file.unit(), file.path());
+}
+
+/// Builds one record through `kLayout` and writes it. A value too wide for
+/// its field is written as asterisks and reported after the record (63).
+template <const auto& kLayout>
+void WriteFixedRecord(OutputFile& file, const WriteItem (&items)[LayoutItemCount(kLayout)]) {
+  WriteFormattedRecord(file, LayoutLength(kLayout),
+                       [&](char* out) { return FormatFixedRecord<kLayout>(out, items); });
 }
 
 /// The text of a number field of `width` columns starting at `pos`: cut short

@@ -297,7 +297,8 @@ bool TakeBlanksThenDigits(const char* p, std::uint32_t& value) {
   // Blanks read as '0'; then every byte must be a digit.
   const std::uint64_t digits = x | ((blanks >> 7) * 0x10);
   constexpr std::uint64_t kHigh = 0xf0 * kEachByte;
-  if ((digits & kHigh) != 0x30 * kEachByte || ((digits + 6 * kEachByte) & kHigh) != 0x30 * kEachByte) {
+  if ((digits & kHigh) != 0x30 * kEachByte ||
+      ((digits + 6 * kEachByte) & kHigh) != 0x30 * kEachByte) {
     return false;
   }
   // Eight digits, the first the highest: pairs, then fours, then all.

@@ -50,7 +50,7 @@ void WriteFixedRecords(OutputFile& file, std::int32_t count, int jobs, ItemsOf i
   if (jobs <= 1) {
     for (std::int32_t k = 1; k <= count; ++k) {
       WriteFormattedRecord(file, kLength,
-                           [&](char* out) { return FormatLayoutRecord<kLayout>(out, items_of(k)); });
+                           [&](char* out) { return FormatFixedRecord<kLayout>(out, items_of(k)); });
     }
     return;
   }
@@ -59,7 +59,7 @@ void WriteFixedRecords(OutputFile& file, std::int32_t count, int jobs, ItemsOf i
       [&](std::size_t first, std::size_t n, char* out, std::vector<std::size_t>& overflowed) {
         for (std::size_t i = 0; i < n; ++i, out += kLength + 2) {
           const auto items = items_of(static_cast<std::int32_t>(first + i + 1));
-          if (!FormatLayoutRecord<kLayout>(out, items)) overflowed.push_back(i);
+          if (!FormatFixedRecord<kLayout>(out, items)) overflowed.push_back(i);
           out[kLength] = '\r';
           out[kLength + 1] = '\n';
         }

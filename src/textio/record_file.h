@@ -161,7 +161,7 @@ class OutputFile {
   OutputFile(int fd, int unit, std::string path, bool owns_fd, bool truncate_on_first_write,
              std::size_t buffer_size);
   void BeginWriting();
-  bool WriteOut();  // false when the file refused the bytes
+  bool WriteOut();                                       // false when the file refused the bytes
   bool WriteAll(const char* bytes, std::size_t length);  // likewise
 
   int fd_;

@@ -96,7 +96,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }();
   const bool compared = every_model_jobs > 1 || size % 4 == 0;
   RunOutcome threads{};
-  if (compared) threads = RunWithJobs(every_model_jobs > 1 ? every_model_jobs : size % 8 == 0 ? 2 : 3);
+  if (compared)
+    threads = RunWithJobs(every_model_jobs > 1 ? every_model_jobs : size % 8 == 0 ? 2 : 3);
   const RunOutcome one = RunWithJobs(1);
   // The title's date could change between the runs only at midnight.
   if (compared && !(threads == one)) {

@@ -117,14 +117,14 @@ TEST(FixedLayoutWrite, RecordsOfTheOutputLayouts) {
   solver_type.back() = 'E';
   {
     OutputFile file("input.dat", kSolverInputUnit);
-    WriteFixedRecord(file, kTitleLayout, {std::string_view("06-DEC-26")});
-    WriteFixedRecord(file, kSolverTypeLayout, {std::string_view(solver_type)});
-    WriteFixedRecord(file, kTriangleLayout, {7, 1, 22, 333, 1, 2, 2, 0.5, -1.0, 0.0});
+    WriteFixedRecord<kTitleLayout>(file, {std::string_view("06-DEC-26")});
+    WriteFixedRecord<kSolverTypeLayout>(file, {std::string_view(solver_type)});
+    WriteFixedRecord<kTriangleLayout>(file, {7, 1, 22, 333, 1, 2, 2, 0.5, -1.0, 0.0});
     testing::internal::CaptureStderr();
-    WriteFixedRecord(file, kSolverNodeLayout, {123456789, 1.0, -2.0, 3.0});
+    WriteFixedRecord<kSolverNodeLayout>(file, {123456789, 1.0, -2.0, 3.0});
     EXPECT_EQ(testing::internal::GetCapturedStderr(),
               "runerr: severe (63): output conversion error, unit 6, file " + path + "\r\n");
-    WriteFixedRecord(file, kPlotCellLayout, {1, 2, 3, 4});  // the run goes on
+    WriteFixedRecord<kPlotCellLayout>(file, {1, 2, 3, 4});  // the run goes on
   }
   const std::string expected =
       " A BEM Model for 3-D Structural Stress Analysis," + std::string(20, ' ') + "06-DEC-26\r\n" +

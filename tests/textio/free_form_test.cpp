@@ -93,12 +93,12 @@ TEST(FreeFormRead, NineColumnFieldsGiveWhatTheFreeFormReadGives) {
                {"        1       22 12345678 99", true},  // more after a blank: not read
                {"        1       22 12345678,99", false},
                {"        1       22 123456789", false},  // the last value runs on
-               {"00000000100000002200000003", false},     // no blank before a field
+               {"00000000100000002200000003", false},    // no blank before a field
                {" 00000001 00000002 00000003", true},
                {"        1      2 2        3", false},  // a blank inside a field's digits
                {"        1       -2        3", false},
                {"        1        2         ", false},  // no digit in the last field
-               {"        1        2       3", false},    // short
+               {"        1        2       3", false},   // short
                {"\t       1        2        3", false},
                {"        1        2       3a", false},
                {"        1        2       3:", false},
