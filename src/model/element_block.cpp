@@ -157,9 +157,6 @@ bool OneRecord(void* context, std::string_view& record) {
   return true;
 }
 
-// The element record `record` when it holds the whole read by itself and
-// everything in it is regular (a boundary element inside the tables); false
-// when it is not, and the record by record reading must take it.
 // The element of a record of nine-column fields, with its node count, as
 // the free-form read takes it; false for any other record.
 bool TakeNineColumnElement(std::string_view record, ElementRecord& element,
@@ -172,6 +169,9 @@ bool TakeNineColumnElement(std::string_view record, ElementRecord& element,
   return true;
 }
 
+// The element record `record` when it holds the whole read by itself and
+// everything in it is regular (a boundary element inside the tables); false
+// when it is not, and the record by record reading must take it.
 bool ParseSingleRecord(std::string_view record, bool boundary, const RunTables& run,
                        ElementRecord& element) {
   std::int32_t node_count = 0;

@@ -190,6 +190,16 @@ template <const auto& kLayout, std::size_t F>
   }
 }
 
+// Every field of kLayout, one after another from `out`.
+template <const auto& kLayout, std::size_t... F>
+[[gnu::always_inline]] inline bool PutLayoutFields(char* out, const WriteItem* items,
+                                                   std::index_sequence<F...>) {
+  bool fits = true;
+  std::size_t item = 0;
+  (PutLayoutField<kLayout, F>(out, items, item, fits), ...);
+  return fits;
+}
+
 }  // namespace fixed_layout_detail
 
 /// Builds one record of `kLayout` (LayoutLength characters) into `out`, one
@@ -200,13 +210,8 @@ template <const auto& kLayout>
 [[nodiscard]] inline bool FormatFixedRecord(
     char* out, std::span<const WriteItem, LayoutItemCount(kLayout)> items) {
   std::memset(out, ' ', LayoutLength(kLayout));  // skipped columns and field fill
-  bool fits = true;
-  std::size_t item = 0;
-  [&]<std::size_t... F>(std::index_sequence<F...>) {
-    (fixed_layout_detail::PutLayoutField<kLayout, F>(out, items.data(), item, fits), ...);
-  }
-  (std::make_index_sequence<std::size(kLayout)>{});
-  return fits;
+  return fixed_layout_detail::PutLayoutFields<kLayout>(
+      out, items.data(), std::make_index_sequence<std::size(kLayout)>{});
 }
 
 /// Reserves a record of `length` characters in `file`, has `format(out)`

@@ -181,6 +181,7 @@ std::string_view InputFile::ReadRecord() {
 }
 
 void OutputFile::WriteRecordBlock(const char* records, std::size_t stride, std::size_t count) {
+  if (count == 0) return;
   if (truncate_on_first_write_) BeginWriting();
   // The records an empty buffer of the limit's size holds before the next
   // one writes them out.
