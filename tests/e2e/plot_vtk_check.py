@@ -22,22 +22,16 @@ import tempfile
 
 import vtk
 
+sys.dont_write_bytecode = True
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent))
+from cdb_records import find_component  # noqa: E402
+
 NODE_FORMATS = {  # first 13 characters -> (integer width, real width)
     "(3i8,6e16.9) ": (8, 16),
     "(3i8,6e20.13)": (8, 20),
     "(3i9,6e20.13)": (9, 20),
     "(3i9,6e21.13e": (9, 21),
 }
-
-
-def find_component(records, name, start):
-    """Record number of a CMBLOCK header at or after start and the number of
-    entries of its range 'first -last'; (None, 0) when there is none."""
-    for n in range(start, len(records)):
-        if records[n].startswith("CMBLOCK," + name + ","):
-            first, negated_last = (int(v) for v in records[n + 2].split()[:2])
-            return n, -negated_last - first + 1
-    return None, 0
 
 
 def model_from_cdb(path):

@@ -32,6 +32,10 @@ import numpy
 import vtk
 from vtk.util import numpy_support
 
+sys.dont_write_bytecode = True
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent.parent))
+from cdb_records import find_component  # noqa: E402
+
 VTK_TRIANGLE, VTK_QUAD = 5, 9
 
 
@@ -72,16 +76,6 @@ def read_input_dat(path):
         assert fields[0] == len(field_cells) + 1, record
         field_cells.append(fields[1:])
     return nodes, triangles, field_points, field_cells
-
-
-def find_component(records, name, start):
-    """Record number of a CMBLOCK header at or after start and the number of
-    entries of its range 'first -last'; (None, 0) when there is none."""
-    for n in range(start, len(records)):
-        if records[n].startswith("CMBLOCK," + name + ","):
-            first, negated_last = (int(v) for v in records[n + 2].split()[:2])
-            return n, -negated_last - first + 1
-    return None, 0
 
 
 def model_elements(model_path):
