@@ -2,17 +2,41 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
+#include "model/element_types.h"
 #include "model/run_tables.h"
 #include "textio/record_file.h"
 
 /// The first characters of every record that the two scans test for: the
 /// size scan's words ("*ELSE", "FINISH", "CMBLOCK,FIELDCELLS",
-/// "CMBLOCK,FIELDPOINTS") and the load kind test's ("D,", "SFE,", "FINI").
-/// A record beginning otherwise changes nothing in either scan, so they
-/// pass over it unread.
-inline constexpr std::string_view kScanInitials = "*CDFS";
+/// "CMBLOCK,FIELDPOINTS"), the load kind test's ("D,", "SFE,", "SFEBLOCK,",
+/// "FINI") and the element type records' ("ET,", "ETBLOCK,", "KEYOP",
+/// "EBLOCK"). A record beginning otherwise changes nothing in any scan, so
+/// they pass over it unread.
+inline constexpr std::string_view kScanInitials = "*CDEFKS";
+
+/// The element type records met before the element block, in file order:
+/// the text of each ET and KEYOP record, and the offset of each ETBLOCK
+/// record, whose rows (beginning with blanks) the scans pass over.
+class TypeRecordScan {
+ public:
+  void Test(std::string_view record, std::uint64_t offset);
+
+  /// The element types these records define; an ETBLOCK is read again at
+  /// its offset.
+  void ReadTypes(InputFile& model, ElementTypes& types) const;
+
+ private:
+  struct Found {
+    std::uint64_t offset;
+    std::string text;  // empty for an ETBLOCK
+  };
+  std::vector<Found> found_;
+  bool ended_ = false;
+};
 
 /// The load kind test, record after record from the first record of the
 /// file, up to the first record beginning "FINI".
@@ -23,6 +47,7 @@ class LoadKindScan {
   /// Tests the next record of the file; records after the end are ignored.
   void Test(std::string_view record, std::uint64_t offset);
   bool ended() const { return ended_; }
+  const TypeRecordScan& type_records() const { return types_; }
 
   /// Test as a RecordObserver, `scan` being the LoadKindScan.
   static void Observe(void* scan, std::string_view record, std::uint64_t offset) {
@@ -31,6 +56,7 @@ class LoadKindScan {
 
  private:
   RunTables& run_;
+  TypeRecordScan types_;
   bool ended_ = false;
 };
 

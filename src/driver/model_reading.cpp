@@ -16,6 +16,7 @@ void ReadModel(InputFile& model, RunTables& run, OutputFile& console, int jobs) 
   ScanModelSizes(model, run);
   model.Observe(nullptr, nullptr);
   ScanLoadKinds(model, load_kinds);
+  load_kinds.type_records().ReadTypes(model, run.Types);
   AllocateTables(run);
 
   model.Reopen();

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/element_types.h"
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
 #include "textio/free_form.h"
@@ -27,6 +28,7 @@ void FindElementFormat(InputFile& model) {
 struct ElementRecord {
   std::int32_t number;
   std::int32_t corners[4];    // I, J, K, L
+  std::int32_t itype = 0;     // the local element type, the record's second value
   bool cut_along_ik = false;  // a quadrilateral's cut, when `cut_known`
   bool cut_known = false;
 };
@@ -47,25 +49,43 @@ void RefuseNonSurfaceElement(std::int32_t number, std::int32_t node_count,
   }
 }
 
+// The local type of an element record, when the model defines it as an
+// element that is no surface (a volume, 2-D, line, point, contact, ...
+// element); null otherwise, and always when the model defines no types.
+const LocalElementType* RefusedType(const RunTables& run, std::int32_t itype) {
+  if (run.Types.empty()) return nullptr;
+  const LocalElementType* type = run.Types.Find(itype);
+  return type != nullptr && IsRefusedClass(type->element_class) ? type : nullptr;
+}
+
+// The model says what each element is: one of a type that is no surface
+// element is refused, before its node count and numbers are looked at.
+void RefuseElementOfType(const RunTables& run, std::int32_t number, std::int32_t itype) {
+  if (const LocalElementType* type = RefusedType(run, itype)) {
+    StopWithModelError(ElementOfRefusedType(number, type->name, ClassPhrase(type->element_class)));
+  }
+}
+
 // The fifteen values of an element record: ten attributes, of which the
 // ninth is the node count, then the element number and I, J, K, L.
 struct ElementValues {
   std::int32_t attribute = 0;
   std::int32_t node_count = 0;
-  ElementRecord element{0, {0, 0, 0, 0}, false, false};
+  ElementRecord element{0, {0, 0, 0, 0}, 0, false, false};
 
   std::array<FreeFormTarget, 15> Targets() {
-    return {attribute,          attribute,          attribute,         attribute,
+    return {attribute,          element.itype,      attribute,         attribute,
             attribute,          attribute,          attribute,         attribute,
             node_count,         attribute,          element.number,    element.corners[0],
             element.corners[1], element.corners[2], element.corners[3]};
   }
 };
 
-ElementRecord ReadElementRecord(InputFile& model) {
+ElementRecord ReadElementRecord(InputFile& model, const RunTables& run) {
   ElementValues values;
   FreeFormExtent extent;
   ReadFreeForm(model, values.Targets(), &extent);
+  RefuseElementOfType(run, values.element.number, values.element.itype);
   RefuseNonSurfaceElement(values.element.number, values.node_count, extent);
   return values.element;
 }
@@ -136,9 +156,21 @@ void AddFieldCell(RunTables& run, std::int32_t c, const ElementRecord& cell) {
   for (int n = 0; n < 4; ++n) corners[n] = FieldPointNumber(cell.corners[n], run.NodeCount);
 }
 
+// Counts the record under its local type, for the check.
+void CountType(RunTables& run, std::int32_t itype) {
+  if (run.Types.empty()) return;
+  const LocalElementType* type = run.Types.Find(itype);
+  if (type == nullptr) {
+    ++run.ElementsOfUndefinedType;
+  } else {
+    ++run.ElementsOfType[static_cast<std::size_t>(type - run.Types.types().data())];
+  }
+}
+
 // Position p of the block, from 0: a boundary element up to ElementCount,
 // then a field cell.
 void AddRecord(RunTables& run, std::int64_t p, const ElementRecord& element) {
+  CountType(run, element.itype);
   if (p < run.ElementCount) {
     AddElement(run, element);
   } else {
@@ -163,6 +195,7 @@ bool TakeNineColumnElement(std::string_view record, ElementRecord& element,
                            std::int32_t& node_count) {
   std::array<std::int32_t, 15> values;
   if (!TakeNineColumnIntegers(record, values)) return false;
+  element.itype = values[1];
   node_count = values[8];
   element.number = values[10];
   std::copy(values.begin() + 11, values.end(), element.corners);
@@ -190,6 +223,7 @@ bool ParseSingleRecord(std::string_view record, bool boundary, const RunTables& 
     }
     element = values.element;
   }
+  if (RefusedType(run, element.itype) != nullptr) return false;
   if (!boundary) return true;
   if (element.number < 1 || element.number > run.ElementCount) return false;
   for (std::int32_t node : element.corners) {
@@ -225,7 +259,7 @@ void ReadElementRecordsInParallel(InputFile& model, RunTables& run, int jobs) {
           auto& [first_irregular, part_end] = irregular[static_cast<std::size_t>(part)];
           first_irregular = part_end = end;
           for (std::size_t k = begin; k < end; ++k) {
-            elements[k] = ElementRecord{0, {0, 0, 0, 0}, false, false};
+            elements[k] = ElementRecord{0, {0, 0, 0, 0}, 0, false, false};
             const bool boundary = done + static_cast<std::int64_t>(k) < element_count;
             if (!ParseSingleRecord(records[k], boundary, run, elements[k])) {
               first_irregular = k;
@@ -245,7 +279,7 @@ void ReadElementRecordsInParallel(InputFile& model, RunTables& run, int jobs) {
     if (taken < records.size()) {
       // Read again alone, the record raises or runs over as it does in sequence.
       model.Unread(records[taken]);
-      AddRecord(run, done, ReadElementRecord(model));
+      AddRecord(run, done, ReadElementRecord(model, run));
       ++done;
     }
   }
@@ -256,14 +290,13 @@ void ReadElementRecordsInParallel(InputFile& model, RunTables& run, int jobs) {
 void ReadElementBlock(InputFile& model, RunTables& run, int jobs) {
   FindElementFormat(model);
   run.TriangleCount = 0;
+  run.ElementsOfType.assign(run.Types.types().size(), 0);
+  run.ElementsOfUndefinedType = 0;
   if (jobs > 1) {
     ReadElementRecordsInParallel(model, run, jobs);
     return;
   }
-  for (std::int32_t record = 1; record <= run.ElementCount; ++record) {
-    AddElement(run, ReadElementRecord(model));
-  }
-  for (std::int32_t c = 1; c <= run.FieldCellCount; ++c) {
-    AddFieldCell(run, c, ReadElementRecord(model));
-  }
+  const std::int64_t total =
+      std::int64_t{std::max(run.ElementCount, 0)} + std::int64_t{std::max(run.FieldCellCount, 0)};
+  for (std::int64_t p = 0; p < total; ++p) AddRecord(run, p, ReadElementRecord(model, run));
 }

@@ -1,8 +1,10 @@
 #include "model/pressure_loads.h"
 
-#include <array>
 #include <cmath>
+#include <string_view>
+#include <vector>
 
+#include "textio/command_fields.h"
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
 #include "textio/free_form.h"
@@ -38,15 +40,28 @@ void ApplyTraction(RunTables& run, std::int32_t t, const double traction[3]) {
   }
 }
 
-void ApplyPressure(RunTables& run, std::int32_t element, double pressure) {
+// Keys 1 and 2 are the faces of a surface element (bottom and top of a
+// shell); the others are edge loads or tangential loads, no face pressure.
+bool IsFacePressureKey(std::int32_t key) { return key == 1 || key == 2; }
+
+void ApplyPressure(RunTables& run, std::int32_t element, std::int32_t key, double pressure) {
+  PressureFigures& figures = run.Pressures;
+  ++figures.read;
   if (element < 1 || element > run.ElementCount) {
     PrintWarning(PressureElementOutOfRange(element, run.ElementCount));
+    ++figures.no_such_element;
     return;
   }
   const std::int32_t first = run.ElementTriangles(element, 1);
   const std::int32_t second = run.ElementTriangles(element, 2);
   if (first == 0) {
     PrintWarning(PressureElementWithoutTriangles(element));
+    ++figures.no_such_element;
+    return;
+  }
+  if (!IsFacePressureKey(key)) {
+    PrintWarning(PressureKeyNotFacePressure(element, key));
+    ++figures.other_key;
     return;
   }
   Normal n = CrossNormal(run, first);
@@ -55,6 +70,7 @@ void ApplyPressure(RunTables& run, std::int32_t element, double pressure) {
     Normal other = CrossNormal(run, second);
     if (second == first || !IsUsable(other.length)) {
       PrintWarning(PressureWithoutNormal(element));
+      ++figures.no_normal;
       return;
     }
     PrintWarning(PressureUsesSecondTriangle(element));
@@ -66,38 +82,84 @@ void ApplyPressure(RunTables& run, std::int32_t element, double pressure) {
   ApplyTraction(run, first, traction);
   ApplyTraction(run, second, traction);
   run.ElementLoaded(element, 1) = 1;
+  ++figures.applied;
+}
+
+// The mean of a pressure's four values, added in order.
+double MeanPressure(double p1, double p2, double p3, double p4) {
+  return (((p1 + p2) + p3) + p4) * 0.25;
+}
+
+// An SFE command's key: blank is key 1.
+std::int32_t KeyOf(std::string_view text) {
+  return Trimmed(text).empty() ? 1 : TextToInteger(Trimmed(text));
+}
+
+// One pressure command, its record already read: the element and key from
+// its fields, then its four values and the two records after them.
+void ReadPressureCommand(InputFile& model, RunTables& run,
+                         const std::vector<std::string_view>& fields) {
+  const std::int32_t element = TextToInteger(Trimmed(FieldAt(fields, 1)));
+  const std::int32_t key = KeyOf(FieldAt(fields, 2));
+  double p1 = 0.0, p2 = 0.0, p3 = 0.0, p4 = 0.0;
+  ReadFreeForm(model, {p1, p2, p3, p4});
+  ApplyPressure(run, element, key, MeanPressure(p1, p2, p3, p4));
+  ReadFixedRecord(model, kRecordSkipLayout, {});
+}
+
+// A row of a pressure block: element, key, kind, then at least four values.
+struct PressureRow {
+  std::int32_t element = 0;
+  std::int32_t key = 0;
+  std::int32_t kind = 0;
+  double values[4] = {0.0, 0.0, 0.0, 0.0};
+};
+
+bool ParsePressureRow(std::string_view record, PressureRow& row) {
+  const std::vector<std::string_view> items = BlankSeparatedItems(record);
+  if (items.size() < 7) return false;
+  std::int32_t* integers[] = {&row.element, &row.key, &row.kind};
+  for (std::size_t k = 0; k < 3; ++k) {
+    if (!ParseIntegerField(items[k], *integers[k])) return false;
+  }
+  for (std::size_t k = 0; k < 4; ++k) {
+    if (!ConvertRealText(items[3 + k], 0, row.values[k])) return false;
+  }
+  return true;
+}
+
+// The rows of a pressure block, after its format record; the first record
+// that is no row ends it and is handed back, to be read as usual.
+std::string_view ReadPressureBlock(InputFile& model, RunTables& run) {
+  model.ReadRecord();  // the format record
+  for (;;) {
+    const std::string_view record = model.ReadRecord();
+    PressureRow row;
+    if (!ParsePressureRow(record, row)) return record;
+    // Kind 2 rows hold the imaginary parts of the values before them.
+    if (row.kind != 1) continue;
+    const auto& v = row.values;
+    ApplyPressure(run, row.element, row.key, MeanPressure(v[0], v[1], v[2], v[3]));
+  }
 }
 
 }  // namespace
 
-static_assert(HoldsOnlyTextFields(kPressureLayout));
-
 void ReadPressureLoads(InputFile& model, RunTables& run) {
-  std::array<char, kLineBufferLength> line_buffer;
-  std::array<char, 8> element_text;
-  std::array<char, 8> unused_text;
-  std::array<char, 16> label_text;
-  const ReadItem items[] = {std::span<char>(line_buffer), std::span<char>(element_text),
-                            std::span<char>(unused_text), std::span<char>(label_text)};
+  std::string_view record = model.ReadRecord();
   for (;;) {
-    // The command fields are taken only from the records they matter for.
-    const std::string_view record = model.ReadRecord();
-    const LineBufferView command = LeadingColumns(record, kPressureLayout[0].width);
-    bool is_pressure = false;
+    const LineBufferView command = LeadingColumns(record, 4);
     if (TextIs(command, "SFE,")) {
-      // A read of text fields only cannot fail (its flag says nothing).
-      static_cast<void>(ReadFixedFields(record, kPressureLayout, items));
-      is_pressure = TextIs(std::string_view(label_text.data(), label_text.size()), "PRES");
-    }
-    if (is_pressure) {
-      const std::int32_t element =
-          TextToInteger(std::string_view(element_text.data(), element_text.size()));
-      double p1 = 0.0, p2 = 0.0, p3 = 0.0, p4 = 0.0;
-      ReadFreeForm(model, {p1, p2, p3, p4});
-      ApplyPressure(run, element, (((p1 + p2) + p3) + p4) * 0.25);
-      ReadFixedRecord(model, kRecordSkipLayout, {});
+      const std::vector<std::string_view> fields = CommandFields(record);
+      if (Trimmed(FieldAt(fields, 3)) == "PRES") ReadPressureCommand(model, run, fields);
+    } else if (record.starts_with("SFEBLOCK,")) {
+      if (Trimmed(FieldAt(CommandFields(record), 2)) == "PRES") {
+        record = ReadPressureBlock(model, run);
+        continue;
+      }
     } else if (TextIs(command, "FINI")) {
       return;
     }
+    record = model.ReadRecord();
   }
 }

@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <cstdlib>
 #include <memory>
+#include <vector>
+
+#include "model/element_types.h"
 
 /// A column-major table with 1-based indices in both dimensions. Allocated
 /// once and never resized; a negative extent gives an empty table. The
@@ -64,7 +67,17 @@ class Table2D {
   std::int64_t columns_ = 0;
 };
 
-/// The counts, flags and nine tables of the run; nothing else is global.
+/// The pressures a pressure pass read (SFE records and SFEBLOCK rows of
+/// label PRES), and what became of them.
+struct PressureFigures {
+  std::int64_t read = 0;
+  std::int64_t applied = 0;
+  std::int64_t no_such_element = 0;  // outside the elements, or no record carries it
+  std::int64_t other_key = 0;        // a key that is no face pressure
+  std::int64_t no_normal = 0;        // neither triangle of the element has a normal
+};
+
+/// The counts, flags and ten tables of the run; nothing else is global.
 struct RunTables {
   std::int32_t NodeCount = 0;
   std::int32_t ElementCount = 0;
@@ -88,6 +101,15 @@ struct RunTables {
   Table2D<std::int32_t> FieldCellNodes;            // 4 x FieldCellCount
   // 1 for each element that the pressure pass loaded, for the model check.
   Table2D<std::uint8_t> ElementLoaded;  // ElementCount x 1, zero until loaded
+
+  // The local element types the model defines (none: nothing is known of
+  // its elements), and how many element records named each, for the check.
+  ElementTypes Types;
+  std::vector<std::int64_t> ElementsOfType;  // by position in Types.types()
+  std::int64_t ElementsOfUndefinedType = 0;
+
+  // What the pressure pass made of the pressures it read, for the check.
+  PressureFigures Pressures;
 };
 
 /// Allocates the nine tables from the counts, in the order of the run, then

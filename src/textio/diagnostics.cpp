@@ -126,6 +126,13 @@ std::string ElementNotSurface(std::int32_t element, std::int32_t nodes) {
          std::to_string(nodes) + " nodes, not a surface element";
 }
 
+std::string ElementOfRefusedType(std::int32_t element, std::string_view name,
+                                 std::string_view what) {
+  std::string text = " ANSYS cdb file error: element " + std::to_string(element) + " (";
+  text.append(name).append(") is ").append(what).append(", not a surface element");
+  return text;
+}
+
 std::string ConstraintNodeIgnored(std::int32_t node, std::int32_t node_count) {
   return " Warning: constraint on node " + std::to_string(node) + " ignored" + Range(node_count);
 }
@@ -148,6 +155,11 @@ std::string PressureUsesSecondTriangle(std::int32_t element) {
 std::string PressureWithoutNormal(std::int32_t element) {
   return " Warning: pressure on element " + std::to_string(element) +
          " ignored, neither of its triangles has a normal";
+}
+
+std::string PressureKeyNotFacePressure(std::int32_t element, std::int32_t key) {
+  return " Warning: pressure on element " + std::to_string(element) + " ignored, key " +
+         std::to_string(key) + " is not a face pressure";
 }
 
 std::string CellsLeftOutOfVtu(std::int64_t count, const char* kind, std::int64_t first,

@@ -68,11 +68,15 @@ inline constexpr std::string_view kStructureErrorMessage = " ANSYS cdb file erro
 std::string ElementNumberOutOfRange(std::int32_t element, std::int32_t element_count);
 std::string ElementNodeOutOfRange(std::int32_t element, std::int32_t node, std::int32_t node_count);
 std::string ElementNotSurface(std::int32_t element, std::int32_t nodes);
+/// Element `element` of type `name` ("SOLID185") is `what` ("a volume element").
+std::string ElementOfRefusedType(std::int32_t element, std::string_view name,
+                                 std::string_view what);
 std::string ConstraintNodeIgnored(std::int32_t node, std::int32_t node_count);
 std::string PressureElementOutOfRange(std::int32_t element, std::int32_t element_count);
 std::string PressureElementWithoutTriangles(std::int32_t element);
 std::string PressureUsesSecondTriangle(std::int32_t element);
 std::string PressureWithoutNormal(std::int32_t element);
+std::string PressureKeyNotFacePressure(std::int32_t element, std::int32_t key);
 /// `count` cells of a kind ("triangle", "field cell") left out of the .vtu,
 /// the first being cell `first` with the corner `corner` outside 1 to `last`.
 std::string CellsLeftOutOfVtu(std::int64_t count, const char* kind, std::int64_t first,

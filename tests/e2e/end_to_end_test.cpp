@@ -179,10 +179,11 @@ INSTANTIATE_TEST_SUITE_P(
                                      "field_points_and_cells", "field_points_without_cells",
                                      "field_points_backwards", "node_layout1_numbering",
                                      "overwrite_longer_output", "corner_outside_nodes",
-                                     "fail_volume_element", "fail_missing_model",
-                                     "fail_structure_error", "fail_missing_finish",
-                                     "fail_node_conversion", "fail_element_syntax",
-                                     "fail_pressure_element_text", "fail_constraint_value"),
+                                     "fail_volume_element", "fail_volume_element_untyped",
+                                     "fail_missing_model", "fail_structure_error",
+                                     "fail_missing_finish", "fail_node_conversion",
+                                     "fail_element_syntax", "fail_pressure_element_text",
+                                     "fail_constraint_value"),
                      testing::Values("", "-j1", "-j2", "-j3")),
     [](const testing::TestParamInfo<std::tuple<const char*, const char*>>& param_info) {
       const std::string jobs = std::get<1>(param_info.param);

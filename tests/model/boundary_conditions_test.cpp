@@ -84,6 +84,10 @@ std::string Pressure(const char* element, const char* values) {
   return std::string("SFE,") + element + ",   1,PRES, 0,R5.0\n" + values +
          "\nSFE,        1,   1,PRES\n1 1 1 1\n";
 }
+// The same with the key text given.
+std::string PressureWithKey(const char* element, const char* key, const char* values) {
+  return std::string("SFE,") + element + "," + key + ",PRES, 0,R5.0\n" + values + "\n\n\n";
+}
 const std::string kUz45 = "D,      4,UZ  , 1.000000000E+00, 0.000000000E+00\nD,      5,UZ  ,2.0\n";
 const double kU = -0.5773502691896258;
 
@@ -135,9 +139,43 @@ TEST(BoundaryConditions, ConditionsOfEveryTriangle) {
        "D,      1,UY  ,5\nD,      2,UY  ,5\nD,      3,UY  ,5\n" + kUz45 + "D,      6,UZ  ,6\n" +
            Pressure("        1", "1 1 1 1"),
        {Traction(1, kU, kU, kU), {2, {2, 2, 1}, {0, 0, 3.0}}}},
+      // Pressure commands are read by their fields: the label in any
+      // columns, blanks around it; the two records after the values are
+      // passed over, and so is a command of another label.
       {"PRES in other columns, other labels",
-       "SFE,        1,    1,PRES\n1 1 1 1\nSFE,        1,  1,PRES\n1 1 1 1\nSFE,        1,   1,CONV\n1 1 1 1\n",
-       {}},
+       "SFE,        2,    1, PRES \n1 1 1 1\nSFE,        1,  1,PRES\n1 1 1 1\n"
+       "SFE,        1,   1,CONV\n1 1 1 1\n",
+       {Traction(2, 0, 0, -1), Traction(3, 0, 0, -1)}},
+      {"element in 8, 9 and 10 columns",
+       "SFE,       1,   1,PRES, 0,R5.0\n2 2 2 2\n\n\nSFE,         2,   1,PRES\n4 4 4 4\n\n\n",
+       {Traction(1, 2 * kU, 2 * kU, 2 * kU), Traction(2, 0, 0, -4), Traction(3, 0, 0, -4)}},
+      // Keys 1 and 2 are the faces; a blank key is 1; the others are edge
+      // or tangential loads: warned of, not applied.
+      {"keys 1 to 6 and a blank key",
+       PressureWithKey("1", "2", "2 2 2 2") + PressureWithKey("2", "   ", "4 4 4 4") +
+           PressureWithKey("2", "3", "1 1 1 1") + PressureWithKey("2", "4", "1 1 1 1") +
+           PressureWithKey("1", "5", "1 1 1 1") + PressureWithKey("1", "6", "1 1 1 1") +
+           PressureWithKey("2", "1", "8 8 8 8"),
+       {Traction(1, 2 * kU, 2 * kU, 2 * kU), Traction(2, 0, 0, -8), Traction(3, 0, 0, -8)},
+       {"element 2 ignored, key 3 is not a face pressure",
+        "element 2 ignored, key 4 is not a face pressure",
+        "element 1 ignored, key 5 is not a face pressure",
+        "element 1 ignored, key 6 is not a face pressure"}},
+      // A pressure block: rows of kind 1 load, rows of kind 2 (imaginary
+      // parts) do not; the first record that is no row ends the block and is
+      // read as usual; rows and commands act in file order.
+      {"a pressure block",
+       "SFEBLOCK,4,PRES,         1,        16,0\n(i9,i4,i4,6(pg20.9))\n"
+       "        1   1   1      1.00000000          2.00000000          3.00000000          6.00000000\n"
+       "        1   1   2      9.00000000          9.00000000          9.00000000          9.00000000\n"
+       "        2   2   1  1.0D+00 1.0d0 1.E0 1\n"
+       "        2   3   1  5 5 5 5\n"
+       "SFE,end,LOC,       -1,\n" +
+           PressureWithKey("2", "1", "4 4 4 4") +
+           "SFEBLOCK,1,PRES,1,1,0\n(i9,i4,i4,6(pg20.9))\n        1   1   1   7 7 7\n"
+           "SFEBLOCK,1,CONV,1,1,0\n(i9,i4,i4,6(pg20.9))\n        1   1   1   8 8 8 8\n",
+       {Traction(1, 3 * kU, 3 * kU, 3 * kU), Traction(2, 0, 0, -4), Traction(3, 0, 0, -4)},
+       {"element 2 ignored, key 3 is not a face pressure"}},
       {"the pass ends at FINISH",
        "SFE,        2,   1,CONV\nFINISH\n" + Pressure("        1", "1 1 1 1"),
        {}},
@@ -203,7 +241,9 @@ TEST(BoundaryConditions, MalformedRecordsEndTheRun) {
       {"node text on any label", kMesh + "D,   4x  ,TEMP,1\nFINISH\n",
        "runerr: severe (545): invalid INTEGER"},
       {"constraints without FI", "D,\nFINI\n" + kMesh + "D,      4,UX  ,1\n", end_of_file},
-      {"comma in the element text", kMesh + "SFE,       1,    1,PRES\n1 1 1 1\n\n\nFINISH\n",
+      {"element text not an integer", kMesh + "SFE,     1x,    1,PRES\n1 1 1 1\n\n\nFINISH\n",
+       "runerr: severe (545): invalid INTEGER"},
+      {"key text not an integer", kMesh + "SFE,      1,   1.5,PRES\n1 1 1 1\n\n\nFINISH\n",
        "runerr: severe (545): invalid INTEGER"},
       {"FINISH among the records passed over", kMesh + Pressure("        1", "1 1 1 1\nFINISH"),
        end_of_file},
