@@ -68,6 +68,16 @@ std::string Plural(std::int64_t count, std::string_view one, std::string_view mo
 void Problems(std::string& out, const SurfaceFindings& f) {
   if (f.problems == 0) return;
   Heading(out, "problems", static_cast<std::size_t>(f.problems), f.problems);
+  if (f.open_edges != 0) {
+    Item(out, Plural(f.open_edges, "open edge", "open edges") +
+                  ": edges of one triangle only; the surface has a hole or a free border, and"
+                  " a boundary-element model of a solid needs a closed surface");
+  }
+  if (f.non_manifold_edges != 0) {
+    Item(out, Plural(f.non_manifold_edges, "non-manifold edge", "non-manifold edges") +
+                  ": edges of more than two triangles; surfaces meet or cross there, and a"
+                  " boundary-element model of a solid needs each edge shared by two triangles");
+  }
   if (f.orientation_conflicts != 0) {
     Item(out, Plural(f.orientation_conflicts, "orientation conflict", "orientation conflicts") +
                   ": two triangles run the same way along the edge they share, so the corners"
@@ -89,6 +99,40 @@ void Problems(std::string& out, const SurfaceFindings& f) {
          "no triangle has a displacement condition: the body is free to move and the"
          " solver's system has no unique solution; constrain all three corner nodes of"
          " some triangles");
+  }
+}
+
+// The ANSYS elements the model's records name, with their classes.
+void ElementUses(std::string& out, const SurfaceFindings& f) {
+  const std::size_t lines = f.element_uses.size() + (f.elements_of_undefined_type != 0 ? 1 : 0);
+  if (lines == 0) return;
+  Heading(out, "elements by type", lines, static_cast<std::int64_t>(lines));
+  for (const ElementUse& use : f.element_uses) {
+    Item(out, use.name + ": class " + std::string(ClassCode(use.element_class)) + ", " +
+                  Plural(use.elements, "element", "elements"));
+  }
+  if (f.elements_of_undefined_type != 0) {
+    Item(out, "no type defined: " + Plural(f.elements_of_undefined_type, "element", "elements"));
+  }
+}
+
+// Why pressures read were not applied, one line per cause.
+void PressuresNotApplied(std::string& out, const SurfaceFindings& f) {
+  const PressureFigures& p = f.pressures;
+  if (p.read == p.applied) return;
+  out += "pressures not applied (" + Integer(p.read - p.applied) + "):\n";
+  if (p.no_such_element != 0) {
+    Item(out, Integer(p.no_such_element) +
+                  " on no such element: a number outside the boundary elements, or one that"
+                  " no element record carries");
+  }
+  if (p.other_key != 0) {
+    Item(out, Integer(p.other_key) +
+                  " with a key that is not a face pressure: only keys 1 and 2 are the faces of"
+                  " a surface element, the others are edge or tangential loads");
+  }
+  if (p.no_normal != 0) {
+    Item(out, Integer(p.no_normal) + " on an element neither of whose triangles has a normal");
   }
 }
 
@@ -151,9 +195,12 @@ std::string CheckReportText(const SurfaceFindings& f) {
   Figure(out, "triangles", Integer(f.triangles));
   Figure(out, "field points", Integer(f.field_points));
   Figure(out, "field cells", Integer(f.field_cells));
+  Figure(out, "element types", Integer(f.element_types));
   Figure(out, "displacement triangles", Integer(f.displacement_triangles));
   Figure(out, "traction triangles", Integer(f.traction_triangles));
   Figure(out, "loaded elements", Integer(f.loaded_elements));
+  Figure(out, "pressure records", Integer(f.pressures.read));
+  Figure(out, "pressures applied", Integer(f.pressures.applied));
   Figure(out, "open edges", Integer(f.open_edges));
   Figure(out, "non-manifold edges", Integer(f.non_manifold_edges));
   Figure(out, "orientation conflicts", Integer(f.orientation_conflicts));
@@ -166,6 +213,8 @@ std::string CheckReportText(const SurfaceFindings& f) {
   Figure(out, "problems", Integer(f.problems));
   std::string details;
   Problems(details, f);
+  PressuresNotApplied(details, f);
+  ElementUses(details, f);
   Instances(details, f);
   if (!details.empty()) out.append("\n").append(details);
   return out;

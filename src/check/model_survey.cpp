@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstdint>
 #include <string_view>
 #include <vector>
 
@@ -98,21 +99,35 @@ bool ReadNodeRecords(Reader& in, SurveyedBlock& block, std::string_view& record)
   return false;
 }
 
-bool ReadElementRecords(Reader& in, SurveyedBlock& block, std::string_view& record) {
+bool IsRefusedType(const ElementTypes& types, std::int64_t itype) {
+  if (itype < INT32_MIN || itype > INT32_MAX) return false;
+  const LocalElementType* type = types.Find(static_cast<std::int32_t>(itype));
+  return type != nullptr && IsRefusedClass(type->element_class);
+}
+
+bool ReadElementRecords(Reader& in, SurveyedBlock& block, const ElementTypes& types,
+                        std::string_view& record) {
   const std::size_t width = FormatWidth(block.format);
   std::vector<std::int64_t> values;
   while (in.Next(record)) {
     if (!IntegerFields(record, width, values) || values.size() < 11) return true;
     const std::int64_t at = in.number();
+    const std::int64_t itype = values[1];
     const std::int64_t nodes = values[8];
     const std::int64_t element = values[10];
     const std::int64_t fields = static_cast<std::int64_t>(values.size()) - 11;
     NoteNumber(block, element, at);
     block.most_nodes = std::max(block.most_nodes, nodes);
+    if (block.refused_record == 0 && IsRefusedType(types, itype)) {
+      block.refused_record = at;
+      block.refused_element = element;
+      block.refused_type = itype;
+    }
     if (fields < 4 && block.short_record == 0) {
       block.short_record = at;
       block.short_element = element;
       block.short_nodes = fields;
+      block.short_type = itype;
     }
     // The nodes that do not fit on the record follow on the next ones.
     for (std::int64_t seen = fields; seen < nodes;) {
@@ -120,6 +135,7 @@ bool ReadElementRecords(Reader& in, SurveyedBlock& block, std::string_view& reco
         block.continued_record = at;
         block.continued_element = element;
         block.continued_nodes = nodes;
+        block.continued_type = itype;
       }
       if (!in.Next(record)) return false;
       if (!IntegerFields(record, width, values) || values.empty()) return true;
@@ -153,6 +169,7 @@ ModelSurvey SurveyModelFile(InputFile& file) {
   while (pending || in.Next(record)) {
     pending = false;
     const std::int64_t at = in.number();
+    s.types.Take(record);
     if (StartsWith(record, "FINI")) s.any_fini = true;
     if (StartsWith(record, "FINISH")) {
       if (s.first_finish == 0) s.first_finish = at;
@@ -176,7 +193,7 @@ ModelSurvey SurveyModelFile(InputFile& file) {
       s.elements.header_record = at;
       if (!in.Next(record)) break;
       s.elements.format = std::string(Trim(record));
-      pending = ReadElementRecords(in, s.elements, record);
+      pending = ReadElementRecords(in, s.elements, s.types, record);
       s.elements.end_record = pending ? in.number() : 0;
       s.elements.end_text = pending ? std::string(Trim(record)) : "";
     } else if (StartsWith(record, "CMBLOCK,FIELDCELLS") && s.cells_record == 0) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 
+#include "model/element_types.h"
 #include "textio/record_file.h"
 
 /// What one block of records holds, node or element. Record numbers count
@@ -20,9 +21,14 @@ struct SurveyedBlock {
   std::string end_text;
   // Elements only: the first record whose element continues on the next
   // record, the first with fewer than four node fields, the most nodes.
+  // The local type (second value) of each such record, too.
   std::int64_t continued_record = 0, continued_element = 0, continued_nodes = 0;
-  std::int64_t short_record = 0, short_element = 0, short_nodes = 0;
+  std::int64_t continued_type = 0;
+  std::int64_t short_record = 0, short_element = 0, short_nodes = 0, short_type = 0;
   std::int64_t most_nodes = 0;
+  // Elements only: the first record whose local type the model defines as an
+  // element that is no surface (volume, 2-D, line, ...).
+  std::int64_t refused_record = 0, refused_element = 0, refused_type = 0;
 };
 
 struct ModelSurvey {
@@ -37,6 +43,7 @@ struct ModelSurvey {
   std::int64_t cells_count = 0, points_count = 0;
   bool any_fini = false;
   SurveyedBlock nodes, elements;
+  ElementTypes types;  // from the ET, ETBLOCK and KEYOP records before EBLOCK
 };
 
 /// Reads `file` from its current record to its end and notes what it finds.

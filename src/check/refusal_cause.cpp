@@ -1,9 +1,11 @@
 #include "check/refusal_cause.h"
 
+#include <climits>
 #include <cstdint>
 #include <vector>
 
 #include "check/model_survey.h"
+#include "model/element_types.h"
 #include "textio/diagnostics.h"
 #include "textio/record_file.h"
 
@@ -45,15 +47,81 @@ struct Findings {
   }
 };
 
+bool HasVolumeElements(const ModelSurvey& s);
+
 std::string CompressRemedy(const ModelSurvey& s) {
-  return "compress the numbering in ANSYS before writing the file (NUMCMP,ALL), so that the "
-         "nodes are numbered 1 to " +
-         Str(s.nodes.records) + " and the elements 1 to " + Str(s.elements.records) +
-         ", without gaps";
+  std::string text =
+      "compress the numbering in ANSYS before writing the file (NUMCMP,ALL), so that the "
+      "nodes are numbered 1 to " +
+      Str(s.nodes.records) + " and the elements 1 to " + Str(s.elements.records) + ", without gaps";
+  // A volume model is renumbered by --skin, its own remedy.
+  if (!HasVolumeElements(s)) {
+    text +=
+        "; or translate the file as it stands with 'cdb2bem --renumber', which numbers them "
+        "anew";
+  }
+  return text;
 }
 constexpr std::string_view kSurfaceRemedy =
     "translate a surface mesh of three- and four-node elements, one record per element (the "
     "boundary surface of the body, not its volume elements)";
+constexpr std::string_view kSkinRemedy =
+    "translate the outer surface of the volume mesh: 'cdb2bem --skin' makes it from the volume "
+    "elements (and numbers nodes and elements anew)";
+
+// The local type of a record as the model defines it: "type 2, SOLID185",
+// or "type 2" when no ET record defines it.
+const LocalElementType* TypeOf(const ModelSurvey& s, std::int64_t itype) {
+  if (itype < INT32_MIN || itype > INT32_MAX) return nullptr;
+  return s.types.Find(static_cast<std::int32_t>(itype));
+}
+
+std::string TypeName(const ModelSurvey& s, std::int64_t itype) {
+  const LocalElementType* type = TypeOf(s, itype);
+  std::string name = "type " + Str(itype);
+  if (type != nullptr && !type->name.empty()) name += ", " + type->name;
+  return name;
+}
+
+bool IsVolumeType(const ModelSurvey& s, std::int64_t itype) {
+  const LocalElementType* type = TypeOf(s, itype);
+  return type != nullptr && type->element_class == ElementClass::kVolume;
+}
+
+bool HasVolumeElements(const ModelSurvey& s) {
+  return s.elements.refused_record != 0 && IsVolumeType(s, s.elements.refused_type);
+}
+
+// Line, point, contact and other elements that lie on a surface model
+// without being its surface: left out when the file is written.
+std::string LeaveOutRemedy(const ModelSurvey& s, std::int64_t itype) {
+  return "leave the elements of " + TypeName(s, itype) +
+         " out of the selection before CDWRITE (ESEL,U,TYPE,," + Str(itype) +
+         "), instead of rewriting their records";
+}
+
+void DescribeRefusedType(Findings& out, const ModelSurvey& s) {
+  const SurveyedBlock& b = s.elements;
+  if (b.refused_record == 0) return;
+  const LocalElementType* type = TypeOf(s, b.refused_type);
+  if (type == nullptr) return;
+  out.Fact("element " + Str(b.refused_element) + " (record " + Str(b.refused_record) + ") is of " +
+           TypeName(s, b.refused_type) + ", " + std::string(ClassPhrase(type->element_class)) +
+           ", not a surface element");
+  switch (type->element_class) {
+    case ElementClass::kVolume:
+      out.Remedy(std::string(kSkinRemedy));
+      break;
+    case ElementClass::kPlane:
+      out.Remedy(
+          "a 2-D model has no surface in space: model the body in 3-D and translate its "
+          "surface");
+      break;
+    default:
+      out.Remedy(LeaveOutRemedy(s, b.refused_type));
+      break;
+  }
+}
 
 // Counts of the block against the counts the run reads, and the first number
 // out of sequence. `kind` is "node" or "element".
@@ -81,26 +149,29 @@ void DescribeBlock(Findings& out, const SurveyedBlock& b, std::string_view kind,
   }
 }
 
-void DescribeElements(Findings& out, const SurveyedBlock& b) {
+void DescribeElements(Findings& out, const ModelSurvey& s) {
+  const SurveyedBlock& b = s.elements;
+  DescribeRefusedType(out, s);
   if (b.continued_record != 0) {
-    out.Fact("element " + Str(b.continued_element) + " (record " + Str(b.continued_record) +
-             ") has " + Str(b.continued_nodes) +
+    out.Fact("element " + Str(b.continued_element) + " (record " + Str(b.continued_record) + ", " +
+             TypeName(s, b.continued_type) + ") has " + Str(b.continued_nodes) +
              " nodes and continues on the next record: the run reads one record per element "
              "and takes the continuation for the next element");
-    out.Remedy(std::string(kSurfaceRemedy));
+    out.Remedy(std::string(IsVolumeType(s, b.continued_type) ? kSkinRemedy : kSurfaceRemedy));
   } else if (b.most_nodes > 4) {
     out.Fact("the elements have up to " + Str(b.most_nodes) +
              " nodes: the run takes the first four of each as the corners of a surface element");
-    out.Remedy(std::string(kSurfaceRemedy));
+    out.Remedy(std::string(HasVolumeElements(s) ? kSkinRemedy : kSurfaceRemedy));
   }
   if (b.short_record != 0) {
-    out.Fact("element " + Str(b.short_element) + " (record " + Str(b.short_record) + ") has " +
-             Str(b.short_nodes) +
-             " node fields: the run takes the values it lacks from the next "
+    out.Fact("element " + Str(b.short_element) + " (record " + Str(b.short_record) + ", " +
+             TypeName(s, b.short_type) + ") has " + Str(b.short_nodes) + " node field" +
+             (b.short_nodes == 1 ? "" : "s") +
+             ": the run takes the values it lacks from the next "
              "record, and the records after it are read out of step");
-    out.Remedy(
-        "write every element record with four node fields (the third repeated for a "
-        "triangle)");
+    // Links, contacts and masses are no part of the surface: they are left
+    // out of the file rather than written with more node fields.
+    out.Remedy(LeaveOutRemedy(s, b.short_type));
   }
 }
 
@@ -178,7 +249,9 @@ std::string ExplainRefusalOf(std::string_view name, const ModelSurvey& s) {
     if (cells_read && !points_read) element_reads += s.cells_count;
   }
   if (s.nodes.header_record == 0) {
-    out.Fact("no node block: no record begins NBLOCK");
+    out.Fact("no node block: no record begins NBLOCK, so the file holds no finite-element model");
+    out.Remedy(
+        "write the meshed model with CDWRITE (CDWRITE,DB), which writes its nodes and elements");
   } else {
     DescribeBlock(out, s.nodes, "node", header_known, s.header_count[0], s.header_count[0],
                   CompressRemedy(s));
@@ -194,7 +267,7 @@ std::string ExplainRefusalOf(std::string_view name, const ModelSurvey& s) {
   } else {
     DescribeBlock(out, s.elements, "element", header_known, s.header_count[1], element_reads,
                   CompressRemedy(s));
-    DescribeElements(out, s.elements);
+    DescribeElements(out, s);
     if (!ElementFormatRead(s.elements.format)) {
       out.Fact("the element format (record " + Str(s.elements.header_record + 1) + ", \"" +
                s.elements.format + "\") is none the run reads: (19i8), (19i9) or (19i10)");

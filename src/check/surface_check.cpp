@@ -296,6 +296,28 @@ void FindCoincidentNodes(const RunTables& run, SurfaceFindings& f) {
   f.coincident_group_list = std::move(groups);
 }
 
+// The element records by ANSYS element; types naming the same element are
+// counted together.
+void CountElementTypes(const RunTables& run, SurfaceFindings& f) {
+  const std::vector<LocalElementType>& types = run.Types.types();
+  for (std::size_t k = 0; k < types.size() && k < run.ElementsOfType.size(); ++k) {
+    const std::int64_t count = run.ElementsOfType[k];
+    if (count == 0) continue;
+    ++f.element_types;
+    const std::string name =
+        types[k].name.empty() ? "type " + std::to_string(types[k].itype) : types[k].name;
+    auto use = std::find_if(f.element_uses.begin(), f.element_uses.end(), [&](const ElementUse& u) {
+      return u.name == name && u.element_class == types[k].element_class;
+    });
+    if (use == f.element_uses.end()) {
+      f.element_uses.push_back({name, types[k].element_class, count});
+    } else {
+      use->elements += count;
+    }
+  }
+  f.elements_of_undefined_type = run.ElementsOfUndefinedType;
+}
+
 }  // namespace
 
 SurfaceFindings CheckSurface(const RunTables& run) {
@@ -332,10 +354,15 @@ SurfaceFindings CheckSurface(const RunTables& run) {
   SweepEdges(run, f, parent, opens_shell);
   MeasureShells(run, f, parent, opens_shell);
   FindCoincidentNodes(run, f);
+  CountElementTypes(run, f);
+  f.pressures = run.Pressures;
 
   f.volume_not_positive = f.closed_shells > 0 && !(f.enclosed_volume > 0.0);
   f.no_displacement = f.displacement_triangles == 0;
-  f.problems = f.orientation_conflicts + f.degenerate_triangles + (f.volume_not_positive ? 1 : 0) +
+  // A boundary-element model of a solid needs a closed surface: every edge
+  // shared by exactly two triangles.
+  f.problems = f.open_edges + f.non_manifold_edges + f.orientation_conflicts +
+               f.degenerate_triangles + (f.volume_not_positive ? 1 : 0) +
                (f.no_displacement ? 1 : 0);
   return f;
 }

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "model/run_tables.h"
@@ -38,6 +39,13 @@ struct ShellInstance {
   double volume;  // of a closed shell; 0 for an open one
 };
 
+/// The element records of one ANSYS element (all local types naming it).
+struct ElementUse {
+  std::string name;  // "SHELL181"
+  ElementClass element_class;
+  std::int64_t elements;
+};
+
 /// How many instances of each kind of finding are kept.
 inline constexpr std::size_t kInstanceLimit = 10;
 
@@ -47,6 +55,7 @@ struct SurfaceFindings {
   std::int64_t triangles = 0;
   std::int64_t field_points = 0;
   std::int64_t field_cells = 0;
+  std::int64_t element_types = 0;  // defined local types that element records name
   std::int64_t displacement_triangles = 0;
   std::int64_t traction_triangles = 0;
   std::int64_t loaded_elements = 0;
@@ -60,6 +69,7 @@ struct SurfaceFindings {
   std::int64_t coincident_nodes = 0;
   std::int64_t unused_nodes = 0;
   std::int64_t problems = 0;
+  PressureFigures pressures;
   bool volume_not_positive = false;  // a closed shell exists and the volume is <= 0
   bool no_displacement = false;      // no triangle has a displacement condition
 
@@ -73,6 +83,10 @@ struct SurfaceFindings {
   std::int64_t coincident_groups = 0;
   std::vector<std::int32_t> unused_node_list;
   std::vector<ShellInstance> shell_list;
+  // The ANSYS elements the records name, in the order of their first type;
+  // and how many records name a local type the model does not define.
+  std::vector<ElementUse> element_uses;
+  std::int64_t elements_of_undefined_type = 0;
 
   /// The element each triangle was made from (index t - 1; 0 when no
   /// element row names it).

@@ -47,9 +47,12 @@ TEST(CheckRun, ExampleReportWritesNoFile) {
             "triangles: 14\n"
             "field points: 9\n"
             "field cells: 4\n"
+            "element types: 2\n"
             "displacement triangles: 2\n"
             "traction triangles: 12\n"
             "loaded elements: 2\n"
+            "pressure records: 2\n"
+            "pressures applied: 2\n"
             "open edges: 0\n"
             "non-manifold edges: 0\n"
             "orientation conflicts: 0\n"
@@ -61,6 +64,8 @@ TEST(CheckRun, ExampleReportWritesNoFile) {
             "unused nodes: 0\n"
             "problems: 0\n"
             "\n"
+            "elements by type (1):\n"
+            "  SHELL181: class S3, 13 elements\n"
             "shells (1):\n"
             "  from triangle 1 (element 1): 14 triangles, closed, volume 2.41202265917e+00\n");
   EXPECT_EQ(Entries(dir.path()), std::vector<std::string>{"house"});
@@ -129,18 +134,25 @@ TEST(CheckRun, RefusedSamplesGetTheirCause) {
         "  - record 687 holds node 672 where node 649 is expected",
         "  - the header promises 328 elements, 105 element records follow",
         "  - record 697 holds element 224 where element 1 is expected",
+        "  - element 224 (record 697) is of type 2, SOLID185, a volume element, not a surface "
+        "element\n",
         "likely remedy: compress the numbering in ANSYS before writing the file (NUMCMP,ALL), so "
-        "that the nodes are numbered 1 to 655 and the elements 1 to 105, without gaps\n"}},
+        "that the nodes are numbered 1 to 655 and the elements 1 to 105, without gaps\n",
+        "likely remedy: translate the outer surface of the volume mesh: 'cdb2bem --skin'"}},
       {"ErnoRadiation.cdb",
-       59,
-       {"  - the header promises 90 elements, 36 element records follow: the run reads on past "
-        "the block into record 162 (\"-1\")\n",
-        "  - record 153 holds element 82 where element 28 is expected",
-        "likely remedy: compress the numbering"}},
+       1,
+       {"  - element 1 (record 126) is of type 1, SOLID70, a volume element",
+        "likely remedy: translate the outer surface of the volume mesh: 'cdb2bem --skin'"}},
+      {"TetBeam.cdb",
+       1,
+       {"  - element 1 (record 1081) is of type 3, SOLID187, a volume element",
+        "likely remedy: translate the outer surface of the volume mesh: 'cdb2bem --skin'"}},
       {"mesh200.cdb",
        1,
-       {"  - element 1 (record 5007) has 20 nodes and continues on the next record",
-        "likely remedy: translate a surface mesh of three- and four-node elements"}},
+       {"  - element 1 (record 5007) is of type 1, MESH200, a volume element",
+        "  - element 1 (record 5007, type 1, MESH200) has 20 nodes and continues on the next "
+        "record",
+        "likely remedy: translate the outer surface of the volume mesh: 'cdb2bem --skin'"}},
       {"plane182_183.cdb",
        1,
        {"  - record 4 is FINISH, before the offset header (*ELSE, record 144)",
@@ -159,7 +171,7 @@ TEST(CheckRun, RefusedSamplesGetTheirCause) {
                                                          << check.out;
     }
     // A sample with gaps in its numbering is not told it needs a surface mesh for that.
-    if (c.status == 1) {
+    if (c.status == 1 && std::string_view(c.file) != "ErnoRadiation.cdb") {
       EXPECT_EQ(check.out.find("NUMCMP"), std::string::npos) << check.out;
     }
   }
@@ -204,8 +216,21 @@ TEST(RefusalCause, FieldComponentsShortRecordsAndMissingFinish) {
            "  0"
            "        1        1        2        3\n" +
            kElement1 + "       -1\nFINISH\n",
-       "  - element 1 (record 14) has 3 node fields: the run takes the values it lacks from the "
-       "next record"},
+       "  - element 1 (record 14, type 1) has 3 node fields: the run takes the values it lacks "
+       "from the next record"},
+      {"a line element, its type named",
+       "ET,1,LINK180\n" + std::string(kHead) +
+           "        1        1        1        1        0        0        0        0        2      "
+           "  0        1        1        2\n"
+           "        1        1        1        1        0        0        0        0        3      "
+           "  0        2        1        2        3        3\n       -1\nFINISH\n",
+       "  - element 1 (record 15) is of type 1, LINK180, a line element, not a surface element\n"
+       "  - element 1 (record 15, type 1, LINK180) has 2 node fields: the run takes the values it "
+       "lacks from the next record, and the records after it are read out of step\n"
+       "likely remedy: leave the elements of type 1, LINK180 out of the selection before CDWRITE "
+       "(ESEL,U,TYPE,,1), instead of rewriting their records\n"},
+      {"no node block", "*ELSE\nNUMOFF,NODE,        5\nNUMOFF,ELEM,        2\nFINISH\n",
+       "  - no node block: no record begins NBLOCK, so the file holds no finite-element model\n"},
       {"no FINISH", std::string(kHead) + kElement1 + kElement1 + "       -1\n",
        "  - no record begins FINI"},
       {"no offset header", "/PREP7\nFINISH\n", "  - no offset header: no record begins *ELSE"},

@@ -321,7 +321,9 @@ def vtk_figures(points, triangles, kinds, loaded):
     clean.PointMergingOff()
     clean.Update()
     f["unused nodes"] = len(points) - clean.GetOutput().GetNumberOfPoints()
-    f["problems"] = (f["orientation conflicts"] + f["degenerate triangles"] + (1 if closed and volume <= 0 else 0)
+    # A solid's surface must be closed: open and non-manifold edges count too.
+    f["problems"] = (f["open edges"] + f["non-manifold edges"]
+                     + f["orientation conflicts"] + f["degenerate triangles"] + (1 if closed and volume <= 0 else 0)
                      + (1 if f["displacement triangles"] == 0 else 0))
     return f, inward
 

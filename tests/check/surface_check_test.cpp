@@ -108,13 +108,13 @@ TEST(SurfaceCheck, FiguresOfSmallSurfaces) {
        kTetra,
        {{1, 3, 2}, {1, 2, 4}, {1, 4, 3}},
        {1},
-       {3, 0, 0, 1, 0, 0.0, 0, 0, 0, 1, 2, 0},
+       {3, 0, 0, 1, 0, 0.0, 0, 0, 0, 1, 2, 3},
        {0, 0, 0}},
       {"a fin on edge 1-2: non-manifold",
        Concat(kTetra, {{1, 1, -1}}),
        {{1, 3, 2}, {1, 2, 4}, {1, 4, 3}, {2, 3, 4}, {1, 2, 5}},
        {1},
-       {2, 1, 0, 1, 0, 0.0, 0, 0, 0, 1, 4, 0},
+       {2, 1, 0, 1, 0, 0.0, 0, 0, 0, 1, 4, 3},
        {0, 0, 0, 0, 0}},
       {"two tetrahedra apart",
        Concat(kTetra, Shifted(kTetra, 10.0)),
@@ -128,20 +128,20 @@ TEST(SurfaceCheck, FiguresOfSmallSurfaces) {
        {{0, 0, 0}, {1, 0, 0}, {2, 0, 0}, {kInf, 0, 0}},
        {{1, 2, 3}, {1, 2, 4}, {1, 2, 1}},
        {},
-       {4, 1, 0, 1, 0, 0.0, 3, 0, 0, 0, 3, 4},
+       {4, 1, 0, 1, 0, 0.0, 3, 0, 0, 0, 3, 9},
        {1, 1, 1}},
       {"a corner not a number",
        {{0, 0, 0}, {1, 0, 0}, {0, kNaN, 0}},
        {{1, 2, 3}},
        {1},
-       {3, 0, 0, 1, 0, 0.0, 1, 0, 0, 1, 0, 1},
+       {3, 0, 0, 1, 0, 0.0, 1, 0, 0, 1, 0, 4},
        {1}},
       // 1, 4 (-0.0) and 7 share a place, 2 and 6 another; 5 is not a number.
       {"coincident and unused nodes",
        {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {-0.0, 0, 0}, {kNaN, 0, 0}, {1, 0, 0}, {0, 0, 0}},
        {{1, 2, 3}},
        {1},
-       {3, 0, 0, 1, 0, 0.0, 0, 5, 4, 1, 0, 0},
+       {3, 0, 0, 1, 0, 0.0, 0, 5, 4, 1, 0, 3},
        {0}},
       {"no triangle", {{0, 0, 0}, {1, 0, 0}}, {}, {}, {0, 0, 0, 0, 0, 0.0, 0, 0, 2, 0, 0, 1}, {}},
   };
@@ -249,9 +249,12 @@ TEST(CheckReport, FiguresAreLabelledLines) {
             "triangles: 4\n"
             "field points: 0\n"
             "field cells: 0\n"
+            "element types: 0\n"
             "displacement triangles: 0\n"
             "traction triangles: 4\n"
             "loaded elements: 0\n"
+            "pressure records: 0\n"
+            "pressures applied: 0\n"
             "open edges: 0\n"
             "non-manifold edges: 0\n"
             "orientation conflicts: 0\n"
