@@ -176,6 +176,17 @@ inline RunResult RunProgramWith(const std::filesystem::path& directory,
   return RunInDirectory(directory, command, stdout_target);
 }
 
+/// `dat`, the text of an input.dat, with the date of its title record
+/// (columns 69-77) masked, so that runs of different days compare equal.
+inline std::string MaskDate(std::string dat) {
+  constexpr std::size_t kDateStart = 68, kDateWidth = 9;
+  const std::size_t title_end = dat.find('\n');
+  if (title_end != std::string::npos && title_end >= kDateStart + kDateWidth) {
+    dat.replace(kDateStart, kDateWidth, kDateWidth, '#');
+  }
+  return dat;
+}
+
 /// The directory of the real ANSYS sample files, or empty when absent.
 inline std::filesystem::path SamplesDirectory() {
   std::filesystem::path dir = CDB_SAMPLES_DIR;

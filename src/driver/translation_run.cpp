@@ -1,5 +1,6 @@
 #include "driver/translation_run.h"
 
+#include <cstdio>
 #include <new>
 #include <string_view>
 
@@ -51,6 +52,22 @@ void Translate(OutputFile& console, std::string_view vtu_file, int jobs) {
   console.Close();
 }
 
+// A run that the model ended: refused (status 1), or a record of it that
+// could not be read. The check explains each of them.
+bool IsRefusal(int status) {
+  switch (status) {
+    case 1:
+    case kEndOfFile:
+    case kSyntaxError:
+    case kInputConversion:
+    case kInvalidInteger:
+    case kInvalidReal:
+      return true;
+    default:
+      return false;
+  }
+}
+
 }  // namespace
 
 void PrepareProcess() {
@@ -64,6 +81,11 @@ int RunTranslation(std::string_view vtu_file, int jobs) {
     Translate(console, vtu_file, jobs);
     return 0;
   } catch (const RunEnded& ended) {
+    // A person at a terminal is told where to look next; scripts and pipes
+    // see the diagnostic alone.
+    if (IsRefusal(ended.status) && StandardErrorIsTerminal()) {
+      std::fputs("cdb2bem: run 'cdb2bem --check' to see why and what to do\n", stderr);
+    }
     return ended.status;
   } catch (const std::bad_alloc&) {
     // Unwinding has closed every file and removed the temporaries.

@@ -173,3 +173,7 @@ class OutputFile {
   ByteBuffer buffer_;
   std::size_t used_ = 0;
 };
+
+/// Whether the process's standard error is a terminal: a person reads it,
+/// not a script.
+bool StandardErrorIsTerminal();

@@ -28,6 +28,7 @@
 namespace {
 
 namespace fs = std::filesystem;
+using test_support::MaskDate;
 using test_support::ReadFile;
 using test_support::RunProgram;
 using test_support::RunResult;
@@ -49,11 +50,6 @@ std::string DateOf(const std::string& dat) {
   const std::size_t title_end = dat.find('\n');
   if (title_end == std::string::npos || title_end < kDateStart + kDateWidth) return "";
   return dat.substr(kDateStart, kDateWidth);
-}
-
-std::string MaskDate(std::string dat) {
-  if (!DateOf(dat).empty()) dat.replace(kDateStart, kDateWidth, kDateWidth, '#');
-  return dat;
 }
 
 // Records with their line ends, a last record without one included.

@@ -25,7 +25,7 @@ struct ElementPass {
 
 // Reads the element block of `text`, NodeCoords holding `points` in its first columns.
 ElementPass ReadElements(const std::string& text, const std::vector<Point>& points, int nodes,
-                         int elements, int cells = 0) {
+                         int elements, int cells = 0, int jobs = 1) {
   test_support::WriteFile("ANSYS_Model.cdb", text);
   InputFile model("ANSYS_Model.cdb", kModelUnit);
   ElementPass pass;
@@ -37,7 +37,7 @@ ElementPass ReadElements(const std::string& text, const std::vector<Point>& poin
   for (std::size_t n = 0; n < points.size(); ++n)
     std::copy_n(points[n].data(), 3, run.NodeCoords.Column(int(n) + 1));
   const test_support::RunResult ended = test_support::CatchRunEnded([&] {
-    ReadElementBlock(model, run);
+    ReadElementBlock(model, run, jobs);
     pass.next = model.ReadRecord();
   });
   pass.status = ended.status;
@@ -172,21 +172,30 @@ TEST(ReadElementBlock, NonSurfaceElementsRefuseTheModel) {
        "element 1 has 1 nodes"},
       {"20-node field cell", "1 1 1 1 0 0 0 0 20 0 1 21 22 23 24 25 26 27 28\n29 30\n", 0, 1,
        "element 1 has 20 nodes"},
+      // Whichever records the fifteen values come from, values left on the
+      // record of the fifteenth refuse a count above 8; none left do not.
+      {"fifteen values over two records, more left",
+       "1 1 1 1 0 0 0 0 20 0\n3 1 2 3 4 5 6 7\n1 1 1 1 0 0 0 0 4 0 1 1 2 3 4\n", 3, 0,
+       "element 3 has 20 nodes"},
+      {"fifteen values over two records, none left, then a line element",
+       "1 1 1 1 0 0 0 0 20 0\n1 1 2 3 4\n1 1 1 1 0 0 0 0 1 0 2 5\n6 7 8\n", 2, 0, "element 2 has 1 nodes"},
       {"syntax error before the count is seen", "1 1 1 1 0 0 0 0 2 0 1 5 6\nCMBLOCK,FIELDCELLS\n",
        1, 0, "59"},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.name);
-    test_support::ScopedTempDir dir;
-    const ElementPass pass =
-        ReadElements("(19i9)\n" + c.records + "      -1\n", {}, 40, c.elements, c.cells);
-    if (c.err == "59") {
-      EXPECT_EQ(pass.status, 59);
-      EXPECT_TRUE(pass.err.starts_with("runerr: severe (59): ")) << pass.err;
-      continue;
+    for (int jobs : {1, 2}) {
+      SCOPED_TRACE(std::string(c.name) + ", jobs " + std::to_string(jobs));
+      test_support::ScopedTempDir dir;
+      const ElementPass pass =
+          ReadElements("(19i9)\n" + c.records + "      -1\n", {}, 40, c.elements, c.cells, jobs);
+      if (c.err == "59") {
+        EXPECT_EQ(pass.status, 59);
+        EXPECT_TRUE(pass.err.starts_with("runerr: severe (59): ")) << pass.err;
+        continue;
+      }
+      EXPECT_EQ(pass.status, 1);
+      EXPECT_EQ(pass.err, " ANSYS cdb file error: " + c.err + ", not a surface element\r\n");
     }
-    EXPECT_EQ(pass.status, 1);
-    EXPECT_EQ(pass.err, " ANSYS cdb file error: " + c.err + ", not a surface element\r\n");
   }
 }
 
