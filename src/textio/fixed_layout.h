@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <cassert>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -98,20 +99,39 @@ struct ReadItem {
   std::span<char> text = {};
 };
 
-/// One value that a write puts in a field.
+/// One value that a write puts in a field. The layout tells which member a
+/// field reads; the value's kind is kept beside it in builds with
+/// assertions, which check it against the field (a literal 0 given for a
+/// real field would otherwise write the bits of an integer as a real).
 class WriteItem {
  public:
-  WriteItem(std::int32_t value) : integer_(value) {}
-  WriteItem(double value) : real_(value) {}
+  WriteItem(std::int32_t value) : integer_(value) { Tag(FieldKind::kInteger); }
+  WriteItem(double value) : real_(value) { Tag(FieldKind::kReal); }
   WriteItem(std::string_view value)
-      : text_(value.data()), text_length_(static_cast<std::uint32_t>(value.size())) {}
-  std::int32_t integer() const { return integer_; }
-  double real() const { return real_; }
-  std::string_view text() const { return {text_, text_length_}; }
+      : text_(value.data()), text_length_(static_cast<std::uint32_t>(value.size())) {
+    Tag(FieldKind::kText);
+  }
+  std::int32_t integer() const {
+    assert(kind_ == FieldKind::kInteger && "an integer field takes an integer");
+    return integer_;
+  }
+  double real() const {
+    assert(kind_ == FieldKind::kReal && "a real field takes a real");
+    return real_;
+  }
+  std::string_view text() const {
+    assert(kind_ == FieldKind::kText && "a text field takes a text");
+    return {text_, text_length_};
+  }
 
  private:
-  // Kept small: a record of ten values builds ten of these. The layout tells
-  // which member a field reads.
+#ifdef NDEBUG
+  void Tag(FieldKind) {}
+#else
+  void Tag(FieldKind kind) { kind_ = kind; }
+  FieldKind kind_;
+#endif
+  // Kept small: a record of ten values builds ten of these.
   union {
     std::int32_t integer_;
     double real_;

@@ -170,3 +170,23 @@ TEST(FixedLayoutWrite, LengthsOfTheOutputLayouts) {
 }
 
 }  // namespace
+
+namespace {
+
+// A value of another kind than its field's (a literal 0 for a real field)
+// stops a build with assertions instead of writing its bits as a number.
+TEST(FixedLayoutWriteDeathTest, AValueOfAnotherKindStops) {
+#ifdef NDEBUG
+  GTEST_SKIP() << "assertions are off in this build (NDEBUG); the debug build checks kinds";
+#else
+  char out[LayoutLength(kSolverNodeLayout)];
+  const WriteItem wrong_real[] = {1, 0, 0.0, 0.0};
+  const WriteItem wrong_integer[] = {1.0, 0.0, 0.0, 0.0};
+  const WriteItem right[] = {1, 0.0, 0.0, 0.0};
+  EXPECT_DEATH(static_cast<void>(FormatFixedRecord<kSolverNodeLayout>(out, wrong_real)), "");
+  EXPECT_DEATH(static_cast<void>(FormatFixedRecord<kSolverNodeLayout>(out, wrong_integer)), "");
+  EXPECT_TRUE(FormatFixedRecord<kSolverNodeLayout>(out, right));
+#endif
+}
+
+}  // namespace
