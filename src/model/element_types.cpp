@@ -307,11 +307,6 @@ ElementClass ClassOfElement(std::int32_t number, std::int32_t keyopt1) {
   return C::kUnknown;
 }
 
-bool IsRefusedClass(ElementClass element_class) {
-  return element_class != C::kUnknown && element_class != C::kSurface &&
-         element_class != C::kMesh200;
-}
-
 std::string_view ClassPhrase(ElementClass element_class) {
   switch (element_class) {
     case C::kSurface:
@@ -350,7 +345,7 @@ bool IsTetrahedronFamily(std::int32_t number, std::int32_t keyopt1) {
          std::end(kTetrahedronNumbers);
 }
 
-const LocalElementType* ElementTypes::Find(std::int32_t itype) const {
+const LocalElementType* ElementTypes::FindSorted(std::int32_t itype) const {
   const auto found = std::lower_bound(
       types_.begin(), types_.end(), itype,
       [](const LocalElementType& type, std::int32_t wanted) { return type.itype < wanted; });
@@ -364,6 +359,17 @@ LocalElementType& ElementTypes::Entry(std::int32_t itype) {
   if (found == types_.end() || found->itype != itype) {
     found = types_.insert(found, LocalElementType{});
     found->itype = itype;
+    // The places after it moved: the index is made anew.
+    position_.clear();
+    for (std::size_t k = 0; k < types_.size(); ++k) {
+      const std::int32_t at = types_[k].itype;
+      if (at < 0 || at >= kDenseTypes) continue;
+      if (position_.size() <= static_cast<std::size_t>(at)) {
+        position_.resize(static_cast<std::size_t>(at) + 1, 0);
+      }
+      position_[static_cast<std::size_t>(at)] = static_cast<std::int32_t>(k + 1);
+    }
+    found = types_.begin() + (found - types_.begin());
   }
   return *found;
 }

@@ -49,7 +49,10 @@ ElementClass ClassOfElement(std::int32_t number, std::int32_t keyopt1);
 
 /// Whether a model of elements of this class is refused by the translation:
 /// every class but surface and unknown.
-bool IsRefusedClass(ElementClass element_class);
+constexpr bool IsRefusedClass(ElementClass element_class) {
+  return element_class != ElementClass::kUnknown && element_class != ElementClass::kSurface &&
+         element_class != ElementClass::kMesh200;
+}
 
 /// "a volume element", "a 2-D element", ...: the class as the refusal names it.
 std::string_view ClassPhrase(ElementClass element_class);
@@ -93,12 +96,22 @@ class ElementTypes {
   /// No type is defined: nothing is known of the elements.
   bool empty() const { return types_.empty(); }
   /// The local type `itype`, or null when the model does not define it.
-  const LocalElementType* Find(std::int32_t itype) const;
+  /// One look-up per element record: local types numbered below
+  /// kDenseTypes are found by index.
+  const LocalElementType* Find(std::int32_t itype) const {
+    if (itype >= 0 && static_cast<std::size_t>(itype) < position_.size()) {
+      const std::int32_t at = position_[static_cast<std::size_t>(itype)];
+      return at == 0 ? nullptr : &types_[static_cast<std::size_t>(at - 1)];
+    }
+    return FindSorted(itype);
+  }
   /// The defined types, by increasing itype.
   const std::vector<LocalElementType>& types() const { return types_; }
 
  private:
   enum class State { kRecords, kBlockFormat, kBlockRows, kEnded };
+  static constexpr std::int32_t kDenseTypes = 4096;
+  const LocalElementType* FindSorted(std::int32_t itype) const;
   LocalElementType& Entry(std::int32_t itype);
   void Define(std::int32_t itype, std::int32_t number, std::int32_t keyopt1,
               std::string_view given_name);
@@ -106,4 +119,7 @@ class ElementTypes {
 
   State state_ = State::kRecords;
   std::vector<LocalElementType> types_;  // sorted by itype
+  // For itype 0 to the highest defined one below kDenseTypes: its place in
+  // types_ plus one, or 0 when undefined.
+  std::vector<std::int32_t> position_;
 };
