@@ -4,12 +4,14 @@ BUILD := build
 SANITIZE_BUILD := build-sanitize
 TSAN_BUILD := build-tsan
 PROGRAM_BUILD := build-program
+WINDOWS_BUILD := build-windows
 PREFIX ?= /usr/local
 MAKEFLAGS += --no-print-directory
 JOBS := $(shell nproc 2>/dev/null || echo 2)
 DEPS := scripts/install-build-deps.sh
 
-.PHONY: all build program demo install package test test-sanitize test-tsan clean
+.PHONY: all build program demo install package test test-sanitize test-tsan clean \
+  windows windows-package test-windows
 
 all: build
 
@@ -63,7 +65,24 @@ test-tsan:
 	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 exitcode=66" ctest --output-on-failure -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD) $(PROGRAM_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD) $(PROGRAM_BUILD) $(WINDOWS_BUILD)
+
+# The Windows program, $(WINDOWS_BUILD)/cdb2bem.exe, cross-built with MinGW-w64.
+windows:
+	@$(DEPS) windows
+	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DCDB2BEM_TESTS=OFF >/dev/null
+	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+
+# $(WINDOWS_BUILD)/cdb2bem-<version>-win64.zip: the .exe, the README, the
+# licence, the manual as text and the example model.
+windows-package: windows
+	@scripts/package-windows.sh $(WINDOWS_BUILD)
+
+# The .exe under Wine against the Linux program: every case gives the same
+# status, console text and output bytes.
+test-windows: windows program
+	tests/windows/run_wine_tests.sh $(WINDOWS_BUILD)/cdb2bem.exe $(PROGRAM_BUILD)/cdb2bem
 
 # Benchmark: Release build in build-bench/, models cached in bench/models/,
 # figures written to bench/RESULTS.md. BENCH_ARGS passes options, e.g.

@@ -10,6 +10,8 @@
 #             without which a few tests are skipped (they say why)
 #   package   build, dpkg-dev and file (CPack's .deb and its dependencies)
 #   fuzz      clang and its libFuzzer and sanitizer runtimes
+#   windows   build, MinGW-w64 (posix threads) and Wine (64-bit): the .exe and
+#             its tests under Wine
 #   ci        all of the above, the optional ones, lintian, clang-format-14
 #             and git required
 #
@@ -57,6 +59,12 @@ want_package() {
   want required dpkg-dev has_command dpkg-shlibdeps
   want required file has_command file
 }
+want_windows() {
+  want_build
+  want required g++-mingw-w64-x86-64-posix has_command x86_64-w64-mingw32-g++-posix
+  want required wine has_package wine
+  want required wine64 has_package wine64
+}
 want_fuzz() {
   want required clang has_command clang++
   want required libclang-rt-14-dev has_package libclang-rt-14-dev
@@ -69,9 +77,11 @@ for purpose in "$@"; do
     test) want_test optional ;;
     package) want_package ;;
     fuzz) want_fuzz ;;
-    ci) want_test required; want_package; want_fuzz; want required lintian has_command lintian
+    windows) want_windows ;;
+    ci) want_test required; want_package; want_fuzz; want_windows
+        want required lintian has_command lintian
         want required clang-format-14 has_command clang-format-14; want required git has_command git ;;
-    *) echo "install-build-deps.sh: unknown purpose '$purpose' (build, test, package, fuzz, ci)" >&2
+    *) echo "install-build-deps.sh: unknown purpose '$purpose' (build, test, package, fuzz, windows, ci)" >&2
        exit 2 ;;
   esac
 done

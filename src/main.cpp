@@ -1,15 +1,16 @@
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "driver/check_run.h"
 #include "driver/command_line.h"
 #include "driver/translation_run.h"
+#include "system/console.h"
+#include "system/files.h"
 #include "textio/parallel_records.h"
 
 namespace {
@@ -24,10 +25,11 @@ int PrintToStandardOutput(const std::string& text) {
 }
 
 // `name` made absolute, its links and dot components resolved as far as it
-// exists; empty when that fails.
-std::filesystem::path Resolved(const std::filesystem::path& name) {
+// exists; empty when that fails. Names are UTF-8 on every system.
+std::filesystem::path Resolved(const std::string& name) {
   std::error_code error;
-  std::filesystem::path path = std::filesystem::absolute(name, error);
+  const std::u8string utf8(name.begin(), name.end());
+  std::filesystem::path path = std::filesystem::absolute(utf8, error);
   if (!error) path = std::filesystem::weakly_canonical(path, error);
   return error ? std::filesystem::path() : path;
 }
@@ -53,7 +55,7 @@ int Run(const ParsedCommandLine& command_line) {
   if (options.help) return PrintToStandardOutput(HelpText());
   if (options.version) return PrintToStandardOutput(VersionText(CDB2BEM_VERSION));
   for (const std::string& directory : options.directories) {
-    if (::chdir(directory.c_str()) != 0) {
+    if (!ChangeDirectory(directory)) {
       std::fprintf(stderr, "cdb2bem: cannot change to directory '%s': %s\n", directory.c_str(),
                    std::strerror(errno));
       return kUsageStatus;
@@ -78,5 +80,9 @@ int Run(const ParsedCommandLine& command_line) {
 // the run is closed before RunTranslation returns.
 int main(int argc, char* argv[]) {
   PrepareProcess();
-  std::exit(Run(ParseCommandLine(argc, argv)));
+  std::vector<std::string> arguments = CommandLineArguments(argc, argv);
+  std::vector<char*> pointers;
+  for (std::string& argument : arguments) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  std::exit(Run(ParseCommandLine(argc, pointers.data())));
 }

@@ -10,6 +10,7 @@
 #include "output/plot_file.h"
 #include "output/solver_input_file.h"
 #include "output/vtu_file.h"
+#include "system/console.h"
 #include "textio/diagnostics.h"
 #include "textio/free_form.h"
 #include "textio/record_file.h"
@@ -71,7 +72,7 @@ bool IsRefusal(int status) {
 }  // namespace
 
 void PrepareProcess() {
-  OpenClosedStandardDescriptors();
+  PrepareStandardStreams();
   HandleSignalsForOutputs();
 }
 

@@ -1,7 +1,5 @@
 #include "textio/parallel_records.h"
 
-#include <sched.h>
-
 #include <algorithm>
 #include <cstring>
 #include <exception>
@@ -10,12 +8,9 @@
 #include <thread>
 #include <vector>
 
-int DefaultJobCount() {
-  cpu_set_t cores;
-  CPU_ZERO(&cores);
-  if (::sched_getaffinity(0, sizeof(cores), &cores) != 0) return 1;
-  return std::clamp(CPU_COUNT(&cores), 1, kMostDefaultJobs);
-}
+#include "system/processors.h"
+
+int DefaultJobCount() { return std::clamp(UsableProcessorCount(), 1, kMostDefaultJobs); }
 
 int ForEachPart(int parts, std::size_t count,
                 const std::function<void(int part, std::size_t begin, std::size_t end)>& work) {

@@ -69,10 +69,18 @@ Outcome RunScript(const System& system, const std::string& purposes) {
 }
 
 const std::vector<std::string> kBuildTools = {"cmake", "g++", "make"};
-const std::vector<std::string> kAllTools = {"cmake",           "g++",  "make",    "groff",
-                                            "dpkg-shlibdeps",  "file", "clang++", "lintian",
-                                            "clang-format-14", "git"};
-const std::string kAllPackages = "libgtest-dev libclang-rt-14-dev";
+const std::vector<std::string> kAllTools = {"cmake",
+                                            "g++",
+                                            "make",
+                                            "groff",
+                                            "dpkg-shlibdeps",
+                                            "file",
+                                            "clang++",
+                                            "lintian",
+                                            "clang-format-14",
+                                            "git",
+                                            "x86_64-w64-mingw32-g++-posix"};
+const std::string kAllPackages = "libgtest-dev libclang-rt-14-dev wine wine64";
 const std::string kUpdate = "update -qq\n";
 const std::string kInstall = "install -y -qq --no-install-recommends ";
 
@@ -115,11 +123,19 @@ TEST(InstallBuildDeps, InstallsAsRootOrPrintsTheOneLineToRun) {
        "ci",
        {0,
         "installing: libgtest-dev python3-vtk9 python3-meshio groff-base dpkg-dev file clang "
-        "libclang-rt-14-dev lintian clang-format-14 git\n",
+        "libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine wine64 lintian clang-format-14 git\n",
         "",
         kUpdate + kInstall +
             "libgtest-dev python3-vtk9 python3-meshio groff-base dpkg-dev file clang libclang-rt-14-dev "
-            "lintian clang-format-14 git\n"}},
+            "g++-mingw-w64-x86-64-posix wine wine64 lintian clang-format-14 git\n"}},
+      {"user, windows: the cross compiler and Wine, 32-bit Wine not needed",
+       {kBuildTools, "wine", false, false, true, 0},
+       "windows",
+       {1, "",
+        "cdb2bem: missing build dependencies: g++-mingw-w64-x86-64-posix wine64\n"
+        "Install them, then run the same command again:\n"
+        "  sudo apt-get install g++-mingw-w64-x86-64-posix wine64\n",
+        ""}},
       {"root, apt-get fails",
        {{}, "", false, true, true, 100},
        "build",
@@ -134,7 +150,8 @@ TEST(InstallBuildDeps, InstallsAsRootOrPrintsTheOneLineToRun) {
       {"unknown purpose",
        {kAllTools, kAllPackages, true, false, true, 0},
        "tests",
-       {2, "", "install-build-deps.sh: unknown purpose 'tests' (build, test, package, fuzz, ci)\n",
+       {2, "",
+        "install-build-deps.sh: unknown purpose 'tests' (build, test, package, fuzz, windows, ci)\n",
         ""}},
   };
   for (const Case& c : cases) {
