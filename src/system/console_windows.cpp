@@ -1,3 +1,5 @@
+#include <windows.h>
+// After windows.h, which it needs:
 #include <fcntl.h>
 #include <io.h>
 #include <shellapi.h>
