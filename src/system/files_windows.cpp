@@ -16,8 +16,8 @@ namespace {
 // Beyond this length a full path needs the "\\?\" prefix.
 constexpr std::size_t kShortPathLimit = MAX_PATH - 12;
 
-// `name` as the system's calls take it: UTF-16, and made absolute and
-// prefixed when it is too long for the plain form.
+}  // namespace
+
 std::wstring SystemPath(const std::string& name) {
   std::wstring wide = WideFromUtf8(name);
   const DWORD size = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
@@ -33,6 +33,8 @@ std::wstring SystemPath(const std::string& name) {
   if (full.starts_with(L"\\\\")) return L"\\\\?\\UNC\\" + full.substr(2);
   return L"\\\\?\\" + full;
 }
+
+namespace {
 
 HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd)); }
 

@@ -29,6 +29,10 @@ inline std::string Utf8FromWide(std::wstring_view text) {
   return result;
 }
 
+/// `name` as the system's calls take it: UTF-16, and made absolute and
+/// prefixed with "\\?\" when it is too long for the plain form.
+std::wstring SystemPath(const std::string& name);
+
 /// Leaves in errno the POSIX number nearest to the Windows error `error`.
 inline void SetErrnoFromWindowsError(DWORD error) {
   switch (error) {
