@@ -82,7 +82,7 @@ windows-package: windows
 # The .exe under Wine against the Linux program: every case gives the same
 # status, console text and output bytes.
 test-windows: windows program
-	tests/windows/run_wine_tests.sh $(WINDOWS_BUILD)/cdb2bem.exe $(PROGRAM_BUILD)/cdb2bem
+	tests/windows/run_wine_tests.py $(WINDOWS_BUILD)/cdb2bem.exe $(PROGRAM_BUILD)/cdb2bem
 
 # Benchmark: Release build in build-bench/, models cached in bench/models/,
 # figures written to bench/RESULTS.md. BENCH_ARGS passes options, e.g.

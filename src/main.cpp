@@ -3,14 +3,15 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <string>
-#include <vector>
 
 #include "driver/check_run.h"
 #include "driver/command_line.h"
 #include "driver/translation_run.h"
 #include "system/console.h"
 #include "system/files.h"
+#include "textio/diagnostics.h"
 #include "textio/parallel_records.h"
 
 namespace {
@@ -80,9 +81,10 @@ int Run(const ParsedCommandLine& command_line) {
 // the run is closed before RunTranslation returns.
 int main(int argc, char* argv[]) {
   PrepareProcess();
-  std::vector<std::string> arguments = CommandLineArguments(argc, argv);
-  std::vector<char*> pointers;
-  for (std::string& argument : arguments) pointers.push_back(argument.data());
-  pointers.push_back(nullptr);
-  std::exit(Run(ParseCommandLine(argc, pointers.data())));
+  // Without memory for even the command line nothing is open yet, and an
+  // exception might find none either: the run ends as any run short of memory.
+  std::set_new_handler([] { std::_Exit(ReportInsufficientMemory()); });
+  const ParsedCommandLine command_line = ParseCommandLine(argc, CommandLineArguments(argc, argv));
+  std::set_new_handler(nullptr);
+  std::exit(Run(command_line));
 }

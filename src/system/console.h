@@ -2,9 +2,7 @@
 #pragma once
 
 #include <cstddef>
-#include <string>
 #include <string_view>
-#include <vector>
 
 inline constexpr int kStandardInput = 0;
 inline constexpr int kStandardOutput = 1;
@@ -16,9 +14,10 @@ inline constexpr int kStandardError = 2;
 /// the console shows UTF-8.
 void PrepareStandardStreams();
 
-/// The arguments of the command line, UTF-8 (on Windows taken from the
-/// system's UTF-16 command line, whatever the code page).
-std::vector<std::string> CommandLineArguments(int argc, char* argv[]);
+/// The `argc` arguments of the command line as UTF-8, ended by a null
+/// pointer: on POSIX `argv` itself; on Windows the system's UTF-16 command
+/// line converted, whatever the code page, kept until the process ends.
+char** CommandLineArguments(int argc, char* argv[]);
 
 /// Writes `count` pieces of text to standard error, unbuffered and without
 /// taking memory; false when not all of it could be written.

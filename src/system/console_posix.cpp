@@ -15,9 +15,8 @@ void PrepareStandardStreams() {
   }
 }
 
-std::vector<std::string> CommandLineArguments(int argc, char* argv[]) {
-  return std::vector<std::string>(argv, argv + argc);
-}
+// Names and texts are bytes, UTF-8 by convention, as given.
+char** CommandLineArguments(int, char* argv[]) { return argv; }
 
 bool WriteStandardError(const std::string_view* pieces, std::size_t count) {
   constexpr std::size_t kMostPieces = 8;

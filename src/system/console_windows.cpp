@@ -5,6 +5,8 @@
 #include <shellapi.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "system/console.h"
 #include "system/wide_text_windows.h"
@@ -24,18 +26,22 @@ void PrepareStandardStreams() {
   ::SetConsoleOutputCP(CP_UTF8);
 }
 
-std::vector<std::string> CommandLineArguments(int argc, char* argv[]) {
+char** CommandLineArguments(int argc, char* argv[]) {
   int count = 0;
   LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
-  if (wide == nullptr || count != argc) {
-    if (wide != nullptr) ::LocalFree(wide);
-    return std::vector<std::string>(argv, argv + argc);
+  if (wide == nullptr) return argv;
+  if (count != argc) {
+    ::LocalFree(wide);
+    return argv;
   }
-  std::vector<std::string> arguments;
-  arguments.reserve(static_cast<std::size_t>(count));
+  // Made once, for the whole run, as argv itself is.
+  static std::vector<std::string> arguments;
+  static std::vector<char*> pointers;
   for (int i = 0; i < count; ++i) arguments.push_back(Utf8FromWide(wide[i]));
   ::LocalFree(wide);
-  return arguments;
+  for (std::string& argument : arguments) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  return pointers.data();
 }
 
 bool WriteStandardError(const std::string_view* pieces, std::size_t count) {

@@ -200,7 +200,16 @@ bool IsTerminal(int fd) {
   return ::GetConsoleMode(HandleOf(fd), &mode) != 0;
 }
 
-bool ChangeDirectory(const std::string& name) { return ::_wchdir(WideFromUtf8(name).c_str()) == 0; }
+bool ChangeDirectory(const std::string& name) {
+  const std::wstring wide = WideFromUtf8(name);
+  if (::_wchdir(wide.c_str()) == 0) return true;
+  // A file that is there says so, as on POSIX.
+  const DWORD attributes = ::GetFileAttributesW(wide.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    errno = ENOTDIR;
+  }
+  return false;
+}
 
 std::string AbsolutePath(std::string_view name) {
   if (IsAbsolutePath(name)) return std::string(name);

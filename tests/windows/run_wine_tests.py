@@ -1,0 +1,197 @@
+#!/usr/bin/env python3
+"""The Windows program under Wine against the Linux program, case by case.
+
+    tests/windows/run_wine_tests.py WINDOWS_EXE LINUX_PROGRAM
+
+Every case is run twice in two copies of one scratch tree: by the Linux
+program, and by the .exe under Wine. The exit status, standard output and
+standard error (the scratch tree's path shown as @DIR@, Windows separators
+after it as /) and every file of the tree afterwards must be the same, byte
+for byte: the outputs, the earlier files a failed run keeps, and no
+temporary left behind.
+
+Cases: every case of tests/e2e (as it is, with -j1, with --check, with
+--vtu), the accepted and refused command lines of the command-line tests,
+and models under directories whose names are not ASCII.
+
+Without Wine or the .exe it fails: a CI run never passes by skipping."""
+
+import os
+import re
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+SOURCE = Path(__file__).resolve().parents[2]
+E2E = SOURCE / "tests" / "e2e"
+FOUR_NODE = E2E / "four_node_example" / "ANSYS_Model.cdb"
+WINE_LOADERS = ["/usr/lib/wine/wine64", "wine64", "/usr/lib/wine/wine", "wine"]
+NON_ASCII = "modèles/Ünï cødé 模型"
+
+
+def find_wine():
+    for loader in WINE_LOADERS:
+        found = shutil.which(loader)
+        if found:
+            return found
+    return None
+
+
+def e2e_setup(case):
+    def setup(root):
+        model = case / "ANSYS_Model.cdb"
+        if (case / "model.txt").exists():
+            model = SOURCE / (case / "model.txt").read_text().strip()
+        if model.exists():
+            shutil.copyfile(model, root / "ANSYS_Model.cdb")
+        for name in ("input.dat", "input.plt"):
+            if (case / "existing" / name).exists():
+                shutil.copyfile(case / "existing" / name, root / name)
+    return setup
+
+
+def command_line_setup(root):
+    (root / "model" / "empty").mkdir(parents=True)
+    shutil.copyfile(FOUR_NODE, root / "model" / "ANSYS_Model.cdb")
+    (root / "afile").write_bytes(b"not a directory\n")
+
+
+def non_ascii_setup(root):
+    (root / NON_ASCII).mkdir(parents=True)
+    shutil.copyfile(FOUR_NODE, root / NON_ASCII / "ANSYS_Model.cdb")
+    (root / "leer" / "ñ").mkdir(parents=True)
+
+
+COMMAND_LINES = [
+    ["-C", "model"], ["-Cmodel"], ["--directory=model"], ["--directory", "model"],
+    ["--dir=model"], ["-C", "model", "-j", "1"], ["-C", "model", "-j3"],
+    ["--jobs=256", "-C", "model"], ["--jobs", "2", "--jobs", "1", "-Cmodel"],
+    ["-C", "model/empty", "-C", ".."], ["--"], ["-C", "model/empty"], ["-C", "missing"],
+    ["--directory=afile"], ["-C", "model", "-C", "missing"],
+    ["--help"], ["--he"], ["-C", "model", "--help"], ["--version"],
+    ["--version", "-C", "missing"], ["--help", "--version"],
+    ["--foo"], ["--foo=bar"], ["-x"], ["x"], ["-"], ["--", "--help"],
+    ["-C", "model", "ANSYS_Model.cdb"], ["-C"], ["--directory"], ["--help=yes"], ["--vtu="],
+    ["--check", "--vtu", "m.vtu"], ["-j", "0"], ["-j-1"], ["--jobs=257"],
+    ["--jobs=99999999999"], ["-j", "+2"], ["-j", "2x"], ["-j", " 2"], ["--jobs="],
+    ["-j", "two", "-C", "model"], ["-j"], ["--=x"], ["--help", "--foo"], ["--version", "x"],
+    ["-C", "model", "--check"], ["-C", "model", "--vtu", "model.vtu"],
+    ["-C", "model", "--vtu", "input.dat"], ["-C", "model", "--vtu", "ANSYS_Model.cdb"],
+    ["-C", "model", "--vtu", "missing/m.vtu"],
+]
+
+NON_ASCII_LINES = [
+    ["-C", NON_ASCII], ["-C", NON_ASCII, "--vtu", "résultat ü.vtu"], ["-C", NON_ASCII, "--check"],
+    ["-C", "leer/ñ"], ["-C", "leer/ñ", "--check"], ["-C", "fehlt/ß"],
+]
+
+
+def cases():
+    found = []
+    for case in sorted(p for p in E2E.iterdir() if (p / "README.md").exists()):
+        for extra in ([], ["-j1"], ["--check"], ["--vtu", "model.vtu"]):
+            found.append((" ".join(["e2e/" + case.name] + extra), e2e_setup(case), extra))
+    for args in COMMAND_LINES:
+        found.append(("command line " + " ".join(repr(a) for a in args), command_line_setup, args))
+    for args in NON_ASCII_LINES:
+        found.append(("non-ASCII " + " ".join(repr(a) for a in args), non_ascii_setup, args))
+    return found
+
+
+def snapshot(root):
+    files = {}
+    for path in sorted(root.rglob("*")):
+        name = path.relative_to(root).as_posix()
+        files[name] = path.read_bytes() if path.is_file() else b"(directory)"
+    return files
+
+
+def normalized(text, directories):
+    for directory in directories:
+        text = text.replace(directory.encode(), b"@DIR@")
+    # The separators of a path shown after the directory: Windows' \ as /.
+    return re.sub(rb"@DIR@[^'\r\n,]*", lambda m: m.group(0).replace(b"\\", b"/"), text)
+
+
+def first_difference(what, linux, windows):
+    if linux == windows:
+        return None
+    at = next((i for i, (a, b) in enumerate(zip(linux, windows)) if a != b),
+              min(len(linux), len(windows)))
+    return "%s differs at byte %d:\n  linux:   %r\n  windows: %r" % (
+        what, at, linux[max(0, at - 40):at + 40], windows[max(0, at - 40):at + 40])
+
+
+def run_case(setup, args, scratch, linux, wine, exe, env):
+    differences = []
+    results = {}
+    for side in ("linux", "windows"):
+        root = scratch / side
+        root.mkdir()
+        setup(root)
+        command = [linux] + args if side == "linux" else [wine, exe] + args
+        run = subprocess.run(command, cwd=root, env=env if side == "windows" else None,
+                             capture_output=True, timeout=120)
+        shown = [str(root)] if side == "linux" else ["Z:" + str(root).replace("/", "\\")]
+        results[side] = (run.returncode & 0xFF, normalized(run.stdout, shown),
+                         normalized(run.stderr, shown), snapshot(root))
+    linux_result, windows_result = results["linux"], results["windows"]
+    if linux_result[0] != windows_result[0]:
+        differences.append("status: linux %d, windows %d" % (linux_result[0], windows_result[0]))
+    for index, what in ((1, "standard output"), (2, "standard error")):
+        difference = first_difference(what, linux_result[index], windows_result[index])
+        if difference:
+            differences.append(difference)
+    linux_files, windows_files = linux_result[3], windows_result[3]
+    if linux_files.keys() != windows_files.keys():
+        differences.append("files: linux %s, windows %s" % (sorted(linux_files), sorted(windows_files)))
+    for name in sorted(linux_files.keys() & windows_files.keys()):
+        difference = first_difference(name, linux_files[name], windows_files[name])
+        if difference:
+            differences.append(difference)
+    return differences
+
+
+def main():
+    if len(sys.argv) != 3:
+        sys.exit("usage: run_wine_tests.py WINDOWS_EXE LINUX_PROGRAM")
+    exe, linux = (str(Path(p).resolve()) for p in sys.argv[1:])
+    wine = find_wine()
+    if wine is None:
+        sys.exit("windows tests: no Wine (%s); scripts/install-build-deps.sh windows installs it"
+                 % ", ".join(WINE_LOADERS))
+    for program in (exe, linux):
+        if not os.path.isfile(program):
+            sys.exit("windows tests: no program %s" % program)
+    prefix = os.environ.get("WINEPREFIX") or str(Path(exe).parent / "wine-prefix")
+    env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", LANG="C.UTF-8",
+               WINEDLLOVERRIDES="mscoree,mshtml=")
+    started = time.monotonic()
+    # One Wine server for every run; the first run makes the prefix.
+    server = shutil.which("wineserver") or "/usr/lib/wine/wineserver64"
+    subprocess.run([server, "-p"], env=env, check=False)
+    subprocess.run([wine, exe, "--version"], env=env, capture_output=True, check=False)
+    prepared = time.monotonic()
+    failed = []
+    all_cases = cases()
+    try:
+        for name, setup, args in all_cases:
+            with tempfile.TemporaryDirectory(prefix="cdb2bem-wine-") as scratch:
+                differences = run_case(setup, args, Path(scratch), linux, wine, exe, env)
+            if differences:
+                failed.append(name)
+                print("FAILED %s\n  %s" % (name, "\n  ".join(differences)), flush=True)
+    finally:
+        subprocess.run([server, "-k"], env=env, check=False)
+    elapsed = time.monotonic() - started
+    print("windows: %d of %d cases alike under Wine in %.1f s (%.1f s for Wine to start)"
+          % (len(all_cases) - len(failed), len(all_cases), elapsed, prepared - started))
+    if failed:
+        sys.exit("windows: %d cases differ: %s" % (len(failed), ", ".join(failed)))
+
+
+if __name__ == "__main__":
+    main()
