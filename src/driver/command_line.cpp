@@ -150,14 +150,16 @@ ParsedCommandLine ParseCommandLine(int argc, char* argv[]) {
       if (std::string refused = Apply(kOptions[index], optarg, parsed.options); !refused.empty()) {
         parsed.error = Refusal(refused);
       }
-    } else if (c == ':' && optopt >= kLongBase) {
+    } else if (optopt >= kLongBase && kOptions[optopt - kLongBase].argument == nullptr) {
+      // An argument given to an option that takes none (GNU's getopt_long
+      // returns '?' for it, BSD's and MinGW's ':').
+      parsed.error = Refusal("option '--" + std::string(kOptions[optopt - kLongBase].long_name) +
+                             "' doesn't allow an argument");
+    } else if (optopt >= kLongBase) {
       parsed.error = Refusal("option '--" + std::string(kOptions[optopt - kLongBase].long_name) +
                              "' requires an argument");
     } else if (c == ':') {
       parsed.error = Refusal("option requires an argument -- '" + Letter(optopt) + "'");
-    } else if (optopt >= kLongBase) {
-      parsed.error = Refusal("option '--" + std::string(kOptions[optopt - kLongBase].long_name) +
-                             "' doesn't allow an argument");
     } else if (optopt == 0) {
       parsed.error = Refusal(UnknownLongOption(argv[optind - 1]));
     } else {

@@ -133,11 +133,15 @@ def run_case(setup, args, scratch, linux, wine, exe, env):
         root.mkdir()
         setup(root)
         command = [linux] + args if side == "linux" else [wine, exe] + args
-        run = subprocess.run(command, cwd=root, env=env if side == "windows" else None,
-                             capture_output=True, timeout=120)
+        # Into files, not pipes: Wine's own services may hold a pipe open.
+        out, err = scratch / (side + ".out"), scratch / (side + ".err")
+        with open(out, "wb") as out_file, open(err, "wb") as err_file:
+            run = subprocess.run(command, cwd=root, env=env if side == "windows" else None,
+                                 stdin=subprocess.DEVNULL, stdout=out_file, stderr=err_file,
+                                 timeout=120)
         shown = [str(root)] if side == "linux" else ["Z:" + str(root).replace("/", "\\")]
-        results[side] = (run.returncode & 0xFF, normalized(run.stdout, shown),
-                         normalized(run.stderr, shown), snapshot(root))
+        results[side] = (run.returncode & 0xFF, normalized(out.read_bytes(), shown),
+                         normalized(err.read_bytes(), shown), snapshot(root))
     linux_result, windows_result = results["linux"], results["windows"]
     if linux_result[0] != windows_result[0]:
         differences.append("status: linux %d, windows %d" % (linux_result[0], windows_result[0]))
@@ -172,8 +176,9 @@ def main():
     started = time.monotonic()
     # One Wine server for every run; the first run makes the prefix.
     server = shutil.which("wineserver") or "/usr/lib/wine/wineserver64"
+    subprocess.run([wine, exe, "--version"], env=env, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, check=False)
     subprocess.run([server, "-p"], env=env, check=False)
-    subprocess.run([wine, exe, "--version"], env=env, capture_output=True, check=False)
     prepared = time.monotonic()
     failed = []
     all_cases = cases()
