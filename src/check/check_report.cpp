@@ -153,6 +153,7 @@ std::string CheckReportText(const SurfaceFindings& f) {
   Figure(out, "field cells", Integer(f.field_cells));
   Figure(out, "displacement triangles", Integer(f.displacement_triangles));
   Figure(out, "traction triangles", Integer(f.traction_triangles));
+  Figure(out, "loaded triangles", Integer(f.loaded_triangles));
   Figure(out, "loaded elements", Integer(f.loaded_elements));
   Figure(out, "open edges", Integer(f.open_edges));
   Figure(out, "non-manifold edges", Integer(f.non_manifold_edges));

@@ -349,3 +349,5 @@ void OutputFile::Close() {
     if (::close(fd) != 0 && errno != EINTR) RaiseDiagnostic(kWriteError, unit_, path_);
   }
 }
+
+bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }

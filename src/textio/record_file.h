@@ -173,3 +173,8 @@ class OutputFile {
   ByteBuffer buffer_;
   std::size_t used_ = 0;
 };
+
+/// Whether the process's standard error is a terminal: lines meant for a
+/// person at one are printed only then, so that scripts and comparisons see
+/// the output they always saw.
+bool StandardErrorIsTerminal();

@@ -40,7 +40,8 @@ TEST(CheckRun, ExampleReportWritesNoFile) {
   EXPECT_EQ(check.err, "");
   // The house: a box of five quadrilaterals sheared by 0.25 (volume 2 x 1 x 1)
   // under a pyramid of four triangles 0.6180339887499 high (2 x 1 x h / 3),
-  // fixed at its base (two triangles), pressed on elements 4 and 6.
+  // fixed at its base (two triangles), pressed on elements 4 and 6: the
+  // quadrilateral 4 gives two loaded triangles, the triangle 6 one.
   EXPECT_EQ(check.out,
             "nodes: 9\n"
             "elements: 9\n"
@@ -49,6 +50,7 @@ TEST(CheckRun, ExampleReportWritesNoFile) {
             "field cells: 4\n"
             "displacement triangles: 2\n"
             "traction triangles: 12\n"
+            "loaded triangles: 3\n"
             "loaded elements: 2\n"
             "open edges: 0\n"
             "non-manifold edges: 0\n"

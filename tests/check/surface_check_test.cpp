@@ -251,6 +251,7 @@ TEST(CheckReport, FiguresAreLabelledLines) {
             "field cells: 0\n"
             "displacement triangles: 0\n"
             "traction triangles: 4\n"
+            "loaded triangles: 0\n"
             "loaded elements: 0\n"
             "open edges: 0\n"
             "non-manifold edges: 0\n"
