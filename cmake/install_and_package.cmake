@@ -2,6 +2,10 @@
 # Debian package built from it with CPack (`make package` at the top).
 include(GNUInstallDirs)
 
+# Installing (and CPack) takes what `make program` built: the program and
+# the compressed documents, not the tests that share the build tree.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
+
 # The package's maintainer is "cdb2bem authors" at the address the build is
 # given: -DCDB2BEM_MAINTAINER=ADDRESS, or the environment variable of that
 # name when CMake first configures the build (`make package

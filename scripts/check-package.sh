@@ -17,7 +17,7 @@ done
 echo "== make install DESTDIR=... PREFIX=/opt/cdb2bem installs the program, manual and documents"
 
 make package
-deb=$(ls build-program/cdb2bem_*.deb)
+deb=$(ls build/cdb2bem_*.deb)
 echo "== contents of $deb"
 dpkg-deb -c "$deb"
 
@@ -29,7 +29,7 @@ for who in packaged built; do
   cp "$scratch/root/usr/share/doc/cdb2bem/examples/ANSYS_Model.cdb" "$scratch/$who/"
 done
 "$program" -C "$scratch/packaged"
-build-program/cdb2bem -C "$scratch/built" >/dev/null
+build/cdb2bem -C "$scratch/built" >/dev/null
 cmp "$scratch/packaged/input.plt" "$scratch/built/input.plt"
 # input.dat differs at most in the date of its title record.
 cmp -s "$scratch/packaged/input.dat" "$scratch/built/input.dat" ||
