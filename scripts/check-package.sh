@@ -21,7 +21,17 @@ deb=$(ls build/cdb2bem_*.deb)
 echo "== contents of $deb"
 dpkg-deb -c "$deb"
 
+maintainer=$(dpkg-deb -f "$deb" Maintainer)
+case $maintainer in
+  "cdb2bem authors <"*@*">") echo "== maintainer: $maintainer" ;;
+  *) echo "the package's maintainer is '$maintainer', not cdb2bem authors <ADDRESS>" >&2; exit 1 ;;
+esac
+
 dpkg-deb -x "$deb" "$scratch/root"
+# The licence's full text, in Debian's machine-readable form.
+grep -q '^License: Expat$' "$scratch/root/usr/share/doc/cdb2bem/copyright" &&
+  grep -q 'Permission is hereby granted, free of charge' "$scratch/root/usr/share/doc/cdb2bem/copyright" ||
+  { echo "the package's copyright file does not carry the MIT licence" >&2; exit 1; }
 program="$scratch/root/usr/bin/cdb2bem"
 "$program" --version
 for who in packaged built; do
