@@ -81,7 +81,7 @@ int Run(const ParsedCommandLine& command_line) {
     HintAtLowerCaseModel(status, options);
     return status;
   }
-  if (NamesTheModelOrThePair(files.Output(options.vtu_file), files)) {
+  if (!options.vtu_file.empty() && NamesTheModelOrThePair(files.Output(options.vtu_file), files)) {
     std::fprintf(stderr,
                  "cdb2bem: --vtu '%s' would overwrite the model or the file it is translated to\n",
                  options.vtu_file.c_str());

@@ -208,6 +208,23 @@ TEST(RefusalCause, FieldComponentsShortRecordsAndMissingFinish) {
            kElement1 + "       -1\nFINISH\n",
        "  - element 1 (record 14) has 3 node fields: the run takes the values it lacks from the "
        "next record"},
+      {"element record with one node field",
+       std::string(kHead) +
+           "        1        1        1        1        0        0        0        0        3      "
+           "  0        1        1\n" +
+           kElement1 + "       -1\nFINISH\n",
+       "  - element 1 (record 14) has 1 node field: the run takes"},
+      // Counts of one agree with their nouns.
+      {"a header of one node and one element",
+       "*ELSE\nNUMOFF,NODE,        1\nNUMOFF,ELEM,        1\n"
+       "NBLOCK,6,SOLID,         2,         2\n(3i9,6e21.13e3)\n"
+       "        1        0        0\n        2        0        0 1.0\nN,R5.3,LOC,       -1,\n"
+       "EBLOCK,19,SOLID,         1,         1\n(19i9)\n" +
+           std::string(kElement1) + "       -1\nFINISH\n",
+       "  - header (records 2 and 3): 1 node and 1 element\n"
+       "  - node block (record 4): 2 node records, node numbers up to 2\n"
+       "  - the header promises 1 node, 2 node records follow\n"
+       "  - element block (record 9): 1 element record, element numbers up to 1\n"},
       {"no FINISH", std::string(kHead) + kElement1 + kElement1 + "       -1\n",
        "  - no record begins FINI"},
       {"no offset header", "/PREP7\nFINISH\n", "  - no offset header: no record begins *ELSE"},
