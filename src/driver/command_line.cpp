@@ -29,7 +29,7 @@ struct OptionSpec {
 // One line per option; --help lists them in this order.
 const OptionSpec kOptions[] = {
     {"directory", 'C', "DIR", &CommandLineOptions::directories,
-     "read the model in DIR and write the outputs there"},
+     "change to DIR first; MODEL is taken there"},
     {"check", '\0', nullptr, &CommandLineOptions::check,
      "check the model's surface and conditions; write no file"},
     {"vtu", '\0', "FILE", &CommandLineOptions::vtu_file,
@@ -188,8 +188,8 @@ std::string HelpText() {
       "the input file of a boundary-element stress solver, and input.plt, a Tecplot\n"
       "ASCII plot file of the same surface mesh. Both are written in MODEL's\n"
       "directory, replacing files of those names; a run that fails before writing\n"
-      "leaves them as they were. MODEL is taken in the working directory (in DIR\n"
-      "with -C); a FILE of --vtu that is no absolute path, in MODEL's directory.\n"
+      "leaves them as they were. A relative FILE of --vtu is taken in MODEL's\n"
+      "directory too.\n"
       "\n"
       "Options:\n";
   // "  -C, --directory=DIR" or "      --help", then the help in one column.
