@@ -134,7 +134,7 @@ if [ -n "$required" ]; then
     explain $required
     if has_command apt-get; then
       echo "Install them, then run the same command again:"
-      echo "  sudo apt-get install${required}"
+      echo "  sudo apt-get install --no-install-recommends${required}"
     else
       echo "Install them with your system's package manager (Debian names given)."
     fi

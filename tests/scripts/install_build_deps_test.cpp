@@ -110,7 +110,7 @@ TEST(InstallBuildDeps, InstallsAsRootOrPrintsTheOneLineToRun) {
        {1, "",
         "cdb2bem: missing build dependencies:\n" + kCmake + kGxx + kMake + kGtest +
             "Install them, then run the same command again:\n"
-            "  sudo apt-get install cmake g++ make libgtest-dev\n",
+            "  sudo apt-get install --no-install-recommends cmake g++ make libgtest-dev\n",
         ""}},
       {"only the optional test extras missing, user",
        {kBuildTools, "libgtest-dev", false, false, true, 0},
@@ -140,7 +140,7 @@ TEST(InstallBuildDeps, InstallsAsRootOrPrintsTheOneLineToRun) {
        {1, "",
         "cdb2bem: missing build dependencies:\n" + kVtk + kMeshio + kGroff +
             "Install them, then run the same command again:\n"
-            "  sudo apt-get install python3-vtk9 python3-meshio groff-base\n",
+            "  sudo apt-get install --no-install-recommends python3-vtk9 python3-meshio groff-base\n",
         ""}},
       {"root, ci: everything required",
        {kBuildTools, "", false, true, true, 0},
