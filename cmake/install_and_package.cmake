@@ -2,8 +2,28 @@
 # Debian package built from it with CPack (`make package` at the top).
 include(GNUInstallDirs)
 
-set(CDB2BEM_MAINTAINER "cdb2bem maintainers <maintainers@cdb2bem.org>"
-    CACHE STRING "Maintainer named in the Debian package")
+# Installing (and CPack) takes what `make program` built: the program and
+# the compressed documents, not the tests that share the build tree.
+set(CMAKE_SKIP_INSTALL_ALL_DEPENDENCY TRUE)
+
+# The package's maintainer is "cdb2bem authors" at the address the build is
+# given: -DCDB2BEM_MAINTAINER=ADDRESS, or the environment variable of that
+# name when CMake first configures the build (`make package
+# CDB2BEM_MAINTAINER=ADDRESS` passes it on). A value holding "<" is taken as
+# the whole field, name and address.
+if(DEFINED ENV{CDB2BEM_MAINTAINER} AND NOT DEFINED CACHE{CDB2BEM_MAINTAINER})
+  set(CDB2BEM_MAINTAINER "$ENV{CDB2BEM_MAINTAINER}" CACHE STRING "Address of the package's maintainer")
+endif()
+set(CDB2BEM_MAINTAINER "maintainers@cdb2bem.org" CACHE STRING "Address of the package's maintainer")
+# A build tree configured before the maintainer became "cdb2bem authors".
+if(CDB2BEM_MAINTAINER STREQUAL "cdb2bem maintainers <maintainers@cdb2bem.org>")
+  set(CDB2BEM_MAINTAINER "maintainers@cdb2bem.org" CACHE STRING "Address of the package's maintainer" FORCE)
+endif()
+if(CDB2BEM_MAINTAINER MATCHES "<")
+  set(CDB2BEM_MAINTAINER_FIELD "${CDB2BEM_MAINTAINER}")
+else()
+  set(CDB2BEM_MAINTAINER_FIELD "cdb2bem authors <${CDB2BEM_MAINTAINER}>")
+endif()
 
 # Debian wants manual pages and changelogs compressed, without time stamps.
 find_program(GZIP_PROGRAM gzip REQUIRED)
@@ -22,6 +42,7 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
 set(CDB2BEM_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/cdb2bem)
 install(TARGETS cdb2bem RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES ${CMAKE_CURRENT_BINARY_DIR}/cdb2bem.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# doc/copyright holds the licence's full text, as Debian wants it.
 install(FILES README.md doc/copyright ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
         DESTINATION ${CDB2BEM_DOC_DIR})
 install(FILES examples/ANSYS_Model.cdb examples/README.md DESTINATION ${CDB2BEM_DOC_DIR}/examples)
@@ -29,11 +50,11 @@ install(FILES examples/ANSYS_Model.cdb examples/README.md DESTINATION ${CDB2BEM_
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME cdb2bem)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
-set(CPACK_PACKAGE_CONTACT "${CDB2BEM_MAINTAINER}")
+set(CPACK_PACKAGE_CONTACT "${CDB2BEM_MAINTAINER_FIELD}")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CDB2BEM_MAINTAINER}")
+set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${CDB2BEM_MAINTAINER_FIELD}")
 set(CPACK_DEBIAN_PACKAGE_SECTION science)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)

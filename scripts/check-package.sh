@@ -17,11 +17,21 @@ done
 echo "== make install DESTDIR=... PREFIX=/opt/cdb2bem installs the program, manual and documents"
 
 make package
-deb=$(ls build-program/cdb2bem_*.deb)
+deb=$(ls build/cdb2bem_*.deb)
 echo "== contents of $deb"
 dpkg-deb -c "$deb"
 
+maintainer=$(dpkg-deb -f "$deb" Maintainer)
+case $maintainer in
+  "cdb2bem authors <"*@*">") echo "== maintainer: $maintainer" ;;
+  *) echo "the package's maintainer is '$maintainer', not cdb2bem authors <ADDRESS>" >&2; exit 1 ;;
+esac
+
 dpkg-deb -x "$deb" "$scratch/root"
+# The licence's full text, in Debian's machine-readable form.
+grep -q '^License: Expat$' "$scratch/root/usr/share/doc/cdb2bem/copyright" &&
+  grep -q 'Permission is hereby granted, free of charge' "$scratch/root/usr/share/doc/cdb2bem/copyright" ||
+  { echo "the package's copyright file does not carry the MIT licence" >&2; exit 1; }
 program="$scratch/root/usr/bin/cdb2bem"
 "$program" --version
 for who in packaged built; do
@@ -29,7 +39,7 @@ for who in packaged built; do
   cp "$scratch/root/usr/share/doc/cdb2bem/examples/ANSYS_Model.cdb" "$scratch/$who/"
 done
 "$program" -C "$scratch/packaged"
-build-program/cdb2bem -C "$scratch/built" >/dev/null
+build/cdb2bem -C "$scratch/built" >/dev/null
 cmp "$scratch/packaged/input.plt" "$scratch/built/input.plt"
 # input.dat differs at most in the date of its title record.
 cmp -s "$scratch/packaged/input.dat" "$scratch/built/input.dat" ||

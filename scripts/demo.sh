@@ -44,4 +44,13 @@ fi
 echo
 echo "To look at the mesh, open input.plt in ParaView (it reads Tecplot files) or any"
 echo "Tecplot reader, for instance:  paraview $dir/input.plt"
-echo "Translate your own model:  $program -C DIR  (DIR holding ANSYS_Model.cdb)"
+echo
+echo "To install cdb2bem (the program, its manual page and this example):"
+echo "  sudo make install                  # under /usr/local; PREFIX=... for elsewhere"
+echo "  or: make package && sudo apt install ./build/cdb2bem_*.deb"
+echo "To translate your own model, name the file ANSYS wrote (input.dat and"
+echo "input.plt are written beside it):"
+echo "  cdb2bem path/to/jobname.cdb        # once installed"
+echo "  $program path/to/jobname.cdb"
+echo "  cdb2bem --check path/to/jobname.cdb   # report on the model; writes nothing"
+echo "Then: man cdb2bem  (before installing: man -l doc/cdb2bem.1)"

@@ -5,15 +5,19 @@
 #
 #   scripts/install-build-deps.sh PURPOSE...
 #
-#   build     cmake, g++, make: enough for `make demo`
-#   test      build, GoogleTest; optional: VTK's and meshio's python modules and groff,
-#             without which a few tests are skipped (they say why)
-#   package   build, dpkg-dev and file (CPack's .deb and its dependencies)
-#   fuzz      clang and its libFuzzer and sanitizer runtimes
-#   windows   build, MinGW-w64 (posix threads) and Wine (64-bit): the .exe and
-#             its tests under Wine
-#   ci        all of the above, the optional ones, lintian, clang-format-14
-#             and git required
+#   build      cmake, g++, make: enough for `make demo`
+#   test       build and GoogleTest: what `make test` needs to run; the tests
+#              that read the outputs back with VTK or meshio, or render the
+#              manual page with groff, are skipped without those (they say
+#              why), and a note names them
+#   test-full  test and those optional packages
+#   package    build, dpkg-dev and file (CPack's .deb and its dependencies)
+#   fuzz       clang and its libFuzzer and sanitizer runtimes
+#   windows    build, MinGW-w64 (posix threads) and 64-bit Wine: the .exe,
+#              its zip and its tests under Wine
+#   ci         all of the above, lintian, clang-format-14 and git
+#
+# Every package it installs or asks for is named with what it is for.
 #
 # Exit status: 0 when everything required is there (or was installed),
 # 1 when something required is missing and cannot be installed, 2 for a
@@ -22,6 +26,36 @@ set -eu
 
 required=""   # Debian packages that are missing and needed
 optional=""   # missing, wanted, not needed
+
+# What each package is for, as the lists below show it.
+reason() {
+  case $1 in
+    cmake) echo "configures and drives the build" ;;
+    g++) echo "compiles the program (C++20)" ;;
+    make) echo "runs the build steps" ;;
+    libgtest-dev) echo "GoogleTest, which the unit and whole-run tests are written with" ;;
+    python3-vtk9) echo "VTK for python: reads input.plt and the .vtu back in three tests" ;;
+    python3-meshio) echo "meshio: reads the .vtu back in one test" ;;
+    groff-base) echo "renders the manual page in its test" ;;
+    dpkg-dev) echo "dpkg-shlibdeps, for the package's dependencies" ;;
+    file) echo "used by CPack to find the binaries to strip" ;;
+    clang) echo "the compiler of the fuzz targets" ;;
+    libclang-rt-14-dev) echo "libFuzzer and the sanitizer runtimes for clang" ;;
+    g++-mingw-w64-x86-64-posix) echo "cross-compiles cdb2bem.exe for Windows" ;;
+    wine) echo "runs cdb2bem.exe in its tests" ;;
+    wine64) echo "Wine's 64-bit loader, for the 64-bit cdb2bem.exe" ;;
+    lintian) echo "checks the package" ;;
+    clang-format-14) echo "checks the layout of the C++ sources" ;;
+    git) echo "lists the tracked sources" ;;
+    *) echo "" ;;
+  esac
+}
+# One line per package: "  NAME  what it is for".
+explain() {
+  for package in "$@"; do
+    printf '  %-19s %s\n' "$package" "$(reason "$package")"
+  done
+}
 
 # has_command NAME, has_package NAME, has_python_module NAME: 0 when present.
 has_command() { command -v "$1" >/dev/null 2>&1; }
@@ -75,37 +109,49 @@ for purpose in "$@"; do
   case $purpose in
     build) want_build ;;
     test) want_test optional ;;
+    test-full) want_test required ;;
     package) want_package ;;
     fuzz) want_fuzz ;;
     windows) want_windows ;;
     ci) want_test required; want_package; want_fuzz; want_windows
         want required lintian has_command lintian
         want required clang-format-14 has_command clang-format-14; want required git has_command git ;;
-    *) echo "install-build-deps.sh: unknown purpose '$purpose' (build, test, package, fuzz, windows, ci)" >&2
+    *) echo "install-build-deps.sh: unknown purpose '$purpose' (build, test, test-full, package, fuzz, windows, ci)" >&2
        exit 2 ;;
   esac
 done
 
-missing="${required# }${optional:+ }${optional# }"
-[ -n "$missing" ] || exit 0
+# Only what is required is installed; the optional packages are named.
+# shellcheck disable=SC2086 # one word per package
+note_optional() {
+  [ -n "$optional" ] || return 0
+  echo "note: a few tests are skipped without these (make test-full installs them):"
+  explain $optional
+}
 
-if [ "$(id -u)" = 0 ] && has_command apt-get; then
-  echo "installing: $missing"
+[ -n "$required$optional" ] || exit 0
+
+if [ -n "$required" ] && [ "$(id -u)" = 0 ] && has_command apt-get; then
+  echo "installing:"
+  explain $required
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
-  # shellcheck disable=SC2086 # one word per package
-  apt-get install -y -qq --no-install-recommends $missing >/dev/null
+  apt-get install -y -qq --no-install-recommends $required >/dev/null
+  note_optional
   exit 0
 fi
 
 if [ -n "$required" ]; then
-  echo "cdb2bem: missing build dependencies:$required" >&2
-  if has_command apt-get; then
-    echo "Install them, then run the same command again:" >&2
-    echo "  sudo apt-get install $missing" >&2
-  else
-    echo "Install them with your system's package manager (Debian names given)." >&2
-  fi
+  {
+    echo "cdb2bem: missing build dependencies:"
+    explain $required
+    if has_command apt-get; then
+      echo "Install them, then run the same command again:"
+      echo "  sudo apt-get install --no-install-recommends${required}"
+    else
+      echo "Install them with your system's package manager (Debian names given)."
+    fi
+  } >&2
   exit 1
 fi
-echo "note: tests that need$optional are skipped; to run them: sudo apt-get install$optional"
+note_optional

@@ -8,11 +8,14 @@
 
 #include "driver/check_run.h"
 #include "driver/command_line.h"
+#include "driver/run_summary.h"
 #include "driver/translation_run.h"
 #include "system/console.h"
 #include "system/files.h"
 #include "textio/diagnostics.h"
+#include "textio/file_opening.h"
 #include "textio/parallel_records.h"
+#include "textio/record_file.h"
 
 namespace {
 
@@ -35,16 +38,27 @@ std::filesystem::path Resolved(const std::string& name) {
   return error ? std::filesystem::path() : path;
 }
 
-// Whether `name` is ANSYS_Model.cdb, input.dat or input.plt of the working
-// directory under another spelling (./input.dat, a link to the directory).
-bool NamesTheModelOrThePair(const std::string& name) {
+// Whether `name` is the model, input.dat or input.plt of the run under
+// another spelling (./input.dat, a link to the directory).
+bool NamesTheModelOrThePair(const std::string& name, const RunFiles& files) {
   if (name.empty()) return false;
   const std::filesystem::path target = Resolved(name);
   if (target.empty()) return false;  // the open of the .vtu reports what is wrong with it
-  for (const char* own : {"ANSYS_Model.cdb", "input.dat", "input.plt"}) {
+  for (const std::string& own :
+       {files.model, files.Output("input.dat"), files.Output("input.plt")}) {
     if (Resolved(own) == target) return true;
   }
   return false;
+}
+
+// After a missing ANSYS_Model.cdb, on a terminal: the lower-case name, when
+// a file has it, is named with the way to translate it.
+void HintAtLowerCaseModel(int status, const CommandLineOptions& options) {
+  FileIdentity ignored;
+  if (status == kFileNotFound && options.model.empty() && StandardErrorIsTerminal() &&
+      IdentityOf(std::string(kLowerCaseModelFileName), ignored)) {
+    PrintWarning(LowerCaseModelHint());
+  }
 }
 
 int Run(const ParsedCommandLine& command_line) {
@@ -63,14 +77,21 @@ int Run(const ParsedCommandLine& command_line) {
     }
   }
   const int jobs = options.jobs > 0 ? options.jobs : DefaultJobCount();
-  if (options.check) return RunCheck(jobs);
-  if (NamesTheModelOrThePair(options.vtu_file)) {
+  const RunFiles files = RunFilesFor(options.model);
+  if (options.check) {
+    const int status = RunCheck(jobs, files);
+    HintAtLowerCaseModel(status, options);
+    return status;
+  }
+  if (!options.vtu_file.empty() && NamesTheModelOrThePair(files.Output(options.vtu_file), files)) {
     std::fprintf(stderr,
                  "cdb2bem: --vtu '%s' would overwrite the model or the file it is translated to\n",
                  options.vtu_file.c_str());
     return kUsageStatus;
   }
-  return RunTranslation(options.vtu_file, jobs);
+  const int status = RunTranslation(options.vtu_file, jobs, files);
+  HintAtLowerCaseModel(status, options);
+  return status;
 }
 
 }  // namespace

@@ -198,6 +198,7 @@ std::string CheckReportText(const SurfaceFindings& f) {
   Figure(out, "element types", Integer(f.element_types));
   Figure(out, "displacement triangles", Integer(f.displacement_triangles));
   Figure(out, "traction triangles", Integer(f.traction_triangles));
+  Figure(out, "loaded triangles", Integer(f.loaded_triangles));
   Figure(out, "loaded elements", Integer(f.loaded_elements));
   Figure(out, "pressure records", Integer(f.pressures.read));
   Figure(out, "pressures applied", Integer(f.pressures.applied));

@@ -128,12 +128,15 @@ void DescribeRefusedType(Findings& out, const ModelSurvey& s) {
 void DescribeBlock(Findings& out, const SurveyedBlock& b, std::string_view kind, bool header_known,
                    std::int64_t promised, std::int64_t reads, const std::string& compress) {
   const std::string k(kind);
-  out.Fact(k + " block (record " + Str(b.header_record) + "): " + Str(b.records) + " " + k +
-           " records, " + k + " numbers up to " + Str(b.highest));
+  out.Fact(k + " block (record " + Str(b.header_record) +
+           "): " + Counted(b.records, k + " record", k + " records") + ", " + k +
+           " numbers up to " + Str(b.highest));
   if (header_known && b.records != reads) {
-    std::string text = "the header promises " + Str(promised) + " " + k + "s";
-    if (reads != promised) text += " (the run reads " + Str(reads) + " " + k + " records)";
-    text += ", " + Str(b.records) + " " + k + " records follow";
+    std::string text = "the header promises " + Counted(promised, k, k + "s");
+    if (reads != promised) {
+      text += " (the run reads " + Counted(reads, k + " record", k + " records") + ")";
+    }
+    text += ", " + Counted(b.records, k + " record follows", k + " records follow");
     if (b.records < reads && b.end_record != 0) {
       text += ": the run reads on past the block into record " + Str(b.end_record) + " (\"" +
               b.end_text.substr(0, 40) + "\")";
@@ -154,8 +157,9 @@ void DescribeElements(Findings& out, const ModelSurvey& s) {
   DescribeRefusedType(out, s);
   if (b.continued_record != 0) {
     out.Fact("element " + Str(b.continued_element) + " (record " + Str(b.continued_record) + ", " +
-             TypeName(s, b.continued_type) + ") has " + Str(b.continued_nodes) +
-             " nodes and continues on the next record: the run reads one record per element "
+             TypeName(s, b.continued_type) + ") has " +
+             Counted(b.continued_nodes, "node", "nodes") +
+             " and continues on the next record: the run reads one record per element "
              "and takes the continuation for the next element");
     out.Remedy(std::string(IsVolumeType(s, b.continued_type) ? kSkinRemedy : kSurfaceRemedy));
   } else if (b.most_nodes > 4) {
@@ -165,8 +169,8 @@ void DescribeElements(Findings& out, const ModelSurvey& s) {
   }
   if (b.short_record != 0) {
     out.Fact("element " + Str(b.short_element) + " (record " + Str(b.short_record) + ", " +
-             TypeName(s, b.short_type) + ") has " + Str(b.short_nodes) + " node field" +
-             (b.short_nodes == 1 ? "" : "s") +
+             TypeName(s, b.short_type) + ") has " +
+             Counted(b.short_nodes, "node field", "node fields") +
              ": the run takes the values it lacks from the next "
              "record, and the records after it are read out of step");
     // Links, contacts and masses are no part of the surface: they are left
@@ -237,8 +241,8 @@ std::string ExplainRefusalOf(std::string_view name, const ModelSurvey& s) {
     }
     if (header_known) {
       out.Fact("header (records " + Str(s.else_record + 1) + " and " + Str(s.else_record + 2) +
-               "): " + Str(s.header_count[0]) + " nodes and " + Str(s.header_count[1]) +
-               " elements");
+               "): " + Counted(s.header_count[0], "node", "nodes") + " and " +
+               Counted(s.header_count[1], "element", "elements"));
     }
     const bool cells_read = s.cells_record > s.else_record &&
                             (s.finish_after_header == 0 || s.cells_record < s.finish_after_header);

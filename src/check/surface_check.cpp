@@ -230,12 +230,16 @@ void CheckTriangles(const RunTables& run, SurfaceFindings& f, std::vector<std::u
   for (std::int32_t t = 1; t <= run.TriangleCount; ++t) {
     bool displacement = false;
     bool traction = false;
+    bool loaded = false;
     for (int d = 1; d <= 3; ++d) {
       displacement |= run.TriangleBcKinds(d, t) == kDisplacementPrescribed;
-      traction |= run.TriangleBcKinds(d, t) == kTractionPrescribed;
+      const bool of_traction = run.TriangleBcKinds(d, t) == kTractionPrescribed;
+      traction |= of_traction;
+      loaded |= of_traction && run.TriangleBcValues(d, t) != 0.0;
     }
     f.displacement_triangles += displacement;
     f.traction_triangles += traction;
+    f.loaded_triangles += loaded;
     const std::int32_t* c = run.TriangleNodes.Column(t);
     for (int k = 0; k < 3; ++k) used[static_cast<std::size_t>(c[k])] = 1;
     if (IsDegenerate(run, c)) {

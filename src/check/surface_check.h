@@ -57,7 +57,8 @@ struct SurfaceFindings {
   std::int64_t field_cells = 0;
   std::int64_t element_types = 0;  // defined local types that element records name
   std::int64_t displacement_triangles = 0;
-  std::int64_t traction_triangles = 0;
+  std::int64_t traction_triangles = 0;  // of traction kind in some direction, zero or not
+  std::int64_t loaded_triangles = 0;    // a traction that is not zero in some direction
   std::int64_t loaded_elements = 0;
   std::int64_t open_edges = 0;
   std::int64_t non_manifold_edges = 0;

@@ -23,13 +23,13 @@ void Print(OutputFile& console, const std::string& text) {
   }
 }
 
-int Check(OutputFile& console, int jobs) {
+int Check(OutputFile& console, int jobs, const RunFiles& files) {
   RunTables run;
   try {
-    InputFile model(kModelFileName, kModelUnit);
+    InputFile model(files.model, kModelUnit);
     ReadModel(model, run, console, jobs);
   } catch (const RunEnded& refused) {
-    Print(console, ExplainRefusal(kModelFileName, refused.status));
+    Print(console, ExplainRefusal(files.model, refused.status));
     return refused.status;
   }
   const SurfaceFindings findings = CheckSurface(run);
@@ -39,10 +39,10 @@ int Check(OutputFile& console, int jobs) {
 
 }  // namespace
 
-int RunCheck(int jobs) {
+int RunCheck(int jobs, const RunFiles& files) {
   try {
     OutputFile console = OutputFile::Console();
-    return Check(console, jobs);
+    return Check(console, jobs, files);
   } catch (const RunEnded& ended) {
     return ended.status;
   } catch (const std::bad_alloc&) {

@@ -2,9 +2,12 @@
 // instead of written.
 #pragma once
 
-/// Reads "ANSYS_Model.cdb" in the working directory as the translation does
+#include "driver/model_reading.h"
+
+/// Reads the model of `files` ("ANSYS_Model.cdb" in the working directory
+/// unless named) as the translation does
 /// (on `jobs` threads), writes no file, and prints the check's report on
 /// standard output. Returns 0 when the report finds no problem and 3 when it does. A model the
 /// translation refuses is refused with the same diagnostic and status, and
 /// what a second look at the file finds is printed on standard output.
-int RunCheck(int jobs = 1);
+int RunCheck(int jobs = 1, const RunFiles& files = {});

@@ -29,14 +29,14 @@ struct OptionSpec {
 // One line per option; --help lists them in this order.
 const OptionSpec kOptions[] = {
     {"directory", 'C', "DIR", &CommandLineOptions::directories,
-     "read the model in DIR and write the outputs there"},
+     "change to DIR first; MODEL is taken there"},
     {"check", '\0', nullptr, &CommandLineOptions::check,
      "check the model's surface and conditions; write no file"},
     {"vtu", '\0', "FILE", &CommandLineOptions::vtu_file,
      "also write the model with its conditions to FILE (.vtu)"},
     {"jobs", 'j', "N", &CommandLineOptions::jobs,
      "use N threads (default: the cores it may use, at most 16)"},
-    {"help", '\0', nullptr, &CommandLineOptions::help, "print this help and exit"},
+    {"help", 'h', nullptr, &CommandLineOptions::help, "print this help and exit"},
     {"version", '\0', nullptr, &CommandLineOptions::version, "print the version and exit"},
 };
 constexpr int kOptionCount = static_cast<int>(std::size(kOptions));
@@ -167,8 +167,14 @@ ParsedCommandLine ParseCommandLine(int argc, char* argv[]) {
     }
     if (!parsed.error.empty()) return parsed;
   }
+  // getopt_long has moved the arguments that are no options to the end.
+  const bool model_given = optind < argc;
+  if (model_given) parsed.options.model = argv[optind++];
   if (optind < argc) {
-    parsed.error = Refusal("unexpected argument '" + std::string(argv[optind]) + "'");
+    parsed.error =
+        Refusal("unexpected argument '" + std::string(argv[optind]) + "': one model file at most");
+  } else if (model_given && parsed.options.model.empty()) {
+    parsed.error = Refusal("the model file's name is empty");
   } else if (vtu_given && parsed.options.vtu_file.empty()) {
     parsed.error = Refusal("option '--vtu' requires a file name");
   } else if (vtu_given && parsed.options.check) {
@@ -179,12 +185,13 @@ ParsedCommandLine ParseCommandLine(int argc, char* argv[]) {
 
 std::string HelpText() {
   std::string text =
-      "Usage: cdb2bem [OPTION]...\n"
-      "Translate the ANSYS CDB model ANSYS_Model.cdb of the working directory into\n"
-      "input.dat, the input file of a boundary-element stress solver, and input.plt,\n"
-      "a Tecplot ASCII plot file of the same surface mesh. Both are written beside\n"
-      "the model, replacing files of those names; a run that fails before writing\n"
-      "leaves them as they were.\n"
+      "Usage: cdb2bem [OPTION]... [MODEL]\n"
+      "Translate the ANSYS CDB model MODEL (default: ANSYS_Model.cdb) into input.dat,\n"
+      "the input file of a boundary-element stress solver, and input.plt, a Tecplot\n"
+      "ASCII plot file of the same surface mesh. Both are written in MODEL's\n"
+      "directory, replacing files of those names; a run that fails before writing\n"
+      "leaves them as they were. A relative FILE of --vtu is taken in MODEL's\n"
+      "directory too.\n"
       "\n"
       "Options:\n";
   // "  -C, --directory=DIR" or "      --help", then the help in one column.
@@ -219,6 +226,9 @@ std::string HelpText() {
 
 std::string VersionText(std::string_view version) {
   return std::string(kProgram) + " " + std::string(version) +
-         "\nTranslates ANSYS CDB surface models into boundary-element solver input"
-         " and Tecplot plot files.\n";
+         "\n"
+         "Copyright (C) 2026 the cdb2bem authors.\n"
+         "License MIT: <https://opensource.org/license/mit>.\n"
+         "This is free software: you are free to change and redistribute it.\n"
+         "There is NO WARRANTY, to the extent permitted by law.\n";
 }

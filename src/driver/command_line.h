@@ -15,6 +15,7 @@ struct CommandLineOptions {
   int jobs = 0;  // -j N: threads converting records; 0: one per core the process may use
   bool help = false;
   bool version = false;
+  std::string model;  // the operand MODEL: the model file to read; empty: ANSYS_Model.cdb
 };
 
 /// The outcome of parsing: the options, or the lines that explain why the
@@ -24,14 +25,15 @@ struct ParsedCommandLine {
   std::string error;  // "cdb2bem: ...\nTry 'cdb2bem --help' for more information.\n"
 };
 
-/// Parses argv with getopt_long, printing nothing. Stray arguments are
-/// refused: the translator reads no file names from the command line.
+/// Parses argv with getopt_long, printing nothing. One argument that is not
+/// an option is the model file; a second one is refused.
 ParsedCommandLine ParseCommandLine(int argc, char* argv[]);
 
 /// The usage text printed by --help.
 std::string HelpText();
 
-/// The two lines printed by --version, for the given version number.
+/// The text printed by --version, for the given version number: the name
+/// and version, the copyright, the licence and the absence of warranty.
 std::string VersionText(std::string_view version);
 
 /// The most threads -j accepts.

@@ -6,6 +6,20 @@
 #include "model/element_block.h"
 #include "model/node_block.h"
 #include "model/pressure_loads.h"
+#include "textio/file_opening.h"
+
+std::string RunFiles::Output(std::string_view name) const {
+  if (name.starts_with('/') || model.find('/') == std::string::npos) return std::string(name);
+  std::string path = DirectoryOf(model);
+  if (!path.ends_with('/')) path += '/';
+  return path.append(name);
+}
+
+RunFiles RunFilesFor(std::string_view model) {
+  RunFiles files;
+  if (!model.empty()) files.model = model;
+  return files;
+}
 
 void ReadModel(InputFile& model, RunTables& run, OutputFile& console, int jobs) {
   // The load kind scan tests every record the size scan reads, then reads

@@ -1,13 +1,28 @@
 // The reading passes of a run, shared by the translation and the model check.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "model/run_tables.h"
 #include "textio/record_file.h"
 
-/// The model file, in the working directory.
+/// The model file read when the command line names none, in the working
+/// directory.
 inline constexpr std::string_view kModelFileName = "ANSYS_Model.cdb";
+
+/// The files of a run: the model, named as the command line gives it
+/// (relative to the working directory), and the outputs, written in the
+/// model's directory. Every file a run writes is named through Output.
+struct RunFiles {
+  std::string model{kModelFileName};
+  /// The file `name` in the model's directory: `name` itself when it is an
+  /// absolute path or the model is named without a directory.
+  std::string Output(std::string_view name) const;
+};
+
+/// The files of a run reading `model`; an empty name is ANSYS_Model.cdb.
+RunFiles RunFilesFor(std::string_view model);
 
 /// Reads the model file, open at its first record, into `run`: the size and
 /// load kind scans, the allocation of the tables, the node, element and

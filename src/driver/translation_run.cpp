@@ -6,6 +6,7 @@
 
 #include "check/surface_check.h"
 #include "driver/model_reading.h"
+#include "driver/run_summary.h"
 #include "output/output_pair.h"
 #include "output/plot_file.h"
 #include "output/solver_input_file.h"
@@ -23,21 +24,21 @@ constexpr std::string_view kClosingMessage = " Data Translation from ANSYS to BE
 
 // The .vtu of the model; its check array shows the model check's findings.
 // Like the pair, it replaces an earlier file only once it is complete.
-void WriteModelVtu(std::string_view name, const FileIdentity& model, const RunTables& run) {
-  const SurfaceFindings findings = CheckSurface(run);
+void WriteModelVtu(const std::string& name, const FileIdentity& model, const RunTables& run,
+                   const SurfaceFindings& findings) {
   ReplacedOutput vtu(model, {name, kVtuUnit});
   WriteVtuFile(vtu.file(), run, findings.triangle_flags);
   vtu.Commit();
 }
 
-void Translate(OutputFile& console, std::string_view vtu_file, int jobs) {
+void Translate(OutputFile& console, std::string_view vtu_file, int jobs, const RunFiles& files) {
   // Opened before the outputs, so a missing model leaves input.dat and
   // input.plt untouched.
-  InputFile model(kModelFileName, kModelUnit);
+  InputFile model(files.model, kModelUnit);
   // The earlier outputs stay as they are until both new ones are complete;
   // a failure removes what was written.
-  OutputPair outputs(model.identity(), {kSolverInputFileName, kSolverInputUnit},
-                     {kPlotFileName, kPlotUnit});
+  OutputPair outputs(model.identity(), {files.Output(kSolverInputFileName), kSolverInputUnit},
+                     {files.Output(kPlotFileName), kPlotUnit});
 
   RunTables run;
   ReadModel(model, run, console, jobs);
@@ -48,9 +49,15 @@ void Translate(OutputFile& console, std::string_view vtu_file, int jobs) {
   WritePlotFile(outputs.second(), run, jobs);
   outputs.Commit();
   // The pair is in place: a failure from here on changes nothing in it.
-  if (!vtu_file.empty()) WriteModelVtu(vtu_file, model.identity(), run);
+  // The check's findings serve the .vtu and the line of counts; a run
+  // without either does without them.
+  const bool summary = StandardErrorIsTerminal();
+  SurfaceFindings findings;
+  if (!vtu_file.empty() || summary) findings = CheckSurface(run);
+  if (!vtu_file.empty()) WriteModelVtu(files.Output(vtu_file), model.identity(), run, findings);
   WriteFreeForm(console, {kClosingMessage});
   console.Close();
+  if (summary) PrintWarning(RunSummaryLine(findings));
 }
 
 // A run that the model ended: refused (status 1), or a record of it that
@@ -76,10 +83,10 @@ void PrepareProcess() {
   HandleSignalsForOutputs();
 }
 
-int RunTranslation(std::string_view vtu_file, int jobs) {
+int RunTranslation(std::string_view vtu_file, int jobs, const RunFiles& files) {
   try {
     OutputFile console = OutputFile::Console();
-    Translate(console, vtu_file, jobs);
+    Translate(console, vtu_file, jobs, files);
     return 0;
   } catch (const RunEnded& ended) {
     // A person at a terminal is told where to look next; scripts and pipes

@@ -3,6 +3,8 @@
 
 #include <string_view>
 
+#include "driver/model_reading.h"
+
 /// Readies the process, once before any run: standard descriptors that are
 /// closed are opened on /dev/null, a write beyond the file-size limit or into
 /// a closed pipe fails with its diagnostic instead of killing the process,
@@ -10,11 +12,14 @@
 /// the process.
 void PrepareProcess();
 
-/// Translates "ANSYS_Model.cdb" in the working directory into "input.dat" and
-/// "input.plt"; when `vtu_file` is not empty, then writes the model with its
-/// conditions to that file as VTK XML (.vtu). Records are converted on `jobs`
+/// Translates the model of `files` ("ANSYS_Model.cdb" in the working
+/// directory unless named) into "input.dat" and "input.plt" in the model's
+/// directory; when `vtu_file` is not empty, then writes the model with its
+/// conditions to that file (in the model's directory when it is a relative
+/// name) as VTK XML (.vtu). When standard error is a terminal, a line of
+/// counts follows the closing message there. Records are converted on `jobs`
 /// threads; the files, messages and status are the same for any number. Returns the exit status: 0,
 /// a diagnostic's number, or 1 for a model the run refuses. Every file is closed when it returns;
 /// the outputs are replaced only when both are complete. Running out of memory anywhere ends the
 /// run with diagnostic 41.
-int RunTranslation(std::string_view vtu_file = {}, int jobs = 1);
+int RunTranslation(std::string_view vtu_file = {}, int jobs = 1, const RunFiles& files = {});

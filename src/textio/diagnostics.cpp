@@ -88,6 +88,10 @@ void StopWithModelError(std::string_view text) {
 
 void PrintWarning(std::string_view text) { WriteErrorRecord(text); }
 
+std::string Counted(std::int64_t count, std::string_view one, std::string_view more) {
+  return std::to_string(count) + " " + std::string(count == 1 ? one : more);
+}
+
 namespace {
 std::string Range(std::int32_t last) { return ", outside 1 to " + std::to_string(last); }
 }  // namespace
@@ -104,7 +108,7 @@ std::string ElementNodeOutOfRange(std::int32_t element, std::int32_t node,
 
 std::string ElementNotSurface(std::int32_t element, std::int32_t nodes) {
   return " ANSYS cdb file error: element " + std::to_string(element) + " has " +
-         std::to_string(nodes) + " nodes, not a surface element";
+         Counted(nodes, "node", "nodes") + ", not a surface element";
 }
 
 std::string ElementOfRefusedType(std::int32_t element, std::string_view name,
@@ -145,7 +149,7 @@ std::string PressureKeyNotFacePressure(std::int32_t element, std::int32_t key) {
 
 std::string CellsLeftOutOfVtu(std::int64_t count, const char* kind, std::int64_t first,
                               std::int32_t corner, std::int64_t last) {
-  return " Warning: " + std::to_string(count) + " " + kind + (count == 1 ? "" : "s") +
+  return " Warning: " + Counted(count, kind, std::string(kind) + "s") +
          " left out of the .vtu, a corner is no point of it; the first is " + kind + " " +
          std::to_string(first) + " with corner " + std::to_string(corner) + ", outside 1 to " +
          std::to_string(last);

@@ -64,6 +64,9 @@ void PrintWarning(std::string_view text);
 /// The structure error of a model file whose end comes before its header.
 inline constexpr std::string_view kStructureErrorMessage = " ANSYS cdb file error!";
 
+/// "1 node", "2 nodes": `count` and the word that agrees with it.
+std::string Counted(std::int64_t count, std::string_view one, std::string_view more);
+
 /// Messages of the run's own checks (numbers outside the tables).
 std::string ElementNumberOutOfRange(std::int32_t element, std::int32_t element_count);
 std::string ElementNodeOutOfRange(std::int32_t element, std::int32_t node, std::int32_t node_count);

@@ -174,6 +174,7 @@ class OutputFile {
   std::size_t used_ = 0;
 };
 
-/// Whether the process's standard error is a terminal: a person reads it,
-/// not a script.
+/// Whether the process's standard error is a terminal: lines meant for a
+/// person at one are printed only then, so that scripts and comparisons see
+/// the output they always saw.
 bool StandardErrorIsTerminal();

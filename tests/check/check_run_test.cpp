@@ -40,7 +40,8 @@ TEST(CheckRun, ExampleReportWritesNoFile) {
   EXPECT_EQ(check.err, "");
   // The house: a box of five quadrilaterals sheared by 0.25 (volume 2 x 1 x 1)
   // under a pyramid of four triangles 0.6180339887499 high (2 x 1 x h / 3),
-  // fixed at its base (two triangles), pressed on elements 4 and 6.
+  // fixed at its base (two triangles), pressed on elements 4 and 6: the
+  // quadrilateral 4 gives two loaded triangles, the triangle 6 one.
   EXPECT_EQ(check.out,
             "nodes: 9\n"
             "elements: 9\n"
@@ -50,6 +51,7 @@ TEST(CheckRun, ExampleReportWritesNoFile) {
             "element types: 2\n"
             "displacement triangles: 2\n"
             "traction triangles: 12\n"
+            "loaded triangles: 3\n"
             "loaded elements: 2\n"
             "pressure records: 2\n"
             "pressures applied: 2\n"
@@ -231,6 +233,23 @@ TEST(RefusalCause, FieldComponentsShortRecordsAndMissingFinish) {
        "(ESEL,U,TYPE,,1), instead of rewriting their records\n"},
       {"no node block", "*ELSE\nNUMOFF,NODE,        5\nNUMOFF,ELEM,        2\nFINISH\n",
        "  - no node block: no record begins NBLOCK, so the file holds no finite-element model\n"},
+      {"element record with one node field",
+       std::string(kHead) +
+           "        1        1        1        1        0        0        0        0        3      "
+           "  0        1        1\n" +
+           kElement1 + "       -1\nFINISH\n",
+       "  - element 1 (record 14, type 1) has 1 node field: the run takes"},
+      // Counts of one agree with their nouns.
+      {"a header of one node and one element",
+       "*ELSE\nNUMOFF,NODE,        1\nNUMOFF,ELEM,        1\n"
+       "NBLOCK,6,SOLID,         2,         2\n(3i9,6e21.13e3)\n"
+       "        1        0        0\n        2        0        0 1.0\nN,R5.3,LOC,       -1,\n"
+       "EBLOCK,19,SOLID,         1,         1\n(19i9)\n" +
+           std::string(kElement1) + "       -1\nFINISH\n",
+       "  - header (records 2 and 3): 1 node and 1 element\n"
+       "  - node block (record 4): 2 node records, node numbers up to 2\n"
+       "  - the header promises 1 node, 2 node records follow\n"
+       "  - element block (record 9): 1 element record, element numbers up to 1\n"},
       {"no FINISH", std::string(kHead) + kElement1 + kElement1 + "       -1\n",
        "  - no record begins FINI"},
       {"no offset header", "/PREP7\nFINISH\n", "  - no offset header: no record begins *ELSE"},

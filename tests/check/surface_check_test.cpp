@@ -38,6 +38,7 @@ RunTables MakeRun(const std::vector<Point>& nodes, const std::vector<Corners>& t
       const std::int64_t row = static_cast<std::int64_t>(k) + 1;
       run.TriangleNodes(row, t) = triangles[static_cast<std::size_t>(t - 1)][k];
       run.TriangleBcKinds(row, t) = kTractionPrescribed;
+      run.TriangleBcValues(row, t) = 0.0;
     }
     run.ElementTriangles(t, 1) = t;
     run.ElementTriangles(t, 2) = t;
@@ -234,6 +235,43 @@ TEST(SurfaceCheck, QuadrilateralTrianglesNameTheirElementAndListsStopAtTheLimit)
   EXPECT_NE(report.find("  from triangle 5: 1 triangle, open\n"), std::string::npos) << report;
 }
 
+// A triangle is loaded when a direction of traction kind has a value that
+// is not zero; a displacement's value does not count.
+TEST(SurfaceCheck, LoadedTrianglesCarryATractionThatIsNotZero) {
+  struct Direction {
+    int kind;
+    double value;
+  };
+  struct LoadCase {
+    const char* name;
+    std::array<Direction, 3> directions;  // of triangle 1; the others stay traction-free
+    std::int64_t loaded;
+  };
+  const LoadCase cases[] = {
+      {"traction-free", {{{2, 0.0}, {2, 0.0}, {2, 0.0}}}, 0},
+      {"minus zero is zero", {{{2, -0.0}, {2, 0.0}, {2, -0.0}}}, 0},
+      {"one direction", {{{2, 0.0}, {2, 0.0}, {2, -1.5e-300}}}, 1},
+      {"every direction", {{{2, 1.0}, {2, -2.0}, {2, 3.0}}}, 1},
+      {"a displacement that is not zero", {{{1, 0.5}, {1, 0.5}, {1, 0.5}}}, 0},
+      {"a displacement beside a traction", {{{1, 0.5}, {2, 0.0}, {2, 7.0}}}, 1},
+      {"not a number", {{{2, kNaN}, {2, 0.0}, {2, 0.0}}}, 1},
+  };
+  for (const LoadCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    RunTables run = MakeRun(kTetra, kTetraOut, {2});
+    for (int d = 1; d <= 3; ++d) {
+      run.TriangleBcKinds(d, 1) = c.directions[static_cast<std::size_t>(d - 1)].kind;
+      run.TriangleBcValues(d, 1) = c.directions[static_cast<std::size_t>(d - 1)].value;
+    }
+    const SurfaceFindings f = CheckSurface(run);
+    EXPECT_EQ(f.loaded_triangles, c.loaded);
+    EXPECT_NE(
+        CheckReportText(f).find("\ntraction triangles: " + std::to_string(f.traction_triangles) +
+                                "\nloaded triangles: " + std::to_string(c.loaded) + "\n"),
+        std::string::npos);
+  }
+}
+
 TEST(SurfaceCheck, LargeCoordinatesKeepTheVolume) {
   // A unit tetrahedron a million units away: its volume stays 1/6 to the last digits.
   const RunTables run = MakeRun(Shifted(kTetra, 1.0e6), kTetraOut, {1});
@@ -252,6 +290,7 @@ TEST(CheckReport, FiguresAreLabelledLines) {
             "element types: 0\n"
             "displacement triangles: 0\n"
             "traction triangles: 4\n"
+            "loaded triangles: 0\n"
             "loaded elements: 0\n"
             "pressure records: 0\n"
             "pressures applied: 0\n"

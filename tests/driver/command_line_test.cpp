@@ -1,11 +1,12 @@
 // The command line, run as a whole process: each case gives the arguments
 // and what must come of them (console texts, status, files written), in a
-// scratch tree holding a model in model/, an empty directory model/empty/
-// and a plain file afile.
+// scratch tree holding a model in model/ (as ANSYS_Model.cdb and as job.cdb),
+// another as top.cdb, an empty directory model/empty/ and a plain file afile.
 #include "driver/command_line.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
@@ -37,21 +38,34 @@ std::map<std::string, std::string> Snapshot(const fs::path& root) {
   return files;
 }
 
-enum class Outcome { kNothingWritten, kTranslatedInModel };
+// The files a case must leave that were not there before, by their names in
+// the tree; nothing else may change. An input.plt must be the four-node
+// example's.
+using Made = std::vector<std::string>;
+const Made kNothingWritten = {};
+const Made kTranslatedInModel = {"model/input.dat", "model/input.plt"};
+const Made kTranslatedInWork = {"input.dat", "input.plt"};
 
 struct Case {
-  std::vector<std::string> args;
+  std::vector<std::string> args;  // "@WORK@" stands for the scratch tree's absolute path
   int status;
   std::string out;  // "@HELP@" / "@VERSION@": the program's usage / version text
   std::string err;  // "@WORK@" stands for the scratch tree's absolute path
-  Outcome outcome;
+  Made made;
 };
+
+std::string WithWork(std::string text, const fs::path& work) {
+  if (const std::size_t at = text.find("@WORK@"); at != std::string::npos) {
+    text.replace(at, 6, work.string());
+  }
+  return text;
+}
 
 // A refused command line: the reason, the hint, status 2, nothing written.
 Case Refused(std::vector<std::string> args, const char* reason) {
   std::string err = "cdb2bem: ";
   err.append(reason).append("\n").append(kTry);
-  return {std::move(args), 2, "", err, Outcome::kNothingWritten};
+  return {std::move(args), 2, "", err, kNothingWritten};
 }
 
 class CommandLineRun : public testing::Test {
@@ -60,6 +74,8 @@ class CommandLineRun : public testing::Test {
     work_ = fs::canonical(temp_.path()) / "work";
     fs::create_directories(work_ / "model" / "empty");
     fs::copy_file(kFourNodeCase / "ANSYS_Model.cdb", work_ / "model" / "ANSYS_Model.cdb");
+    fs::copy_file(kFourNodeCase / "ANSYS_Model.cdb", work_ / "model" / "job.cdb");
+    fs::copy_file(kFourNodeCase / "ANSYS_Model.cdb", work_ / "top.cdb");
     WriteFile(work_ / "afile", "not a directory\n");
   }
 
@@ -67,29 +83,27 @@ class CommandLineRun : public testing::Test {
     std::string shown = "cdb2bem";
     for (const std::string& arg : c.args) shown.append(" [").append(arg).append("]");
     SCOPED_TRACE(shown);
-    fs::remove(work_ / "model" / "input.dat");  // left by an earlier case
-    fs::remove(work_ / "model" / "input.plt");
     const std::map<std::string, std::string> before = Snapshot(work_);
-    const RunResult result = RunProgramWith(work_, c.args);
+    std::vector<std::string> args;
+    for (const std::string& arg : c.args) args.push_back(WithWork(arg, work_));
+    const RunResult result = RunProgramWith(work_, args);
     EXPECT_EQ(result.status, c.status);
     std::string out = c.out == "@HELP@" ? HelpText() : c.out;
     if (c.out == "@VERSION@") out = VersionText(CDB2BEM_VERSION);
     EXPECT_EQ(result.out, out);
-    std::string err = c.err;
-    if (const std::size_t at = err.find("@WORK@"); at != std::string::npos) {
-      err.replace(at, 6, work_.string());
-    }
-    EXPECT_EQ(result.err, err);
+    EXPECT_EQ(result.err, WithWork(c.err, work_));
 
     std::map<std::string, std::string> after = Snapshot(work_);
-    if (c.outcome == Outcome::kTranslatedInModel) {
-      ASSERT_EQ(after.count("model/input.dat"), 1u);
-      ASSERT_EQ(after.count("model/input.plt"), 1u);
-      EXPECT_EQ(after["model/input.plt"], ReadFile(kFourNodeCase / "input.plt"));
-      after.erase("model/input.dat");
-      after.erase("model/input.plt");
+    for (const std::string& name : c.made) {
+      EXPECT_EQ(before.count(name), 0u) << name;
+      ASSERT_EQ(after.count(name), 1u) << name << " not written";
+      if (name.ends_with("input.plt")) {
+        EXPECT_EQ(after[name], ReadFile(kFourNodeCase / "input.plt"));
+      }
+      after.erase(name);
+      fs::remove(work_ / name);  // the next case starts without it
     }
-    EXPECT_EQ(after, before) << "files other than the outputs in model/ changed";
+    EXPECT_EQ(after, before) << "files other than those made changed";
   }
 
   ScopedTempDir temp_;
@@ -98,56 +112,130 @@ class CommandLineRun : public testing::Test {
 
 TEST_F(CommandLineRun, DirectoryOptionRunsTheTranslationThere) {
   const Case cases[] = {
-      {{"-C", "model"}, 0, kClosingLine, "", Outcome::kTranslatedInModel},
-      {{"-Cmodel"}, 0, kClosingLine, "", Outcome::kTranslatedInModel},
-      {{"--directory=model"}, 0, kClosingLine, "", Outcome::kTranslatedInModel},
-      {{"--directory", "model"}, 0, kClosingLine, "", Outcome::kTranslatedInModel},
-      {{"--dir=model"}, 0, kClosingLine, "", Outcome::kTranslatedInModel},
+      {{"-C", "model"}, 0, kClosingLine, "", kTranslatedInModel},
+      {{"-Cmodel"}, 0, kClosingLine, "", kTranslatedInModel},
+      {{"--directory=model"}, 0, kClosingLine, "", kTranslatedInModel},
+      {{"--directory", "model"}, 0, kClosingLine, "", kTranslatedInModel},
+      {{"--dir=model"}, 0, kClosingLine, "", kTranslatedInModel},
       // The number of threads changes nothing that is written.
-      {{"-C", "model", "-j", "1"}, 0, kClosingLine, "", Outcome::kTranslatedInModel},
-      {{"-C", "model", "-j3"}, 0, kClosingLine, "", Outcome::kTranslatedInModel},
-      {{"--jobs=256", "-C", "model"}, 0, kClosingLine, "", Outcome::kTranslatedInModel},
-      {{"--jobs", "2", "--jobs", "1", "-Cmodel"}, 0, kClosingLine, "", Outcome::kTranslatedInModel},
+      {{"-C", "model", "-j", "1"}, 0, kClosingLine, "", kTranslatedInModel},
+      {{"-C", "model", "-j3"}, 0, kClosingLine, "", kTranslatedInModel},
+      {{"--jobs=256", "-C", "model"}, 0, kClosingLine, "", kTranslatedInModel},
+      {{"--jobs", "2", "--jobs", "1", "-Cmodel"}, 0, kClosingLine, "", kTranslatedInModel},
       // Each -C is taken relative to the one before, as with make -C.
-      {{"-C", "model/empty", "-C", ".."}, 0, kClosingLine, "", Outcome::kTranslatedInModel},
+      {{"-C", "model/empty", "-C", ".."}, 0, kClosingLine, "", kTranslatedInModel},
       {{"--"},
        29,
        "",
        "runerr: severe (29): file not found, unit 5, file @WORK@/ANSYS_Model.cdb\r\n",
-       Outcome::kNothingWritten},
+       kNothingWritten},
       // Diagnostics name the files of the directory changed to.
       {{"-C", "model/empty"},
        29,
        "",
        "runerr: severe (29): file not found, unit 5, file @WORK@/model/empty/ANSYS_Model.cdb\r\n",
-       Outcome::kNothingWritten},
+       kNothingWritten},
       {{"-C", "missing"},
        2,
        "",
        "cdb2bem: cannot change to directory 'missing': No such file or directory\n",
-       Outcome::kNothingWritten},
+       kNothingWritten},
       {{"--directory=afile"},
        2,
        "",
        "cdb2bem: cannot change to directory 'afile': Not a directory\n",
-       Outcome::kNothingWritten},
+       kNothingWritten},
       {{"-C", "model", "-C", "missing"},
        2,
        "",
        "cdb2bem: cannot change to directory 'missing': No such file or directory\n",
-       Outcome::kNothingWritten},
+       kNothingWritten},
   };
   for (const Case& c : cases) Check(c);
 }
 
 TEST_F(CommandLineRun, HelpAndVersionPrintAndDoNothingElse) {
   const Case cases[] = {
-      {{"--help"}, 0, "@HELP@", "", Outcome::kNothingWritten},
-      {{"--he"}, 0, "@HELP@", "", Outcome::kNothingWritten},
-      {{"-C", "model", "--help"}, 0, "@HELP@", "", Outcome::kNothingWritten},
-      {{"--version"}, 0, "@VERSION@", "", Outcome::kNothingWritten},
-      {{"--version", "-C", "missing"}, 0, "@VERSION@", "", Outcome::kNothingWritten},
-      {{"--help", "--version"}, 0, "@HELP@", "", Outcome::kNothingWritten},
+      {{"--help"}, 0, "@HELP@", "", kNothingWritten},
+      {{"--he"}, 0, "@HELP@", "", kNothingWritten},
+      {{"-C", "model", "--help"}, 0, "@HELP@", "", kNothingWritten},
+      {{"--version"}, 0, "@VERSION@", "", kNothingWritten},
+      {{"--version", "-C", "missing"}, 0, "@VERSION@", "", kNothingWritten},
+      {{"--help", "--version"}, 0, "@HELP@", "", kNothingWritten},
+      {{"-h"}, 0, "@HELP@", "", kNothingWritten},
+      {{"-h", "model/job.cdb"}, 0, "@HELP@", "", kNothingWritten},
+  };
+  for (const Case& c : cases) Check(c);
+}
+
+// The operand MODEL: read where it is named, the outputs written beside it,
+// diagnostics naming it as it was opened.
+TEST_F(CommandLineRun, ModelOperandIsReadAndTheOutputsGoBesideIt) {
+  const Made pair_and_vtu = {"model/input.dat", "model/input.plt", "model/m.vtu"};
+  const char* overwrite =
+      "cdb2bem: --vtu '%s' would overwrite the model or the file it is translated to\n";
+  auto refused_vtu = [&](const char* name) {
+    char text[200];
+    std::snprintf(text, sizeof text, overwrite, name);
+    return std::string(text);
+  };
+  const Case cases[] = {
+      // Absent: ANSYS_Model.cdb of the working directory, as always.
+      {{"-C", "model"}, 0, kClosingLine, "", kTranslatedInModel},
+      // In the working directory, under any name.
+      {{"top.cdb"}, 0, kClosingLine, "", kTranslatedInWork},
+      {{"./top.cdb", "-j", "2"}, 0, kClosingLine, "", kTranslatedInWork},
+      // In another directory: the outputs go there, not to the working directory.
+      {{"model/job.cdb"}, 0, kClosingLine, "", kTranslatedInModel},
+      {{"@WORK@/model/job.cdb"}, 0, kClosingLine, "", kTranslatedInModel},
+      {{"-C", "model/empty", "../job.cdb"}, 0, kClosingLine, "", kTranslatedInModel},
+      {{"--", "model/job.cdb"}, 0, kClosingLine, "", kTranslatedInModel},
+      // With -C: taken in DIR.
+      {{"-C", "model", "job.cdb"}, 0, kClosingLine, "", kTranslatedInModel},
+      {{"job.cdb", "--directory=model"}, 0, kClosingLine, "", kTranslatedInModel},
+      // A relative .vtu goes beside the model too; it may not overwrite the
+      // model or the pair there.
+      {{"--vtu", "m.vtu", "model/job.cdb"}, 0, kClosingLine, "", pair_and_vtu},
+      {{"--vtu", "job.cdb", "model/job.cdb"}, 2, "", refused_vtu("job.cdb"), kNothingWritten},
+      {{"--vtu", "input.plt", "model/job.cdb"}, 2, "", refused_vtu("input.plt"), kNothingWritten},
+      {{"--vtu", "@WORK@/model/input.dat", "model/job.cdb"},
+       2,
+       "",
+       refused_vtu("@WORK@/model/input.dat"),
+       kNothingWritten},
+      // The .vtu's folder is missing: the pair is in place, the .vtu refused.
+      {{"--vtu", "nodir/m.vtu", "model/job.cdb"},
+       30,
+       "",
+       "runerr: severe (30): open failure, unit 9, file @WORK@/model/nodir/m.vtu\r\n",
+       kTranslatedInModel},
+      // A directory, a missing file, a missing folder: nothing written.
+      {{"model/empty"},
+       30,
+       "",
+       "runerr: severe (30): open failure, unit 5, file @WORK@/model/empty\r\n",
+       kNothingWritten},
+      {{"model/missing.cdb"},
+       29,
+       "",
+       "runerr: severe (29): file not found, unit 5, file @WORK@/model/missing.cdb\r\n",
+       kNothingWritten},
+      {{"nodir/job.cdb"},
+       29,
+       "",
+       "runerr: severe (29): file not found, unit 5, file @WORK@/nodir/job.cdb\r\n",
+       kNothingWritten},
+      {{"afile/job.cdb"},
+       29,
+       "",
+       "runerr: severe (29): file not found, unit 5, file @WORK@/afile/job.cdb\r\n",
+       kNothingWritten},
+      {{"--check", "model/missing.cdb"},
+       29,
+       "refused: the model file model/missing.cdb cannot be opened in the working directory; no "
+       "second look is possible\n",
+       "runerr: severe (29): file not found, unit 5, file @WORK@/model/missing.cdb\r\n",
+       kNothingWritten},
   };
   for (const Case& c : cases) Check(c);
 }
@@ -157,10 +245,12 @@ TEST_F(CommandLineRun, RefusedCommandLinesReadAndWriteNothing) {
       Refused({"--foo"}, "unrecognized option '--foo'"),
       Refused({"--foo=bar"}, "unrecognized option '--foo=bar'"),
       Refused({"-x"}, "invalid option -- 'x'"),
-      Refused({"x"}, "unexpected argument 'x'"),
-      Refused({"-"}, "unexpected argument '-'"),
-      Refused({"--", "--help"}, "unexpected argument '--help'"),
-      Refused({"-C", "model", "ANSYS_Model.cdb"}, "unexpected argument 'ANSYS_Model.cdb'"),
+      Refused({"x", "y"}, "unexpected argument 'y': one model file at most"),
+      Refused({"-C", "model", "job.cdb", "ANSYS_Model.cdb"},
+              "unexpected argument 'ANSYS_Model.cdb': one model file at most"),
+      Refused({"--", "-", "--help"}, "unexpected argument '--help': one model file at most"),
+      Refused({""}, "the model file's name is empty"),
+      Refused({"-C", "model", ""}, "the model file's name is empty"),
       Refused({"-C"}, "option requires an argument -- 'C'"),
       Refused({"--directory"}, "option '--directory' requires an argument"),
       Refused({"--help=yes"}, "option '--help' doesn't allow an argument"),
@@ -184,9 +274,10 @@ TEST_F(CommandLineRun, RefusedCommandLinesReadAndWriteNothing) {
       Refused(
           {"--=x"},
           "option '--=x' is ambiguous; possibilities: '--directory' '--check' '--vtu' '--jobs' '--help' '--version'"),
+      Refused({"-hx"}, "invalid option -- 'x'"),
       // A refusal wins over --help and --version wherever it stands.
       Refused({"--help", "--foo"}, "unrecognized option '--foo'"),
-      Refused({"--version", "x"}, "unexpected argument 'x'"),
+      Refused({"--version", "x", "y"}, "unexpected argument 'y': one model file at most"),
   };
   for (const Case& c : cases) Check(c);
 }
@@ -200,9 +291,9 @@ TEST_F(CommandLineRun, HelpWrittenToAFullDeviceIsAFailure) {
 
 TEST(CommandLineTexts, HelpNamesEveryOptionTheFilesAndTheManualWithinEightyColumns) {
   const std::string help = HelpText();
-  EXPECT_TRUE(help.starts_with("Usage: cdb2bem [OPTION]...\n")) << help;
+  EXPECT_TRUE(help.starts_with("Usage: cdb2bem [OPTION]... [MODEL]\n")) << help;
   for (const char* part :
-       {"\n  -C, --directory=DIR  ", "\n  -j, --jobs=N         ", "\n      --help   ",
+       {"\n  -C, --directory=DIR  ", "\n  -j, --jobs=N         ", "\n  -h, --help   ",
         "\n      --version   ", "ANSYS_Model.cdb", "input.dat", "input.plt",
         "Exit status:", "\nFull documentation: man cdb2bem\n"}) {
     EXPECT_NE(help.find(part), std::string::npos) << "missing [" << part << "] in\n" << help;
@@ -213,7 +304,7 @@ TEST(CommandLineTexts, HelpNamesEveryOptionTheFilesAndTheManualWithinEightyColum
   }
 }
 
-TEST(CommandLineTexts, VersionIsTheProjectVersionAndOneLineOfDescription) {
+TEST(CommandLineTexts, VersionIsTheProjectVersionInTheGnuForm) {
   const std::string version = CDB2BEM_VERSION;
   // X.Y.Z, each a decimal number.
   int dots = 0;
@@ -222,9 +313,19 @@ TEST(CommandLineTexts, VersionIsTheProjectVersionAndOneLineOfDescription) {
   EXPECT_EQ(version.find_first_not_of("0123456789."), std::string::npos) << version;
   const std::string text = VersionText(version);
   ASSERT_TRUE(text.starts_with("cdb2bem " + version + "\n")) << text;
-  const std::string description = text.substr(version.size() + 9);
-  EXPECT_FALSE(description.empty());
-  EXPECT_EQ(description.find('\n'), description.size() - 1) << text;
+  EXPECT_EQ(text.substr(version.size() + 9),
+            "Copyright (C) 2026 the cdb2bem authors.\n"
+            "License MIT: <https://opensource.org/license/mit>.\n"
+            "This is free software: you are free to change and redistribute it.\n"
+            "There is NO WARRANTY, to the extent permitted by law.\n");
+  // The licence it names is the one of the source tree and of the package.
+  const std::string licence = ReadFile(fs::path(CDB2BEM_SOURCE_DIR) / "LICENSE");
+  EXPECT_TRUE(licence.starts_with("MIT License\n\nCopyright (c) 2026 the cdb2bem authors\n"))
+      << licence;
+  const std::string copyright = ReadFile(fs::path(CDB2BEM_SOURCE_DIR) / "doc" / "copyright");
+  EXPECT_NE(copyright.find("\nCopyright: 2026 the cdb2bem authors\nLicense: Expat\n"),
+            std::string::npos)
+      << copyright;
 }
 
 }  // namespace

@@ -169,7 +169,7 @@ TEST(ReadElementBlock, NonSurfaceElementsRefuseTheModel) {
        "1 1 1 1 0 0 0 0 4 0 1 1 2 3 4\n1 1 1 1 0 0 0 0 2 0 2 5 6\n1 1 1 1 0 0 0 0 4 0 3 1 2 3 4\n",
        3, 0, "element 2 has 2 nodes"},
       {"mass element, corner 0", "1 1 1 1 0 0 0 0 1 0 1 0\n1 1 1 1 0 0 0 0 4 0 2 1 2 3 4\n", 2, 0,
-       "element 1 has 1 nodes"},
+       "element 1 has 1 node"},
       {"20-node field cell", "1 1 1 1 0 0 0 0 20 0 1 21 22 23 24 25 26 27 28\n29 30\n", 0, 1,
        "element 1 has 20 nodes"},
       // Whichever records the fifteen values come from, values left on the
@@ -178,7 +178,8 @@ TEST(ReadElementBlock, NonSurfaceElementsRefuseTheModel) {
        "1 1 1 1 0 0 0 0 20 0\n3 1 2 3 4 5 6 7\n1 1 1 1 0 0 0 0 4 0 1 1 2 3 4\n", 3, 0,
        "element 3 has 20 nodes"},
       {"fifteen values over two records, none left, then a line element",
-       "1 1 1 1 0 0 0 0 20 0\n1 1 2 3 4\n1 1 1 1 0 0 0 0 1 0 2 5\n6 7 8\n", 2, 0, "element 2 has 1 nodes"},
+       "1 1 1 1 0 0 0 0 20 0\n1 1 2 3 4\n1 1 1 1 0 0 0 0 1 0 2 5\n6 7 8\n", 2, 0,
+       "element 2 has 1 node"},
       {"syntax error before the count is seen", "1 1 1 1 0 0 0 0 2 0 1 5 6\nCMBLOCK,FIELDCELLS\n",
        1, 0, "59"},
   };

@@ -84,6 +84,23 @@ const std::string kAllPackages = "libgtest-dev libclang-rt-14-dev wine wine64";
 const std::string kUpdate = "update -qq\n";
 const std::string kInstall = "install -y -qq --no-install-recommends ";
 
+// The line naming each package and what it is for.
+const std::string kCmake = "  cmake               configures and drives the build\n";
+const std::string kGxx = "  g++                 compiles the program (C++20)\n";
+const std::string kMake = "  make                runs the build steps\n";
+const std::string kGtest =
+    "  libgtest-dev        GoogleTest, which the unit and whole-run tests are written with\n";
+const std::string kVtk =
+    "  python3-vtk9        VTK for python: reads input.plt and the .vtu back in three tests\n";
+const std::string kMeshio = "  python3-meshio      meshio: reads the .vtu back in one test\n";
+const std::string kGroff = "  groff-base          renders the manual page in its test\n";
+const std::string kDpkgDev =
+    "  dpkg-dev            dpkg-shlibdeps, for the package's dependencies\n";
+const std::string kFile = "  file                used by CPack to find the binaries to strip\n";
+const std::string kExtrasNote =
+    "note: a few tests are skipped without these (make test-full installs them):\n" + kVtk +
+    kMeshio + kGroff;
+
 TEST(InstallBuildDeps, InstallsAsRootOrPrintsTheOneLineToRun) {
   struct Case {
     const char* name;
@@ -94,64 +111,90 @@ TEST(InstallBuildDeps, InstallsAsRootOrPrintsTheOneLineToRun) {
   const Case cases[] = {
       {"everything there", {kAllTools, kAllPackages, true, false, true, 0}, "ci", {0, "", "", ""}},
       {"no purpose means build", {kBuildTools, "", false, false, true, 0}, "", {0, "", "", ""}},
+      // make test asks for what the tests need to run, and names the extras.
       {"bare machine, user, test",
        {{}, "", false, false, true, 0},
        "test",
        {1, "",
-        "cdb2bem: missing build dependencies: cmake g++ make libgtest-dev\n"
-        "Install them, then run the same command again:\n"
-        "  sudo apt-get install cmake g++ make libgtest-dev python3-vtk9 python3-meshio groff-base\n",
+        "cdb2bem: missing build dependencies:\n" + kCmake + kGxx + kMake + kGtest +
+            "Install them, then run the same command again:\n"
+            "  sudo apt-get install --no-install-recommends cmake g++ make libgtest-dev\n",
         ""}},
       {"only the optional test extras missing, user",
        {kBuildTools, "libgtest-dev", false, false, true, 0},
        "test",
-       {0,
-        "note: tests that need python3-vtk9 python3-meshio groff-base are skipped; to run them: "
-        "sudo apt-get install python3-vtk9 python3-meshio groff-base\n",
-        "", ""}},
+       {0, kExtrasNote, "", ""}},
+      {"only the optional test extras missing, root: nothing installed",
+       {kBuildTools, "libgtest-dev", false, true, true, 0},
+       "test",
+       {0, kExtrasNote, "", ""}},
       {"bare machine, root, build",
        {{}, "", false, true, true, 0},
        "build",
-       {0, "installing: cmake g++ make\n", "", kUpdate + kInstall + "cmake g++ make\n"}},
-      {"root, test: the extras too, each package once",
+       {0, "installing:\n" + kCmake + kGxx + kMake, "", kUpdate + kInstall + "cmake g++ make\n"}},
+      {"root, test: each package once, the extras named",
        {{"make"}, "", false, true, true, 0},
        "build test",
-       {0, "installing: cmake g++ libgtest-dev python3-vtk9 python3-meshio groff-base\n", "",
+       {0, "installing:\n" + kCmake + kGxx + kGtest + kExtrasNote, "",
+        kUpdate + kInstall + "cmake g++ libgtest-dev\n"}},
+      {"root, test-full: the extras too",
+       {{"make"}, "", false, true, true, 0},
+       "test-full",
+       {0, "installing:\n" + kCmake + kGxx + kGtest + kVtk + kMeshio + kGroff, "",
         kUpdate + kInstall + "cmake g++ libgtest-dev python3-vtk9 python3-meshio groff-base\n"}},
+      {"user, test-full: the extras are required",
+       {kBuildTools, "libgtest-dev", false, false, true, 0},
+       "test-full",
+       {1, "",
+        "cdb2bem: missing build dependencies:\n" + kVtk + kMeshio + kGroff +
+            "Install them, then run the same command again:\n"
+            "  sudo apt-get install --no-install-recommends python3-vtk9 python3-meshio groff-base\n",
+        ""}},
       {"root, ci: everything required",
        {kBuildTools, "", false, true, true, 0},
        "ci",
        {0,
-        "installing: libgtest-dev python3-vtk9 python3-meshio groff-base dpkg-dev file clang "
-        "libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine wine64 lintian clang-format-14 git\n",
+        "installing:\n" + kGtest + kVtk + kMeshio + kGroff + kDpkgDev + kFile +
+            "  clang               the compiler of the fuzz targets\n"
+            "  libclang-rt-14-dev  libFuzzer and the sanitizer runtimes for clang\n"
+            "  g++-mingw-w64-x86-64-posix cross-compiles cdb2bem.exe for Windows\n"
+            "  wine                runs cdb2bem.exe in its tests\n"
+            "  wine64              Wine's 64-bit loader, for the 64-bit cdb2bem.exe\n"
+            "  lintian             checks the package\n"
+            "  clang-format-14     checks the layout of the C++ sources\n"
+            "  git                 lists the tracked sources\n",
         "",
         kUpdate + kInstall +
-            "libgtest-dev python3-vtk9 python3-meshio groff-base dpkg-dev file clang libclang-rt-14-dev "
-            "g++-mingw-w64-x86-64-posix wine wine64 lintian clang-format-14 git\n"}},
-      {"user, windows: the cross compiler and Wine, 32-bit Wine not needed",
+            "libgtest-dev python3-vtk9 python3-meshio groff-base dpkg-dev file clang "
+            "libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine wine64 lintian clang-format-14 "
+            "git\n"}},
+      {"user, windows: the cross compiler and the 64-bit Wine",
        {kBuildTools, "wine", false, false, true, 0},
        "windows",
        {1, "",
-        "cdb2bem: missing build dependencies: g++-mingw-w64-x86-64-posix wine64\n"
+        "cdb2bem: missing build dependencies:\n"
+        "  g++-mingw-w64-x86-64-posix cross-compiles cdb2bem.exe for Windows\n"
+        "  wine64              Wine's 64-bit loader, for the 64-bit cdb2bem.exe\n"
         "Install them, then run the same command again:\n"
-        "  sudo apt-get install g++-mingw-w64-x86-64-posix wine64\n",
+        "  sudo apt-get install --no-install-recommends g++-mingw-w64-x86-64-posix wine64\n",
         ""}},
       {"root, apt-get fails",
        {{}, "", false, true, true, 100},
        "build",
-       {100, "installing: cmake g++ make\n", "", kUpdate}},
+       {100, "installing:\n" + kCmake + kGxx + kMake, "", kUpdate}},
       {"user without apt-get",
        {{}, "", false, false, false, 0},
        "package",
        {1, "",
-        "cdb2bem: missing build dependencies: cmake g++ make dpkg-dev file\n"
-        "Install them with your system's package manager (Debian names given).\n",
+        "cdb2bem: missing build dependencies:\n" + kCmake + kGxx + kMake + kDpkgDev + kFile +
+            "Install them with your system's package manager (Debian names given).\n",
         ""}},
       {"unknown purpose",
        {kAllTools, kAllPackages, true, false, true, 0},
        "tests",
        {2, "",
-        "install-build-deps.sh: unknown purpose 'tests' (build, test, package, fuzz, windows, ci)\n",
+        "install-build-deps.sh: unknown purpose 'tests' (build, test, test-full, package, fuzz, "
+        "windows, ci)\n",
         ""}},
   };
   for (const Case& c : cases) {

@@ -77,7 +77,7 @@ TEST(Diagnostics, RefusalsAndWarnings) {
       {ElementNotSurface(1, 20),
        " ANSYS cdb file error: element 1 has 20 nodes, not a surface element"},
       {ElementNotSurface(-4, 1),
-       " ANSYS cdb file error: element -4 has 1 nodes, not a surface element"},
+       " ANSYS cdb file error: element -4 has 1 node, not a surface element"},
       {ConstraintNodeIgnored(0, 15), " Warning: constraint on node 0 ignored, outside 1 to 15"},
       {PressureElementOutOfRange(-2147483647 - 1, 0),
        " Warning: pressure on element -2147483648 ignored, outside 1 to 0"},
