@@ -36,7 +36,7 @@ reason() {
     libgtest-dev) echo "GoogleTest, which the unit and whole-run tests are written with" ;;
     python3-vtk9) echo "VTK for python: reads input.plt and the .vtu back in three tests" ;;
     python3-meshio) echo "meshio: reads the .vtu back in one test" ;;
-    groff-base) echo "renders the manual page in its test" ;;
+    groff-base) echo "renders the manual page in its test and for the Windows zip" ;;
     dpkg-dev) echo "dpkg-shlibdeps, for the package's dependencies" ;;
     file) echo "used by CPack to find the binaries to strip" ;;
     clang) echo "the compiler of the fuzz targets" ;;
@@ -98,6 +98,7 @@ want_windows() {
   want required g++-mingw-w64-x86-64-posix has_command x86_64-w64-mingw32-g++-posix
   want required wine has_package wine
   want required wine64 has_package wine64
+  want required groff-base has_command groff
 }
 want_fuzz() {
   want required clang has_command clang++

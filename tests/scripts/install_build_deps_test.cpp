@@ -93,7 +93,8 @@ const std::string kGtest =
 const std::string kVtk =
     "  python3-vtk9        VTK for python: reads input.plt and the .vtu back in three tests\n";
 const std::string kMeshio = "  python3-meshio      meshio: reads the .vtu back in one test\n";
-const std::string kGroff = "  groff-base          renders the manual page in its test\n";
+const std::string kGroff =
+    "  groff-base          renders the manual page in its test and for the Windows zip\n";
 const std::string kDpkgDev =
     "  dpkg-dev            dpkg-shlibdeps, for the package's dependencies\n";
 const std::string kFile = "  file                used by CPack to find the binaries to strip\n";
@@ -174,9 +175,11 @@ TEST(InstallBuildDeps, InstallsAsRootOrPrintsTheOneLineToRun) {
        {1, "",
         "cdb2bem: missing build dependencies:\n"
         "  g++-mingw-w64-x86-64-posix cross-compiles cdb2bem.exe for Windows\n"
-        "  wine64              Wine's 64-bit loader, for the 64-bit cdb2bem.exe\n"
-        "Install them, then run the same command again:\n"
-        "  sudo apt-get install --no-install-recommends g++-mingw-w64-x86-64-posix wine64\n",
+        "  wine64              Wine's 64-bit loader, for the 64-bit cdb2bem.exe\n" +
+            kGroff +
+            "Install them, then run the same command again:\n"
+            "  sudo apt-get install --no-install-recommends g++-mingw-w64-x86-64-posix wine64 "
+            "groff-base\n",
         ""}},
       {"root, apt-get fails",
        {{}, "", false, true, true, 100},

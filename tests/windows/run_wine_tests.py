@@ -159,6 +159,17 @@ def run_case(setup, args, scratch, linux, wine, exe, env):
     return differences
 
 
+# What every Windows has: the .exe needs no DLL beside it.
+SYSTEM_DLLS = {"kernel32.dll", "msvcrt.dll", "shell32.dll", "user32.dll", "advapi32.dll"}
+
+
+def imported_dlls(exe):
+    dump = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", exe], capture_output=True,
+                          text=True, check=True).stdout
+    return {line.split(":", 1)[1].strip().lower() for line in dump.splitlines()
+            if line.strip().startswith("DLL Name:")}
+
+
 def main():
     if len(sys.argv) != 3:
         sys.exit("usage: run_wine_tests.py WINDOWS_EXE LINUX_PROGRAM")
@@ -173,6 +184,10 @@ def main():
     prefix = os.environ.get("WINEPREFIX") or str(Path(exe).parent / "wine-prefix")
     env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", LANG="C.UTF-8",
                WINEDLLOVERRIDES="mscoree,mshtml=")
+    foreign = imported_dlls(exe) - SYSTEM_DLLS
+    if foreign:
+        sys.exit("windows: %s needs DLLs that Windows does not have: %s"
+                 % (exe, ", ".join(sorted(foreign))))
     started = time.monotonic()
     # One Wine server for every run; the first run makes the prefix.
     server = shutil.which("wineserver") or "/usr/lib/wine/wineserver64"
