@@ -218,9 +218,10 @@ std::string HelpText() {
       "  3  --check found problems: the report's line 'problems:' is not 0\n"
       "  N  'runerr: severe (N): ...' on standard error: a file could not be opened,\n"
       "     read or written, a value could not be converted, or memory ran out\n"
-      "     (the shell sees N modulo 256)\n"
+      "     (a POSIX shell sees N modulo 256; Windows' %ERRORLEVEL% sees N)\n"
       "\n"
-      "Full documentation: man cdb2bem\n";
+      "Full documentation: man cdb2bem\n"
+      "(on Windows: cdb2bem-manual.txt beside cdb2bem.exe)\n";
   return text;
 }
 

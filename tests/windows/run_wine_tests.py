@@ -62,6 +62,7 @@ def command_line_setup(root):
 def non_ascii_setup(root):
     (root / NON_ASCII).mkdir(parents=True)
     shutil.copyfile(FOUR_NODE, root / NON_ASCII / "ANSYS_Model.cdb")
+    shutil.copyfile(FOUR_NODE, root / NON_ASCII / "Bügel ø.cdb")
     (root / "leer" / "ñ").mkdir(parents=True)
 
 
@@ -80,12 +81,15 @@ COMMAND_LINES = [
     ["-j", "two", "-C", "model"], ["-j"], ["--=x"], ["--help", "--foo"], ["--version", "x"],
     ["-C", "model", "--check"], ["-C", "model", "--vtu", "model.vtu"],
     ["-C", "model", "--vtu", "input.dat"], ["-C", "model", "--vtu", "ANSYS_Model.cdb"],
-    ["-C", "model", "--vtu", "missing/m.vtu"],
+    ["-C", "model", "--vtu", "missing/m.vtu"], ["model/ANSYS_Model.cdb"],
+    ["--vtu", "m.vtu", "model/ANSYS_Model.cdb"], ["model/missing.cdb"], ["-C", "model", "-h"],
 ]
 
 NON_ASCII_LINES = [
     ["-C", NON_ASCII], ["-C", NON_ASCII, "--vtu", "résultat ü.vtu"], ["-C", NON_ASCII, "--check"],
     ["-C", "leer/ñ"], ["-C", "leer/ñ", "--check"], ["-C", "fehlt/ß"],
+    [NON_ASCII + "/Bügel ø.cdb"], ["-C", NON_ASCII, "--check", "Bügel ø.cdb"],
+    ["leer/ñ/fehlt ß.cdb"],
 ]
 
 
