@@ -93,6 +93,16 @@ NON_ASCII_LINES = [
 ]
 
 
+# Windows spellings of the same command lines: (Linux, Windows).
+WINDOWS_SPELLINGS = [
+    (["-C", "model/empty", "-C", ".."], ["-C", "model\\empty", "-C", ".."]),
+    (["model/ANSYS_Model.cdb"], ["model\\ANSYS_Model.cdb"]),
+    (["model/missing.cdb"], ["model\\missing.cdb"]),
+    (["-C", "model", "--vtu", "/dev/null"], ["-C", "model", "--vtu", "NUL"]),
+    (["--vtu", "../m.vtu", "model/ANSYS_Model.cdb"], ["--vtu", "..\\m.vtu", "model\\ANSYS_Model.cdb"]),
+]
+
+
 def cases():
     found = []
     for case in sorted(p for p in E2E.iterdir() if (p / "README.md").exists()):
@@ -100,6 +110,9 @@ def cases():
             found.append((" ".join(["e2e/" + case.name] + extra), e2e_setup(case), extra))
     for args in COMMAND_LINES:
         found.append(("command line " + " ".join(repr(a) for a in args), command_line_setup, args))
+    for linux_args, windows_args in WINDOWS_SPELLINGS:
+        found.append(("spelt for Windows " + " ".join(repr(a) for a in windows_args),
+                      command_line_setup, (linux_args, windows_args)))
     for args in NON_ASCII_LINES:
         found.append(("non-ASCII " + " ".join(repr(a) for a in args), non_ascii_setup, args))
     return found
@@ -136,7 +149,8 @@ def run_case(setup, args, scratch, linux, wine, exe, env):
         root = scratch / side
         root.mkdir()
         setup(root)
-        command = [linux] + args if side == "linux" else [wine, exe] + args
+        side_args = args if isinstance(args, list) else args[side == "windows"]
+        command = [linux] + side_args if side == "linux" else [wine, exe] + side_args
         # Into files, not pipes: Wine's own services may hold a pipe open.
         out, err = scratch / (side + ".out"), scratch / (side + ".err")
         with open(out, "wb") as out_file, open(err, "wb") as err_file:
