@@ -2,6 +2,7 @@
 // remove before the process ends.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 /// Sets the process up for writing outputs. A write into a closed pipe or
@@ -24,9 +25,12 @@ class InterruptionsHeld {
   InterruptionsHeld& operator=(const InterruptionsHeld&) = delete;
 };
 
+/// The longest name of a temporary that can be registered, in bytes.
+inline constexpr std::size_t kLongestTemporaryName = 4095;
+
 /// Makes the file `name` known to interruptions, which remove it; the
 /// registration's number, or -1 when no more can be registered or the name
-/// is too long. Call it with interruptions held.
+/// is longer than kLongestTemporaryName. Call it with interruptions held.
 int RegisterTemporary(const std::string& name);
 
 /// Forgets the registration `registered` and sets it to -1.

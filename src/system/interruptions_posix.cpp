@@ -11,7 +11,7 @@ namespace {
 // The temporaries that exist, for a signal handler to remove: fixed storage,
 // read without taking a lock or memory.
 struct Temporary {
-  char path[4096];
+  char path[kLongestTemporaryName + 1];
   volatile std::sig_atomic_t in_use;
 };
 Temporary g_temporaries[16];
@@ -57,7 +57,7 @@ InterruptionsHeld::~InterruptionsHeld() {
 }
 
 int RegisterTemporary(const std::string& name) {
-  if (name.size() >= sizeof g_temporaries[0].path) return -1;
+  if (name.size() > kLongestTemporaryName) return -1;
   for (int i = 0; i < static_cast<int>(std::size(g_temporaries)); ++i) {
     Temporary& slot = g_temporaries[i];
     if (slot.in_use != 0) continue;

@@ -11,7 +11,7 @@ namespace {
 // The temporaries that exist, for the console handler to remove: fixed
 // storage, their names already as the system takes them.
 struct Temporary {
-  wchar_t path[4096];
+  wchar_t path[kLongestTemporaryName + 1];
   bool in_use;
 };
 Temporary g_temporaries[16];

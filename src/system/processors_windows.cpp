@@ -13,3 +13,5 @@ int UsableProcessorCount() {
   }
   return std::popcount(static_cast<unsigned long long>(process));
 }
+
+void LimitThreadStacks(std::size_t) {}
