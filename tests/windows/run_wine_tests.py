@@ -66,6 +66,17 @@ def non_ascii_setup(root):
     (root / "leer" / "ñ").mkdir(parents=True)
 
 
+def long_path_setup(root):
+    """A model whose full path is 250 characters on Linux, 252 under Wine
+    (Z: before it): beyond what Windows opens without its long-path form,
+    within what the program accepts (256)."""
+    room = 250 - len(str(root)) - len("/long//ANSYS_Model.cdb")
+    relative = "long/" + "x" * room + "/ANSYS_Model.cdb"
+    (root / relative).parent.mkdir(parents=True)
+    shutil.copyfile(FOUR_NODE, root / relative)
+    return [relative]
+
+
 COMMAND_LINES = [
     ["-C", "model"], ["-Cmodel"], ["--directory=model"], ["--directory", "model"],
     ["--dir=model"], ["-C", "model", "-j", "1"], ["-C", "model", "-j3"],
@@ -110,6 +121,7 @@ def cases():
             found.append((" ".join(["e2e/" + case.name] + extra), e2e_setup(case), extra))
     for args in COMMAND_LINES:
         found.append(("command line " + " ".join(repr(a) for a in args), command_line_setup, args))
+    found.append(("long path", long_path_setup, None))
     for linux_args, windows_args in WINDOWS_SPELLINGS:
         found.append(("spelt for Windows " + " ".join(repr(a) for a in windows_args),
                       command_line_setup, (linux_args, windows_args)))
@@ -145,22 +157,25 @@ def first_difference(what, linux, windows):
 def run_case(setup, args, scratch, linux, wine, exe, env):
     differences = []
     results = {}
-    for side in ("linux", "windows"):
+    # Roots of one length: a path has one length in both trees (but for Z:).
+    for side in ("lin", "win"):
         root = scratch / side
         root.mkdir()
-        setup(root)
-        side_args = args if isinstance(args, list) else args[side == "windows"]
-        command = [linux] + side_args if side == "linux" else [wine, exe] + side_args
+        made_args = setup(root)  # a setup may make the arguments, from the tree it made
+        side_args = args if isinstance(args, list) else args and args[side == "win"]
+        if made_args is not None:
+            side_args = made_args
+        command = [linux] + side_args if side == "lin" else [wine, exe] + side_args
         # Into files, not pipes: Wine's own services may hold a pipe open.
         out, err = scratch / (side + ".out"), scratch / (side + ".err")
         with open(out, "wb") as out_file, open(err, "wb") as err_file:
-            run = subprocess.run(command, cwd=root, env=env if side == "windows" else None,
+            run = subprocess.run(command, cwd=root, env=env if side == "win" else None,
                                  stdin=subprocess.DEVNULL, stdout=out_file, stderr=err_file,
                                  timeout=120)
-        shown = [str(root)] if side == "linux" else ["Z:" + str(root).replace("/", "\\")]
+        shown = [str(root)] if side == "lin" else ["Z:" + str(root).replace("/", "\\")]
         results[side] = (run.returncode & 0xFF, normalized(out.read_bytes(), shown),
                          normalized(err.read_bytes(), shown), snapshot(root))
-    linux_result, windows_result = results["linux"], results["windows"]
+    linux_result, windows_result = results["lin"], results["win"]
     if linux_result[0] != windows_result[0]:
         differences.append("status: linux %d, windows %d" % (linux_result[0], windows_result[0]))
     for index, what in ((1, "standard output"), (2, "standard error")):
