@@ -34,10 +34,11 @@ std::filesystem::path Resolved(const std::filesystem::path& name) {
 
 // Whether `name` is ANSYS_Model.cdb, input.dat or input.plt of the working
 // directory under another spelling (./input.dat, a link to the directory).
-bool NamesTheModelOrThePair(const std::string& name) {
+bool NamesTheModelOrThePair(const std::string& name, bool with_map) {
   if (name.empty()) return false;
   const std::filesystem::path target = Resolved(name);
   if (target.empty()) return false;  // the open of the .vtu reports what is wrong with it
+  if (with_map && Resolved("input-map.csv") == target) return true;
   for (const char* own : {"ANSYS_Model.cdb", "input.dat", "input.plt"}) {
     if (Resolved(own) == target) return true;
   }
@@ -60,14 +61,17 @@ int Run(const ParsedCommandLine& command_line) {
     }
   }
   const int jobs = options.jobs > 0 ? options.jobs : DefaultJobCount();
-  if (options.check) return RunCheck(jobs);
-  if (NamesTheModelOrThePair(options.vtu_file)) {
+  const ModelMode mode = options.skin       ? ModelMode::kSkin
+                         : options.renumber ? ModelMode::kRenumbered
+                                            : ModelMode::kAsWritten;
+  if (options.check) return RunCheck(jobs, mode);
+  if (NamesTheModelOrThePair(options.vtu_file, mode != ModelMode::kAsWritten)) {
     std::fprintf(stderr,
                  "cdb2bem: --vtu '%s' would overwrite the model or the file it is translated to\n",
                  options.vtu_file.c_str());
     return kUsageStatus;
   }
-  return RunTranslation(options.vtu_file, jobs);
+  return RunTranslation(options.vtu_file, jobs, mode);
 }
 
 }  // namespace

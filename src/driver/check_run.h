@@ -2,9 +2,13 @@
 // instead of written.
 #pragma once
 
+#include "driver/model_reading.h"
+
 /// Reads "ANSYS_Model.cdb" in the working directory as the translation does
 /// (on `jobs` threads), writes no file, and prints the check's report on
 /// standard output. Returns 0 when the report finds no problem and 3 when it does. A model the
 /// translation refuses is refused with the same diagnostic and status, and
 /// what a second look at the file finds is printed on standard output.
-int RunCheck(int jobs = 1);
+/// With `mode` kRenumbered or kSkin, the check is made on the surface that
+/// translation would write; a skin's report adds its skin and interior faces.
+int RunCheck(int jobs = 1, ModelMode mode = ModelMode::kAsWritten);

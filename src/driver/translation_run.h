@@ -3,6 +3,8 @@
 
 #include <string_view>
 
+#include "driver/model_reading.h"
+
 /// Readies the process, once before any run: standard descriptors that are
 /// closed are opened on /dev/null, a write beyond the file-size limit or into
 /// a closed pipe fails with its diagnostic instead of killing the process,
@@ -17,4 +19,7 @@ void PrepareProcess();
 /// a diagnostic's number, or 1 for a model the run refuses. Every file is closed when it returns;
 /// the outputs are replaced only when both are complete. Running out of memory anywhere ends the
 /// run with diagnostic 41.
-int RunTranslation(std::string_view vtu_file = {}, int jobs = 1);
+/// With `mode` kRenumbered or kSkin, the surface model is the model renumbered
+/// or its skin, and "input-map.csv" is written beside the pair, replaced with it.
+int RunTranslation(std::string_view vtu_file = {}, int jobs = 1,
+                   ModelMode mode = ModelMode::kAsWritten);

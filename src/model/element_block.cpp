@@ -16,14 +16,20 @@
 namespace {
 
 void FindElementFormat(InputFile& model) {
-  for (;;) {
-    const std::string_view record = model.ReadRecord();
-    const LineBufferView line_buffer = LeadingColumns(record, kProbeWidth6[0].width);
-    if (TextIs(line_buffer, "(19i8)") || TextIs(line_buffer, "(19i9)")) return;
-    // Current releases write ten-column element fields.
-    if (record.substr(0, 7) == "(19i10)") return;
+  while (!IsElementFormat(model.ReadRecord())) {
   }
 }
+
+}  // namespace
+
+bool IsElementFormat(std::string_view record) {
+  const LineBufferView line_buffer = LeadingColumns(record, kProbeWidth6[0].width);
+  if (TextIs(line_buffer, "(19i8)") || TextIs(line_buffer, "(19i9)")) return true;
+  // Current releases write ten-column element fields.
+  return record.substr(0, 7) == "(19i10)";
+}
+
+namespace {
 
 struct ElementRecord {
   std::int32_t number;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "model/run_tables.h"
 #include "textio/record_file.h"
@@ -29,3 +30,7 @@ void AddSurfaceElement(RunTables& run, std::int32_t number, const std::int32_t c
 /// Refuses the model (status 1, one line naming the element) when the model
 /// defines local type `itype` as an element that is no surface element.
 void RefuseElementOfType(const ElementTypes& types, std::int32_t number, std::int32_t itype);
+
+/// Whether `record` is an element format record: "(19i8)", "(19i9)" or
+/// "(19i10)" in its first columns.
+bool IsElementFormat(std::string_view record);
