@@ -183,7 +183,7 @@ TEST_F(CommandLineRun, RefusedCommandLinesReadAndWriteNothing) {
       // An empty name fits every option.
       Refused(
           {"--=x"},
-          "option '--=x' is ambiguous; possibilities: '--directory' '--check' '--vtu' '--jobs' '--help' '--version'"),
+          "option '--=x' is ambiguous; possibilities: '--directory' '--check' '--skin' '--renumber' '--vtu' '--jobs' '--help' '--version'"),
       // A refusal wins over --help and --version wherever it stands.
       Refused({"--help", "--foo"}, "unrecognized option '--foo'"),
       Refused({"--version", "x"}, "unexpected argument 'x'"),
