@@ -5,11 +5,13 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <new>
 #include <string>
 
 #include "driver/check_run.h"
 #include "driver/command_line.h"
 #include "driver/translation_run.h"
+#include "textio/diagnostics.h"
 #include "textio/parallel_records.h"
 
 namespace {
@@ -81,6 +83,16 @@ int Run(const ParsedCommandLine& command_line) {
 // it is called by name to say that nothing follows the run: every file of
 // the run is closed before RunTranslation returns.
 int main(int argc, char* argv[]) {
+  // A process started with so little memory that it could not even throw
+  // the exception that reports running out of it ends here, with the same
+  // diagnostic as any run out of memory.
+  void* headroom = std::malloc(std::size_t{256} << 10);
+  if (headroom == nullptr) std::exit(ReportInsufficientMemory());
+  std::free(headroom);
   PrepareProcess();
-  std::exit(Run(ParseCommandLine(argc, argv)));
+  try {
+    std::exit(Run(ParseCommandLine(argc, argv)));
+  } catch (const std::bad_alloc&) {
+    std::exit(ReportInsufficientMemory());
+  }
 }
