@@ -49,11 +49,12 @@ std::string CompressRemedy(const ModelSurvey& s) {
   return "compress the numbering in ANSYS before writing the file (NUMCMP,ALL), so that the "
          "nodes are numbered 1 to " +
          Str(s.nodes.records) + " and the elements 1 to " + Str(s.elements.records) +
-         ", without gaps";
+         ", without gaps; or translate it as it is with cdb2bem --renumber";
 }
 constexpr std::string_view kSurfaceRemedy =
     "translate a surface mesh of three- and four-node elements, one record per element (the "
-    "boundary surface of the body, not its volume elements)";
+    "boundary surface of the body, not its volume elements); a volume model's outer surface "
+    "translates with cdb2bem --skin";
 
 // Counts of the block against the counts the run reads, and the first number
 // out of sequence. `kind` is "node" or "element".

@@ -44,7 +44,8 @@ TEST(ManPage, CarriesTheVersionAndEveryOption) {
   const std::string version = "\"cdb2bem " CDB2BEM_VERSION "\"";
   EXPECT_TRUE(page.starts_with(".TH CDB2BEM 1 ")) << page.substr(0, 60);
   EXPECT_NE(page.substr(0, page.find('\n')).find(version), std::string::npos) << version;
-  for (const char* option : {"-C", "--directory=", "-j", "--jobs=", "--help", "--version"}) {
+  for (const char* option :
+       {"-C", "--directory=", "-j", "--jobs=", "--skin", "--renumber", "--help", "--version"}) {
     EXPECT_NE(page.find(AsRoff(option)), std::string::npos) << option;
   }
 }
