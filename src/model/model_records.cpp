@@ -10,6 +10,7 @@
 #include "textio/command_fields.h"
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
+#include "textio/free_form.h"
 #include "textio/number_read.h"
 #include "textio/parallel_records.h"
 
@@ -207,7 +208,10 @@ void ReadElementRecords(InputFile& model, ModelRecords& out, int jobs) {
               stop = {r, kind};
               return;
             }
-            firsts[r].count = TakeIntegers(records[r], firsts[r].values, 19);
+            // Most records of eight nodes or more are nineteen fields of nine columns.
+            firsts[r].count = TakeNineColumnIntegers(records[r], firsts[r].values)
+                                  ? 19
+                                  : TakeIntegers(records[r], firsts[r].values, 19);
           }
         });
     const PartStop stop = FirstStop(stops, parts, count);
@@ -251,7 +255,9 @@ void ReadComponent(InputFile& model, std::string_view record, ModelRecords& out)
   const std::string_view name = Trimmed(FieldAt(fields, 1));
   const bool points = name == "FIELDPOINTS";
   if (!points && name != "FIELDCELLS") return;
-  const std::int32_t count = TextToInteger(Trimmed(FieldAt(fields, 3)));
+  // ANSYS writes a comment after the count: "CMBLOCK,FIELDCELLS,ELEM,  2  ! users ...".
+  const std::string_view count_field = FieldAt(fields, 3);
+  const std::int32_t count = TextToInteger(Trimmed(count_field.substr(0, count_field.find('!'))));
   std::vector<std::int32_t> values = ReadComponentValues(model, count);
   (points ? out.field_point_values : out.field_cell_values) = std::move(values);
   (points ? out.has_field_points : out.has_field_cells) = true;

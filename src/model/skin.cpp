@@ -63,10 +63,10 @@ std::vector<std::uint32_t> FindSkinFaces(std::span<const std::int32_t> corners,
   const std::size_t elements = tetrahedron.size();
   // The faces sorted by their smallest corner first (a counting sort), then
   // inside each bucket by their other corners: a face is on the skin when
-  // its corner set is alone in its run.
-  std::vector<std::uint32_t> bucket_end(static_cast<std::size_t>(node_count) + 1, 0);
-  auto for_each_face = [&](auto visit) {
-    for (std::size_t e = 0; e < elements; ++e) {
+  // its corner set is alone in its run. The elements are counted and placed
+  // in parts, each part's faces of a bucket after those of the parts before.
+  auto for_each_face = [&](std::size_t begin, std::size_t end, auto visit) {
+    for (std::size_t e = begin; e < end; ++e) {
       const std::span<const std::int32_t> element = corners.subspan(8 * e, 8);
       const bool tet = tetrahedron[e] != 0;
       for (int face = 1; face <= (tet ? 4 : 6); ++face) {
@@ -77,15 +77,47 @@ std::vector<std::uint32_t> FindSkinFaces(std::span<const std::int32_t> corners,
       }
     }
   };
-  for_each_face([&](const std::uint32_t* sorted, std::uint32_t) { ++bucket_end[sorted[0] + 1]; });
-  for (std::size_t b = 1; b < bucket_end.size(); ++b) bucket_end[b] += bucket_end[b - 1];
-  std::vector<BucketFace> faces(bucket_end.back());
-  // bucket_end[b] is the beginning of bucket b here, and its end once filled.
-  for_each_face([&](const std::uint32_t* sorted, std::uint32_t origin) {
-    faces[bucket_end[sorted[0]]++] = {{sorted[1], sorted[2], sorted[3]}, origin};
-  });
-
   const std::size_t buckets = static_cast<std::size_t>(node_count);
+  // Each part's counts cost a word per node: a few parts do.
+  const int count_parts = std::clamp(jobs, 1, 4);
+  std::vector<std::vector<std::uint32_t>> place(static_cast<std::size_t>(count_parts));
+  std::vector<std::pair<std::size_t, std::size_t>> ranges(place.size(), {0, 0});
+  const int parts_run =
+      ForEachPart(count_parts, elements, [&](int part, std::size_t begin, std::size_t end) {
+        std::vector<std::uint32_t>& count = place[static_cast<std::size_t>(part)];
+        count.assign(buckets, 0);
+        ranges[static_cast<std::size_t>(part)] = {begin, end};
+        for_each_face(begin, end,
+                      [&](const std::uint32_t* sorted, std::uint32_t) { ++count[sorted[0]]; });
+      });
+  // bucket_end[b]: the end of bucket b; place[p][b]: where part p's faces
+  // of bucket b go.
+  std::vector<std::uint32_t> bucket_end(buckets, 0);
+  std::uint32_t total = 0;
+  for (std::size_t b = 0; b < buckets; ++b) {
+    for (int part = 0; part < parts_run; ++part) {
+      std::uint32_t& slot = place[static_cast<std::size_t>(part)][b];
+      const std::uint32_t count = slot;
+      slot = total;
+      total += count;
+    }
+    bucket_end[b] = total;
+  }
+  std::vector<BucketFace> faces(total);
+  ForEachPart(parts_run, static_cast<std::size_t>(parts_run),
+              [&](int, std::size_t first_part, std::size_t end_part) {
+                for (std::size_t part = first_part; part < end_part; ++part) {
+                  std::vector<std::uint32_t>& next = place[part];
+                  for_each_face(
+                      ranges[part].first, ranges[part].second,
+                      [&](const std::uint32_t* sorted, std::uint32_t origin) {
+                        faces[next[sorted[0]]++] = {{sorted[1], sorted[2], sorted[3]}, origin};
+                      });
+                }
+              });
+  place.clear();
+  place.shrink_to_fit();
+
   std::vector<std::vector<std::uint32_t>> skin_parts(static_cast<std::size_t>(std::max(jobs, 1)));
   std::vector<std::int64_t> interior_parts(skin_parts.size(), 0);
   const int parts = ForEachPart(jobs, buckets, [&](int part, std::size_t begin, std::size_t end) {

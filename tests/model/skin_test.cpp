@@ -85,7 +85,8 @@ std::string D(int node, const char* label, double value) {
 }
 
 std::string Component(const char* name, const char* kind, const std::string& values, int count) {
-  return Format("CMBLOCK,%-8s,%s,%8d\n(8i10)\n", name, kind, count) + values + "\n";
+  return Format("CMBLOCK,%-8s,%s,%8d  ! users component definition\n(8i10)\n", name, kind, count) +
+         values + "\n";
 }
 
 RunResult Translate(ModelMode mode, int jobs = 1, std::string_view vtu = {}) {
@@ -689,6 +690,39 @@ TEST(SkinFaces, FacesDropRepeatedCornersAndSharedSetsAreInterior) {
   const std::int32_t tet[8] = {7, 8, 9, 10};
   EXPECT_EQ(FaceCorners(tet, true, 4, out), 3);
   EXPECT_EQ(std::vector<std::int32_t>(out, out + 3), (std::vector<std::int32_t>{9, 7, 10}));
+}
+
+TEST(SkinTranslation, RecordsContinuedAcrossReadingBatchesOnThreads) {
+  // 33 000 separate 10-node tetrahedra, midside nodes 0: 66 000 element
+  // records, more than one batch of the threaded reading, whose boundary
+  // falls between a record and its continuation.
+  constexpr int kTetrahedra = 33000;
+  Model model{"ET,1,187\n", {}, {}, ""};
+  for (int e = 0; e < kTetrahedra; ++e) {
+    const int n = 4 * e + 1;
+    const double x = 2.0 * e;
+    model.nodes.insert(model.nodes.end(),
+                       {{n, x, 0, 0}, {n + 1, x + 1, 0, 0}, {n + 2, x, 1, 0}, {n + 3, x, 0, 1}});
+    model.elements.push_back({1, e + 1, {n, n + 1, n + 2, n + 3, 0, 0, 0, 0, 0, 0}});
+  }
+  ScopedTempDir dir;
+  WriteFile("ANSYS_Model.cdb", CdbText(model));
+  for (int jobs : {1, 2}) {
+    SCOPED_TRACE(jobs);
+    RunTables run;
+    SurfaceOrigins origins;
+    InputFile file("ANSYS_Model.cdb", kModelUnit);
+    ReadRebuiltModel(file, ModelMode::kSkin, run, origins, jobs);
+    EXPECT_EQ(origins.skin_faces, 4 * kTetrahedra);
+    EXPECT_EQ(run.NodeCount, 4 * kTetrahedra);
+    ASSERT_EQ(origins.element_numbers.size(), std::size_t{4 * kTetrahedra});
+    EXPECT_EQ(origins.element_numbers.back(), kTetrahedra);
+    // The last tetrahedron's face K-I-L: nodes 4e + 3, 4e + 1, 4e + 4.
+    const std::int32_t* last = run.TriangleNodes.Column(run.TriangleCount);
+    EXPECT_EQ(
+        std::vector<std::int32_t>(last, last + 3),
+        (std::vector<std::int32_t>{4 * kTetrahedra - 1, 4 * kTetrahedra - 3, 4 * kTetrahedra}));
+  }
 }
 
 TEST(SkinTranslation, SamplesTranslateAndTheirSkinsAreClosed) {
