@@ -536,6 +536,15 @@ TEST(RenumberTranslation, GappedSurfaceIsTheSurfaceNumberedInOrder) {
   EXPECT_EQ(ReadFile("input-map.csv"),
             "kind,number,ansys_number,ansys_face\r\nnode,1,10,\r\nnode,2,20,\r\nnode,3,30,\r\n"
             "node,4,40,\r\ntriangle,1,7,\r\ntriangle,2,50,\r\ntriangle,3,50,\r\n");
+  // The check reports on the renumbered surface: an open one of 3 triangles.
+  const RunResult check = Check(ModelMode::kRenumbered);
+  auto f = Figures(check.out);
+  EXPECT_EQ(f["nodes"], "4");
+  EXPECT_EQ(f["elements"], "2");
+  EXPECT_EQ(f["triangles"], "3");
+  EXPECT_EQ(f["displacement triangles"], "0");
+  EXPECT_EQ(f["loaded elements"], "1");
+  EXPECT_EQ(f.count("skin faces"), 0u);
 }
 
 struct RefusalCase {
