@@ -298,8 +298,7 @@ TEST(VtuFile, RebuiltModelsCarryTheAnsysNumbersAndFaces) {
   }
   testing::internal::GetCapturedStderr();
   const VtuContents read = ReadVtu(test_support::ReadFile("model.vtu"));
-  EXPECT_EQ(read.arrays.at("node").values,
-            (std::vector<double>{17, 5, 30, 905, 901, 902, 903}));
+  EXPECT_EQ(read.arrays.at("node").values, (std::vector<double>{17, 5, 30, 905, 901, 902, 903}));
   EXPECT_EQ(read.arrays.at("element").values, (std::vector<double>{8, 2001, 2003}));
   EXPECT_EQ(read.arrays.at("ansys_face").type, "Int32");
   EXPECT_EQ(read.arrays.at("ansys_face").values, (std::vector<double>{3, 0, 0}));
