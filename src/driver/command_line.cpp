@@ -186,7 +186,8 @@ std::string HelpText() {
       "input.dat, the input file of a boundary-element stress solver, and input.plt,\n"
       "a Tecplot ASCII plot file of the same surface mesh. Both are written beside\n"
       "the model, replacing files of those names; a run that fails before writing\n"
-      "leaves them as they were.\n"
+      "leaves them as they were. With --skin or --renumber, input-map.csv beside\n"
+      "them tells where each node, triangle, field point and field cell comes from.\n"
       "\n"
       "Options:\n";
   // "  -C, --directory=DIR" or "      --help", then the help in one column.
