@@ -734,6 +734,33 @@ TEST(SkinTranslation, RecordsContinuedAcrossReadingBatchesOnThreads) {
   }
 }
 
+TEST(SkinTranslation, TheProgramTakesBothOptions) {
+  ScopedTempDir dir;
+  WriteFile(
+      "ANSYS_Model.cdb",
+      CdbText({kSolid185, CubeNodes(10, 10), {{1, 7, {10, 20, 30, 40, 50, 60, 70, 80}}}, ""}));
+  const auto run = [&](const std::vector<std::string>& args) {
+    return test_support::RunProgramWith(dir.path(), args);
+  };
+  RunResult result = run({"--skin", "-j", "2", "--vtu", "cube.vtu"});
+  EXPECT_EQ(result.status, 0) << result.err;
+  EXPECT_EQ(ReadFile("input-map.csv").substr(0, 53),
+            "kind,number,ansys_number,ansys_face\r\nnode,1,10,\r\nnode");
+  EXPECT_NE(ReadFile("cube.vtu").find("Name=\"ansys_face\""), std::string::npos);
+  result = run({"--skin", "--check"});
+  EXPECT_EQ(result.status, 3);  // nothing holds the cube in place
+  EXPECT_NE(result.out.find("\nskin faces: 6\ninterior faces: 0\n"), std::string::npos);
+  // --skin renumbers too; --renumber alone refuses the brick.
+  EXPECT_EQ(run({"--renumber", "--skin"}).status, 0);
+  result = run({"--renumber"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_EQ(result.err,
+            " ANSYS cdb file error: element 7 (SOLID185) is a volume element, not a surface "
+            "element\r\n");
+  // The map is no name for the .vtu in these modes.
+  EXPECT_EQ(run({"--skin", "--vtu", "input-map.csv"}).status, 2);
+}
+
 TEST(SkinTranslation, SamplesTranslateAndTheirSkinsAreClosed) {
   const std::filesystem::path samples = test_support::SamplesDirectory();
   if (samples.empty()) GTEST_SKIP() << "no sample directory " << CDB_SAMPLES_DIR;
