@@ -287,7 +287,13 @@ void ReadModelRecords(InputFile& model, ModelRecords& out, int jobs) {
       return;
     }
     if (!out.types.ended()) out.types.Take(record);
-    if (record.starts_with("FINISH")) return;
+    if (record.starts_with("FINISH")) {
+      if (out.has_node_block) return;
+      // A part of the file before the model (geometry, say) ends in its own
+      // FINISH: the model and its types come after it.
+      out.types = ElementTypes();
+      continue;
+    }
     if (const std::optional<Layout> layout = NodeFormatOf(record)) {
       out.has_node_block = true;
       ReadNodeRecords(model, *layout, out, jobs);

@@ -60,7 +60,9 @@ struct ModelRecords {
 };
 
 /// Reads the model file from its first record to the first record beginning
-/// "FINISH", or to its end: the element type records before the element
+/// "FINISH" after a node block, or to its end (a FINISH before the node
+/// block ends a part of the file before the model, and the element types
+/// defined so far with it): the element type records before the element
 /// block, the node block(s) after a node format record (up to a record
 /// "-1", "N,..." or any other record that is no node record), the element
 /// block(s) after an element format record (up to a record "-1"), the
