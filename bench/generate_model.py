@@ -18,6 +18,14 @@ are zero and left out, as ANSYS does), elements '(19i9)' with fifteen values
 
     generate_model.py NODES PATH     writes the model of about NODES nodes
     generate_model.py NODES          prints its counts only
+    generate_model.py --volume ELEMENTS PATH   writes the volume model of about ELEMENTS bricks
+    generate_model.py --volume ELEMENTS        prints its counts only
+
+The volume model (for --skin) is a cube of n x n x n SOLID185 bricks, n the
+cube root of ELEMENTS rounded, its inner nodes moved by up to a tenth of the
+spacing by the fixed hash (the boundary nodes stay on the cube's faces);
+displacement constraints on the nodes of the bottom face (z = 0, three
+directions) and pressures on face 6 (the top) of the top layer of bricks.
 """
 
 import json
@@ -214,7 +222,88 @@ def write_model(path, target_nodes):
     return p
 
 
+def plan_volume(target_elements):
+    """Parameters and counts of the volume model of about `target_elements` bricks."""
+    n = max(1, round(target_elements ** (1.0 / 3.0)))
+    return {"side": n, "NodeCount": (n + 1) ** 3, "ElementCount": n ** 3,
+            "SkinFaces": 6 * n * n, "InteriorFaces": 6 * n ** 3 - 6 * n * n,
+            "SkinNodes": (n + 1) ** 3 - (n - 1) ** 3, "TriangleCount": 12 * n * n,
+            "ConstrainedNodes": (n + 1) ** 2, "LoadedElements": n * n}
+
+
+def write_volume_model(path, target_elements):
+    p = plan_volume(target_elements)
+    n = p["side"]
+    m = n + 1
+    h = 10.0 / n
+
+    def number(i, j, k):
+        return 1 + i + m * j + m * m * k
+
+    tmp = path + ".part"
+    with open(tmp, "w", encoding="ascii", newline="\n", buffering=1 << 22) as f:
+        f.write("/COM,ANSYS RELEASE Release 19.1      BUILD 19.1      UP20180418       09:51:26\n"
+                "/PREP7\n/NOPR\n/TITLE,cdb2bem benchmark cube of %d bricks\n"
+                "*IF,_CDRDOFF,EQ,1,THEN     !if solid model was read in\n"
+                "_CDRDOFF=             !reset flag, numoffs already performed\n"
+                "*ELSE              !offset database for the following FE model\n"
+                "NUMOFF,NODE,%9d\nNUMOFF,ELEM,%9d\nNUMOFF,TYPE,        1\n*ENDIF\n"
+                "DOF,DELETE\nET,        1,185\n"
+                "NBLOCK,6,SOLID,%10d,%10d\n(3i9,6e21.13e3)\n"
+                % (p["ElementCount"], p["NodeCount"], p["ElementCount"], p["NodeCount"],
+                   p["NodeCount"]))
+        node_fmt = "%9d        0        0%20.13E%20.13E%20.13E\n"
+        for k in range(m):
+            lines = []
+            for j in range(m):
+                for i in range(m):
+                    nb = number(i, j, k)
+                    xyz = [i * h, j * h, k * h]
+                    for axis, index in enumerate((i, j, k)):
+                        if 0 < index < n:  # inner planes only: the faces stay flat
+                            xyz[axis] += 0.1 * h * _hash_unit(3 * nb + axis)
+                    lines.append(node_fmt % (nb, xyz[0], xyz[1], xyz[2]))
+            f.write(_exp3("".join(lines)))
+        f.write("N,R5.3,LOC,       -1,\nEBLOCK,19,SOLID,%10d,%10d\n(19i9)\n"
+                % (p["ElementCount"], p["ElementCount"]))
+        elem_fmt = ("        1        1        1        1        0        0        0        0"
+                    "        8        0" + "%9d" * 9 + "\n")
+        e = 1
+        for k in range(n):
+            lines = []
+            for j in range(n):
+                for i in range(n):
+                    lines.append(elem_fmt % (
+                        e, number(i, j, k), number(i + 1, j, k), number(i + 1, j + 1, k),
+                        number(i, j + 1, k), number(i, j, k + 1), number(i + 1, j, k + 1),
+                        number(i + 1, j + 1, k + 1), number(i, j + 1, k + 1)))
+                    e += 1
+            f.write("".join(lines))
+        f.write("       -1\n")
+        d_fmt = ("D,%7d,UX  , 0.000000000E+00, 0.000000000E+00\n"
+                 "D,%7d,UY  , 0.000000000E+00, 0.000000000E+00\n"
+                 "D,%7d,UZ  , 0.000000000E+00, 0.000000000E+00\n")
+        f.write("".join(d_fmt % ((number(i, j, 0),) * 3) for j in range(m) for i in range(m)))
+        sfe_fmt = ("SFE,%9d,   6,PRES, 0,R5.0\n%16.9E%16.9E%16.9E%16.9E\n"
+                   "  0.00000000      0.00000000      0.00000000      0.00000000    \n"
+                   "  0.00000000      0.00000000      0.00000000      0.00000000    \n")
+        first_top = n * n * (n - 1) + 1
+        f.write("".join(sfe_fmt % (el, 1.0e6, 1.0e6, 1.0e6, 1.0e6)
+                        for el in range(first_top, first_top + n * n)))
+        f.write("/GO\nFINISH\n")
+    os.replace(tmp, path)
+    return p
+
+
 def main(argv):
+    if len(argv) > 1 and argv[1] == "--volume":
+        if len(argv) not in (3, 4) or not argv[2].isdigit():
+            sys.stderr.write(__doc__)
+            return 2
+        target = int(argv[2])
+        counts = write_volume_model(argv[3], target) if len(argv) == 4 else plan_volume(target)
+        print(json.dumps(counts, indent=1))
+        return 0
     if len(argv) > 1 and argv[1] in ("-h", "--help"):
         sys.stdout.write(__doc__)
         return 0

@@ -19,8 +19,11 @@ the ratio translator/floor, model MB/s, peak resident memory beside the bytes
 of the nine tables, and the targets. The check runs in a directory of its own,
 rotating with the other two; it must end with status 0, print a report that
 begins "nodes: " and write no file. With --callgrind it adds the instruction
-counts of both programs on the smallest model. A run of every size writes the
-table to bench/RESULTS.md.
+counts of both programs on the smallest model. With the 1M size it also times
+`cdb2bem --skin` on the 1M-brick volume model (generate_model.py --volume)
+against the plain translation of the 1M surface model, alternating, with the
+peak resident memory of the skin run. A run of every size writes the table to
+bench/RESULTS.md.
 """
 
 import argparse
@@ -61,6 +64,9 @@ THREAD_ALLOWANCE = 8 * MIB  # memory each thread beyond the first may add
 CHECK_TARGET = 1.5      # cdb2bem --check / translator on the 1M model
 SCALE_TARGET = 4.4      # translator 4M / translator 1M
 VTU_TARGET = 0.5        # cost of --vtu / the plain translation, on the 1M model
+SKIN_TARGET = 1.5       # cdb2bem --skin on the 1M-brick model / the plain 1M translation, wall
+SKIN_PEAK_TARGET = 320 * 1024 * 1024  # peak resident bytes of that skin run
+VOLUME_BRICKS = 1_000_000
 
 
 def run(cmd, **kw):
@@ -152,7 +158,7 @@ def drop_scratch(root, label):
 
 
 def clear_outputs(d):
-    for name in ("input.dat", "input.plt"):
+    for name in ("input.dat", "input.plt", "input-map.csv"):
         p = os.path.join(d, name)
         if os.path.exists(p):
             os.unlink(p)
@@ -318,6 +324,60 @@ def bench_vtu(label, reps):
     return {"label": label, "plain": plain, "vtu": with_vtu - plain, "vtu_mb": vtu_mb}
 
 
+def volume_model_path():
+    return os.path.join(MODELS, "cube_%d_v%d.cdb" % (VOLUME_BRICKS, MODEL_VERSION))
+
+
+def bench_skin(reps):
+    """Wall seconds of the plain translation of the 1M surface model and of
+    --skin on the 1M-brick volume model, alternating; the skin run's peak."""
+    surface = ensure_model("1M", SIZES["1M"][0])
+    volume = volume_model_path()
+    if not os.path.exists(volume):
+        os.makedirs(MODELS, exist_ok=True)
+        start = time.perf_counter()
+        generate_model.write_volume_model(volume, VOLUME_BRICKS)
+        print("generated %s in %.1f s" % (os.path.relpath(volume, ROOT), time.perf_counter() - start),
+              flush=True)
+    root = scratch_root(generate_model.plan(SIZES["1M"][0]))
+    dirs = {"plain": prepare_dir(root, "skin", "plain", surface),
+            "skin": prepare_dir(root, "skin", "skin", volume)}
+    warm(surface)
+    warm(volume)
+    walls = {"plain": [], "skin": []}
+    cpus = {"plain": [], "skin": []}
+    peak = 0
+    for rep in range(reps or SIZES["1M"][1]):
+        order = ["plain", "skin"] if rep % 2 == 0 else ["skin", "plain"]
+        for kind in order:
+            s, cpu, rss = timed_run(TRANSLATOR, dirs[kind], ("--skin",) if kind == "skin" else ())
+            walls[kind].append(s)
+            cpus[kind].append(cpu)
+            if kind == "skin":
+                peak = max(peak, rss)
+            clear_outputs(dirs[kind])
+    drop_scratch(root, "skin")
+    for kind in walls:
+        print("  1M   %-10s wall %s   cpu %s" % (kind, " ".join("%.2f" % x for x in walls[kind]),
+                                                " ".join("%.2f" % x for x in cpus[kind])), flush=True)
+    med = {k: statistics.median(v) for k, v in walls.items()}
+    med_cpu = {k: statistics.median(v) for k, v in cpus.items()}
+    return {"plain": med["plain"], "skin": med["skin"], "plain_cpu": med_cpu["plain"],
+            "skin_cpu": med_cpu["skin"], "peak": peak, "counts": generate_model.plan_volume(VOLUME_BRICKS)}
+
+
+def render_skin(r):
+    ratio = r["skin"] / r["plain"]
+    c = r["counts"]
+    return ("- --skin, 1M bricks (%d nodes, %d skin faces, %d triangles): %.3f s wall (%.3f CPU) "
+            "against the plain translation of the 1M surface model's %.3f s (%.3f CPU): %.2f, "
+            "target <= %.1f: %s; peak %.1f MiB, target <= %.0f MiB: %s\n"
+            % (c["NodeCount"], c["SkinFaces"], c["TriangleCount"], r["skin"], r["skin_cpu"],
+               r["plain"], r["plain_cpu"], ratio, SKIN_TARGET,
+               "met" if ratio <= SKIN_TARGET else "NOT met", r["peak"] / MIB,
+               SKIN_PEAK_TARGET / MIB, "met" if r["peak"] <= SKIN_PEAK_TARGET else "NOT met"))
+
+
 def render_vtu(rows):
     """One line per size: what --vtu adds to the translation."""
     lines = []
@@ -462,6 +522,8 @@ def main():
     callgrind = callgrind_counts(small) if args.callgrind else None
     table = render(rows, callgrind, small)
     table += "\n" + render_vtu([bench_vtu(label, args.reps) for label in labels])
+    if "1M" in labels:
+        table += "\n" + render_skin(bench_skin(args.reps))
     print()
     print(table)
     if not args.no_record and set(labels) == set(SIZES):

@@ -38,12 +38,14 @@ std::filesystem::path Resolved(const std::string& name) {
   return error ? std::filesystem::path() : path;
 }
 
-// Whether `name` is the model, input.dat or input.plt of the run under
-// another spelling (./input.dat, a link to the directory).
-bool NamesTheModelOrThePair(const std::string& name, const RunFiles& files) {
+// Whether `name` is the model, input.dat or input.plt of the run (or its
+// input-map.csv, when one is written) under another spelling (./input.dat,
+// a link to the directory).
+bool NamesTheModelOrThePair(const std::string& name, const RunFiles& files, bool with_map) {
   if (name.empty()) return false;
   const std::filesystem::path target = Resolved(name);
   if (target.empty()) return false;  // the open of the .vtu reports what is wrong with it
+  if (with_map && Resolved(files.Output("input-map.csv")) == target) return true;
   for (const std::string& own :
        {files.model, files.Output("input.dat"), files.Output("input.plt")}) {
     if (Resolved(own) == target) return true;
@@ -78,18 +80,22 @@ int Run(const ParsedCommandLine& command_line) {
   }
   const int jobs = options.jobs > 0 ? options.jobs : DefaultJobCount();
   const RunFiles files = RunFilesFor(options.model);
+  const ModelMode mode = options.skin       ? ModelMode::kSkin
+                         : options.renumber ? ModelMode::kRenumbered
+                                            : ModelMode::kAsWritten;
   if (options.check) {
-    const int status = RunCheck(jobs, files);
+    const int status = RunCheck(jobs, mode, files);
     HintAtLowerCaseModel(status, options);
     return status;
   }
-  if (!options.vtu_file.empty() && NamesTheModelOrThePair(files.Output(options.vtu_file), files)) {
+  if (!options.vtu_file.empty() && NamesTheModelOrThePair(files.Output(options.vtu_file), files,
+                                                          mode != ModelMode::kAsWritten)) {
     std::fprintf(stderr,
                  "cdb2bem: --vtu '%s' would overwrite the model or the file it is translated to\n",
                  options.vtu_file.c_str());
     return kUsageStatus;
   }
-  const int status = RunTranslation(options.vtu_file, jobs, files);
+  const int status = RunTranslation(options.vtu_file, jobs, mode, files);
   HintAtLowerCaseModel(status, options);
   return status;
 }
@@ -101,11 +107,16 @@ int Run(const ParsedCommandLine& command_line) {
 // it is called by name to say that nothing follows the run: every file of
 // the run is closed before RunTranslation returns.
 int main(int argc, char* argv[]) {
+  // A process started with so little memory that it could not even throw
+  // the exception that reports running out of it ends here, with the same
+  // diagnostic as any run out of memory.
+  void* headroom = std::malloc(std::size_t{256} << 10);
+  if (headroom == nullptr) std::exit(ReportInsufficientMemory());
+  std::free(headroom);
   PrepareProcess();
-  // Without memory for even the command line nothing is open yet, and an
-  // exception might find none either: the run ends as any run short of memory.
-  std::set_new_handler([] { std::_Exit(ReportInsufficientMemory()); });
-  const ParsedCommandLine command_line = ParseCommandLine(argc, CommandLineArguments(argc, argv));
-  std::set_new_handler(nullptr);
-  std::exit(Run(command_line));
+  try {
+    std::exit(Run(ParseCommandLine(argc, CommandLineArguments(argc, argv))));
+  } catch (const std::bad_alloc&) {
+    std::exit(ReportInsufficientMemory());
+  }
 }

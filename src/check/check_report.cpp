@@ -188,13 +188,14 @@ void Instances(std::string& out, const SurfaceFindings& f) {
 
 }  // namespace
 
-std::string CheckReportText(const SurfaceFindings& f) {
+std::string CheckReportText(const SurfaceFindings& f, std::span<const ExtraFigure> extra) {
   std::string out;
   Figure(out, "nodes", Integer(f.nodes));
   Figure(out, "elements", Integer(f.elements));
   Figure(out, "triangles", Integer(f.triangles));
   Figure(out, "field points", Integer(f.field_points));
   Figure(out, "field cells", Integer(f.field_cells));
+  for (const ExtraFigure& figure : extra) Figure(out, figure.label, Integer(figure.value));
   Figure(out, "element types", Integer(f.element_types));
   Figure(out, "displacement triangles", Integer(f.displacement_triangles));
   Figure(out, "traction triangles", Integer(f.traction_triangles));

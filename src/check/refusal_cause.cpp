@@ -313,3 +313,19 @@ std::string ExplainRefusal(std::string_view name, int status) {
     return "refused: the model file " + std::string(name) + " could not be read a second time\n";
   }
 }
+
+std::string RefusalOptionHint(std::string_view name) {
+  try {
+    InputFile file(name, kModelUnit);
+    const ModelSurvey s = SurveyModelFile(file);
+    if (HasVolumeElements(s)) {
+      return "cdb2bem: a volume model: 'cdb2bem --skin' translates its outer surface\n";
+    }
+    if (s.nodes.gap_record != 0 || s.elements.gap_record != 0) {
+      return "cdb2bem: the numbering has gaps: 'cdb2bem --renumber' numbers nodes and elements "
+             "anew\n";
+    }
+  } catch (const RunEnded&) {
+  }
+  return {};
+}

@@ -12,3 +12,9 @@
 /// where the run does not look for them, and the likely remedy. `status` is
 /// the refused run's status; a model that could not be opened is not read.
 std::string ExplainRefusal(std::string_view name, int status);
+
+/// For a refused translation of a volume model, or of a model whose numbers
+/// have gaps, the option that translates it as it stands, as a line ended by
+/// a line feed ("cdb2bem: ... --skin ..."); empty otherwise, and when the
+/// file cannot be read again.
+std::string RefusalOptionHint(std::string_view name);

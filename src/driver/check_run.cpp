@@ -4,6 +4,7 @@
 #include <new>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "check/check_report.h"
 #include "check/refusal_cause.h"
@@ -23,26 +24,35 @@ void Print(OutputFile& console, const std::string& text) {
   }
 }
 
-int Check(OutputFile& console, int jobs, const RunFiles& files) {
+int Check(OutputFile& console, int jobs, ModelMode mode, const RunFiles& files) {
   RunTables run;
+  SurfaceOrigins origins;
   try {
     InputFile model(files.model, kModelUnit);
-    ReadModel(model, run, console, jobs);
+    if (mode == ModelMode::kAsWritten) {
+      ReadModel(model, run, console, jobs);
+    } else {
+      ReadRebuiltModel(model, mode, run, origins, jobs);
+    }
   } catch (const RunEnded& refused) {
     Print(console, ExplainRefusal(files.model, refused.status));
     return refused.status;
   }
   const SurfaceFindings findings = CheckSurface(run);
-  Print(console, CheckReportText(findings));
+  std::vector<ExtraFigure> extra;
+  if (mode == ModelMode::kSkin) {
+    extra = {{"skin faces", origins.skin_faces}, {"interior faces", origins.interior_faces}};
+  }
+  Print(console, CheckReportText(findings, extra));
   return CheckStatus(findings);
 }
 
 }  // namespace
 
-int RunCheck(int jobs, const RunFiles& files) {
+int RunCheck(int jobs, ModelMode mode, const RunFiles& files) {
   try {
     OutputFile console = OutputFile::Console();
-    return Check(console, jobs, files);
+    return Check(console, jobs, mode, files);
   } catch (const RunEnded& ended) {
     return ended.status;
   } catch (const std::bad_alloc&) {

@@ -32,6 +32,10 @@ const OptionSpec kOptions[] = {
      "change to DIR first; MODEL is taken there"},
     {"check", '\0', nullptr, &CommandLineOptions::check,
      "check the model's surface and conditions; write no file"},
+    {"skin", '\0', nullptr, &CommandLineOptions::skin,
+     "translate the outer surface of a volume model"},
+    {"renumber", '\0', nullptr, &CommandLineOptions::renumber,
+     "translate with nodes and elements numbered 1, 2, 3, ..."},
     {"vtu", '\0', "FILE", &CommandLineOptions::vtu_file,
      "also write the model with its conditions to FILE (.vtu)"},
     {"jobs", 'j', "N", &CommandLineOptions::jobs,
@@ -191,7 +195,8 @@ std::string HelpText() {
       "ASCII plot file of the same surface mesh. Both are written in MODEL's\n"
       "directory, replacing files of those names; a run that fails before writing\n"
       "leaves them as they were. A relative FILE of --vtu is taken in MODEL's\n"
-      "directory too.\n"
+      "directory too. With --skin or --renumber, input-map.csv beside them tells\n"
+      "where each node, triangle, field point and field cell comes from.\n"
       "\n"
       "Options:\n";
   // "  -C, --directory=DIR" or "      --help", then the help in one column.

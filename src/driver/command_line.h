@@ -11,6 +11,8 @@
 struct CommandLineOptions {
   std::vector<std::string> directories;  // -C DIR, each relative to the one before
   bool check = false;                    // report on the model instead of translating it
+  bool skin = false;                     // --skin: translate the outer surface of a volume model
+  bool renumber = false;                 // --renumber: number nodes and elements 1, 2, 3, ...
   std::string vtu_file;                  // --vtu FILE: also the model as a .vtu; empty: none
   int jobs = 0;  // -j N: threads converting records; 0: one per core the process may use
   bool help = false;

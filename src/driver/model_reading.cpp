@@ -6,8 +6,10 @@
 #include "driver/model_size_scan.h"
 #include "model/displacement_constraints.h"
 #include "model/element_block.h"
+#include "model/model_records.h"
 #include "model/node_block.h"
 #include "model/pressure_loads.h"
+#include "model/skin.h"
 #include "textio/file_opening.h"
 
 std::string RunFiles::Output(std::string_view name) const {
@@ -44,5 +46,16 @@ void ReadModel(InputFile& model, RunTables& run, OutputFile& console, int jobs) 
     // one, so it starts there; what it reads and raises is the same.
     model.ReopenAt(run.FirstPressureCommandOffset);
     ReadPressureLoads(model, run);
+  }
+}
+
+void ReadRebuiltModel(InputFile& model, ModelMode mode, RunTables& run, SurfaceOrigins& origins,
+                      int jobs) {
+  ModelRecords records;
+  ReadModelRecords(model, records, jobs);
+  if (mode == ModelMode::kSkin) {
+    BuildSkinModel(records, run, origins, jobs);
+  } else {
+    BuildRenumberedModel(records, run, origins, jobs);
   }
 }

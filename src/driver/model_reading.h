@@ -4,6 +4,7 @@
 #include <string>
 #include <string_view>
 
+#include "model/renumbering.h"
 #include "model/run_tables.h"
 #include "textio/record_file.h"
 
@@ -30,3 +31,16 @@ RunFiles RunFilesFor(std::string_view model);
 /// Node-number messages go to `console`. A failure raises its diagnostic.
 /// The node and element records are converted on `jobs` threads.
 void ReadModel(InputFile& model, RunTables& run, OutputFile& console, int jobs = 1);
+
+/// How the run makes its surface model of the model file.
+enum class ModelMode {
+  kAsWritten,   // the file's surface elements, read in place
+  kRenumbered,  // --renumber: nodes and elements numbered 1, 2, 3, ...
+  kSkin,        // --skin: the outer faces of the volume elements
+};
+
+/// Reads the whole model file, open at its first record, once, and builds
+/// the surface model of `mode` (kRenumbered or kSkin) into `run`, with where
+/// each item comes from in `origins`. A refused model raises status 1.
+void ReadRebuiltModel(InputFile& model, ModelMode mode, RunTables& run, SurfaceOrigins& origins,
+                      int jobs = 1);

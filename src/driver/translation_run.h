@@ -22,4 +22,7 @@ void PrepareProcess();
 /// a diagnostic's number, or 1 for a model the run refuses. Every file is closed when it returns;
 /// the outputs are replaced only when both are complete. Running out of memory anywhere ends the
 /// run with diagnostic 41.
-int RunTranslation(std::string_view vtu_file = {}, int jobs = 1, const RunFiles& files = {});
+/// With `mode` kRenumbered or kSkin, the surface model is the model renumbered
+/// or its skin, and "input-map.csv" is written beside the pair, replaced with it.
+int RunTranslation(std::string_view vtu_file = {}, int jobs = 1,
+                   ModelMode mode = ModelMode::kAsWritten, const RunFiles& files = {});

@@ -29,6 +29,25 @@ int DirectionOfLabel(std::string_view label) {
   return 0;
 }
 
+}  // namespace
+
+int DisplacementDirection(std::string_view label) {
+  if (label == "UX") return 1;
+  if (label == "UY") return 2;
+  if (label == "UZ") return 3;
+  return 0;
+}
+
+void SetNodeDisplacement(RunTables& run, std::int32_t node, int direction, double value) {
+  if (node < 1 || node > run.NodeCount) {
+    PrintWarning(ConstraintNodeIgnored(node, run.NodeCount));
+    return;
+  }
+  run.NodeDisplacements(direction, node) = value;
+}
+
+namespace {
+
 static_assert(HoldsOnlyTextFields(kConstraintLayout));
 
 void ReadConstraintRecords(InputFile& model, RunTables& run) {
@@ -50,11 +69,7 @@ void ReadConstraintRecords(InputFile& model, RunTables& run) {
           DirectionOfLabel(std::string_view(label_text.data(), label_text.size()));
       if (direction == 0) continue;
       const double value = TextToReal(std::string_view(value_text.data(), value_text.size()));
-      if (node < 1 || node > run.NodeCount) {
-        PrintWarning(ConstraintNodeIgnored(node, run.NodeCount));
-        continue;
-      }
-      run.NodeDisplacements(direction, node) = value;
+      SetNodeDisplacement(run, node, direction, value);
     } else if (TextIs(command, "FI")) {
       return;
     }
@@ -85,9 +100,16 @@ void SetTriangleCondition(RunTables& run, std::int32_t t) {
 }  // namespace
 
 void ReadDisplacementConstraints(InputFile& model, RunTables& run, int jobs) {
-  std::fill_n(run.NodeDisplacements.data(), run.NodeDisplacements.size(), kNotGiven);
+  ClearNodeDisplacements(run);
   if (run.HasDisplacements) ReadConstraintRecords(model, run);
+  SetTriangleConditions(run, jobs);
+}
 
+void ClearNodeDisplacements(RunTables& run) {
+  std::fill_n(run.NodeDisplacements.data(), run.NodeDisplacements.size(), kNotGiven);
+}
+
+void SetTriangleConditions(RunTables& run, int jobs) {
   // The triangles made: their constrained corners counted, then the
   // condition, in one sweep, since a triangle's condition depends on its own
   // corners only. What the tables hold afterwards is what defaults, counting

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "model/run_tables.h"
 #include "textio/record_file.h"
@@ -11,3 +12,16 @@
 /// each triangle whose three corners are constrained in a direction the
 /// displacement condition with their mean value, on `jobs` threads.
 void ReadDisplacementConstraints(InputFile& model, RunTables& run, int jobs = 1);
+
+/// The steps of ReadDisplacementConstraints, for a model built otherwise:
+/// every node without a prescribed displacement,
+void ClearNodeDisplacements(RunTables& run);
+/// one displacement of `node` in `direction` (1 to 3), a node outside 1 to
+/// NodeCount warned of and ignored,
+void SetNodeDisplacement(RunTables& run, std::int32_t node, int direction, double value);
+/// then the conditions of the triangles made, and the defaults beyond them.
+void SetTriangleConditions(RunTables& run, int jobs = 1);
+
+/// The direction of a D command's label: "UX", "UY", "UZ" give 1, 2, 3;
+/// any other label 0.
+int DisplacementDirection(std::string_view label);

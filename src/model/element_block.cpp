@@ -16,14 +16,20 @@
 namespace {
 
 void FindElementFormat(InputFile& model) {
-  for (;;) {
-    const std::string_view record = model.ReadRecord();
-    const LineBufferView line_buffer = LeadingColumns(record, kProbeWidth6[0].width);
-    if (TextIs(line_buffer, "(19i8)") || TextIs(line_buffer, "(19i9)")) return;
-    // Current releases write ten-column element fields.
-    if (record.substr(0, 7) == "(19i10)") return;
+  while (!IsElementFormat(model.ReadRecord())) {
   }
 }
+
+}  // namespace
+
+bool IsElementFormat(std::string_view record) {
+  const LineBufferView line_buffer = LeadingColumns(record, kProbeWidth6[0].width);
+  if (TextIs(line_buffer, "(19i8)") || TextIs(line_buffer, "(19i9)")) return true;
+  // Current releases write ten-column element fields.
+  return record.substr(0, 7) == "(19i10)";
+}
+
+namespace {
 
 struct ElementRecord {
   std::int32_t number;
@@ -52,19 +58,21 @@ void RefuseNonSurfaceElement(std::int32_t number, std::int32_t node_count,
 // The local type of an element record, when the model defines it as an
 // element that is no surface (a volume, 2-D, line, point, contact, ...
 // element); null otherwise, and always when the model defines no types.
-const LocalElementType* RefusedType(const RunTables& run, std::int32_t itype) {
-  if (run.Types.empty()) return nullptr;
-  const LocalElementType* type = run.Types.Find(itype);
+const LocalElementType* RefusedType(const ElementTypes& types, std::int32_t itype) {
+  if (types.empty()) return nullptr;
+  const LocalElementType* type = types.Find(itype);
   return type != nullptr && IsRefusedClass(type->element_class) ? type : nullptr;
 }
 
-// The model says what each element is: one of a type that is no surface
-// element is refused, before its node count and numbers are looked at.
-void RefuseElementOfType(const RunTables& run, std::int32_t number, std::int32_t itype) {
-  if (const LocalElementType* type = RefusedType(run, itype)) {
+}  // namespace
+
+void RefuseElementOfType(const ElementTypes& types, std::int32_t number, std::int32_t itype) {
+  if (const LocalElementType* type = RefusedType(types, itype)) {
     StopWithModelError(ElementOfRefusedType(number, type->name, ClassPhrase(type->element_class)));
   }
 }
+
+namespace {
 
 // The fifteen values of an element record: ten attributes, of which the
 // ninth is the node count, then the element number and I, J, K, L.
@@ -85,7 +93,7 @@ ElementRecord ReadElementRecord(InputFile& model, const RunTables& run) {
   ElementValues values;
   FreeFormExtent extent;
   ReadFreeForm(model, values.Targets(), &extent);
-  RefuseElementOfType(run, values.element.number, values.element.itype);
+  RefuseElementOfType(run.Types, values.element.number, values.element.itype);
   RefuseNonSurfaceElement(values.element.number, values.node_count, extent);
   return values.element;
 }
@@ -150,6 +158,15 @@ void AddElement(RunTables& run, const ElementRecord& element) {
   run.ElementTriangles(element.number, 1) = first;
   run.ElementTriangles(element.number, 2) = run.TriangleCount;
 }
+
+}  // namespace
+
+void AddSurfaceElement(RunTables& run, std::int32_t number, const std::int32_t corners[4]) {
+  ElementRecord element{number, {corners[0], corners[1], corners[2], corners[3]}, 0, false, false};
+  AddElement(run, element);
+}
+
+namespace {
 
 void AddFieldCell(RunTables& run, std::int32_t c, const ElementRecord& cell) {
   std::int32_t* corners = run.FieldCellNodes.Column(c);
@@ -223,7 +240,7 @@ bool ParseSingleRecord(std::string_view record, bool boundary, const RunTables& 
     }
     element = values.element;
   }
-  if (RefusedType(run, element.itype) != nullptr) return false;
+  if (RefusedType(run.Types, element.itype) != nullptr) return false;
   if (!boundary) return true;
   if (element.number < 1 || element.number > run.ElementCount) return false;
   for (std::int32_t node : element.corners) {

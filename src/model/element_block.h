@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "model/run_tables.h"
 #include "textio/record_file.h"
@@ -18,3 +19,18 @@ void ReadElementBlock(InputFile& model, RunTables& run, int jobs = 1);
 /// is cut along I-K, giving (I, J, K) and (I, K, L); false for J-L, giving
 /// (I, J, L) and (J, K, L). Equal lengths and NaN cut along J-L.
 bool CutAlongIK(const double* i, const double* j, const double* k, const double* l);
+
+/// Makes the triangles of boundary element `number` with corners I, J, K, L
+/// (a triangle when K equals L, else a quadrilateral cut along its shorter
+/// diagonal), as the element block does: appended to TriangleNodes, recorded
+/// in row `number` of ElementTriangles. A number or corner outside the
+/// tables ends the run.
+void AddSurfaceElement(RunTables& run, std::int32_t number, const std::int32_t corners[4]);
+
+/// Refuses the model (status 1, one line naming the element) when the model
+/// defines local type `itype` as an element that is no surface element.
+void RefuseElementOfType(const ElementTypes& types, std::int32_t number, std::int32_t itype);
+
+/// Whether `record` is an element format record: "(19i8)", "(19i9)" or
+/// "(19i10)" in its first columns.
+bool IsElementFormat(std::string_view record);

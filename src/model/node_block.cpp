@@ -31,6 +31,18 @@ Layout FindNodeFormat(InputFile& model) {
   }
 }
 
+}  // namespace
+
+std::optional<Layout> NodeFormatOf(std::string_view record) {
+  const LineBufferView line_buffer = LeadingColumns(record, kProbeWidth13[0].width);
+  for (const NodeFormat& format : kNodeFormats) {
+    if (TextIs(line_buffer, format.text)) return format.layout;
+  }
+  return std::nullopt;
+}
+
+namespace {
+
 // Reads one node record; returns the node number written in it.
 std::int32_t ReadNodeRecord(InputFile& model, Layout layout, double* xyz) {
   std::int32_t number = 0;

@@ -1,7 +1,11 @@
 // Node block: boundary-node and field-point coordinates.
 #pragma once
 
+#include <optional>
+#include <string_view>
+
 #include "model/run_tables.h"
+#include "textio/fixed_layout.h"
 #include "textio/record_file.h"
 
 /// Finds the node format record, then reads NodeCount node records into
@@ -10,3 +14,8 @@
 /// reported on `console`, in record order. Leaves the
 /// file after the last node or field-point record.
 void ReadNodeBlock(InputFile& model, RunTables& run, OutputFile& console, int jobs = 1);
+
+/// The layout of the node records that follow `record` when it is a node
+/// format record ("(3i8,6e16.9)", "(3i8,6e20.13)", "(3i9,6e20.13)",
+/// "(3i9,6e21.13e..."); nothing for any other record.
+std::optional<Layout> NodeFormatOf(std::string_view record);

@@ -44,6 +44,8 @@ void ApplyTraction(RunTables& run, std::int32_t t, const double traction[3]) {
 // shell); the others are edge loads or tangential loads, no face pressure.
 bool IsFacePressureKey(std::int32_t key) { return key == 1 || key == 2; }
 
+}  // namespace
+
 void ApplyPressure(RunTables& run, std::int32_t element, std::int32_t key, double pressure) {
   PressureFigures& figures = run.Pressures;
   ++figures.read;
@@ -85,10 +87,11 @@ void ApplyPressure(RunTables& run, std::int32_t element, std::int32_t key, doubl
   ++figures.applied;
 }
 
-// The mean of a pressure's four values, added in order.
-double MeanPressure(double p1, double p2, double p3, double p4) {
-  return (((p1 + p2) + p3) + p4) * 0.25;
+double MeanPressure(const double values[4]) {
+  return (((values[0] + values[1]) + values[2]) + values[3]) * 0.25;
 }
+
+namespace {
 
 // An SFE command's key: blank is key 1.
 std::int32_t KeyOf(std::string_view text) {
@@ -97,67 +100,77 @@ std::int32_t KeyOf(std::string_view text) {
 
 // One pressure command, its record already read: the element and key from
 // its fields, then its four values and the two records after them.
-void ReadPressureCommand(InputFile& model, RunTables& run,
-                         const std::vector<std::string_view>& fields) {
-  const std::int32_t element = TextToInteger(Trimmed(FieldAt(fields, 1)));
-  const std::int32_t key = KeyOf(FieldAt(fields, 2));
-  double p1 = 0.0, p2 = 0.0, p3 = 0.0, p4 = 0.0;
-  ReadFreeForm(model, {p1, p2, p3, p4});
-  ApplyPressure(run, element, key, MeanPressure(p1, p2, p3, p4));
+void ReadPressureCommand(InputFile& model, const std::vector<std::string_view>& fields,
+                         const PressureSink& take) {
+  PressureValues pressure;
+  pressure.element = TextToInteger(Trimmed(FieldAt(fields, 1)));
+  pressure.key = KeyOf(FieldAt(fields, 2));
+  double* p = pressure.values;
+  ReadFreeForm(model, {p[0], p[1], p[2], p[3]});
+  take(pressure);
   ReadFixedRecord(model, kRecordSkipLayout, {});
 }
 
 // A row of a pressure block: element, key, kind, then at least four values.
 struct PressureRow {
-  std::int32_t element = 0;
-  std::int32_t key = 0;
+  PressureValues pressure;
   std::int32_t kind = 0;
-  double values[4] = {0.0, 0.0, 0.0, 0.0};
 };
 
 bool ParsePressureRow(std::string_view record, PressureRow& row) {
   const std::vector<std::string_view> items = BlankSeparatedItems(record);
   if (items.size() < 7) return false;
-  std::int32_t* integers[] = {&row.element, &row.key, &row.kind};
+  std::int32_t* integers[] = {&row.pressure.element, &row.pressure.key, &row.kind};
   for (std::size_t k = 0; k < 3; ++k) {
     if (!ParseIntegerField(items[k], *integers[k])) return false;
   }
   for (std::size_t k = 0; k < 4; ++k) {
-    if (!ConvertRealText(items[3 + k], 0, row.values[k])) return false;
+    if (!ConvertRealText(items[3 + k], 0, row.pressure.values[k])) return false;
   }
   return true;
 }
 
 // The rows of a pressure block, after its format record; the first record
 // that is no row ends it and is handed back, to be read as usual.
-std::string_view ReadPressureBlock(InputFile& model, RunTables& run) {
+std::string_view ReadPressureBlock(InputFile& model, const PressureSink& take) {
   model.ReadRecord();  // the format record
   for (;;) {
     const std::string_view record = model.ReadRecord();
     PressureRow row;
     if (!ParsePressureRow(record, row)) return record;
     // Kind 2 rows hold the imaginary parts of the values before them.
-    if (row.kind != 1) continue;
-    const auto& v = row.values;
-    ApplyPressure(run, row.element, row.key, MeanPressure(v[0], v[1], v[2], v[3]));
+    if (row.kind == 1) take(row.pressure);
   }
 }
 
 }  // namespace
 
+bool BeginsPressures(std::string_view record) {
+  if (TextIs(LeadingColumns(record, 4), "SFE,")) {
+    return Trimmed(FieldAt(CommandFields(record), 3)) == "PRES";
+  }
+  return record.starts_with("SFEBLOCK,") && Trimmed(FieldAt(CommandFields(record), 2)) == "PRES";
+}
+
+std::optional<std::string_view> ReadPressures(InputFile& model, std::string_view record,
+                                              const PressureSink& take) {
+  if (record.starts_with("SFEBLOCK,")) return ReadPressureBlock(model, take);
+  ReadPressureCommand(model, CommandFields(record), take);
+  return std::nullopt;
+}
+
 void ReadPressureLoads(InputFile& model, RunTables& run) {
+  const PressureSink apply = [&run](const PressureValues& pressure) {
+    ApplyPressure(run, pressure.element, pressure.key, MeanPressure(pressure.values));
+  };
   std::string_view record = model.ReadRecord();
   for (;;) {
-    const LineBufferView command = LeadingColumns(record, 4);
-    if (TextIs(command, "SFE,")) {
-      const std::vector<std::string_view> fields = CommandFields(record);
-      if (Trimmed(FieldAt(fields, 3)) == "PRES") ReadPressureCommand(model, run, fields);
-    } else if (record.starts_with("SFEBLOCK,")) {
-      if (Trimmed(FieldAt(CommandFields(record), 2)) == "PRES") {
-        record = ReadPressureBlock(model, run);
+    if (BeginsPressures(record)) {
+      if (const std::optional<std::string_view> next = ReadPressures(model, record, apply)) {
+        record = *next;
         continue;
       }
-    } else if (TextIs(command, "FINI")) {
+    } else if (TextIs(LeadingColumns(record, 4), "FINI")) {
       return;
     }
     record = model.ReadRecord();

@@ -193,7 +193,7 @@ std::vector<std::int32_t> ElementOfTriangles(const RunTables& run, std::int64_t 
 }  // namespace
 
 void WriteVtuFile(OutputFile& file, const RunTables& run,
-                  std::span<const std::uint8_t> triangle_flags) {
+                  std::span<const std::uint8_t> triangle_flags, const SurfaceOrigins* origins) {
   const std::int64_t nodes = Clamp(run.NodeCount, run.NodeCoords.columns());
   const std::int64_t field_points = Clamp(run.FieldPointCount, run.FieldPointCoords.columns());
   const std::int64_t triangle_count =
@@ -205,17 +205,29 @@ void WriteVtuFile(OutputFile& file, const RunTables& run,
       FindKeptCells(run.TriangleNodes.data(), 3, triangle_count, nodes, "triangle");
   const KeptCells cells =
       FindKeptCells(run.FieldCellNodes.data(), 4, cell_count, field_points, "field cell");
-  const std::vector<std::int32_t> element_of = ElementOfTriangles(run, triangle_count);
+  std::vector<std::int32_t> element_of = ElementOfTriangles(run, triangle_count);
+  // A rebuilt model's triangles are named by the ANSYS element and face.
+  std::vector<std::int32_t> face_of;
+  if (origins != nullptr) {
+    face_of.assign(element_of.size(), 0);
+    for (std::size_t t = 0; t < element_of.size(); ++t) {
+      if (element_of[t] == 0) continue;
+      const auto k = static_cast<std::size_t>(element_of[t] - 1);
+      face_of[t] = origins->element_faces[k];
+      element_of[t] = origins->element_numbers[k];
+    }
+  }
 
   const std::int64_t points = nodes + field_points;
   const std::int64_t kept_triangles = triangles.kept();
   const std::int64_t kept_cells = cells.kept();
   const std::int64_t all_cells = kept_triangles + kept_cells;
-  const std::array<ArrayLayout, 11> arrays = {{
+  std::vector<ArrayLayout> arrays = {{
       {"PointData", "node", "Int32", 4, 1, points},
       {"CellData", "bc_kind", "Int32", 4, 3, all_cells},
       {"CellData", "bc_value", "Float64", 8, 3, all_cells},
       {"CellData", "element", "Int32", 4, 1, all_cells},
+      {"CellData", "ansys_face", "Int32", 4, 1, all_cells},
       {"CellData", "triangle", "Int32", 4, 1, all_cells},
       {"CellData", "region", "UInt8", 1, 1, all_cells},
       {"CellData", "check", "UInt8", 1, 1, all_cells},
@@ -224,19 +236,24 @@ void WriteVtuFile(OutputFile& file, const RunTables& run,
       {"Cells", "offsets", "Int64", 8, 1, all_cells},
       {"Cells", "types", "UInt8", 1, 1, all_cells},
   }};
+  if (origins == nullptr) arrays.erase(arrays.begin() + 4);  // ansys_face
   const std::string header = Header(arrays, points, all_cells);
   file.WriteBytes(header.data(), header.size());
 
   BlockWriter block(file);
-  const auto* array = arrays.begin();
+  auto array = arrays.cbegin();
   // A counter handing out first, first + step, ... as next() of Items.
   auto count_from = [](std::int64_t first, std::int64_t step) {
     return [value = first - step, step]() mutable { return value += step; };
   };
 
   block.Begin(*array++);  // node: field points keep their number in the model
-  block.Items<std::int32_t>(
-      points, [next = count_from(1, 1)]() mutable { return static_cast<std::int32_t>(next()); });
+  if (origins != nullptr) {
+    block.Raw(origins->node_numbers.data(), points);
+  } else {
+    block.Items<std::int32_t>(
+        points, [next = count_from(1, 1)]() mutable { return static_cast<std::int32_t>(next()); });
+  }
   block.End();
 
   block.Begin(*array++);  // bc_kind
@@ -257,11 +274,23 @@ void WriteVtuFile(OutputFile& file, const RunTables& run,
   triangles.ForEachRun(
       [&](std::int64_t b, std::int64_t e) { block.Raw(element_of.data() + b, e - b); });
   cells.ForEachRun([&](std::int64_t b, std::int64_t e) {
+    if (origins != nullptr) {
+      block.Raw(origins->field_cell_numbers.data() + b, e - b);
+      return;
+    }
     block.Items<std::int32_t>(e - b, [next = count_from(run.ElementCount + b + 1, 1)]() mutable {
       return static_cast<std::int32_t>(next());
     });
   });
   block.End();
+
+  if (origins != nullptr) {
+    block.Begin(*array++);  // ansys_face
+    triangles.ForEachRun(
+        [&](std::int64_t b, std::int64_t e) { block.Raw(face_of.data() + b, e - b); });
+    block.Repeat<std::int32_t>(kept_cells, 0);
+    block.End();
+  }
 
   block.Begin(*array++);  // triangle
   triangles.ForEachRun([&](std::int64_t b, std::int64_t e) {
@@ -313,7 +342,7 @@ void WriteVtuFile(OutputFile& file, const RunTables& run,
   block.Repeat<std::uint8_t>(kept_triangles, kVtkTriangle);
   block.Repeat<std::uint8_t>(kept_cells, kVtkQuad);
   block.End();
-  assert(array == arrays.end());
+  assert(array == arrays.cend());
 
   static constexpr std::string_view kTail = "\n  </AppendedData>\n</VTKFile>\n";
   file.WriteBytes(kTail.data(), kTail.size());

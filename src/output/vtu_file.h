@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 
+#include "model/renumbering.h"
 #include "model/run_tables.h"
 #include "textio/record_file.h"
 
@@ -27,5 +28,11 @@ inline constexpr std::uint8_t kVtkQuad = 9;
 /// file (a field cell whose corner is no field point) is left out, and one
 /// warning on standard error says how many and which came first. A failed
 /// write raises the write diagnostic for `file`; the caller closes it.
+///
+/// With `origins` (a renumbered model or a skin), the point array node and
+/// the cell array element hold the ANSYS node and element numbers, and the
+/// cell array ansys_face the face each triangle comes from (0 for a field
+/// cell, and for a triangle of a renumbered surface element).
 void WriteVtuFile(OutputFile& file, const RunTables& run,
-                  std::span<const std::uint8_t> triangle_flags);
+                  std::span<const std::uint8_t> triangle_flags,
+                  const SurfaceOrigins* origins = nullptr);

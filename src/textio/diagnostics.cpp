@@ -154,3 +154,51 @@ std::string CellsLeftOutOfVtu(std::int64_t count, const char* kind, std::int64_t
          std::to_string(first) + " with corner " + std::to_string(corner) + ", outside 1 to " +
          std::to_string(last);
 }
+
+namespace {
+constexpr std::string_view kModelError = " ANSYS cdb file error: ";
+std::string ModelError(std::string_view text) { return std::string(kModelError).append(text); }
+}  // namespace
+
+std::string ElementRecordTooShort() {
+  return ModelError("an element record holds fewer than 11 values");
+}
+
+std::string NumberGivenTwice(std::string_view kind, std::int32_t number) {
+  return ModelError(std::string(kind) + " " + std::to_string(number) + " is given twice");
+}
+
+std::string FieldComponentAlone(std::string_view given, std::string_view missing) {
+  return ModelError("a " + std::string(given) + " component without a " + std::string(missing) +
+                    " component");
+}
+
+std::string ElementCornerRefused(std::string_view kind, std::int32_t element, std::int32_t node,
+                                 std::string_view why) {
+  return ModelError(std::string(kind) + " " + std::to_string(element) + " has corner node " +
+                    std::to_string(node) + std::string(why));
+}
+
+std::string ElementWithoutCorners(std::int32_t element, std::int32_t nodes, int corners) {
+  return ModelError("element " + std::to_string(element) + " has " + std::to_string(nodes) +
+                    " nodes, fewer than its " + std::to_string(corners) + " corners");
+}
+
+std::string ElementNotVolume(std::int32_t element, std::string_view name, std::string_view what) {
+  return ModelError("element " + std::to_string(element) + " (" + std::string(name) + ") is " +
+                    std::string(what) + ", not a volume element");
+}
+
+std::string NoModelBlock(std::string_view block) {
+  return ModelError("no " + std::string(block) + ", the file holds no model");
+}
+
+std::string ConstraintsDropped(std::int64_t count, std::string_view why) {
+  return " Warning: " + std::to_string(count) + (count == 1 ? " constraint" : " constraints") +
+         " ignored, " + std::string(why);
+}
+
+std::string PressuresDropped(std::int64_t count, std::string_view why) {
+  return " Warning: " + std::to_string(count) + (count == 1 ? " pressure" : " pressures") +
+         " ignored, " + std::string(why);
+}

@@ -80,6 +80,23 @@ std::string PressureElementWithoutTriangles(std::int32_t element);
 std::string PressureUsesSecondTriangle(std::int32_t element);
 std::string PressureWithoutNormal(std::int32_t element);
 std::string PressureKeyNotFacePressure(std::int32_t element, std::int32_t key);
+/// Refusals of the translations that rebuild the model (renumbered, skin).
+std::string ElementRecordTooShort();
+/// "node 17 is given twice"; `kind` is "node" or "element".
+std::string NumberGivenTwice(std::string_view kind, std::int32_t number);
+/// A FIELDPOINTS or FIELDCELLS component (`given`) without the other one.
+std::string FieldComponentAlone(std::string_view given, std::string_view missing);
+/// Element `element` has corner node `node`, `why` (", which is not in the node block").
+std::string ElementCornerRefused(std::string_view kind, std::int32_t element, std::int32_t node,
+                                 std::string_view why);
+std::string ElementWithoutCorners(std::int32_t element, std::int32_t nodes, int corners);
+/// Element `element` of type `name` is `what`, not a volume element.
+std::string ElementNotVolume(std::int32_t element, std::string_view name, std::string_view what);
+/// The file holds no `block` ("node block").
+std::string NoModelBlock(std::string_view block);
+/// `count` constraints or pressures dropped, `why`.
+std::string ConstraintsDropped(std::int64_t count, std::string_view why);
+std::string PressuresDropped(std::int64_t count, std::string_view why);
 /// `count` cells of a kind ("triangle", "field cell") left out of the .vtu,
 /// the first being cell `first` with the corner `corner` outside 1 to `last`.
 std::string CellsLeftOutOfVtu(std::int64_t count, const char* kind, std::int64_t first,

@@ -273,7 +273,7 @@ TEST_F(CommandLineRun, RefusedCommandLinesReadAndWriteNothing) {
       // An empty name fits every option.
       Refused(
           {"--=x"},
-          "option '--=x' is ambiguous; possibilities: '--directory' '--check' '--vtu' '--jobs' '--help' '--version'"),
+          "option '--=x' is ambiguous; possibilities: '--directory' '--check' '--skin' '--renumber' '--vtu' '--jobs' '--help' '--version'"),
       Refused({"-hx"}, "invalid option -- 'x'"),
       // A refusal wins over --help and --version wherever it stands.
       Refused({"--help", "--foo"}, "unrecognized option '--foo'"),

@@ -167,6 +167,26 @@ TEST(ElementTypes, RefusalOnATerminalPointsToTheCheck) {
   EXPECT_NE(terminal.out.find(refusal.substr(0, refusal.size() - 2)), std::string::npos)
       << terminal.out;
   EXPECT_NE(terminal.out.find(hint), std::string::npos) << terminal.out;
+  EXPECT_NE(terminal.out.find("cdb2bem: a volume model: 'cdb2bem --skin' translates its outer "
+                              "surface"),
+            std::string::npos)
+      << terminal.out;
+  EXPECT_EQ(terminal.out.find("--renumber"), std::string::npos) << terminal.out;
+
+  // A surface model whose element numbers have a gap (element 9 numbered 19).
+  std::string gapped = Variant(kTypeRecords);
+  const std::string element9 = "        0        9        8        5        9";
+  gapped.replace(gapped.find(element9), element9.size(),
+                 "        0       19        8        5        9");
+  test_support::WriteFile("ANSYS_Model.cdb", gapped);
+  const test_support::RunResult renumber = test_support::RunInDirectory(
+      dir.path(), "script -qec " + test_support::ShellQuoted(CDB2BEM_BINARY) + " /dev/null");
+  EXPECT_NE(renumber.out.find("element number 19, outside 1 to 9"), std::string::npos)
+      << renumber.out;
+  EXPECT_NE(renumber.out.find("cdb2bem: the numbering has gaps: 'cdb2bem --renumber' numbers "
+                              "nodes and elements anew"),
+            std::string::npos)
+      << renumber.out;
 }
 
 }  // namespace

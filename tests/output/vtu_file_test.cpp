@@ -280,6 +280,31 @@ TEST(VtuFile, ArraysThroughTheirOffsets) {
   }
 }
 
+TEST(VtuFile, RebuiltModelsCarryTheAnsysNumbersAndFaces) {
+  // Field cell 2 (left out, a corner 0) takes its ANSYS number with it.
+  test_support::ScopedTempDir dir;
+  RunTables run;
+  FieldCellWithBadCorner(run);
+  SurfaceOrigins origins;
+  origins.node_numbers = {17, 5, 30, 905, 901, 902, 903};
+  origins.element_numbers = {8};
+  origins.element_faces = {3};
+  origins.field_cell_numbers = {2001, 2002, 2003};
+  testing::internal::CaptureStderr();
+  {
+    OutputFile file("model.vtu", kVtuUnit);
+    WriteVtuFile(file, run, {}, &origins);
+    file.Close();
+  }
+  testing::internal::GetCapturedStderr();
+  const VtuContents read = ReadVtu(test_support::ReadFile("model.vtu"));
+  EXPECT_EQ(read.arrays.at("node").values, (std::vector<double>{17, 5, 30, 905, 901, 902, 903}));
+  EXPECT_EQ(read.arrays.at("element").values, (std::vector<double>{8, 2001, 2003}));
+  EXPECT_EQ(read.arrays.at("ansys_face").type, "Int32");
+  EXPECT_EQ(read.arrays.at("ansys_face").values, (std::vector<double>{3, 0, 0}));
+  EXPECT_EQ(read.arrays.at("triangle").values, (std::vector<double>{1, 0, 0}));
+}
+
 TEST(VtuFile, FailedWriteRaisesTheWriteDiagnostic) {
   if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full on this system";
   RunTables run;
