@@ -10,8 +10,8 @@ after it as /) and every file of the tree afterwards must be the same, byte
 for byte: the outputs, the earlier files a failed run keeps, and no
 temporary left behind.
 
-Cases: every case of tests/e2e (as it is, with -j1, with --check, with
---vtu), the accepted and refused command lines of the command-line tests,
+Cases: every case of tests/e2e (as it is, with -j1, --check, --vtu, --skin,
+--renumber), the accepted and refused command lines of the command-line tests,
 and models under directories whose names are not ASCII.
 
 Without Wine or the .exe it fails: a CI run never passes by skipping."""
@@ -117,7 +117,8 @@ WINDOWS_SPELLINGS = [
 def cases():
     found = []
     for case in sorted(p for p in E2E.iterdir() if (p / "README.md").exists()):
-        for extra in ([], ["-j1"], ["--check"], ["--vtu", "model.vtu"]):
+        for extra in ([], ["-j1"], ["--check"], ["--vtu", "model.vtu"], ["--skin"],
+                      ["--renumber", "--vtu", "model.vtu"]):
             found.append((" ".join(["e2e/" + case.name] + extra), e2e_setup(case), extra))
     for args in COMMAND_LINES:
         found.append(("command line " + " ".join(repr(a) for a in args), command_line_setup, args))
