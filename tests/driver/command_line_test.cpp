@@ -306,11 +306,6 @@ TEST(CommandLineTexts, HelpNamesEveryOptionTheFilesAndTheManualWithinEightyColum
 
 TEST(CommandLineTexts, VersionIsTheProjectVersionInTheGnuForm) {
   const std::string version = CDB2BEM_VERSION;
-  // X.Y.Z, each a decimal number.
-  int dots = 0;
-  for (char c : version) dots += c == '.';
-  EXPECT_EQ(dots, 2) << version;
-  EXPECT_EQ(version.find_first_not_of("0123456789."), std::string::npos) << version;
   const std::string text = VersionText(version);
   ASSERT_TRUE(text.starts_with("cdb2bem " + version + "\n")) << text;
   EXPECT_EQ(text.substr(version.size() + 9),

@@ -140,14 +140,7 @@ TEST(VtuOption, RunsFailuresAndRefusals) {
 // Every model of the e2e cases, the bundled example and the real samples
 // when present, and the flawed models the script makes.
 TEST(VtuOption, VtkAndMeshioReadBackWhatInputDatHolds) {
-  if (std::system("/usr/bin/python3 -c 'import vtk, meshio, numpy' >/dev/null 2>&1") != 0) {
-    if (std::getenv("CI") != nullptr) {
-      FAIL() << "VTK's and meshio's python modules are required in CI "
-                "(python3-vtk9, python3-meshio)";
-    }
-    GTEST_SKIP() << "/usr/bin/python3 cannot import vtk and meshio (Debian packages python3-vtk9, "
-                    "python3-meshio)";
-  }
+  CDB2BEM_NEED_PYTHON_MODULES("vtk, meshio, numpy", "python3-vtk9, python3-meshio");
   std::vector<fs::path> models = {kSourceDir / "examples" / "ANSYS_Model.cdb"};
   for (const fs::directory_entry& entry : fs::directory_iterator(kSourceDir / "tests" / "e2e")) {
     const fs::path model = entry.path() / "ANSYS_Model.cdb";
