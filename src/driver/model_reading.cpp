@@ -28,4 +28,6 @@ void ReadModel(InputFile& model, RunTables& run, OutputFile& console, int jobs) 
     model.ReopenAt(run.FirstPressureCommandOffset);
     ReadPressureLoads(model, run);
   }
+  // Every pass has read the same file, unchanged.
+  model.CheckUnchanged();
 }

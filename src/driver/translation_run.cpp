@@ -19,34 +19,29 @@ constexpr std::string_view kSolverInputFileName = "input.dat";
 constexpr std::string_view kPlotFileName = "input.plt";
 constexpr std::string_view kClosingMessage = " Data Translation from ANSYS to BEM is done!";
 
-// The .vtu of the model; its check array shows the model check's findings.
-// Like the pair, it replaces an earlier file only once it is complete.
-void WriteModelVtu(std::string_view name, const FileIdentity& model, const RunTables& run) {
-  const SurfaceFindings findings = CheckSurface(run);
-  ReplacedOutput vtu(model, {name, kVtuUnit});
-  WriteVtuFile(vtu.file(), run, findings.triangle_flags);
-  vtu.Commit();
-}
-
 void Translate(OutputFile& console, std::string_view vtu_file, int jobs) {
-  // Opened before the outputs, so a missing model leaves input.dat and
-  // input.plt untouched.
+  // Opened before the outputs, so a missing model leaves them untouched.
   InputFile model(kModelFileName, kModelUnit);
-  // The earlier outputs stay as they are until both new ones are complete;
-  // a failure removes what was written.
-  OutputPair outputs(model.identity(), {kSolverInputFileName, kSolverInputUnit},
-                     {kPlotFileName, kPlotUnit});
+  // The earlier outputs stay as they are until all new ones are complete;
+  // a failure removes what was written. Every output's place is checked
+  // here, before anything is read or written.
+  OutputSet outputs(model.identity(),
+                    {{kSolverInputFileName, kSolverInputUnit}, {kPlotFileName, kPlotUnit}});
+  if (!vtu_file.empty()) outputs.Add({vtu_file, kVtuUnit});
 
   RunTables run;
   ReadModel(model, run, console, jobs);
 
   // Each file is complete, or its failure reported, before the next is begun.
-  WriteSolverInputFile(outputs.first(), run, jobs);
-  outputs.first().Close();
-  WritePlotFile(outputs.second(), run, jobs);
+  WriteSolverInputFile(outputs.file(0), run, jobs);
+  outputs.file(0).Close();
+  WritePlotFile(outputs.file(1), run, jobs);
+  if (!vtu_file.empty()) {
+    outputs.file(1).Close();
+    // The .vtu's check array shows the model check's findings.
+    WriteVtuFile(outputs.file(2), run, CheckSurface(run).triangle_flags);
+  }
   outputs.Commit();
-  // The pair is in place: a failure from here on changes nothing in it.
-  if (!vtu_file.empty()) WriteModelVtu(vtu_file, model.identity(), run);
   WriteFreeForm(console, {kClosingMessage});
   console.Close();
 }

@@ -15,6 +15,6 @@ void PrepareProcess();
 /// conditions to that file as VTK XML (.vtu). Records are converted on `jobs`
 /// threads; the files, messages and status are the same for any number. Returns the exit status: 0,
 /// a diagnostic's number, or 1 for a model the run refuses. Every file is closed when it returns;
-/// the outputs are replaced only when both are complete. Running out of memory anywhere ends the
-/// run with diagnostic 41.
+/// the outputs (the .vtu among them) are replaced only when all are complete, and all together.
+/// Running out of memory anywhere ends the run with diagnostic 41.
 int RunTranslation(std::string_view vtu_file = {}, int jobs = 1);

@@ -107,6 +107,11 @@ void StopWithModelError(std::string_view text) {
 
 void PrintWarning(std::string_view text) { WriteErrorRecord(text); }
 
+std::string OutputsMixed(std::string_view paths) {
+  return " Warning: the outputs are mixed: " + std::string(paths) +
+         " rewritten before the run failed, the others as they were";
+}
+
 namespace {
 std::string Range(std::int32_t last) { return ", outside 1 to " + std::to_string(last); }
 }  // namespace

@@ -64,6 +64,15 @@ void PrintWarning(std::string_view text);
 /// The structure error of a model file whose end comes before its header.
 inline constexpr std::string_view kStructureErrorMessage = " ANSYS cdb file error!";
 
+/// The refusal of a model file whose size or modification time changed
+/// while the run read it.
+inline constexpr std::string_view kModelChangedMessage =
+    " ANSYS cdb file error: the file changed while it was read";
+
+/// The warning after a failed run that has changed some outputs
+/// (`paths`, comma separated) but not all: the outputs are mixed.
+std::string OutputsMixed(std::string_view paths);
+
 /// Messages of the run's own checks (numbers outside the tables).
 std::string ElementNumberOutOfRange(std::int32_t element, std::int32_t element_count);
 std::string ElementNodeOutOfRange(std::int32_t element, std::int32_t node, std::int32_t node_count);

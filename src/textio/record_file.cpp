@@ -49,35 +49,46 @@ void InputFile::Open() {
     RaiseDiagnostic(kOpenFailure, unit_, path_);
   }
   identity_ = IdentityOf(st);
-  if (buffer_.size() == 0) {
-    // A file smaller than the buffer gets a buffer of its size, and a byte
-    // more for the read that finds its end: small models, read four times,
-    // cost no large blocks. The buffer still grows if the file has grown.
-    std::size_t size = buffer_limit_;
-    if (st.st_size >= 0 && static_cast<std::uint64_t>(st.st_size) < size - 1) {
-      size = std::max<std::size_t>(static_cast<std::size_t>(st.st_size) + 1, 2);
-    }
-    buffer_.Grow(size, 0);
+  size_ = static_cast<std::int64_t>(st.st_size);
+  modified_seconds_ = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+  modified_nanoseconds_ = static_cast<std::int64_t>(st.st_mtim.tv_nsec);
+  // A file smaller than the buffer gets a buffer of its size, and a byte
+  // more for the read that finds its end: small models, read four times,
+  // cost no large blocks. A record longer than the buffer still grows it.
+  std::size_t size = buffer_limit_;
+  if (st.st_size >= 0 && static_cast<std::uint64_t>(st.st_size) < size - 1) {
+    size = std::max<std::size_t>(static_cast<std::size_t>(st.st_size) + 1, 2);
   }
+  buffer_.Grow(size, 0);
+  Rewind(0);
+}
+
+void InputFile::CheckUnchanged() {
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) RaiseDiagnostic(kReadError, unit_, path_);
+  if (static_cast<std::int64_t>(st.st_size) != size_ ||
+      static_cast<std::int64_t>(st.st_mtim.tv_sec) != modified_seconds_ ||
+      static_cast<std::int64_t>(st.st_mtim.tv_nsec) != modified_nanoseconds_) {
+    StopWithModelError(kModelChangedMessage);
+  }
+}
+
+void InputFile::Rewind(std::uint64_t offset) {
+  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0)
+    RaiseDiagnostic(kReadError, unit_, path_);
 #ifdef POSIX_FADV_SEQUENTIAL
   ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
   begin_ = end_ = 0;
-  buffer_offset_ = 0;
+  buffer_offset_ = offset;
   at_eof_ = false;
 }
 
-void InputFile::Reopen() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-  Open();
-}
+void InputFile::Reopen() { ReopenAt(0); }
 
 void InputFile::ReopenAt(std::uint64_t offset) {
-  Reopen();
-  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0)
-    RaiseDiagnostic(kReadError, unit_, path_);
-  buffer_offset_ = offset;
+  CheckUnchanged();
+  Rewind(offset);
 }
 
 bool InputFile::Refill() {

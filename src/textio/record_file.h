@@ -45,12 +45,19 @@ class InputFile {
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
-  /// Closes the file and opens it again at its first record.
+  /// Reads the file again from its first record. The file is opened once:
+  /// every reading is of the same file, even when another is renamed onto
+  /// its name meanwhile.
   void Reopen();
 
-  /// Closes the file and opens it again at the record that starts at byte
-  /// `offset` (a record_offset() of an earlier reading).
+  /// Reads the file again from the record that starts at byte `offset` (a
+  /// record_offset() of an earlier reading).
   void ReopenAt(std::uint64_t offset);
+
+  /// Refuses the model (status 1) when the file's size or modification time
+  /// is no longer what they were at the open: it was rewritten while read.
+  /// Reopen and ReopenAt check this first.
+  void CheckUnchanged();
 
   /// The next record; at the end of the file raises the end-of-file diagnostic.
   std::string_view ReadRecord();
@@ -89,6 +96,7 @@ class InputFile {
 
  private:
   void Open();
+  void Rewind(std::uint64_t offset);
   bool Refill();
 
   std::string name_;
@@ -103,6 +111,9 @@ class InputFile {
   std::uint64_t record_offset_ = 0;
   bool at_eof_ = false;
   FileIdentity identity_;
+  std::int64_t size_ = 0;  // at the open, with the modification time
+  std::int64_t modified_seconds_ = 0;
+  std::int64_t modified_nanoseconds_ = 0;
   RecordObserver observer_ = nullptr;
   void* observer_context_ = nullptr;
 };
@@ -156,6 +167,8 @@ class OutputFile {
 
   int unit() const { return unit_; }
   const std::string& path() const { return path_; }
+  /// Whether a file that is emptied at the first record has not been yet.
+  bool truncation_pending() const { return truncate_on_first_write_; }
 
  private:
   OutputFile(int fd, int unit, std::string path, bool owns_fd, bool truncate_on_first_write,
