@@ -108,6 +108,9 @@ bool InputFile::Refill() {
       return true;
     }
     if (n == 0) {
+      // A file cut short while it was read ends early: refused as changed,
+      // not as ending too soon.
+      CheckUnchanged();
       at_eof_ = true;
       return false;
     }

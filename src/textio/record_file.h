@@ -56,7 +56,8 @@ class InputFile {
 
   /// Refuses the model (status 1) when the file's size or modification time
   /// is no longer what they were at the open: it was rewritten while read.
-  /// Reopen and ReopenAt check this first.
+  /// Reopen and ReopenAt check this first, and so does every reading at
+  /// the end of the file.
   void CheckUnchanged();
 
   /// The next record; at the end of the file raises the end-of-file diagnostic.
