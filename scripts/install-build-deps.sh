@@ -6,8 +6,8 @@
 #   scripts/install-build-deps.sh PURPOSE...
 #
 #   build     cmake, g++, make: enough for `make demo`
-#   test      build, GoogleTest; optional: VTK's and meshio's python modules and groff,
-#             without which a few tests are skipped (they say why)
+#   test      build, GoogleTest; optional: VTK's and meshio's python modules, groff and
+#             strace, without which a few tests are skipped (they say why)
 #   package   build, dpkg-dev and file (CPack's .deb and its dependencies)
 #   fuzz      clang and its libFuzzer and sanitizer runtimes
 #   ci        all of the above, the optional ones, lintian, clang-format-14
@@ -51,6 +51,7 @@ want_test() {
   want "$1" python3-vtk9 has_python_module vtk
   want "$1" python3-meshio has_python_module meshio
   want "$1" groff-base has_command groff
+  want "$1" strace has_command strace
 }
 want_package() {
   want_build

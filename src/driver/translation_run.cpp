@@ -11,6 +11,7 @@
 #include "output/vtu_file.h"
 #include "textio/diagnostics.h"
 #include "textio/free_form.h"
+#include "textio/parallel_records.h"
 #include "textio/record_file.h"
 
 namespace {
@@ -51,6 +52,7 @@ void Translate(OutputFile& console, std::string_view vtu_file, int jobs) {
 void PrepareProcess() {
   OpenClosedStandardDescriptors();
   HandleSignalsForOutputs();
+  LimitThreadStacks();
 }
 
 int RunTranslation(std::string_view vtu_file, int jobs) {

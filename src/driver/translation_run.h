@@ -6,8 +6,8 @@
 /// Readies the process, once before any run: standard descriptors that are
 /// closed are opened on /dev/null, a write beyond the file-size limit or into
 /// a closed pipe fails with its diagnostic instead of killing the process,
-/// and an interrupting signal removes the temporary outputs before it ends
-/// the process.
+/// an interrupting signal removes the temporary outputs before it ends the
+/// process, and threads get stacks of 4 MiB.
 void PrepareProcess();
 
 /// Translates "ANSYS_Model.cdb" in the working directory into "input.dat" and

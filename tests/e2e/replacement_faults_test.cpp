@@ -577,3 +577,30 @@ TEST(ReplacementFaults, LeftoversOfDeadRunsRemoved) {
 }
 
 }  // namespace
+
+namespace {
+
+// Each thread beyond the first adds at most 8 MiB of address space: its
+// stack, and the two batch buffers of 1 MiB of its job.
+TEST(ThreadMemory, EachFurtherThreadAddsAtMost8MiB) {
+  SKIP_WITHOUT_STRACE();
+  ScopedTempDir streams;
+  ScopedTempDir temp;
+  const fs::path dir = fs::canonical(temp.path());
+  WriteFile(dir / "ANSYS_Model.cdb", GeneratedModel(20000));
+  const fs::path log = streams.path() / "log";
+  const Ended ended =
+      RunWhole(dir, Straced(log, {"-f", "-e", "trace=mmap"}, {"-j4"}), streams.path());
+  ASSERT_EQ(ended.status, 0) << ended.err;
+  int stacks = 0;
+  for (const std::string& line : Lines(ReadFile(log))) {
+    const std::size_t call = line.find("mmap(NULL, ");
+    if (call == std::string::npos || line.find("MAP_STACK") == std::string::npos) continue;
+    ++stacks;
+    const std::uintmax_t bytes = std::stoull(line.substr(call + 11));
+    EXPECT_LE(bytes + (std::uintmax_t{2} << 20), std::uintmax_t{8} << 20) << line;
+  }
+  EXPECT_GT(stacks, 0) << "no thread was started";
+}
+
+}  // namespace

@@ -69,9 +69,9 @@ Outcome RunScript(const System& system, const std::string& purposes) {
 }
 
 const std::vector<std::string> kBuildTools = {"cmake", "g++", "make"};
-const std::vector<std::string> kAllTools = {"cmake",           "g++",  "make",    "groff",
-                                            "dpkg-shlibdeps",  "file", "clang++", "lintian",
-                                            "clang-format-14", "git"};
+const std::vector<std::string> kAllTools = {
+    "cmake", "g++",     "make",    "groff",           "strace", "dpkg-shlibdeps",
+    "file",  "clang++", "lintian", "clang-format-14", "git"};
 const std::string kAllPackages = "libgtest-dev libclang-rt-14-dev";
 const std::string kUpdate = "update -qq\n";
 const std::string kInstall = "install -y -qq --no-install-recommends ";
@@ -92,14 +92,14 @@ TEST(InstallBuildDeps, InstallsAsRootOrPrintsTheOneLineToRun) {
        {1, "",
         "cdb2bem: missing build dependencies: cmake g++ make libgtest-dev\n"
         "Install them, then run the same command again:\n"
-        "  sudo apt-get install cmake g++ make libgtest-dev python3-vtk9 python3-meshio groff-base\n",
+        "  sudo apt-get install cmake g++ make libgtest-dev python3-vtk9 python3-meshio groff-base strace\n",
         ""}},
       {"only the optional test extras missing, user",
        {kBuildTools, "libgtest-dev", false, false, true, 0},
        "test",
        {0,
-        "note: tests that need python3-vtk9 python3-meshio groff-base are skipped; to run them: "
-        "sudo apt-get install python3-vtk9 python3-meshio groff-base\n",
+        "note: tests that need python3-vtk9 python3-meshio groff-base strace are skipped; to run them: "
+        "sudo apt-get install python3-vtk9 python3-meshio groff-base strace\n",
         "", ""}},
       {"bare machine, root, build",
        {{}, "", false, true, true, 0},
@@ -108,17 +108,18 @@ TEST(InstallBuildDeps, InstallsAsRootOrPrintsTheOneLineToRun) {
       {"root, test: the extras too, each package once",
        {{"make"}, "", false, true, true, 0},
        "build test",
-       {0, "installing: cmake g++ libgtest-dev python3-vtk9 python3-meshio groff-base\n", "",
-        kUpdate + kInstall + "cmake g++ libgtest-dev python3-vtk9 python3-meshio groff-base\n"}},
+       {0, "installing: cmake g++ libgtest-dev python3-vtk9 python3-meshio groff-base strace\n", "",
+        kUpdate + kInstall +
+            "cmake g++ libgtest-dev python3-vtk9 python3-meshio groff-base strace\n"}},
       {"root, ci: everything required",
        {kBuildTools, "", false, true, true, 0},
        "ci",
        {0,
-        "installing: libgtest-dev python3-vtk9 python3-meshio groff-base dpkg-dev file clang "
+        "installing: libgtest-dev python3-vtk9 python3-meshio groff-base strace dpkg-dev file clang "
         "libclang-rt-14-dev lintian clang-format-14 git\n",
         "",
         kUpdate + kInstall +
-            "libgtest-dev python3-vtk9 python3-meshio groff-base dpkg-dev file clang libclang-rt-14-dev "
+            "libgtest-dev python3-vtk9 python3-meshio groff-base strace dpkg-dev file clang libclang-rt-14-dev "
             "lintian clang-format-14 git\n"}},
       {"root, apt-get fails",
        {{}, "", false, true, true, 100},
