@@ -255,7 +255,8 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       truncate_on_first_write_(other.truncate_on_first_write_),
       buffer_limit_(other.buffer_limit_),
       buffer_(std::move(other.buffer_)),
-      used_(std::exchange(other.used_, 0)) {}
+      used_(std::exchange(other.used_, 0)),
+      write_back_on_close_(other.write_back_on_close_) {}
 
 OutputFile::~OutputFile() {
   if (fd_ < 0) return;
@@ -358,6 +359,7 @@ void OutputFile::Abandon() {
 void OutputFile::Close() {
   if (fd_ < 0) return;
   Flush();
+  if (write_back_on_close_) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
   if (owns_fd_) {
     int fd = std::exchange(fd_, -1);
     if (::close(fd) != 0 && errno != EINTR) RaiseDiagnostic(kWriteError, unit_, path_);

@@ -165,6 +165,9 @@ class OutputFile {
   void Close();
   /// Closes without writing out what the buffer holds.
   void Abandon();
+  /// Makes Close start writing the file out to its disk, without waiting,
+  /// so that a later sync of it has less to wait for.
+  void StartWriteBackOnClose() { write_back_on_close_ = true; }
 
   int unit() const { return unit_; }
   const std::string& path() const { return path_; }
@@ -186,4 +189,5 @@ class OutputFile {
   std::size_t buffer_limit_;
   ByteBuffer buffer_;
   std::size_t used_ = 0;
+  bool write_back_on_close_ = false;
 };
