@@ -17,6 +17,10 @@ namespace {
 // Where an output file's buffer starts.
 constexpr std::size_t kFirstOutputBufferSize = 4096;
 
+// How much of a file that is to be synced is written before its write-back
+// to the disk is begun.
+constexpr std::uint64_t kWriteBackBytes = std::uint64_t{32} << 20;
+
 }  // namespace
 
 void ByteBuffer::Grow(std::size_t size, std::size_t keep) {
@@ -256,7 +260,9 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       buffer_limit_(other.buffer_limit_),
       buffer_(std::move(other.buffer_)),
       used_(std::exchange(other.used_, 0)),
-      write_back_on_close_(other.write_back_on_close_) {}
+      write_back_on_close_(other.write_back_on_close_),
+      written_(other.written_),
+      written_back_(other.written_back_) {}
 
 OutputFile::~OutputFile() {
   if (fd_ < 0) return;
@@ -321,13 +327,7 @@ void OutputFile::WriteBytes(const void* data, std::size_t length) {
     return;
   }
   Flush();
-  while (length > 0) {
-    ssize_t n = ::write(fd_, p, length);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) RaiseDiagnostic(kWriteError, unit_, path_);
-    p += n;
-    length -= static_cast<std::size_t>(n);
-  }
+  if (!WriteAll(p, length)) RaiseDiagnostic(kWriteError, unit_, path_);
 }
 
 bool OutputFile::WriteOut() {
@@ -342,6 +342,13 @@ bool OutputFile::WriteAll(const char* p, std::size_t left) {
     if (n <= 0) return false;
     p += n;
     left -= static_cast<std::size_t>(n);
+    written_ += static_cast<std::uint64_t>(n);
+  }
+  if (write_back_on_close_ && written_ - written_back_ >= kWriteBackBytes) {
+    // The disk begins writing what is written so far while the rest is made.
+    ::sync_file_range(fd_, static_cast<off_t>(written_back_),
+                      static_cast<off_t>(written_ - written_back_), SYNC_FILE_RANGE_WRITE);
+    written_back_ = written_;
   }
   return true;
 }

@@ -190,4 +190,6 @@ class OutputFile {
   ByteBuffer buffer_;
   std::size_t used_ = 0;
   bool write_back_on_close_ = false;
+  std::uint64_t written_ = 0;       // bytes written through WriteAll
+  std::uint64_t written_back_ = 0;  // of which their write-back has begun
 };
