@@ -362,7 +362,7 @@ void OutputSet::Slot::Open(Output output, const FileIdentity& model,
     RaiseDiagnostic(kOpenFailure, output.unit, path);
   }
   file.emplace(Adopted(fd, output.unit, std::move(path), in_place));
-  if (SyncWanted()) file->StartWriteBackOnClose();
+  if (SyncWanted()) file->StartWriteBack();
 }
 
 void OutputSet::Slot::Sync() {

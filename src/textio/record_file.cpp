@@ -260,7 +260,7 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       buffer_limit_(other.buffer_limit_),
       buffer_(std::move(other.buffer_)),
       used_(std::exchange(other.used_, 0)),
-      write_back_on_close_(other.write_back_on_close_),
+      write_back_(other.write_back_),
       written_(other.written_),
       written_back_(other.written_back_) {}
 
@@ -344,7 +344,7 @@ bool OutputFile::WriteAll(const char* p, std::size_t left) {
     left -= static_cast<std::size_t>(n);
     written_ += static_cast<std::uint64_t>(n);
   }
-  if (write_back_on_close_ && written_ - written_back_ >= kWriteBackBytes) {
+  if (write_back_ && written_ - written_back_ >= kWriteBackBytes) {
     // The disk begins writing what is written so far while the rest is made.
     ::sync_file_range(fd_, static_cast<off_t>(written_back_),
                       static_cast<off_t>(written_ - written_back_), SYNC_FILE_RANGE_WRITE);
@@ -366,7 +366,7 @@ void OutputFile::Abandon() {
 void OutputFile::Close() {
   if (fd_ < 0) return;
   Flush();
-  if (write_back_on_close_) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+  if (write_back_) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
   if (owns_fd_) {
     int fd = std::exchange(fd_, -1);
     if (::close(fd) != 0 && errno != EINTR) RaiseDiagnostic(kWriteError, unit_, path_);

@@ -92,7 +92,7 @@ class InputFile {
 
   int unit() const { return unit_; }
   const std::string& path() const { return path_; }
-  /// The file as opened last.
+  /// The file opened.
   const FileIdentity& identity() const { return identity_; }
 
  private:
@@ -165,9 +165,9 @@ class OutputFile {
   void Close();
   /// Closes without writing out what the buffer holds.
   void Abandon();
-  /// Makes Close start writing the file out to its disk, without waiting,
-  /// so that a later sync of it has less to wait for.
-  void StartWriteBackOnClose() { write_back_on_close_ = true; }
+  /// Has the file's write-back to its disk begun, without waiting, every
+  /// 32 MiB written and at Close, so that a later sync of it waits for little.
+  void StartWriteBack() { write_back_ = true; }
 
   int unit() const { return unit_; }
   const std::string& path() const { return path_; }
@@ -189,7 +189,7 @@ class OutputFile {
   std::size_t buffer_limit_;
   ByteBuffer buffer_;
   std::size_t used_ = 0;
-  bool write_back_on_close_ = false;
+  bool write_back_ = false;
   std::uint64_t written_ = 0;       // bytes written through WriteAll
   std::uint64_t written_back_ = 0;  // of which their write-back has begun
 };
