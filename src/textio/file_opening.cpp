@@ -23,9 +23,7 @@ std::string AbsolutePath(std::string_view name) {
   return cwd;
 }
 
-namespace {
-
-int OpenDiagnostic(int error, bool must_exist) {
+int OpenFailureDiagnostic(int error, bool must_exist) {
   switch (error) {
     case ENOENT:
     case ENOTDIR:
@@ -43,6 +41,8 @@ int OpenDiagnostic(int error, bool must_exist) {
       return kOpenFailure;
   }
 }
+
+namespace {
 
 // An output is a regular file or a character device, written in blocking mode.
 OutputFileState CheckedOutput(int fd, const std::string& path, int unit) {
@@ -72,7 +72,7 @@ int OpenOrRaise(const std::string& name, const std::string& path, int unit, int 
     // Without blocking: opening a FIFO would otherwise wait for its other end.
     fd = ::open(name.c_str(), flags | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0644);
   } while (fd < 0 && errno == EINTR);
-  if (fd < 0) RaiseDiagnostic(OpenDiagnostic(errno, must_exist), unit, path);
+  if (fd < 0) RaiseDiagnostic(OpenFailureDiagnostic(errno, must_exist), unit, path);
   return fd;
 }
 

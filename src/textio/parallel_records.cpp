@@ -1,5 +1,6 @@
 #include "textio/parallel_records.h"
 
+#include <pthread.h>
 #include <sched.h>
 
 #include <algorithm>
@@ -15,6 +16,18 @@ int DefaultJobCount() {
   CPU_ZERO(&cores);
   if (::sched_getaffinity(0, sizeof(cores), &cores) != 0) return 1;
   return std::clamp(CPU_COUNT(&cores), 1, kMostDefaultJobs);
+}
+
+void LimitThreadStacks() {
+  constexpr std::size_t kThreadStackBytes = std::size_t{4} << 20;
+  pthread_attr_t attributes;
+  if (::pthread_getattr_default_np(&attributes) != 0) return;
+  std::size_t size = 0;
+  if (::pthread_attr_getstacksize(&attributes, &size) == 0 && size > kThreadStackBytes) {
+    ::pthread_attr_setstacksize(&attributes, kThreadStackBytes);
+    ::pthread_setattr_default_np(&attributes);
+  }
+  ::pthread_attr_destroy(&attributes);
 }
 
 int ForEachPart(int parts, std::size_t count,

@@ -17,6 +17,10 @@ namespace {
 // Where an output file's buffer starts.
 constexpr std::size_t kFirstOutputBufferSize = 4096;
 
+// How much of a file that is to be synced is written before its write-back
+// to the disk is begun.
+constexpr std::uint64_t kWriteBackBytes = std::uint64_t{32} << 20;
+
 }  // namespace
 
 void ByteBuffer::Grow(std::size_t size, std::size_t keep) {
@@ -49,35 +53,46 @@ void InputFile::Open() {
     RaiseDiagnostic(kOpenFailure, unit_, path_);
   }
   identity_ = IdentityOf(st);
-  if (buffer_.size() == 0) {
-    // A file smaller than the buffer gets a buffer of its size, and a byte
-    // more for the read that finds its end: small models, read four times,
-    // cost no large blocks. The buffer still grows if the file has grown.
-    std::size_t size = buffer_limit_;
-    if (st.st_size >= 0 && static_cast<std::uint64_t>(st.st_size) < size - 1) {
-      size = std::max<std::size_t>(static_cast<std::size_t>(st.st_size) + 1, 2);
-    }
-    buffer_.Grow(size, 0);
+  size_ = static_cast<std::int64_t>(st.st_size);
+  modified_seconds_ = static_cast<std::int64_t>(st.st_mtim.tv_sec);
+  modified_nanoseconds_ = static_cast<std::int64_t>(st.st_mtim.tv_nsec);
+  // A file smaller than the buffer gets a buffer of its size, and a byte
+  // more for the read that finds its end: small models, read four times,
+  // cost no large blocks. A record longer than the buffer still grows it.
+  std::size_t size = buffer_limit_;
+  if (st.st_size >= 0 && static_cast<std::uint64_t>(st.st_size) < size - 1) {
+    size = std::max<std::size_t>(static_cast<std::size_t>(st.st_size) + 1, 2);
   }
+  buffer_.Grow(size, 0);
+  Rewind(0);
+}
+
+void InputFile::CheckUnchanged() {
+  struct stat st;
+  if (::fstat(fd_, &st) != 0) RaiseDiagnostic(kReadError, unit_, path_);
+  if (static_cast<std::int64_t>(st.st_size) != size_ ||
+      static_cast<std::int64_t>(st.st_mtim.tv_sec) != modified_seconds_ ||
+      static_cast<std::int64_t>(st.st_mtim.tv_nsec) != modified_nanoseconds_) {
+    StopWithModelError(kModelChangedMessage);
+  }
+}
+
+void InputFile::Rewind(std::uint64_t offset) {
+  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0)
+    RaiseDiagnostic(kReadError, unit_, path_);
 #ifdef POSIX_FADV_SEQUENTIAL
   ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
 #endif
   begin_ = end_ = 0;
-  buffer_offset_ = 0;
+  buffer_offset_ = offset;
   at_eof_ = false;
 }
 
-void InputFile::Reopen() {
-  if (fd_ >= 0) ::close(fd_);
-  fd_ = -1;
-  Open();
-}
+void InputFile::Reopen() { ReopenAt(0); }
 
 void InputFile::ReopenAt(std::uint64_t offset) {
-  Reopen();
-  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0)
-    RaiseDiagnostic(kReadError, unit_, path_);
-  buffer_offset_ = offset;
+  CheckUnchanged();
+  Rewind(offset);
 }
 
 bool InputFile::Refill() {
@@ -97,6 +112,9 @@ bool InputFile::Refill() {
       return true;
     }
     if (n == 0) {
+      // A file cut short while it was read ends early: refused as changed,
+      // not as ending too soon.
+      CheckUnchanged();
       at_eof_ = true;
       return false;
     }
@@ -241,7 +259,10 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       truncate_on_first_write_(other.truncate_on_first_write_),
       buffer_limit_(other.buffer_limit_),
       buffer_(std::move(other.buffer_)),
-      used_(std::exchange(other.used_, 0)) {}
+      used_(std::exchange(other.used_, 0)),
+      write_back_(other.write_back_),
+      written_(other.written_),
+      written_back_(other.written_back_) {}
 
 OutputFile::~OutputFile() {
   if (fd_ < 0) return;
@@ -306,13 +327,7 @@ void OutputFile::WriteBytes(const void* data, std::size_t length) {
     return;
   }
   Flush();
-  while (length > 0) {
-    ssize_t n = ::write(fd_, p, length);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) RaiseDiagnostic(kWriteError, unit_, path_);
-    p += n;
-    length -= static_cast<std::size_t>(n);
-  }
+  if (!WriteAll(p, length)) RaiseDiagnostic(kWriteError, unit_, path_);
 }
 
 bool OutputFile::WriteOut() {
@@ -327,6 +342,13 @@ bool OutputFile::WriteAll(const char* p, std::size_t left) {
     if (n <= 0) return false;
     p += n;
     left -= static_cast<std::size_t>(n);
+    written_ += static_cast<std::uint64_t>(n);
+  }
+  if (write_back_ && written_ - written_back_ >= kWriteBackBytes) {
+    // The disk begins writing what is written so far while the rest is made.
+    ::sync_file_range(fd_, static_cast<off_t>(written_back_),
+                      static_cast<off_t>(written_ - written_back_), SYNC_FILE_RANGE_WRITE);
+    written_back_ = written_;
   }
   return true;
 }
@@ -344,6 +366,7 @@ void OutputFile::Abandon() {
 void OutputFile::Close() {
   if (fd_ < 0) return;
   Flush();
+  if (write_back_) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
   if (owns_fd_) {
     int fd = std::exchange(fd_, -1);
     if (::close(fd) != 0 && errno != EINTR) RaiseDiagnostic(kWriteError, unit_, path_);

@@ -203,12 +203,13 @@ TEST_F(CommandLineRun, ModelOperandIsReadAndTheOutputsGoBesideIt) {
        "",
        refused_vtu("@WORK@/model/input.dat"),
        kNothingWritten},
-      // The .vtu's folder is missing: the pair is in place, the .vtu refused.
+      // The .vtu's folder is missing: refused before anything is written,
+      // the pair included (all outputs or none).
       {{"--vtu", "nodir/m.vtu", "model/job.cdb"},
        30,
        "",
        "runerr: severe (30): open failure, unit 9, file @WORK@/model/nodir/m.vtu\r\n",
-       kTranslatedInModel},
+       kNothingWritten},
       // A directory, a missing file, a missing folder: nothing written.
       {{"model/empty"},
        30,

@@ -63,13 +63,14 @@ TEST(VtuOption, RunsFailuresAndRefusals) {
        "",
        Pair::kWritten,
        "model.vtu"},
-      // The pair is complete when the .vtu fails; no closing line then.
-      {{"-C", "model", "--vtu", "/dev/full"}, 38, "", dev_full, Pair::kWritten, nullptr},
+      // The .vtu joins the replacement: when it fails, no output is
+      // replaced and no closing line printed.
+      {{"-C", "model", "--vtu", "/dev/full"}, 38, "", dev_full, Pair::kAbsent, nullptr},
       {{"-C", "model", "--vtu", "no/such/dir.vtu"},
        30,
        "",
        "runerr: severe (30): open failure, unit 9, file @DIR@/no/such/dir.vtu\r\n",
-       Pair::kWritten,
+       Pair::kAbsent,
        nullptr},
       {{"-C", "model", "--vtu", "./input.dat"},
        2,
