@@ -22,7 +22,9 @@ begins "nodes: " and write no file. With --callgrind it adds the instruction
 counts of both programs on the smallest model. With the 1M size it also times
 `cdb2bem --skin` on the 1M-brick volume model (generate_model.py --volume)
 against the plain translation of the 1M surface model, alternating, with the
-peak resident memory of the skin run. A run of every size writes the table to
+peak resident memory of the skin run, and the default run with its outputs
+synced to the disk and with CDB2BEM_NO_SYNC=1, in the scratch directory and,
+when that is in memory, in bench/out on the disk. A run of every size writes the table to
 bench/RESULTS.md.
 """
 
@@ -61,6 +63,7 @@ RATIO_TARGET = 1.0      # translator -j 1 / floor on the 1M model, CPU seconds
 WALL_TARGET = 0.6       # translator (default threads) / floor on the 1M model, wall seconds
 CPU_TARGET = 1.1        # translator (default threads) / floor on the 1M model, CPU seconds
 THREAD_ALLOWANCE = 8 * MIB  # memory each thread beyond the first may add
+SYNC_TARGET = 0.10      # wall time the sync of the outputs adds to the 1M run, on the bench's directory
 CHECK_TARGET = 1.5      # cdb2bem --check / translator on the 1M model
 SCALE_TARGET = 4.4      # translator 4M / translator 1M
 VTU_TARGET = 0.5        # cost of --vtu / the plain translation, on the 1M model
@@ -391,6 +394,86 @@ def render_vtu(rows):
     return "\n".join(lines)
 
 
+def file_system(path):
+    """The type of the file system holding `path`, from /proc/mounts."""
+    best, kind = "", "?"
+    real = os.path.realpath(path)
+    try:
+        with open("/proc/mounts") as f:
+            for line in f:
+                fields = line.split()
+                point = fields[1]
+                if (real == point or real.startswith(point.rstrip("/") + "/")) and len(point) > len(best):
+                    best, kind = point, fields[2]
+    except OSError:
+        pass
+    return kind
+
+
+def bench_sync(label, reps):
+    """Wall and CPU seconds of the default run on model `label` with its outputs
+    synced to the disk and with CDB2BEM_NO_SYNC=1, alternating, in the bench's
+    scratch directory and, when that is in memory, in bench/out on the disk.
+    Each is the fastest of its runs: the difference is small beside what other
+    work on a shared machine adds to some runs."""
+    target, _ = SIZES[label]
+    default_reps = 9
+    model = ensure_model(label, target)
+    root = scratch_root(generate_model.plan(target))
+    places = [root] if root == OUT else [root, OUT]
+    warm(model)
+    rows = []
+    for place in places:
+        d = prepare_dir(place, label, "sync", model)
+        walls = {"synced": [], "unsynced": []}
+        cpus = {"synced": [], "unsynced": []}
+        for rep in range(reps or default_reps):
+            order = ["synced", "unsynced"]
+            for kind in order if rep % 2 == 0 else reversed(order):
+                clear_outputs(d)
+                subprocess.run(["sync"])  # the outputs of the run before are not waited for
+                env = dict(os.environ)
+                env.pop("CDB2BEM_NO_SYNC", None)
+                if kind == "unsynced":
+                    env["CDB2BEM_NO_SYNC"] = "1"
+                start = time.monotonic()
+                proc = subprocess.Popen([TRANSLATOR], cwd=d, env=env, stdin=subprocess.DEVNULL,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+                _, status, usage = os.wait4(proc.pid, 0)
+                walls[kind].append(time.monotonic() - start)
+                cpus[kind].append(usage.ru_utime + usage.ru_stime)
+                if os.waitstatus_to_exitcode(status) != 0:
+                    sys.exit("%s in %s: status %d" % (TRANSLATOR, d, os.waitstatus_to_exitcode(status)))
+        clear_outputs(d)
+        drop_scratch(place, label)
+        print("  %-4s sync     %s: wall synced %s   unsynced %s" % (
+            label, file_system(d), " ".join("%.2f" % x for x in walls["synced"]),
+            " ".join("%.2f" % x for x in walls["unsynced"])), flush=True)
+        rows.append({"label": label, "place": "bench's directory" if place == root else "bench/out",
+                     "fs": file_system(place),
+                     "reps": len(walls["synced"]),
+                     **{k + "_wall": min(v) for k, v in walls.items()},
+                     **{k + "_cpu": min(v) for k, v in cpus.items()}})
+    return rows
+
+
+def render_sync(rows):
+    """One line per place: what syncing the outputs adds to the default run."""
+    lines = []
+    for r in rows:
+        added = r["synced_wall"] - r["unsynced_wall"]
+        share = added / r["unsynced_wall"]
+        judged = (", target <= %.2f on the bench's directory: %s"
+                  % (SYNC_TARGET, "met" if share <= SYNC_TARGET else "NOT met")
+                  if r["place"] == "bench's directory" else "")
+        lines.append("- sync, %s, %s (%s), fastest of %d: synced %.3f s wall (%.3f CPU), "
+                     "CDB2BEM_NO_SYNC=1 %.3f s (%.3f CPU): the sync adds %.3f s, %.2f of the run%s"
+                     % (r["label"], r["place"], r["fs"], r["reps"], r["synced_wall"],
+                        r["synced_cpu"], r["unsynced_wall"], r["unsynced_cpu"], added, share,
+                        judged))
+    return "\n".join(lines)
+
+
 def callgrind_counts(label):
     """Instructions executed by each program on model `label`, by callgrind."""
     model = ensure_model(label, SIZES[label][0])
@@ -524,6 +607,7 @@ def main():
     table += "\n" + render_vtu([bench_vtu(label, args.reps) for label in labels])
     if "1M" in labels:
         table += "\n" + render_skin(bench_skin(args.reps))
+        table += "\n" + render_sync(bench_sync("1M", args.reps))
     print()
     print(table)
     if not args.no_record and set(labels) == set(SIZES):

@@ -7,9 +7,10 @@
 #
 #   build      cmake, g++, make: enough for `make demo`
 #   test       build and GoogleTest: what `make test` needs to run; the tests
-#              that read the outputs back with VTK or meshio, or render the
-#              manual page with groff, are skipped without those (they say
-#              why), and a note names them
+#              that read the outputs back with VTK or meshio, render the
+#              manual page with groff, or inject system-call faults with
+#              strace, are skipped without those (they say why), and a note
+#              names them
 #   test-full  test and those optional packages
 #   package    build, dpkg-dev and file (CPack's .deb and its dependencies)
 #   fuzz       clang and its libFuzzer and sanitizer runtimes
@@ -37,6 +38,7 @@ reason() {
     python3-vtk9) echo "VTK for python: reads input.plt and the .vtu back in three tests" ;;
     python3-meshio) echo "meshio: reads the .vtu back in one test" ;;
     groff-base) echo "renders the manual page in its test and for the Windows zip" ;;
+    strace) echo "injects failing system calls into whole runs in the fault tests" ;;
     dpkg-dev) echo "dpkg-shlibdeps, for the package's dependencies" ;;
     file) echo "used by CPack to find the binaries to strip" ;;
     clang) echo "the compiler of the fuzz targets" ;;
@@ -87,6 +89,7 @@ want_test() {
   want "$1" python3-vtk9 has_python_module vtk
   want "$1" python3-meshio has_python_module meshio
   want "$1" groff-base has_command groff
+  want "$1" strace has_command strace
 }
 want_package() {
   want_build

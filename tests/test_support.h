@@ -187,6 +187,28 @@ inline std::string MaskDate(std::string dat) {
   return dat;
 }
 
+/// Why the read-back tests cannot run: empty when /usr/bin/python3 imports
+/// every module of `modules` ("vtk, meshio"); otherwise a reason naming the
+/// Debian `packages` that give them.
+inline std::string MissingPythonModules(std::string_view modules, std::string_view packages) {
+  const std::string command =
+      "/usr/bin/python3 -c 'import " + std::string(modules) + "' >/dev/null 2>&1";
+  if (std::system(command.c_str()) == 0) return {};
+  return "/usr/bin/python3 cannot import " + std::string(modules) + " (Debian packages " +
+         std::string(packages) + ")";
+}
+
+/// Skips the test when the python modules are missing, or fails it in CI
+/// (the variable CI set), where they are required.
+#define CDB2BEM_NEED_PYTHON_MODULES(modules, packages)                                 \
+  do {                                                                                 \
+    const std::string missing = test_support::MissingPythonModules(modules, packages); \
+    if (!missing.empty()) {                                                            \
+      if (std::getenv("CI") != nullptr) FAIL() << missing << ": required in CI";       \
+      GTEST_SKIP() << missing;                                                         \
+    }                                                                                  \
+  } while (false)
+
 /// The directory of the real ANSYS sample files, or empty when absent.
 inline std::filesystem::path SamplesDirectory() {
   std::filesystem::path dir = CDB_SAMPLES_DIR;

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "check/model_survey.h"
+#include "model/element_block.h"
 #include "model/element_types.h"
+#include "model/node_block.h"
 #include "textio/diagnostics.h"
 #include "textio/record_file.h"
 
@@ -16,24 +18,6 @@ bool StartsWith(std::string_view text, std::string_view word) {
 }
 
 std::string Str(std::int64_t value) { return std::to_string(value); }
-
-constexpr std::string_view kNodeFormats[] = {"(3i8,6e16.9)", "(3i8,6e20.13)", "(3i9,6e20.13)",
-                                             "(3i9,6e21.13e"};
-
-bool NodeFormatRead(std::string_view format) {
-  for (std::string_view known : kNodeFormats) {
-    if (StartsWith(format, known) &&
-        (known.back() == 'e' || format.size() == known.size() || format[known.size()] == ' ')) {
-      return true;
-    }
-  }
-  return false;
-}
-
-bool ElementFormatRead(std::string_view format) {
-  return StartsWith(format, "(19i8)") || StartsWith(format, "(19i9)") ||
-         StartsWith(format, "(19i10)");
-}
 
 struct Findings {
   std::vector<std::string> facts;
@@ -259,7 +243,7 @@ std::string ExplainRefusalOf(std::string_view name, const ModelSurvey& s) {
   } else {
     DescribeBlock(out, s.nodes, "node", header_known, s.header_count[0], s.header_count[0],
                   CompressRemedy(s));
-    if (!NodeFormatRead(s.nodes.format)) {
+    if (!NodeFormatOf(s.nodes.format)) {
       out.Fact("the node format (record " + Str(s.nodes.header_record + 1) + ", \"" +
                s.nodes.format +
                "\") is none the run reads: (3i8,6e16.9), (3i8,6e20.13), "
@@ -272,7 +256,7 @@ std::string ExplainRefusalOf(std::string_view name, const ModelSurvey& s) {
     DescribeBlock(out, s.elements, "element", header_known, s.header_count[1], element_reads,
                   CompressRemedy(s));
     DescribeElements(out, s);
-    if (!ElementFormatRead(s.elements.format)) {
+    if (!IsElementFormat(s.elements.format)) {
       out.Fact("the element format (record " + Str(s.elements.header_record + 1) + ", \"" +
                s.elements.format + "\") is none the run reads: (19i8), (19i9) or (19i10)");
     }

@@ -1,6 +1,5 @@
 #include "driver/check_run.h"
 
-#include <cstdio>
 #include <new>
 #include <string>
 #include <string_view>
@@ -15,13 +14,12 @@
 
 namespace {
 
-// The report goes out as plain lines, for scripts; the node-number messages
-// that reading printed before it are written out first.
+// The report goes out as plain lines (line feeds, for scripts) through the
+// console that the node-number messages went to, after them; a failed write
+// raises the write diagnostic.
 void Print(OutputFile& console, const std::string& text) {
+  console.WriteBytes(text.data(), text.size());
   console.Flush();
-  if (std::fwrite(text.data(), 1, text.size(), stdout) != text.size() || std::fflush(stdout) != 0) {
-    RaiseDiagnostic(kWriteError, console.unit(), console.path());
-  }
 }
 
 int Check(OutputFile& console, int jobs, ModelMode mode, const RunFiles& files) {

@@ -47,6 +47,8 @@ void ReadModel(InputFile& model, RunTables& run, OutputFile& console, int jobs) 
     model.ReopenAt(run.FirstPressureCommandOffset);
     ReadPressureLoads(model, run);
   }
+  // Every pass has read the same file, unchanged.
+  model.CheckUnchanged();
 }
 
 void ReadRebuiltModel(InputFile& model, ModelMode mode, RunTables& run, SurfaceOrigins& origins,

@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <new>
-#include <optional>
 #include <string_view>
 
 #include "check/refusal_cause.h"
@@ -15,8 +14,10 @@
 #include "output/solver_input_file.h"
 #include "output/vtu_file.h"
 #include "system/console.h"
+#include "system/interruptions.h"
 #include "textio/diagnostics.h"
 #include "textio/free_form.h"
+#include "textio/parallel_records.h"
 #include "textio/record_file.h"
 
 namespace {
@@ -25,30 +26,19 @@ constexpr std::string_view kSolverInputFileName = "input.dat";
 constexpr std::string_view kPlotFileName = "input.plt";
 constexpr std::string_view kClosingMessage = " Data Translation from ANSYS to BEM is done!";
 
-// The .vtu of the model; its check array shows the model check's findings.
-// Like the pair, it replaces an earlier file only once it is complete.
-void WriteModelVtu(const std::string& name, const FileIdentity& model, const RunTables& run,
-                   const SurfaceFindings& findings, const SurfaceOrigins* origins) {
-  ReplacedOutput vtu(model, {name, kVtuUnit});
-  WriteVtuFile(vtu.file(), run, findings.triangle_flags, origins);
-  vtu.Commit();
-}
-
 void Translate(OutputFile& console, std::string_view vtu_file, int jobs, ModelMode mode,
                const RunFiles& files) {
-  // Opened before the outputs, so a missing model leaves input.dat and
-  // input.plt untouched.
+  // Opened before the outputs, so a missing model leaves them untouched.
   InputFile model(files.model, kModelUnit);
-  // The earlier outputs stay as they are until both new ones are complete;
-  // a failure removes what was written.
-  OutputPair outputs(model.identity(), {files.Output(kSolverInputFileName), kSolverInputUnit},
-                     {files.Output(kPlotFileName), kPlotUnit});
-  // A rebuilt model's map joins the pair: written before the pair is put in
-  // place, and put in place right after it.
+  // The earlier outputs stay as they are until all new ones are complete;
+  // a failure removes what was written. Every output's place is checked
+  // here, before anything is read or written: the pair, a rebuilt model's
+  // map and the .vtu.
+  OutputSet outputs(model.identity(), {{files.Output(kSolverInputFileName), kSolverInputUnit},
+                                       {files.Output(kPlotFileName), kPlotUnit}});
   const bool rebuilt = mode != ModelMode::kAsWritten;
-  const std::string map_name = files.Output(kMapFileName);
-  std::optional<ReplacedOutput> map;
-  if (rebuilt) map.emplace(model.identity(), OutputPair::Output{map_name, kMapUnit});
+  OutputFile* map = rebuilt ? &outputs.Add({files.Output(kMapFileName), kMapUnit}) : nullptr;
+  OutputFile* vtu = vtu_file.empty() ? nullptr : &outputs.Add({files.Output(vtu_file), kVtuUnit});
 
   RunTables run;
   SurfaceOrigins origins;
@@ -59,25 +49,23 @@ void Translate(OutputFile& console, std::string_view vtu_file, int jobs, ModelMo
   }
 
   // Each file is complete, or its failure reported, before the next is begun.
-  WriteSolverInputFile(outputs.first(), run, jobs);
-  outputs.first().Close();
-  WritePlotFile(outputs.second(), run, jobs);
-  if (map) {
-    WriteMapFile(map->file(), run, origins);
-    map->file().Close();
+  WriteSolverInputFile(outputs.file(0), run, jobs);
+  outputs.file(0).Close();
+  WritePlotFile(outputs.file(1), run, jobs);
+  outputs.file(1).Close();
+  if (map != nullptr) {
+    WriteMapFile(*map, run, origins);
+    map->Close();
   }
-  outputs.Commit();
-  if (map) map->Commit();
-  // The outputs are in place: a failure from here on changes nothing in them.
-  // The check's findings serve the .vtu and the line of counts; a run
-  // without either does without them.
+  // The check's findings serve the .vtu (its check array) and the line of
+  // counts; a run without either does without them.
   const bool summary = StandardErrorIsTerminal();
   SurfaceFindings findings;
-  if (!vtu_file.empty() || summary) findings = CheckSurface(run);
-  if (!vtu_file.empty()) {
-    WriteModelVtu(files.Output(vtu_file), model.identity(), run, findings,
-                  rebuilt ? &origins : nullptr);
+  if (vtu != nullptr || summary) findings = CheckSurface(run);
+  if (vtu != nullptr) {
+    WriteVtuFile(*vtu, run, findings.triangle_flags, rebuilt ? &origins : nullptr);
   }
+  outputs.Commit();
   WriteFreeForm(console, {kClosingMessage});
   console.Close();
   if (summary) PrintWarning(RunSummaryLine(findings));
@@ -103,7 +91,8 @@ bool IsRefusal(int status) {
 
 void PrepareProcess() {
   PrepareStandardStreams();
-  HandleSignalsForOutputs();
+  HandleInterruptions();
+  LimitThreadStacks();
 }
 
 int RunTranslation(std::string_view vtu_file, int jobs, ModelMode mode, const RunFiles& files) {

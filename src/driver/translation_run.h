@@ -8,8 +8,8 @@
 /// Readies the process, once before any run: standard descriptors that are
 /// closed are opened on /dev/null, a write beyond the file-size limit or into
 /// a closed pipe fails with its diagnostic instead of killing the process,
-/// and an interrupting signal removes the temporary outputs before it ends
-/// the process.
+/// an interrupting signal removes the temporary outputs before it ends the
+/// process, and threads get stacks of 4 MiB.
 void PrepareProcess();
 
 /// Translates the model of `files` ("ANSYS_Model.cdb" in the working
@@ -20,8 +20,8 @@ void PrepareProcess();
 /// counts follows the closing message there. Records are converted on `jobs`
 /// threads; the files, messages and status are the same for any number. Returns the exit status: 0,
 /// a diagnostic's number, or 1 for a model the run refuses. Every file is closed when it returns;
-/// the outputs are replaced only when both are complete. Running out of memory anywhere ends the
-/// run with diagnostic 41.
+/// the outputs (the .vtu and a map among them) are replaced only when all are complete, and all
+/// together. Running out of memory anywhere ends the run with diagnostic 41.
 /// With `mode` kRenumbered or kSkin, the surface model is the model renumbered
 /// or its skin, and "input-map.csv" is written beside the pair, replaced with it.
 int RunTranslation(std::string_view vtu_file = {}, int jobs = 1,

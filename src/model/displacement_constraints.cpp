@@ -10,18 +10,6 @@
 
 namespace {
 
-// Zero traction in every direction, and no constrained corner, for the
-// triangle columns from `first` to the end of the tables' extent.
-void SetTriangleDefaults(RunTables& run, std::int64_t first) {
-  const std::int64_t offset = 3 * (first - 1);
-  std::fill(run.TriangleBcValues.data() + offset,
-            run.TriangleBcValues.data() + run.TriangleBcValues.size(), 0.0);
-  std::fill(run.TriangleBcKinds.data() + offset,
-            run.TriangleBcKinds.data() + run.TriangleBcKinds.size(), kTractionPrescribed);
-  std::fill(run.TriangleConstraintCounts.data() + offset,
-            run.TriangleConstraintCounts.data() + run.TriangleConstraintCounts.size(), 0);
-}
-
 int DirectionOfLabel(std::string_view label) {
   if (label == ",UX  ,  ") return 1;
   if (label == ",UY  ,  ") return 2;
@@ -127,6 +115,8 @@ void SetTriangleConditions(RunTables& run, int jobs) {
   } else {
     conditions(0, triangles);
   }
-  // The columns beyond the triangles made keep the defaults.
-  SetTriangleDefaults(run, std::int64_t{run.TriangleCount} + 1);
+  // The condition columns beyond the triangles made are left as allocated:
+  // no reader or writer goes past TriangleCount (the pressure pass loads
+  // only triangles that elements made), so none of them reaches an output,
+  // and pages never touched cost no memory.
 }

@@ -7,10 +7,12 @@
 #include "model/run_tables.h"
 #include "textio/record_file.h"
 
-/// Sets every condition to zero traction; with HasDisplacements reads the "D,"
-/// records up to the first record beginning "FI" (left after it); then gives
-/// each triangle whose three corners are constrained in a direction the
-/// displacement condition with their mean value, on `jobs` threads.
+/// With HasDisplacements reads the "D," records up to the first record
+/// beginning "FI" (left after it); then gives every triangle made zero
+/// traction in each direction, or, where its three corners are constrained
+/// in a direction, the displacement condition with their mean value, on
+/// `jobs` threads. The condition columns beyond TriangleCount are not set:
+/// nothing reads them.
 void ReadDisplacementConstraints(InputFile& model, RunTables& run, int jobs = 1);
 
 /// The steps of ReadDisplacementConstraints, for a model built otherwise:
@@ -19,7 +21,7 @@ void ClearNodeDisplacements(RunTables& run);
 /// one displacement of `node` in `direction` (1 to 3), a node outside 1 to
 /// NodeCount warned of and ignored,
 void SetNodeDisplacement(RunTables& run, std::int32_t node, int direction, double value);
-/// then the conditions of the triangles made, and the defaults beyond them.
+/// then the conditions of the triangles made.
 void SetTriangleConditions(RunTables& run, int jobs = 1);
 
 /// The direction of a D command's label: "UX", "UY", "UZ" give 1, 2, 3;

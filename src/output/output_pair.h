@@ -1,81 +1,63 @@
-// The two output files of a run, put in place together or not at all.
+// The output files of a run, put in place together or not at all.
 #pragma once
 
-#include <optional>
-#include <string>
+#include <cstddef>
+#include <initializer_list>
+#include <memory>
 #include <string_view>
+#include <vector>
 
 #include "textio/record_file.h"
 
-/// Owns the two outputs of a run while they are written. Each is written to
-/// a temporary file in the directory that will hold it (for a symbolic link,
-/// the directory of its target); Commit() renames both into place once both
-/// are complete. Until then the earlier files stay as they were, and the
-/// destructor removes the temporaries, so a failed run leaves the outputs as
-/// it found them (absent where there were none). Character devices such as
-/// /dev/null are written directly; an output beside which no temporary can
-/// be made (a read-only directory) is written in place.
-class OutputPair {
+/// Owns the outputs of a run (input.dat, input.plt, a .vtu, ...) while they
+/// are written. Each is written to a hidden temporary file in the directory
+/// that will hold it (for a symbolic link, the directory of its target),
+/// named with the process id and the host, ".input.dat.PID@HOST.XXXXXX".
+/// Commit() puts all of them in place once all are complete, or none: an
+/// earlier file is exchanged with its temporary, and when one output cannot
+/// be put in place the ones before it are exchanged back. Until then the
+/// earlier files stay as they were, and the destructor removes the
+/// temporaries, so a failed run leaves the outputs as it found them (absent
+/// where there were none). Temporaries that a run of this host left behind
+/// when it was killed are removed when a later run opens the same output.
+///
+/// Character devices such as /dev/null are written directly. An output
+/// whose directory may not take a new file (no permission, a read-only file
+/// system) is written in place; when the run then fails after rewriting it,
+/// a warning says that the outputs are mixed.
+class OutputSet {
  public:
   struct Output {
     std::string_view name;
     int unit;
   };
 
-  /// Opens both outputs, in order. Raises the open failure for an output
-  /// that is the model file or the first output, and the diagnostic of an
-  /// output that cannot be opened, before anything is written.
-  OutputPair(const FileIdentity& model, Output first, Output second);
-  OutputPair(const OutputPair&) = delete;
-  OutputPair& operator=(const OutputPair&) = delete;
+  /// Opens the outputs in order, as Add does.
+  OutputSet(const FileIdentity& model, std::initializer_list<Output> outputs);
+  ~OutputSet();
+  OutputSet(const OutputSet&) = delete;
+  OutputSet& operator=(const OutputSet&) = delete;
 
-  OutputFile& first() { return *slots_[0].file; }
-  OutputFile& second() { return *slots_[1].file; }
+  /// Opens one more output, before anything is written. Raises the open
+  /// failure for an output that is the model or an output opened before,
+  /// the diagnostic of an output that cannot be opened or beside which no
+  /// temporary can be made (a missing directory, a full file system).
+  OutputFile& Add(Output output);
 
-  /// Closes both files (a failed write raises its diagnostic) and puts them
-  /// in place together.
+  /// The file of the output opened `index`-th, from 0.
+  OutputFile& file(std::size_t index) { return *files_[index]; }
+
+  /// Closes every file (a failed write raises its diagnostic), syncs each
+  /// to its disk unless the environment holds CDB2BEM_NO_SYNC=1, and puts
+  /// all in place, or raises the write diagnostic of the first that cannot
+  /// be and leaves the earlier files.
   void Commit();
 
-  /// One output while it is written: its file and its temporary.
-  struct Slot {
-    std::optional<OutputFile> file;
-    std::string target;     // the name the file takes when committed
-    std::string temporary;  // empty when written directly
-    int registered = -1;    // its place among the temporaries a signal removes
-    FileIdentity identity;  // of the file, or of the directory that will hold it
-    bool exists = false;
-    std::string leaf;  // the file's name in that directory
-    Slot() = default;
-    Slot(const Slot&) = delete;
-    Slot& operator=(const Slot&) = delete;
-    ~Slot() { Discard(); }
-    void Open(Output output, const FileIdentity& model, const Slot* other);
-    bool Rename();   // puts the temporary in place; false when that fails
-    void Discard();  // removes the temporary, if any
-  };
+  struct Slot;
 
  private:
-  Slot slots_[2];
+  const FileIdentity model_;
+  std::vector<std::unique_ptr<Slot>> slots_;
+  std::vector<OutputFile*> files_;
+  bool committed_ = false;
 };
-
-/// A further output of a run, such as the .vtu, written after the pair in the
-/// same way: beside its name, put in place by Commit() when complete, removed
-/// when the run fails. Refused like the pair's outputs when it is the model.
-class ReplacedOutput {
- public:
-  ReplacedOutput(const FileIdentity& model, OutputPair::Output output) {
-    slot_.Open(output, model, nullptr);
-  }
-  OutputFile& file() { return *slot_.file; }
-  /// Closes the file (a failed write raises its diagnostic) and puts it in place.
-  void Commit();
-
- private:
-  OutputPair::Slot slot_;
-};
-
-/// Sets the process up for writing outputs: a write beyond the file-size
-/// limit or into a closed pipe fails (and raises its diagnostic) instead of
-/// killing the run, and SIGINT, SIGTERM and SIGHUP, unless ignored already,
-/// remove the temporaries before ending the run with the signal.
-void HandleSignalsForOutputs();

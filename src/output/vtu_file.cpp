@@ -5,6 +5,7 @@
 #include <bit>
 #include <cassert>
 #include <cstring>
+#include <functional>
 #include <new>
 #include <string_view>
 #include <vector>
@@ -166,6 +167,13 @@ class BlockWriter {
   std::uint64_t written_ = 0;
 };
 
+// One array of the file and the writer of its block: the block's length is
+// the layout's, and End() checks it in builds with assertions.
+struct VtuArray {
+  ArrayLayout layout;
+  std::function<void(BlockWriter&)> write;
+};
+
 std::int64_t Clamp(std::int64_t count, std::int64_t columns) {
   return std::clamp<std::int64_t>(count, 0, columns);
 }
@@ -222,127 +230,119 @@ void WriteVtuFile(OutputFile& file, const RunTables& run,
   const std::int64_t kept_triangles = triangles.kept();
   const std::int64_t kept_cells = cells.kept();
   const std::int64_t all_cells = kept_triangles + kept_cells;
-  std::vector<ArrayLayout> arrays = {{
-      {"PointData", "node", "Int32", 4, 1, points},
-      {"CellData", "bc_kind", "Int32", 4, 3, all_cells},
-      {"CellData", "bc_value", "Float64", 8, 3, all_cells},
-      {"CellData", "element", "Int32", 4, 1, all_cells},
-      {"CellData", "ansys_face", "Int32", 4, 1, all_cells},
-      {"CellData", "triangle", "Int32", 4, 1, all_cells},
-      {"CellData", "region", "UInt8", 1, 1, all_cells},
-      {"CellData", "check", "UInt8", 1, 1, all_cells},
-      {"Points", "Points", "Float64", 8, 3, points},
-      {"Cells", "connectivity", "Int32", 4, 1, 3 * kept_triangles + 4 * kept_cells},
-      {"Cells", "offsets", "Int64", 8, 1, all_cells},
-      {"Cells", "types", "UInt8", 1, 1, all_cells},
-  }};
-  if (origins == nullptr) arrays.erase(arrays.begin() + 4);  // ansys_face
-  const std::string header = Header(arrays, points, all_cells);
-  file.WriteBytes(header.data(), header.size());
-
-  BlockWriter block(file);
-  auto array = arrays.cbegin();
   // A counter handing out first, first + step, ... as next() of Items.
   auto count_from = [](std::int64_t first, std::int64_t step) {
     return [value = first - step, step]() mutable { return value += step; };
   };
 
-  block.Begin(*array++);  // node: field points keep their number in the model
+  // Each array of the file with the writer of its block, in block order.
+  std::vector<VtuArray> arrays;
+  arrays.push_back({{"PointData", "node", "Int32", 4, 1, points}, [&](BlockWriter& block) {
+                      // Field points keep their number in the model.
+                      if (origins != nullptr) {
+                        block.Raw(origins->node_numbers.data(), points);
+                        return;
+                      }
+                      block.Items<std::int32_t>(points, [next = count_from(1, 1)]() mutable {
+                        return static_cast<std::int32_t>(next());
+                      });
+                    }});
+  arrays.push_back({{"CellData", "bc_kind", "Int32", 4, 3, all_cells}, [&](BlockWriter& block) {
+                      triangles.ForEachRun([&](std::int64_t b, std::int64_t e) {
+                        block.Raw(run.TriangleBcKinds.Column(b + 1), 3 * (e - b));
+                      });
+                      block.Repeat<std::int32_t>(3 * kept_cells, 0);
+                    }});
+  arrays.push_back({{"CellData", "bc_value", "Float64", 8, 3, all_cells}, [&](BlockWriter& block) {
+                      triangles.ForEachRun([&](std::int64_t b, std::int64_t e) {
+                        block.Raw(run.TriangleBcValues.Column(b + 1), 3 * (e - b));
+                      });
+                      block.Repeat<double>(3 * kept_cells, 0.0);
+                    }});
+  arrays.push_back({{"CellData", "element", "Int32", 4, 1, all_cells}, [&](BlockWriter& block) {
+                      // Field cells follow the boundary elements.
+                      triangles.ForEachRun([&](std::int64_t b, std::int64_t e) {
+                        block.Raw(element_of.data() + b, e - b);
+                      });
+                      cells.ForEachRun([&](std::int64_t b, std::int64_t e) {
+                        if (origins != nullptr) {
+                          block.Raw(origins->field_cell_numbers.data() + b, e - b);
+                          return;
+                        }
+                        block.Items<std::int32_t>(
+                            e - b, [next = count_from(run.ElementCount + b + 1, 1)]() mutable {
+                              return static_cast<std::int32_t>(next());
+                            });
+                      });
+                    }});
   if (origins != nullptr) {
-    block.Raw(origins->node_numbers.data(), points);
-  } else {
-    block.Items<std::int32_t>(
-        points, [next = count_from(1, 1)]() mutable { return static_cast<std::int32_t>(next()); });
+    arrays.push_back(
+        {{"CellData", "ansys_face", "Int32", 4, 1, all_cells}, [&](BlockWriter& block) {
+           triangles.ForEachRun(
+               [&](std::int64_t b, std::int64_t e) { block.Raw(face_of.data() + b, e - b); });
+           block.Repeat<std::int32_t>(kept_cells, 0);
+         }});
   }
-  block.End();
+  arrays.push_back({{"CellData", "triangle", "Int32", 4, 1, all_cells}, [&](BlockWriter& block) {
+                      triangles.ForEachRun([&](std::int64_t b, std::int64_t e) {
+                        block.Items<std::int32_t>(e - b, [next = count_from(b + 1, 1)]() mutable {
+                          return static_cast<std::int32_t>(next());
+                        });
+                      });
+                      block.Repeat<std::int32_t>(kept_cells, 0);
+                    }});
+  arrays.push_back({{"CellData", "region", "UInt8", 1, 1, all_cells}, [&](BlockWriter& block) {
+                      block.Repeat<std::uint8_t>(kept_triangles, 0);
+                      block.Repeat<std::uint8_t>(kept_cells, 1);
+                    }});
+  arrays.push_back({{"CellData", "check", "UInt8", 1, 1, all_cells}, [&](BlockWriter& block) {
+                      triangles.ForEachRun([&](std::int64_t b, std::int64_t e) {
+                        const auto flags = static_cast<std::int64_t>(triangle_flags.size());
+                        const std::int64_t given = std::clamp<std::int64_t>(flags - b, 0, e - b);
+                        if (given > 0) block.Raw(triangle_flags.data() + b, given);
+                        block.Repeat<std::uint8_t>(e - b - given, 0);
+                      });
+                      block.Repeat<std::uint8_t>(kept_cells, 0);
+                    }});
+  arrays.push_back({{"Points", "Points", "Float64", 8, 3, points}, [&](BlockWriter& block) {
+                      // Each coordinate table is x, y, z item after item already.
+                      block.Raw(run.NodeCoords.data(), 3 * nodes);
+                      block.Raw(run.FieldPointCoords.data(), 3 * field_points);
+                    }});
+  arrays.push_back({{"Cells", "connectivity", "Int32", 4, 1, 3 * kept_triangles + 4 * kept_cells},
+                    [&](BlockWriter& block) {
+                      // 0-based point ids.
+                      triangles.ForEachRun([&](std::int64_t b, std::int64_t e) {
+                        const std::int32_t* corner = run.TriangleNodes.Column(b + 1);
+                        block.Items<std::int32_t>(3 * (e - b), [&corner] { return *corner++ - 1; });
+                      });
+                      cells.ForEachRun([&](std::int64_t b, std::int64_t e) {
+                        const std::int32_t* corner = run.FieldCellNodes.Column(b + 1);
+                        const auto shift = static_cast<std::int32_t>(nodes - 1);
+                        block.Items<std::int32_t>(4 * (e - b),
+                                                  [&corner, shift] { return *corner++ + shift; });
+                      });
+                    }});
+  arrays.push_back({{"Cells", "offsets", "Int64", 8, 1, all_cells}, [&](BlockWriter& block) {
+                      // The end of each cell's corners.
+                      block.Items<std::int64_t>(kept_triangles, count_from(3, 3));
+                      block.Items<std::int64_t>(kept_cells, count_from(3 * kept_triangles + 4, 4));
+                    }});
+  arrays.push_back({{"Cells", "types", "UInt8", 1, 1, all_cells}, [&](BlockWriter& block) {
+                      block.Repeat<std::uint8_t>(kept_triangles, kVtkTriangle);
+                      block.Repeat<std::uint8_t>(kept_cells, kVtkQuad);
+                    }});
 
-  block.Begin(*array++);  // bc_kind
-  triangles.ForEachRun([&](std::int64_t b, std::int64_t e) {
-    block.Raw(run.TriangleBcKinds.Column(b + 1), 3 * (e - b));
-  });
-  block.Repeat<std::int32_t>(3 * kept_cells, 0);
-  block.End();
-
-  block.Begin(*array++);  // bc_value
-  triangles.ForEachRun([&](std::int64_t b, std::int64_t e) {
-    block.Raw(run.TriangleBcValues.Column(b + 1), 3 * (e - b));
-  });
-  block.Repeat<double>(3 * kept_cells, 0.0);
-  block.End();
-
-  block.Begin(*array++);  // element: field cells follow the boundary elements
-  triangles.ForEachRun(
-      [&](std::int64_t b, std::int64_t e) { block.Raw(element_of.data() + b, e - b); });
-  cells.ForEachRun([&](std::int64_t b, std::int64_t e) {
-    if (origins != nullptr) {
-      block.Raw(origins->field_cell_numbers.data() + b, e - b);
-      return;
-    }
-    block.Items<std::int32_t>(e - b, [next = count_from(run.ElementCount + b + 1, 1)]() mutable {
-      return static_cast<std::int32_t>(next());
-    });
-  });
-  block.End();
-
-  if (origins != nullptr) {
-    block.Begin(*array++);  // ansys_face
-    triangles.ForEachRun(
-        [&](std::int64_t b, std::int64_t e) { block.Raw(face_of.data() + b, e - b); });
-    block.Repeat<std::int32_t>(kept_cells, 0);
+  std::vector<ArrayLayout> layouts;
+  for (const VtuArray& array : arrays) layouts.push_back(array.layout);
+  const std::string header = Header(layouts, points, all_cells);
+  file.WriteBytes(header.data(), header.size());
+  BlockWriter block(file);
+  for (const VtuArray& array : arrays) {
+    block.Begin(array.layout);
+    array.write(block);
     block.End();
   }
-
-  block.Begin(*array++);  // triangle
-  triangles.ForEachRun([&](std::int64_t b, std::int64_t e) {
-    block.Items<std::int32_t>(e - b, [next = count_from(b + 1, 1)]() mutable {
-      return static_cast<std::int32_t>(next());
-    });
-  });
-  block.Repeat<std::int32_t>(kept_cells, 0);
-  block.End();
-
-  block.Begin(*array++);  // region
-  block.Repeat<std::uint8_t>(kept_triangles, 0);
-  block.Repeat<std::uint8_t>(kept_cells, 1);
-  block.End();
-
-  block.Begin(*array++);  // check
-  triangles.ForEachRun([&](std::int64_t b, std::int64_t e) {
-    const auto flags = static_cast<std::int64_t>(triangle_flags.size());
-    const std::int64_t given = std::clamp<std::int64_t>(flags - b, 0, e - b);
-    if (given > 0) block.Raw(triangle_flags.data() + b, given);
-    block.Repeat<std::uint8_t>(e - b - given, 0);
-  });
-  block.Repeat<std::uint8_t>(kept_cells, 0);
-  block.End();
-
-  block.Begin(*array++);  // Points: each coordinate table is x, y, z item after item already
-  block.Raw(run.NodeCoords.data(), 3 * nodes);
-  block.Raw(run.FieldPointCoords.data(), 3 * field_points);
-  block.End();
-
-  block.Begin(*array++);  // connectivity, 0-based point ids
-  triangles.ForEachRun([&](std::int64_t b, std::int64_t e) {
-    const std::int32_t* corner = run.TriangleNodes.Column(b + 1);
-    block.Items<std::int32_t>(3 * (e - b), [&corner] { return *corner++ - 1; });
-  });
-  cells.ForEachRun([&](std::int64_t b, std::int64_t e) {
-    const std::int32_t* corner = run.FieldCellNodes.Column(b + 1);
-    const auto shift = static_cast<std::int32_t>(nodes - 1);
-    block.Items<std::int32_t>(4 * (e - b), [&corner, shift] { return *corner++ + shift; });
-  });
-  block.End();
-
-  block.Begin(*array++);  // offsets: the end of each cell's corners
-  block.Items<std::int64_t>(kept_triangles, count_from(3, 3));
-  block.Items<std::int64_t>(kept_cells, count_from(3 * kept_triangles + 4, 4));
-  block.End();
-
-  block.Begin(*array++);  // types
-  block.Repeat<std::uint8_t>(kept_triangles, kVtkTriangle);
-  block.Repeat<std::uint8_t>(kept_cells, kVtkQuad);
-  block.End();
-  assert(array == arrays.cend());
 
   static constexpr std::string_view kTail = "\n  </AppendedData>\n</VTKFile>\n";
   file.WriteBytes(kTail.data(), kTail.size());

@@ -63,7 +63,7 @@ bool TruncateDescriptor(int fd);
 
 /// Starts writing `length` bytes of `fd` from `offset` (0: all after it)
 /// to the disk, without waiting (nothing on Windows).
-void StartWriteBack(int fd, std::uint64_t offset, std::uint64_t length);
+void BeginWriteBack(int fd, std::uint64_t offset, std::uint64_t length);
 
 /// Sends what was written to `fd` to its disk.
 bool SyncDescriptor(int fd);

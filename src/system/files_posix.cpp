@@ -77,7 +77,7 @@ void ExpectSequentialReading(int fd) {
 
 bool TruncateDescriptor(int fd) { return ::ftruncate(fd, 0) == 0; }
 
-void StartWriteBack(int fd, std::uint64_t offset, std::uint64_t length) {
+void BeginWriteBack(int fd, std::uint64_t offset, std::uint64_t length) {
   ::sync_file_range(fd, static_cast<off_t>(offset), static_cast<off_t>(length),
                     SYNC_FILE_RANGE_WRITE);
 }

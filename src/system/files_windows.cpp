@@ -161,7 +161,7 @@ bool TruncateDescriptor(int fd) {
 }
 
 // Windows writes back by itself; the sync waits for the rest.
-void StartWriteBack(int, std::uint64_t, std::uint64_t) {}
+void BeginWriteBack(int, std::uint64_t, std::uint64_t) {}
 
 bool SyncDescriptor(int fd) {
   if (::FlushFileBuffers(HandleOf(fd))) return true;

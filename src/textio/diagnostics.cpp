@@ -92,6 +92,11 @@ std::string Counted(std::int64_t count, std::string_view one, std::string_view m
   return std::to_string(count) + " " + std::string(count == 1 ? one : more);
 }
 
+std::string OutputsMixed(std::string_view paths) {
+  return " Warning: the outputs are mixed: " + std::string(paths) +
+         " rewritten before the run failed, the others as they were";
+}
+
 namespace {
 std::string Range(std::int32_t last) { return ", outside 1 to " + std::to_string(last); }
 }  // namespace

@@ -67,6 +67,15 @@ inline constexpr std::string_view kStructureErrorMessage = " ANSYS cdb file erro
 /// "1 node", "2 nodes": `count` and the word that agrees with it.
 std::string Counted(std::int64_t count, std::string_view one, std::string_view more);
 
+/// The refusal of a model file whose size or modification time changed
+/// while the run read it.
+inline constexpr std::string_view kModelChangedMessage =
+    " ANSYS cdb file error: the file changed while it was read";
+
+/// The warning after a failed run that has changed some outputs
+/// (`paths`, comma separated) but not all: the outputs are mixed.
+std::string OutputsMixed(std::string_view paths);
+
 /// Messages of the run's own checks (numbers outside the tables).
 std::string ElementNumberOutOfRange(std::int32_t element, std::int32_t element_count);
 std::string ElementNodeOutOfRange(std::int32_t element, std::int32_t node, std::int32_t node_count);

@@ -5,9 +5,7 @@
 
 #include "textio/diagnostics.h"
 
-namespace {
-
-int OpenDiagnostic(int error, bool must_exist) {
+int OpenFailureDiagnostic(int error, bool must_exist) {
   switch (error) {
     case ENOENT:
     case ENOTDIR:
@@ -25,6 +23,8 @@ int OpenDiagnostic(int error, bool must_exist) {
       return kOpenFailure;
   }
 }
+
+namespace {
 
 // An output is a regular file or a character device, written in blocking mode.
 OutputFileState CheckedOutput(int fd, const std::string& path, int unit) {
@@ -51,7 +51,7 @@ int OpenOrRaise(const std::string& name, const std::string& path, int unit, File
                 bool must_exist) {
   if (path.size() > kMaxPathLength) RaiseDiagnostic(kFileNameError, unit, path);
   const int fd = OpenDescriptor(name, access);
-  if (fd < 0) RaiseDiagnostic(OpenDiagnostic(errno, must_exist), unit, path);
+  if (fd < 0) RaiseDiagnostic(OpenFailureDiagnostic(errno, must_exist), unit, path);
   return fd;
 }
 

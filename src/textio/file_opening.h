@@ -37,6 +37,11 @@ OutputFileState OpenOutputInPlace(const std::string& name, const std::string& pa
 int OpenOrRaise(const std::string& name, const std::string& path, int unit, FileAccess access,
                 bool must_exist);
 
+/// The diagnostic of an open that failed with `error`: 29 when `must_exist`
+/// and the file is absent, 9 for a refused permission or a read-only file
+/// system, 42 for a missing device, 43 for a name too long, else 30.
+int OpenFailureDiagnostic(int error, bool must_exist);
+
 /// The identity of the file or directory at `path`; false when there is none.
 bool IdentityOf(const std::string& path, FileIdentity& identity);
 

@@ -12,6 +12,8 @@
 
 int DefaultJobCount() { return std::clamp(UsableProcessorCount(), 1, kMostDefaultJobs); }
 
+void LimitThreadStacks() { LimitThreadStacks(std::size_t{4} << 20); }
+
 int ForEachPart(int parts, std::size_t count,
                 const std::function<void(int part, std::size_t begin, std::size_t end)>& work) {
   if (count == 0) return 0;

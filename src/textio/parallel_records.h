@@ -18,6 +18,12 @@ inline constexpr int kMostDefaultJobs = 16;
 /// The cores this process may run on, from 1 to kMostDefaultJobs.
 int DefaultJobCount();
 
+/// The stack of each thread the process starts from now on: 4 MiB, or the
+/// system's default when that is smaller. With the two batch buffers of a
+/// job (WriteRecordsInParallel) a further thread adds less than 8 MiB of
+/// address space to a run.
+void LimitThreadStacks();
+
 /// Calls `work(part, begin, end)` for contiguous parts of [0, count), at
 /// most `parts` of them and none empty: part 0 on the calling thread, every
 /// other on a thread of its own. Returns the number of parts once all are

@@ -14,6 +14,10 @@ namespace {
 // Where an output file's buffer starts.
 constexpr std::size_t kFirstOutputBufferSize = 4096;
 
+// How much of a file that is to be synced is written before its write-back
+// to the disk is begun.
+constexpr std::uint64_t kWriteBackBytes = std::uint64_t{32} << 20;
+
 }  // namespace
 
 void ByteBuffer::Grow(std::size_t size, std::size_t keep) {
@@ -46,32 +50,43 @@ void InputFile::Open() {
     RaiseDiagnostic(kOpenFailure, unit_, path_);
   }
   identity_ = status.identity;
-  if (buffer_.size() == 0) {
-    // A file smaller than the buffer gets a buffer of its size, and a byte
-    // more for the read that finds its end: small models, read four times,
-    // cost no large blocks. The buffer still grows if the file has grown.
-    std::size_t size = buffer_limit_;
-    if (status.size < size - 1) {
-      size = std::max<std::size_t>(static_cast<std::size_t>(status.size) + 1, 2);
-    }
-    buffer_.Grow(size, 0);
+  size_ = static_cast<std::int64_t>(status.size);
+  modified_seconds_ = status.modified_seconds;
+  modified_nanoseconds_ = status.modified_nanoseconds;
+  // A file smaller than the buffer gets a buffer of its size, and a byte
+  // more for the read that finds its end: small models, read four times,
+  // cost no large blocks. A record longer than the buffer still grows it.
+  std::size_t size = buffer_limit_;
+  if (status.size < size - 1) {
+    size = std::max<std::size_t>(static_cast<std::size_t>(status.size) + 1, 2);
   }
+  buffer_.Grow(size, 0);
+  Rewind(0);
+}
+
+void InputFile::CheckUnchanged() {
+  FileStatus status;
+  if (!StatusOf(fd_, status)) RaiseDiagnostic(kReadError, unit_, path_);
+  if (static_cast<std::int64_t>(status.size) != size_ ||
+      status.modified_seconds != modified_seconds_ ||
+      status.modified_nanoseconds != modified_nanoseconds_) {
+    StopWithModelError(kModelChangedMessage);
+  }
+}
+
+void InputFile::Rewind(std::uint64_t offset) {
+  if (!SeekDescriptor(fd_, offset)) RaiseDiagnostic(kReadError, unit_, path_);
   ExpectSequentialReading(fd_);
   begin_ = end_ = 0;
-  buffer_offset_ = 0;
+  buffer_offset_ = offset;
   at_eof_ = false;
 }
 
-void InputFile::Reopen() {
-  if (fd_ >= 0) CloseDescriptor(fd_);
-  fd_ = -1;
-  Open();
-}
+void InputFile::Reopen() { ReopenAt(0); }
 
 void InputFile::ReopenAt(std::uint64_t offset) {
-  Reopen();
-  if (!SeekDescriptor(fd_, offset)) RaiseDiagnostic(kReadError, unit_, path_);
-  buffer_offset_ = offset;
+  CheckUnchanged();
+  Rewind(offset);
 }
 
 bool InputFile::Refill() {
@@ -87,6 +102,9 @@ bool InputFile::Refill() {
   const std::ptrdiff_t n = ReadDescriptor(fd_, buffer_.data() + end_, buffer_.size() - end_);
   if (n < 0) RaiseDiagnostic(kReadError, unit_, path_);
   if (n == 0) {
+    // A file cut short while it was read ends early: refused as changed,
+    // not as ending too soon.
+    CheckUnchanged();
     at_eof_ = true;
     return false;
   }
@@ -231,7 +249,10 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
       truncate_on_first_write_(other.truncate_on_first_write_),
       buffer_limit_(other.buffer_limit_),
       buffer_(std::move(other.buffer_)),
-      used_(std::exchange(other.used_, 0)) {}
+      used_(std::exchange(other.used_, 0)),
+      write_back_(other.write_back_),
+      written_(other.written_),
+      written_back_(other.written_back_) {}
 
 OutputFile::~OutputFile() {
   if (fd_ < 0) return;
@@ -310,6 +331,12 @@ bool OutputFile::WriteAll(const char* p, std::size_t left) {
     if (n <= 0) return false;
     p += n;
     left -= static_cast<std::size_t>(n);
+    written_ += static_cast<std::uint64_t>(n);
+  }
+  if (write_back_ && written_ - written_back_ >= kWriteBackBytes) {
+    // The disk begins writing what is written so far while the rest is made.
+    BeginWriteBack(fd_, written_back_, written_ - written_back_);
+    written_back_ = written_;
   }
   return true;
 }
@@ -327,6 +354,7 @@ void OutputFile::Abandon() {
 void OutputFile::Close() {
   if (fd_ < 0) return;
   Flush();
+  if (write_back_) BeginWriteBack(fd_, 0, 0);
   if (owns_fd_) {
     int fd = std::exchange(fd_, -1);
     if (!CloseDescriptor(fd)) RaiseDiagnostic(kWriteError, unit_, path_);

@@ -45,12 +45,20 @@ class InputFile {
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
-  /// Closes the file and opens it again at its first record.
+  /// Reads the file again from its first record. The file is opened once:
+  /// every reading is of the same file, even when another is renamed onto
+  /// its name meanwhile.
   void Reopen();
 
-  /// Closes the file and opens it again at the record that starts at byte
-  /// `offset` (a record_offset() of an earlier reading).
+  /// Reads the file again from the record that starts at byte `offset` (a
+  /// record_offset() of an earlier reading).
   void ReopenAt(std::uint64_t offset);
+
+  /// Refuses the model (status 1) when the file's size or modification time
+  /// is no longer what they were at the open: it was rewritten while read.
+  /// Reopen and ReopenAt check this first, and so does every reading at
+  /// the end of the file.
+  void CheckUnchanged();
 
   /// The next record; at the end of the file raises the end-of-file diagnostic.
   std::string_view ReadRecord();
@@ -84,11 +92,12 @@ class InputFile {
 
   int unit() const { return unit_; }
   const std::string& path() const { return path_; }
-  /// The file as opened last.
+  /// The file opened.
   const FileIdentity& identity() const { return identity_; }
 
  private:
   void Open();
+  void Rewind(std::uint64_t offset);
   bool Refill();
 
   std::string name_;
@@ -103,6 +112,9 @@ class InputFile {
   std::uint64_t record_offset_ = 0;
   bool at_eof_ = false;
   FileIdentity identity_;
+  std::int64_t size_ = 0;  // at the open, with the modification time
+  std::int64_t modified_seconds_ = 0;
+  std::int64_t modified_nanoseconds_ = 0;
   RecordObserver observer_ = nullptr;
   void* observer_context_ = nullptr;
 };
@@ -153,9 +165,14 @@ class OutputFile {
   void Close();
   /// Closes without writing out what the buffer holds.
   void Abandon();
+  /// Has the file's write-back to its disk begun, without waiting, every
+  /// 32 MiB written and at Close, so that a later sync of it waits for little.
+  void StartWriteBack() { write_back_ = true; }
 
   int unit() const { return unit_; }
   const std::string& path() const { return path_; }
+  /// Whether a file that is emptied at the first record has not been yet.
+  bool truncation_pending() const { return truncate_on_first_write_; }
 
  private:
   OutputFile(int fd, int unit, std::string path, bool owns_fd, bool truncate_on_first_write,
@@ -172,6 +189,9 @@ class OutputFile {
   std::size_t buffer_limit_;
   ByteBuffer buffer_;
   std::size_t used_ = 0;
+  bool write_back_ = false;
+  std::uint64_t written_ = 0;       // bytes written through WriteAll
+  std::uint64_t written_back_ = 0;  // of which their write-back has begun
 };
 
 /// Whether the process's standard error is a terminal: lines meant for a

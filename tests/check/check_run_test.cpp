@@ -268,11 +268,7 @@ TEST(RefusalCause, FieldComponentsShortRecordsAndMissingFinish) {
 }
 
 TEST(CheckVtk, FiguresAgreeWithVtkOnGeneratedModels) {
-  if (std::system("/usr/bin/python3 -c 'import vtk' >/dev/null 2>&1") != 0) {
-    if (std::getenv("CI") != nullptr)
-      FAIL() << "VTK's python module is required in CI (python3-vtk9)";
-    GTEST_SKIP() << "/usr/bin/python3 cannot import vtk (Debian package python3-vtk9)";
-  }
+  CDB2BEM_NEED_PYTHON_MODULES("vtk", "python3-vtk9");
   std::string command = "/usr/bin/python3 '" +
                         (kSourceDir / "tests" / "check" / "check_vtk.py").string() + "' '" +
                         CDB2BEM_BINARY + "'";

@@ -203,12 +203,13 @@ TEST_F(CommandLineRun, ModelOperandIsReadAndTheOutputsGoBesideIt) {
        "",
        refused_vtu("@WORK@/model/input.dat"),
        kNothingWritten},
-      // The .vtu's folder is missing: the pair is in place, the .vtu refused.
+      // The .vtu's folder is missing: refused before anything is written,
+      // the pair included (all outputs or none).
       {{"--vtu", "nodir/m.vtu", "model/job.cdb"},
        30,
        "",
        "runerr: severe (30): open failure, unit 9, file @WORK@/model/nodir/m.vtu\r\n",
-       kTranslatedInModel},
+       kNothingWritten},
       // A directory, a missing file, a missing folder: nothing written.
       {{"model/empty"},
        30,
@@ -306,11 +307,6 @@ TEST(CommandLineTexts, HelpNamesEveryOptionTheFilesAndTheManualWithinEightyColum
 
 TEST(CommandLineTexts, VersionIsTheProjectVersionInTheGnuForm) {
   const std::string version = CDB2BEM_VERSION;
-  // X.Y.Z, each a decimal number.
-  int dots = 0;
-  for (char c : version) dots += c == '.';
-  EXPECT_EQ(dots, 2) << version;
-  EXPECT_EQ(version.find_first_not_of("0123456789."), std::string::npos) << version;
   const std::string text = VersionText(version);
   ASSERT_TRUE(text.starts_with("cdb2bem " + version + "\n")) << text;
   EXPECT_EQ(text.substr(version.size() + 9),

@@ -1,5 +1,5 @@
-// The pair of outputs: put in place together on Commit, never in part; the
-// earlier files kept and the temporaries removed when a pair is abandoned.
+// The set of outputs: put in place together on Commit, never in part; the
+// earlier files kept and the temporaries removed when a set is abandoned.
 #include "output/output_pair.h"
 
 #include <gtest/gtest.h>
@@ -16,8 +16,8 @@ namespace fs = std::filesystem;
 using test_support::ReadFile;
 using test_support::WriteFile;
 
-const OutputPair::Output kFirst = {"input.dat", 6};
-const OutputPair::Output kSecond = {"input.plt", 8};
+const OutputSet::Output kFirst = {"input.dat", 6};
+const OutputSet::Output kSecond = {"input.plt", 8};
 
 std::set<std::string> Entries() {
   std::set<std::string> names;
@@ -27,10 +27,10 @@ std::set<std::string> Entries() {
   return names;
 }
 
-void Fill(OutputPair& pair, const std::string& text) {
+void Fill(OutputSet& pair, const std::string& text) {
   for (int i = 0; i < 1000; ++i) {
-    pair.first().WriteRecord(text + " dat " + std::to_string(i));
-    pair.second().WriteRecord(text + " plt " + std::to_string(i));
+    pair.file(0).WriteRecord(text + " dat " + std::to_string(i));
+    pair.file(1).WriteRecord(text + " plt " + std::to_string(i));
   }
 }
 
@@ -48,7 +48,7 @@ FileIdentity ModelIdentity() {
   return identity;
 }
 
-TEST(OutputPair, TwoPairsAtOnceLeaveOneWholePair) {
+TEST(OutputSet, TwoPairsAtOnceLeaveOneWholePair) {
   test_support::ScopedTempDir dir;
   const FileIdentity model = ModelIdentity();
   WriteFile("input.dat", "earlier dat\r\n");
@@ -56,17 +56,17 @@ TEST(OutputPair, TwoPairsAtOnceLeaveOneWholePair) {
   // Both orders of committing: the pair committed last is the one left, whole.
   for (const bool first_commits_first : {true, false}) {
     SCOPED_TRACE(first_commits_first);
-    OutputPair a(model, kFirst, kSecond);
-    OutputPair b(model, kFirst, kSecond);
+    OutputSet a(model, {kFirst, kSecond});
+    OutputSet b(model, {kFirst, kSecond});
     Fill(a, "a");
     Fill(b, "b");
-    a.first().Flush();
-    b.second().Flush();
+    a.file(0).Flush();
+    b.file(1).Flush();
     EXPECT_EQ(ReadFile("input.dat"),
               first_commits_first ? "earlier dat\r\n" : Expected("b", "dat"));
     EXPECT_EQ(Entries().size(), 3u + 4u);  // model, outputs, four temporaries
-    OutputPair& early = first_commits_first ? a : b;
-    OutputPair& late = first_commits_first ? b : a;
+    OutputSet& early = first_commits_first ? a : b;
+    OutputSet& late = first_commits_first ? b : a;
     early.Commit();
     late.Commit();
     const std::string last = first_commits_first ? "b" : "a";
@@ -76,7 +76,7 @@ TEST(OutputPair, TwoPairsAtOnceLeaveOneWholePair) {
   }
 }
 
-TEST(OutputPair, AbandonedPairLeavesTheOutputsAsTheyWere) {
+TEST(OutputSet, AbandonedPairLeavesTheOutputsAsTheyWere) {
   for (const bool earlier : {true, false}) {
     SCOPED_TRACE(earlier);
     test_support::ScopedTempDir dir;
@@ -87,9 +87,9 @@ TEST(OutputPair, AbandonedPairLeavesTheOutputsAsTheyWere) {
     }
     const std::set<std::string> before = Entries();
     {
-      OutputPair pair(model, kFirst, kSecond);
+      OutputSet pair(model, {kFirst, kSecond});
       Fill(pair, "new");
-      pair.first().Close();  // one output complete, the other not: no commit
+      pair.file(0).Close();  // one output complete, the other not: no commit
     }
     EXPECT_EQ(Entries(), before);
     if (earlier) {
@@ -101,7 +101,7 @@ TEST(OutputPair, AbandonedPairLeavesTheOutputsAsTheyWere) {
 
 }  // namespace
 
-TEST(ReplacedOutput, PutInPlaceOnlyWhenCommitted) {
+TEST(OutputSet, AddedOutputPutInPlaceOnlyWhenCommitted) {
   for (const bool earlier : {true, false}) {
     for (const bool commit : {true, false}) {
       SCOPED_TRACE(std::string(earlier ? "earlier file" : "no earlier file") +
@@ -110,14 +110,15 @@ TEST(ReplacedOutput, PutInPlaceOnlyWhenCommitted) {
       const FileIdentity model = ModelIdentity();
       if (earlier) WriteFile("model.vtu", "earlier vtu\n");
       {
-        ReplacedOutput vtu(model, {"model.vtu", 9});
-        for (int i = 0; i < 1000; ++i) vtu.file().WriteRecord("new " + std::to_string(i));
-        vtu.file().Flush();
+        OutputSet set(model, {});
+        OutputFile& vtu = set.Add({"model.vtu", 9});
+        for (int i = 0; i < 1000; ++i) vtu.WriteRecord("new " + std::to_string(i));
+        vtu.Flush();
         EXPECT_EQ(Entries().size(), 3u - (earlier ? 0u : 1u));  // model, earlier, temporary
         if (earlier) {
           EXPECT_EQ(ReadFile("model.vtu"), "earlier vtu\n");
         }
-        if (commit) vtu.Commit();
+        if (commit) set.Commit();
       }
       std::set<std::string> entries = {"ANSYS_Model.cdb"};
       if (earlier || commit) entries.insert("model.vtu");

@@ -69,17 +69,9 @@ Outcome RunScript(const System& system, const std::string& purposes) {
 }
 
 const std::vector<std::string> kBuildTools = {"cmake", "g++", "make"};
-const std::vector<std::string> kAllTools = {"cmake",
-                                            "g++",
-                                            "make",
-                                            "groff",
-                                            "dpkg-shlibdeps",
-                                            "file",
-                                            "clang++",
-                                            "lintian",
-                                            "clang-format-14",
-                                            "git",
-                                            "x86_64-w64-mingw32-g++-posix"};
+const std::vector<std::string> kAllTools = {
+    "cmake", "g++",     "make",    "groff",           "strace", "dpkg-shlibdeps",
+    "file",  "clang++", "lintian", "clang-format-14", "git",    "x86_64-w64-mingw32-g++-posix"};
 const std::string kAllPackages = "libgtest-dev libclang-rt-14-dev wine wine64";
 const std::string kUpdate = "update -qq\n";
 const std::string kInstall = "install -y -qq --no-install-recommends ";
@@ -95,12 +87,14 @@ const std::string kVtk =
 const std::string kMeshio = "  python3-meshio      meshio: reads the .vtu back in one test\n";
 const std::string kGroff =
     "  groff-base          renders the manual page in its test and for the Windows zip\n";
+const std::string kStrace =
+    "  strace              injects failing system calls into whole runs in the fault tests\n";
 const std::string kDpkgDev =
     "  dpkg-dev            dpkg-shlibdeps, for the package's dependencies\n";
 const std::string kFile = "  file                used by CPack to find the binaries to strip\n";
 const std::string kExtrasNote =
     "note: a few tests are skipped without these (make test-full installs them):\n" + kVtk +
-    kMeshio + kGroff;
+    kMeshio + kGroff + kStrace;
 
 TEST(InstallBuildDeps, InstallsAsRootOrPrintsTheOneLineToRun) {
   struct Case {
@@ -141,21 +135,22 @@ TEST(InstallBuildDeps, InstallsAsRootOrPrintsTheOneLineToRun) {
       {"root, test-full: the extras too",
        {{"make"}, "", false, true, true, 0},
        "test-full",
-       {0, "installing:\n" + kCmake + kGxx + kGtest + kVtk + kMeshio + kGroff, "",
-        kUpdate + kInstall + "cmake g++ libgtest-dev python3-vtk9 python3-meshio groff-base\n"}},
+       {0, "installing:\n" + kCmake + kGxx + kGtest + kVtk + kMeshio + kGroff + kStrace, "",
+        kUpdate + kInstall +
+            "cmake g++ libgtest-dev python3-vtk9 python3-meshio groff-base strace\n"}},
       {"user, test-full: the extras are required",
        {kBuildTools, "libgtest-dev", false, false, true, 0},
        "test-full",
        {1, "",
-        "cdb2bem: missing build dependencies:\n" + kVtk + kMeshio + kGroff +
+        "cdb2bem: missing build dependencies:\n" + kVtk + kMeshio + kGroff + kStrace +
             "Install them, then run the same command again:\n"
-            "  sudo apt-get install --no-install-recommends python3-vtk9 python3-meshio groff-base\n",
+            "  sudo apt-get install --no-install-recommends python3-vtk9 python3-meshio groff-base strace\n",
         ""}},
       {"root, ci: everything required",
        {kBuildTools, "", false, true, true, 0},
        "ci",
        {0,
-        "installing:\n" + kGtest + kVtk + kMeshio + kGroff + kDpkgDev + kFile +
+        "installing:\n" + kGtest + kVtk + kMeshio + kGroff + kStrace + kDpkgDev + kFile +
             "  clang               the compiler of the fuzz targets\n"
             "  libclang-rt-14-dev  libFuzzer and the sanitizer runtimes for clang\n"
             "  g++-mingw-w64-x86-64-posix cross-compiles cdb2bem.exe for Windows\n"
@@ -166,7 +161,7 @@ TEST(InstallBuildDeps, InstallsAsRootOrPrintsTheOneLineToRun) {
             "  git                 lists the tracked sources\n",
         "",
         kUpdate + kInstall +
-            "libgtest-dev python3-vtk9 python3-meshio groff-base dpkg-dev file clang "
+            "libgtest-dev python3-vtk9 python3-meshio groff-base strace dpkg-dev file clang "
             "libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine wine64 lintian clang-format-14 "
             "git\n"}},
       {"user, windows: the cross compiler and the 64-bit Wine",

@@ -152,23 +152,6 @@ TEST(FixedLayoutWrite, RecordsOfTheOutputLayouts) {
 }
 
 // The record length of every output layout, from its fields added up by hand.
-TEST(FixedLayoutWrite, LengthsOfTheOutputLayouts) {
-  const struct {
-    const char* name;
-    Layout layout;
-    std::size_t length;
-  } cases[] = {{"title: 48-character literal, TR20, A9", kTitleLayout, 77},
-               {"solver type: A87", kSolverTypeLayout, 87},
-               {"count: 2I12, A59", kCountLayout, 83},
-               {"solver node: I8, 3D24.15", kSolverNodeLayout, 80},
-               {"triangle: I10, TR3, 3I8, TR4, 3I4, TR4, 3D24.15", kTriangleLayout, 129},
-               {"solver field point: I10, 3D24.9", kSolverFieldPointLayout, 82},
-               {"plot coordinate: 3E15.7", kPlotCoordinateLayout, 45},
-               {"plot triangle: 3I15", kPlotTriangleLayout, 45},
-               {"plot cell: 4I15", kPlotCellLayout, 60}};
-  for (const auto& c : cases) EXPECT_EQ(LayoutLength(c.layout), c.length) << c.name;
-}
-
 }  // namespace
 
 namespace {

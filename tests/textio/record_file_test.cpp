@@ -107,17 +107,29 @@ TEST(InputFile, ReopenEndOfFileAndMissingFile) {
       std::pair(24, "runerr: severe (24): end-of-file during read, unit 5, file " + path + "\r\n"));
 }
 
-// The buffer is sized to a small file at its first open; a file grown since
-// is still read whole after a reopen.
-TEST(InputFile, FileGrownBeforeAReopen) {
-  test_support::ScopedTempDir dir;
-  test_support::WriteFile("m.cdb", "ab\ncd\n");
-  InputFile file("m.cdb", kModelUnit);
-  EXPECT_EQ(AllRecords(file), (std::vector<std::string>{"ab", "cd"}));
-  const std::string long_record(5000, 'x');
-  test_support::WriteFile("m.cdb", "ab\n" + long_record + "\nlast");
-  file.Reopen();
-  EXPECT_EQ(AllRecords(file), (std::vector<std::string>{"ab", long_record, "last"}));
+// The file is opened once and every reading is of it: one renamed onto its
+// name is not read, and the file rewritten (its size or modification time
+// changed) is refused at the next reading or check.
+TEST(InputFile, EveryReadingIsOfTheFileOpened) {
+  const std::string refused = " ANSYS cdb file error: the file changed while it was read\r\n";
+  for (const bool rewritten : {false, true}) {
+    SCOPED_TRACE(rewritten ? "rewritten" : "another renamed onto its name");
+    test_support::ScopedTempDir dir;
+    test_support::WriteFile("m.cdb", "ab\ncd\n");
+    InputFile file("m.cdb", kModelUnit);
+    EXPECT_EQ(AllRecords(file), (std::vector<std::string>{"ab", "cd"}));
+    if (rewritten) {
+      test_support::WriteFile("m.cdb", "ab\nxy\nlast");
+      EXPECT_EQ(RunEndedBy([&] { file.Reopen(); }), std::pair(1, refused));
+      EXPECT_EQ(RunEndedBy([&] { file.CheckUnchanged(); }), std::pair(1, refused));
+    } else {
+      test_support::WriteFile("other.cdb", "ab\nxy\nlast");
+      std::filesystem::rename("other.cdb", "m.cdb");
+      file.ReopenAt(3);
+      EXPECT_EQ(AllRecords(file), (std::vector<std::string>{"cd"}));
+      file.CheckUnchanged();
+    }
+  }
 }
 
 // Records reach the file only when the buffer's size is full (or at a flush),

@@ -1,0 +1,612 @@
+// Whole runs of the built program in which the system fails while the
+// outputs are put in place: a rename, a status query or the creation of a
+// temporary fails (injected with strace), the model is replaced or rewritten
+// between two readings, the run is killed. Each ends with all outputs new or
+// all as they were, byte for byte, and nothing beside them.
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "e2e/failing_system.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using failing_system::Diagnostic;
+using failing_system::FourNodeListings;
+using failing_system::GeneratedModel;
+using failing_system::kClosingLine;
+using failing_system::kFourNodeDir;
+using failing_system::MaskedDate;
+using failing_system::Outputs;
+using failing_system::WriteEarlierOutputs;
+using test_support::ReadFile;
+using test_support::ScopedTempDir;
+using test_support::WriteFile;
+
+struct Ended {
+  int status = -1;  // as a shell shows it: 128 + the signal for a killed run
+  std::string out;
+  std::string err;
+  bool hung = false;
+};
+
+// Starts `argv` in `dir` in a process group of its own, with `environment`
+// ("NAME=value") added, standard output and error into `streams`.
+pid_t Start(const fs::path& dir, const std::vector<std::string>& argv, const fs::path& streams,
+            const std::vector<std::string>& environment = {}) {
+  const std::string out = (streams / "out").string();
+  const std::string err = (streams / "err").string();
+  const pid_t child = ::fork();
+  if (child != 0) return child;
+  ::setpgid(0, 0);
+  // LeakSanitizer cannot run under ptrace: a sanitized program under strace
+  // runs without it.
+  if (argv[0] == "strace") ::putenv(const_cast<char*>("ASAN_OPTIONS=detect_leaks=0"));
+  for (const std::string& setting : environment) ::putenv(const_cast<char*>(setting.c_str()));
+  const int out_fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  const int err_fd = ::open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (::chdir(dir.c_str()) != 0 || out_fd < 0 || err_fd < 0) ::_exit(126);
+  ::dup2(out_fd, STDOUT_FILENO);
+  ::dup2(err_fd, STDERR_FILENO);
+  ::close(out_fd);
+  ::close(err_fd);
+  std::vector<char*> args;
+  for (const std::string& arg : argv) args.push_back(const_cast<char*>(arg.c_str()));
+  args.push_back(nullptr);
+  ::execvp(args[0], args.data());
+  ::_exit(127);
+}
+
+// Waits for the group started by Start; one that runs longer than `seconds`
+// hangs, and is killed.
+Ended Finish(pid_t child, const fs::path& streams, int seconds = 30) {
+  Ended ended;
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+  int raw = 0;
+  while (::waitpid(child, &raw, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ended.hung = true;
+      ::kill(-child, SIGKILL);
+      ::waitpid(child, &raw, 0);
+      break;
+    }
+    ::usleep(2000);
+  }
+  ended.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+  ended.out = ReadFile(streams / "out");
+  ended.err = ReadFile(streams / "err");
+  return ended;
+}
+
+Ended RunWhole(const fs::path& dir, const std::vector<std::string>& argv, const fs::path& streams,
+               const std::vector<std::string>& environment = {}) {
+  return Finish(Start(dir, argv, streams, environment), streams);
+}
+
+// Every entry of the directory, a regular file with its content, a symbolic
+// link with its target.
+std::map<std::string, std::string> Everything(const fs::path& dir) {
+  std::map<std::string, std::string> found;
+  for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+    const std::string name = entry.path().filename().string();
+    if (entry.is_symlink()) {
+      found[name] = "-> " + fs::read_symlink(entry.path()).string();
+    } else {
+      found[name] = entry.is_regular_file() ? ReadFile(entry.path()) : "(other)";
+    }
+  }
+  return found;
+}
+
+// Why strace cannot inject faults here, or empty when it can.
+std::string WhyNoStrace() {
+  static const std::string why = [] {
+    if (std::system("command -v strace >/dev/null 2>&1") != 0) {
+      return std::string(
+          "strace is not installed (scripts/install-build-deps.sh test installs it)");
+    }
+    if (std::system("strace -qq -o /dev/null true >/dev/null 2>&1") != 0) {
+      return std::string("strace cannot trace processes here (ptrace is not permitted)");
+    }
+    return std::string();
+  }();
+  return why;
+}
+
+#define SKIP_WITHOUT_STRACE()                                  \
+  do {                                                         \
+    if (!WhyNoStrace().empty()) GTEST_SKIP() << WhyNoStrace(); \
+  } while (false)
+
+// The program under strace with `options`, its trace in `log`.
+std::vector<std::string> Straced(const fs::path& log, const std::vector<std::string>& options,
+                                 const std::vector<std::string>& program_args = {}) {
+  std::vector<std::string> argv = {"strace", "-qq", "-o", log.string()};
+  argv.insert(argv.end(), options.begin(), options.end());
+  argv.push_back(CDB2BEM_BINARY);
+  argv.insert(argv.end(), program_args.begin(), program_args.end());
+  return argv;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+// A call of the trace: its system call's name and its number among the calls
+// of that name (from 1), as strace's "when=" counts them.
+struct TracedCall {
+  std::string name;
+  int index;
+  std::string line;
+};
+
+std::vector<TracedCall> Calls(const fs::path& log) {
+  std::vector<TracedCall> calls;
+  std::map<std::string, int> counts;
+  for (const std::string& line : Lines(ReadFile(log))) {
+    const std::size_t paren = line.find('(');
+    if (line.starts_with("---") || line.starts_with("+++") || paren == std::string::npos) continue;
+    const std::string name = line.substr(0, paren);
+    calls.push_back({name, ++counts[name], line});
+  }
+  return calls;
+}
+
+const fs::path kModel = kFourNodeDir / "ANSYS_Model.cdb";
+
+// The four-node example with its earlier outputs (and an earlier .vtu).
+void PrepareDirectory(const fs::path& dir, bool earlier, bool vtu) {
+  fs::copy_file(kModel, dir / "ANSYS_Model.cdb");
+  if (earlier) WriteEarlierOutputs(dir);
+  if (earlier && vtu) WriteFile(dir / "model.vtu", "model.vtu of an earlier run\n");
+}
+
+// Either the run succeeded and left the new outputs (and nothing else new),
+// or it failed and left the directory exactly as it was.
+void ExpectNewOrAsBefore(const fs::path& dir, const Ended& ended,
+                         const std::map<std::string, std::string>& before, bool vtu) {
+  EXPECT_FALSE(ended.hung) << "the run hangs";
+  if (ended.status != 0) {
+    EXPECT_EQ(Everything(dir), before);
+    return;
+  }
+  EXPECT_EQ(ended.out, kClosingLine);
+  EXPECT_EQ(MaskedDate(Outputs(dir)), FourNodeListings());
+  std::set<std::string> names;
+  for (const auto& [name, content] : Everything(dir)) names.insert(name);
+  std::set<std::string> expected = {"ANSYS_Model.cdb", "input.dat", "input.plt"};
+  if (vtu) expected.insert("model.vtu");
+  EXPECT_EQ(names, expected);
+}
+
+// 1. A rename that fails while the outputs are put in place: those put in
+// place before it are taken back, all outputs stay as they were. A rename
+// interrupted by a signal is made again.
+TEST(ReplacementFaults, FailedRenameLeavesEveryEarlierOutput) {
+  SKIP_WITHOUT_STRACE();
+  const struct {
+    const char* error;
+    int when;  // the failing call among the run's renames
+    bool earlier;
+    bool vtu;
+    int unit;  // of the diagnostic; 0: the run succeeds
+    const char* file;
+  } cases[] = {
+      {"EIO", 2, true, false, 8, "input.plt"},    {"ENOSPC", 2, true, false, 8, "input.plt"},
+      {"EDQUOT", 2, true, false, 8, "input.plt"}, {"EACCES", 2, true, false, 8, "input.plt"},
+      {"EIO", 1, true, false, 6, "input.dat"},    {"EIO", 2, false, false, 8, "input.plt"},
+      {"EIO", 3, true, true, 9, "model.vtu"},     {"EIO", 3, false, true, 9, "model.vtu"},
+      {"EIO", 2, true, true, 8, "input.plt"},     {"EINTR", 1, true, false, 0, nullptr},
+      {"EINTR", 2, true, true, 0, nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.error) + " at rename " + std::to_string(c.when) +
+                 (c.earlier ? ", earlier outputs" : ", no earlier outputs") +
+                 (c.vtu ? ", --vtu" : ""));
+    ScopedTempDir streams;
+    ScopedTempDir temp;
+    const fs::path dir = fs::canonical(temp.path());
+    PrepareDirectory(dir, c.earlier, c.vtu);
+    const auto before = Everything(dir);
+    const std::string inject =
+        std::string("inject=/^rename:error=") + c.error + ":when=" + std::to_string(c.when);
+    std::vector<std::string> args = {"-j1"};
+    if (c.vtu) args.insert(args.end(), {"--vtu", "model.vtu"});
+    const Ended ended =
+        RunWhole(dir, Straced(streams.path() / "log", {"-e", "trace=/^rename", "-e", inject}, args),
+                 streams.path());
+    if (c.unit == 0) {
+      EXPECT_EQ(ended.err, "");
+      EXPECT_EQ(ended.status, 0);
+    } else {
+      EXPECT_EQ(ended.err, Diagnostic(38, "error during write", c.unit, dir / c.file));
+      EXPECT_EQ(ended.status, 38);
+    }
+    ExpectNewOrAsBefore(dir, ended, before, c.vtu);
+  }
+}
+
+// 2. A directory whose status cannot be had when the outputs are put in
+// place: no lock is awaited forever, and the outputs are whole.
+TEST(ReplacementFaults, DirectoryStatusFailureNeverHangs) {
+  SKIP_WITHOUT_STRACE();
+  ScopedTempDir streams;
+  std::vector<TracedCall> directory_queries;
+  {
+    ScopedTempDir temp;
+    PrepareDirectory(fs::canonical(temp.path()), true, false);
+    const fs::path log = streams.path() / "log";
+    ASSERT_EQ(
+        RunWhole(temp.path(), Straced(log, {"-e", "trace=/stat"}, {"-j1"}), streams.path()).status,
+        0);
+    for (const TracedCall& call : Calls(log)) {
+      if (call.line.find("S_IFDIR") != std::string::npos) directory_queries.push_back(call);
+    }
+  }
+  ASSERT_FALSE(directory_queries.empty()) << "the run examines no directory";
+  for (const TracedCall& call : directory_queries) {
+    SCOPED_TRACE(call.line);
+    ScopedTempDir temp;
+    const fs::path dir = fs::canonical(temp.path());
+    PrepareDirectory(dir, true, false);
+    const auto before = Everything(dir);
+    const std::string inject =
+        "inject=" + call.name + ":error=EIO:when=" + std::to_string(call.index);
+    const pid_t child = Start(
+        dir, Straced(streams.path() / "log", {"-e", "trace=" + call.name, "-e", inject}, {"-j1"}),
+        streams.path());
+    const Ended ended = Finish(child, streams.path(), 10);
+    ExpectNewOrAsBefore(dir, ended, before, false);
+  }
+}
+
+// 3. No temporary can be made beside an output: a full file system, no
+// inodes or descriptors left end the run with the open failure and the
+// earlier outputs kept. Only a directory that refuses new files for want of
+// permission has the output rewritten in place; when the run then fails,
+// a warning says that the outputs are mixed.
+TEST(ReplacementFaults, TemporaryThatCannotBeMade) {
+  SKIP_WITHOUT_STRACE();
+  ScopedTempDir streams;
+  // The temporaries' creations among the run's opens.
+  std::vector<TracedCall> creations;
+  {
+    ScopedTempDir temp;
+    PrepareDirectory(fs::canonical(temp.path()), true, false);
+    const fs::path log = streams.path() / "log";
+    ASSERT_EQ(
+        RunWhole(temp.path(), Straced(log, {"-e", "trace=/^open"}, {"-j1"}), streams.path()).status,
+        0);
+    for (const TracedCall& call : Calls(log)) {
+      if (call.line.find("O_EXCL") != std::string::npos &&
+          call.line.find("/.input.") != std::string::npos) {
+        creations.push_back(call);
+      }
+    }
+  }
+  ASSERT_EQ(creations.size(), 2u) << "one temporary for each output";
+  const struct {
+    const char* name;
+    const char* error;
+    std::size_t creation;     // which temporary cannot be made
+    bool plt_on_full_device;  // input.plt a link to /dev/full
+    int number;               // the diagnostic, 0 for none
+    int unit;
+    bool dat_new;  // input.dat rewritten in place
+  } cases[] = {
+      {"no space for input.dat's", "ENOSPC", 0, false, 30, 6, false},
+      {"no quota for input.plt's", "EDQUOT", 1, false, 30, 8, false},
+      {"no descriptor for input.plt's", "EMFILE", 1, false, 30, 8, false},
+      {"directory refuses input.dat's, run succeeds", "EACCES", 0, false, 0, 0, true},
+      {"read-only for input.dat's, then input.plt fails", "EROFS", 0, true, 38, 8, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    if (c.plt_on_full_device && !fs::is_character_file("/dev/full")) continue;
+    ScopedTempDir temp;
+    const fs::path dir = fs::canonical(temp.path());
+    PrepareDirectory(dir, true, false);
+    if (c.plt_on_full_device) {
+      fs::remove(dir / "input.plt");
+      fs::create_symlink("/dev/full", dir / "input.plt");
+    }
+    auto before = Everything(dir);
+    const TracedCall& creation = creations[c.creation];
+    const std::string inject =
+        "inject=" + creation.name + ":error=" + c.error + ":when=" + std::to_string(creation.index);
+    const Ended ended = RunWhole(
+        dir,
+        Straced(streams.path() / "log", {"-e", "trace=" + creation.name, "-e", inject}, {"-j1"}),
+        streams.path());
+    if (c.number == 0) {
+      EXPECT_EQ(ended.err, "");
+      ExpectNewOrAsBefore(dir, ended, before, false);
+      continue;
+    }
+    const fs::path file = dir / (c.unit == 6 ? "input.dat" : "input.plt");
+    std::string err =
+        Diagnostic(c.number, c.number == 30 ? "open failure" : "error during write", c.unit, file);
+    if (c.dat_new) {
+      err += " Warning: the outputs are mixed: " + (dir / "input.dat").string() +
+             " rewritten before the run failed, the others as they were\r\n";
+      before["input.dat"] = ReadFile(kFourNodeDir / "input.dat");
+    }
+    EXPECT_EQ(ended.err, err);
+    EXPECT_EQ(ended.status, c.number);
+    EXPECT_EQ(MaskedDate(Everything(dir)), MaskedDate(before));
+  }
+}
+
+// 4. The model replaced or rewritten between the first reading and the
+// second: the run reads the file it opened, and refuses it, keeping the
+// earlier outputs, when it was rewritten.
+TEST(ReplacementFaults, ModelChangedBetweenReadings) {
+  SKIP_WITHOUT_STRACE();
+  const std::string model = ReadFile(kModel);
+  // The same model with node 2 moved from x = 1 to x = 2: same size, other
+  // outputs.
+  std::string moved = model;
+  const std::string node2 = "        2        0        0 1.0000000000000E+000";
+  ASSERT_NE(moved.find(node2), std::string::npos);
+  moved.replace(moved.find(node2), node2.size(),
+                "        2        0        0 2.0000000000000E+000");
+  const struct {
+    const char* name;
+    bool renamed;  // another file renamed onto the model's name, else rewritten
+    std::string text;
+  } cases[] = {
+      {"another model renamed onto it", true, moved},
+      {"rewritten, same size", false, moved},
+      {"rewritten, cut short", false, model.substr(0, model.size() / 2)},
+  };
+  // The run is stopped when the first reading has read the whole model, or
+  // at the start of the second reading from its first record.
+  ScopedTempDir streams;
+  const fs::path log = streams.path() / "log";
+  const std::string first_bytes = ", \"" + model.substr(0, 20);
+  int second_reading = 0;
+  {
+    ScopedTempDir probe;
+    PrepareDirectory(fs::canonical(probe.path()), false, false);
+    const std::string path = (fs::canonical(probe.path()) / "ANSYS_Model.cdb").string();
+    ASSERT_EQ(RunWhole(probe.path(), Straced(log, {"-P", path, "-e", "trace=read"}), streams.path())
+                  .status,
+              0);
+    int readings = 0;
+    for (const TracedCall& call : Calls(log)) {
+      if (call.line.find(first_bytes) != std::string::npos && ++readings == 2) {
+        second_reading = call.index;
+      }
+    }
+  }
+  ASSERT_GT(second_reading, 0) << "the model is not read twice from its start";
+  const std::string stops[] = {
+      "inject=read:signal=SIGSTOP:when=1",
+      "inject=read:error=EINTR:signal=SIGSTOP:when=" + std::to_string(second_reading)};
+  for (const auto& c : cases) {
+    for (const std::string& inject : stops) {
+      SCOPED_TRACE(std::string(c.name) + ", " + inject);
+      ScopedTempDir temp;
+      const fs::path dir = fs::canonical(temp.path());
+      PrepareDirectory(dir, true, false);
+      const auto before = Outputs(dir);
+      const fs::path model_path = dir / "ANSYS_Model.cdb";
+      fs::remove(log);  // the stop is looked for in the new trace only
+      const pid_t child =
+          Start(dir, Straced(log, {"-P", model_path.string(), "-e", "trace=read", "-e", inject}),
+                streams.path());
+      for (int i = 0; i < 5000 && ReadFile(log).find("stopped by SIGSTOP") == std::string::npos;
+           ++i) {
+        ::usleep(2000);
+      }
+      ASSERT_NE(ReadFile(log).find("stopped by SIGSTOP"), std::string::npos);
+      if (c.renamed) {
+        WriteFile(dir / "other.cdb", c.text);
+        fs::rename(dir / "other.cdb", model_path);
+      } else {
+        WriteFile(model_path, c.text);
+      }
+      ::kill(-child, SIGCONT);
+      const Ended ended = Finish(child, streams.path());
+      if (c.renamed) {
+        EXPECT_EQ(ended.err, "");
+        EXPECT_EQ(ended.status, 0);
+        EXPECT_EQ(MaskedDate(Outputs(dir)), FourNodeListings());
+      } else {
+        EXPECT_EQ(ended.err, " ANSYS cdb file error: the file changed while it was read\r\n");
+        EXPECT_EQ(ended.status, 1);
+        EXPECT_EQ(Outputs(dir), before);
+      }
+    }
+  }
+}
+
+// 5. The place of the .vtu is checked before anything is read or replaced,
+// and a .vtu that cannot be written leaves every earlier output.
+TEST(ReplacementFaults, VtuThatCannotBeWrittenLeavesEveryEarlierOutput) {
+  const struct {
+    const char* vtu;
+    int number;
+    const char* text;
+    const char* file;  // as the diagnostic names it, under the directory; nullptr: the vtu
+  } cases[] = {
+      {"missing/model.vtu", 30, "open failure", nullptr},
+      {"folder", 30, "open failure", nullptr},
+      {"/dev/full", 38, "error during write", nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.vtu);
+    if (std::string_view(c.vtu) == "/dev/full" && !fs::is_character_file("/dev/full")) continue;
+    ScopedTempDir streams;
+    ScopedTempDir temp;
+    const fs::path dir = fs::canonical(temp.path());
+    PrepareDirectory(dir, true, false);
+    fs::create_directory(dir / "folder");
+    const auto before = Everything(dir);
+    const Ended ended = RunWhole(dir, {CDB2BEM_BINARY, "--vtu", c.vtu}, streams.path());
+    const fs::path named = c.vtu[0] == '/' ? fs::path(c.vtu) : dir / c.vtu;
+    EXPECT_EQ(ended.err, Diagnostic(c.number, c.text, 9, named));
+    EXPECT_EQ(ended.status, c.number);
+    EXPECT_EQ(ended.out, "");
+    EXPECT_EQ(Everything(dir), before);
+  }
+}
+
+// 6. Each temporary is synced before it is renamed into place, and the
+// directory after the renames; CDB2BEM_NO_SYNC=1 syncs nothing.
+TEST(ReplacementFaults, OutputsSyncedBeforeAndAfterTheirRenames) {
+  SKIP_WITHOUT_STRACE();
+  for (const bool no_sync : {false, true}) {
+    SCOPED_TRACE(no_sync ? "CDB2BEM_NO_SYNC=1" : "synced");
+    ScopedTempDir streams;
+    ScopedTempDir temp;
+    const fs::path dir = fs::canonical(temp.path());
+    PrepareDirectory(dir, true, true);
+    const fs::path log = streams.path() / "log";
+    std::vector<std::string> environment;
+    if (no_sync) environment.push_back("CDB2BEM_NO_SYNC=1");
+    const Ended ended =
+        RunWhole(dir,
+                 Straced(log, {"-y", "-e", "trace=/^rename,/sync", "-e", "signal=none"},
+                         {"--vtu", "model.vtu"}),
+                 streams.path(), environment);
+    ASSERT_EQ(ended.status, 0) << ended.err;
+    std::vector<std::string> synced;  // the paths synced so far, in order
+    int renames = 0;
+    bool directory_synced_after = false;
+    for (const std::string& line : Lines(ReadFile(log))) {
+      if (line.starts_with("fsync(") || line.starts_with("fdatasync(")) {
+        const std::size_t open = line.find('<'), close = line.find('>');
+        synced.push_back(line.substr(open + 1, close - open - 1));
+        if (renames == 3 && synced.back() == dir.string()) directory_synced_after = true;
+      } else if (line.starts_with("rename")) {
+        ++renames;
+        // The temporary, the first quoted argument.
+        const std::size_t first = line.find('"') + 1;
+        const std::string from = line.substr(first, line.find('"', first) - first);
+        const fs::path temporary = dir / fs::path(from).filename();
+        const bool was_synced =
+            std::find(synced.begin(), synced.end(), temporary.string()) != synced.end();
+        EXPECT_EQ(was_synced, !no_sync) << line;
+      }
+    }
+    EXPECT_EQ(renames, 3);
+    EXPECT_EQ(directory_synced_after, !no_sync);
+    if (no_sync) {
+      EXPECT_TRUE(synced.empty());
+    }
+  }
+}
+
+// 7. The temporaries of a run killed on this host are removed by the next
+// run in the directory; a live run's, another host's and other files are
+// left alone.
+TEST(ReplacementFaults, LeftoversOfDeadRunsRemoved) {
+  char host_name[256] = {};
+  ASSERT_EQ(::gethostname(host_name, sizeof host_name - 1), 0);
+  const std::string host(host_name);
+  const pid_t dead = ::fork();
+  if (dead == 0) ::_exit(0);
+  ::waitpid(dead, nullptr, 0);
+  const std::string d = std::to_string(dead);
+  const std::string live = std::to_string(::getpid());
+  const struct {
+    std::string name;
+    bool removed;
+  } leftovers[] = {
+      {".input.dat." + d + "@" + host + ".aB3xYz", true},
+      {".input.plt." + d + "@" + host + ".Qw12Er", true},
+      {".input.plt." + d + "@" + host + ".Qw12Er.old", true},
+      {".input.dat." + live + "@" + host + ".aB3xYz", false},  // a live process
+      {".input.dat." + d + "@another-host.aB3xYz", false},     // another host's
+      {".input.dat.aB3xYz", false},                            // no process named
+      {".input.datx." + d + "@" + host + ".aB3xYz", false},    // no output's
+      {".input.dat." + d + "x@" + host + ".aB3xYz", false},    // no process number
+  };
+  ScopedTempDir streams;
+  ScopedTempDir temp;
+  const fs::path dir = fs::canonical(temp.path());
+  PrepareDirectory(dir, true, false);
+  for (const auto& leftover : leftovers) WriteFile(dir / leftover.name, "left over\n");
+  const Ended ended = RunWhole(dir, {CDB2BEM_BINARY}, streams.path());
+  EXPECT_EQ(ended.status, 0) << ended.err;
+  for (const auto& leftover : leftovers) {
+    EXPECT_EQ(fs::exists(dir / leftover.name), !leftover.removed) << leftover.name;
+  }
+
+  // A run stopped while it writes keeps its temporaries through another
+  // run; killed, it loses them to the next.
+  for (const auto& leftover : leftovers) fs::remove(dir / leftover.name);
+  WriteFile(dir / "ANSYS_Model.cdb", GeneratedModel(200000));
+  ScopedTempDir stopped_streams;
+  const pid_t stopped = Start(dir, {CDB2BEM_BINARY}, stopped_streams.path());
+  const auto hidden = [&] {
+    std::set<std::string> names;
+    for (const fs::directory_entry& entry : fs::directory_iterator(dir)) {
+      const std::string name = entry.path().filename().string();
+      if (name.starts_with(".input.")) names.insert(name);
+    }
+    return names;
+  };
+  const auto written = [&] {
+    std::uintmax_t total = 0;
+    std::error_code error;
+    for (const std::string& name : hidden()) total += fs::file_size(dir / name, error);
+    return total;
+  };
+  for (int i = 0; i < 20000 && written() < (1u << 20); ++i) ::usleep(500);
+  ::kill(stopped, SIGSTOP);
+  const std::set<std::string> kept = hidden();
+  ASSERT_FALSE(kept.empty()) << "the run wrote nothing";
+  EXPECT_EQ(RunWhole(dir, {CDB2BEM_BINARY}, streams.path()).status, 0);
+  EXPECT_EQ(hidden(), kept);
+  ::kill(stopped, SIGKILL);
+  EXPECT_EQ(Finish(stopped, stopped_streams.path()).status, 128 + SIGKILL);
+  EXPECT_EQ(hidden(), kept);
+  EXPECT_EQ(RunWhole(dir, {CDB2BEM_BINARY}, streams.path()).status, 0);
+  EXPECT_EQ(hidden(), std::set<std::string>{});
+}
+
+}  // namespace
+
+namespace {
+
+// Each thread beyond the first adds at most 8 MiB of address space: its
+// stack, and the two batch buffers of 1 MiB of its job.
+TEST(ThreadMemory, EachFurtherThreadAddsAtMost8MiB) {
+  SKIP_WITHOUT_STRACE();
+  ScopedTempDir streams;
+  ScopedTempDir temp;
+  const fs::path dir = fs::canonical(temp.path());
+  WriteFile(dir / "ANSYS_Model.cdb", GeneratedModel(20000));
+  const fs::path log = streams.path() / "log";
+  const Ended ended =
+      RunWhole(dir, Straced(log, {"-f", "-e", "trace=mmap"}, {"-j4"}), streams.path());
+  ASSERT_EQ(ended.status, 0) << ended.err;
+  int stacks = 0;
+  for (const std::string& line : Lines(ReadFile(log))) {
+    const std::size_t call = line.find("mmap(NULL, ");
+    if (call == std::string::npos || line.find("MAP_STACK") == std::string::npos) continue;
+    ++stacks;
+    const std::uintmax_t bytes = std::stoull(line.substr(call + 11));
+    EXPECT_LE(bytes + (std::uintmax_t{2} << 20), std::uintmax_t{8} << 20) << line;
+  }
+  EXPECT_GT(stacks, 0) << "no thread was started";
+}
+
+}  // namespace
