@@ -19,6 +19,7 @@ Without Wine or the .exe it fails: a CI run never passes by skipping."""
 import os
 import re
 import shutil
+import socket
 import subprocess
 import sys
 import tempfile
@@ -77,6 +78,16 @@ def long_path_setup(root):
     return [relative]
 
 
+def leftover_setup(root):
+    """A temporary that a killed run of this host left beside input.dat: the
+    next run removes it (the process 999999 is gone on either system)."""
+    shutil.copyfile(FOUR_NODE, root / "ANSYS_Model.cdb")
+    host = socket.gethostname()[:64].replace("/", "_")
+    (root / (".input.dat.999999@%s.Ab12Cd" % host)).write_bytes(b"cut short")
+    (root / (".input.dat.999999@other-host.Ab12Cd")).write_bytes(b"another host's")
+    return []
+
+
 COMMAND_LINES = [
     ["-C", "model"], ["-Cmodel"], ["--directory=model"], ["--directory", "model"],
     ["--dir=model"], ["-C", "model", "-j", "1"], ["-C", "model", "-j3"],
@@ -123,6 +134,7 @@ def cases():
     for args in COMMAND_LINES:
         found.append(("command line " + " ".join(repr(a) for a in args), command_line_setup, args))
     found.append(("long path", long_path_setup, None))
+    found.append(("leftover of a killed run", leftover_setup, None))
     for linux_args, windows_args in WINDOWS_SPELLINGS:
         found.append(("spelt for Windows " + " ".join(repr(a) for a in windows_args),
                       command_line_setup, (linux_args, windows_args)))
