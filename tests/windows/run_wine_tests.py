@@ -10,6 +10,8 @@ after it as /) and every file of the tree afterwards must be the same, byte
 for byte: the outputs, the earlier files a failed run keeps, and no
 temporary left behind.
 
+Beside them, Ctrl-C during a run: temporaries removed, Windows' status.
+
 Cases: every case of tests/e2e (as it is, with -j1, --check, --vtu, --skin,
 --renumber), the accepted and refused command lines of the command-line tests,
 and models under directories whose names are not ASCII.
@@ -19,6 +21,7 @@ Without Wine or the .exe it fails: a CI run never passes by skipping."""
 import os
 import re
 import shutil
+import signal
 import socket
 import subprocess
 import sys
@@ -216,6 +219,41 @@ def imported_dlls(exe):
             if line.strip().startswith("DLL Name:")}
 
 
+# Status of a console program that Ctrl-C ended (0xC000013A), as a shell sees it.
+INTERRUPTED_STATUS = 0xC000013A & 0xFF
+
+
+def interrupted_run(scratch, wine, exe, env):
+    """Ctrl-C (Wine turns SIGINT into it) while the outputs are being written:
+    the temporaries are removed, nothing else is written, and the run ends
+    with Windows' status for Ctrl-C. Windows only: there is no Linux run to
+    compare with."""
+    root = scratch / "win"
+    root.mkdir()
+    subprocess.run([sys.executable, str(SOURCE / "bench" / "generate_model.py"), "200000",
+                    str(root / "ANSYS_Model.cdb")], stdout=subprocess.DEVNULL, check=True)
+    with open(scratch / "out", "wb") as out, open(scratch / "err", "wb") as err:
+        run = subprocess.Popen([wine, exe], cwd=root, env=env, stdin=subprocess.DEVNULL,
+                               stdout=out, stderr=err)
+        deadline = time.monotonic() + 60
+        while (time.monotonic() < deadline and run.poll() is None
+               and not any(p.name.startswith(".input.") for p in root.iterdir())):
+            time.sleep(0.01)
+        if run.poll() is not None:
+            return ["the run ended (status %d) before it could be interrupted" % run.returncode]
+        run.send_signal(signal.SIGINT)
+        status = run.wait(timeout=60) & 0xFF
+    differences = []
+    if status != INTERRUPTED_STATUS:
+        differences.append("status %d, not %d" % (status, INTERRUPTED_STATUS))
+    left = sorted(p.name for p in root.iterdir())
+    if left != ["ANSYS_Model.cdb"]:
+        differences.append("files left: %s" % left)
+    if (scratch / "out").read_bytes():
+        differences.append("standard output: %r" % (scratch / "out").read_bytes())
+    return differences
+
+
 def main():
     if len(sys.argv) != 3:
         sys.exit("usage: run_wine_tests.py WINDOWS_EXE LINUX_PROGRAM")
@@ -244,6 +282,11 @@ def main():
     failed = []
     all_cases = cases()
     try:
+        with tempfile.TemporaryDirectory(prefix="cdb2bem-wine-") as scratch:
+            differences = interrupted_run(Path(scratch), wine, exe, env)
+        if differences:
+            failed.append("Ctrl-C")
+            print("FAILED Ctrl-C\n  %s" % "\n  ".join(differences), flush=True)
         for name, setup, args in all_cases:
             with tempfile.TemporaryDirectory(prefix="cdb2bem-wine-") as scratch:
                 differences = run_case(setup, args, Path(scratch), linux, wine, exe, env)
@@ -253,8 +296,8 @@ def main():
     finally:
         subprocess.run([server, "-k"], env=env, check=False)
     elapsed = time.monotonic() - started
-    print("windows: %d of %d cases alike under Wine in %.1f s (%.1f s for Wine to start)"
-          % (len(all_cases) - len(failed), len(all_cases), elapsed, prepared - started))
+    print("windows: %d of %d cases passed under Wine in %.1f s (%.1f s for Wine to start)"
+          % (len(all_cases) + 1 - len(failed), len(all_cases) + 1, elapsed, prepared - started))
     if failed:
         sys.exit("windows: %d cases differ: %s" % (len(failed), ", ".join(failed)))
 
