@@ -227,6 +227,19 @@ void CheckSurfaceRecords(const ModelRecords& records, const ModelIndex& index) {
 
 }  // namespace
 
+void NoteNodeOrigins(const ModelRecords& records, const ModelIndex& index,
+                     const SurfaceModel& surface, SurfaceOrigins& origins) {
+  for (const std::int32_t p : surface.nodes) {
+    origins.node_numbers.push_back(records.node_numbers[static_cast<std::size_t>(p)]);
+  }
+  for (const std::int32_t p : index.field_points) {
+    origins.node_numbers.push_back(records.node_numbers[static_cast<std::size_t>(p)]);
+  }
+  for (const std::int32_t i : index.field_cells) {
+    origins.field_cell_numbers.push_back(records.element_numbers[static_cast<std::size_t>(i)]);
+  }
+}
+
 void BuildRenumberedModel(const ModelRecords& records, RunTables& run, SurfaceOrigins& origins,
                           int jobs) {
   ModelIndex index;
@@ -277,13 +290,5 @@ void BuildRenumberedModel(const ModelRecords& records, RunTables& run, SurfaceOr
 
   origins.faces = false;
   origins.element_faces.assign(origins.element_numbers.size(), 0);
-  for (const std::int32_t p : surface.nodes) {
-    origins.node_numbers.push_back(records.node_numbers[static_cast<std::size_t>(p)]);
-  }
-  for (const std::int32_t p : index.field_points) {
-    origins.node_numbers.push_back(records.node_numbers[static_cast<std::size_t>(p)]);
-  }
-  for (const std::int32_t i : index.field_cells) {
-    origins.field_cell_numbers.push_back(records.element_numbers[static_cast<std::size_t>(i)]);
-  }
+  NoteNodeOrigins(records, index, surface, origins);
 }

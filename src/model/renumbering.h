@@ -93,6 +93,11 @@ struct SurfaceModel {
 void FillSurfaceTables(const ModelRecords& records, const ModelIndex& index,
                        const SurfaceModel& surface, RunTables& run, int jobs);
 
+/// The ANSYS numbers of the surface model's nodes, its field points after
+/// them, and of its field cells, into `origins`.
+void NoteNodeOrigins(const ModelRecords& records, const ModelIndex& index,
+                     const SurfaceModel& surface, SurfaceOrigins& origins);
+
 /// The model numbered 1, 2, 3, ...: nodes and elements in increasing order
 /// of their numbers, field points and field cells after them in the order
 /// of the blocks. Refuses an element whose type is no surface element, an

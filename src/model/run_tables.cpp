@@ -1,4 +1,4 @@
-// Allocation of the run's nine tables from its counts.
+// Allocation of the run's ten tables from its counts.
 #include "model/run_tables.h"
 
 #include <type_traits>

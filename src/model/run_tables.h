@@ -112,10 +112,9 @@ struct RunTables {
   PressureFigures Pressures;
 };
 
-/// Allocates the nine tables from the counts, in the order of the run, then
-/// ElementLoaded. A
-/// table of more than 4294967295 bytes raises 179; memory that cannot be had
-/// raises 41.
+/// Allocates the ten tables from the counts, in the order of the run, with
+/// ElementLoaded last. A table of more than 4294967295 bytes raises 179;
+/// memory that cannot be had raises 41.
 void AllocateTables(RunTables& run);
 
 /// NodeDisplacements holds this where no displacement is prescribed; it is

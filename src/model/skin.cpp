@@ -287,13 +287,5 @@ void BuildSkinModel(const ModelRecords& records, RunTables& run, SurfaceOrigins&
   origins.faces = true;
   origins.skin_faces = static_cast<std::int64_t>(skin.size());
   origins.interior_faces = interior;
-  for (const std::int32_t p : surface.nodes) {
-    origins.node_numbers.push_back(records.node_numbers[static_cast<std::size_t>(p)]);
-  }
-  for (const std::int32_t p : index.field_points) {
-    origins.node_numbers.push_back(records.node_numbers[static_cast<std::size_t>(p)]);
-  }
-  for (const std::int32_t i : index.field_cells) {
-    origins.field_cell_numbers.push_back(records.element_numbers[static_cast<std::size_t>(i)]);
-  }
+  NoteNodeOrigins(records, index, surface, origins);
 }
