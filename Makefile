@@ -89,7 +89,7 @@ clean:
 windows:
 	@$(DEPS) windows
 	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-	  -DCMAKE_BUILD_TYPE=Release -DCDB2BEM_TESTS=OFF >/dev/null
+	  -DCMAKE_BUILD_TYPE=Release -DCDB2BEM_TESTS=OFF -DCDB2BEM_WINDOWS_UNIT_TESTS=ON >/dev/null
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
 
 # $(WINDOWS_BUILD)/cdb2bem-<version>-win64.zip: the .exe, the README, the
@@ -97,10 +97,13 @@ windows:
 windows-package: windows
 	@scripts/package-windows.sh $(WINDOWS_BUILD)
 
-# The .exe under Wine against the Linux program: every case gives the same
-# status, console text and output bytes.
+# The Windows side of src/system unit-tested under Wine, then the .exe under
+# Wine against the Linux program: every case gives the same status, console
+# text and output bytes.
 test-windows: windows program
-	tests/windows/run_wine_tests.py $(WINDOWS_BUILD)/cdb2bem.exe $(BUILD)/cdb2bem
+	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target system_windows_tests
+	tests/windows/run_wine_tests.py $(WINDOWS_BUILD)/cdb2bem.exe $(BUILD)/cdb2bem \
+	  $(WINDOWS_BUILD)/system_windows_tests.exe
 
 # Benchmark: Release build in build-bench/, models cached in bench/models/,
 # figures written to bench/RESULTS.md. BENCH_ARGS passes options, e.g.

@@ -14,8 +14,8 @@
 #   test-full  test and those optional packages
 #   package    build, dpkg-dev and file (CPack's .deb and its dependencies)
 #   fuzz       clang and its libFuzzer and sanitizer runtimes
-#   windows    build, MinGW-w64 (posix threads) and 64-bit Wine: the .exe,
-#              its zip and its tests under Wine
+#   windows    build, MinGW-w64 (posix threads), 64-bit Wine and GoogleTest's
+#              sources: the .exe, its zip and its tests under Wine
 #   ci         all of the above, lintian, clang-format-14 and git
 #
 # Every package it installs or asks for is named with what it is for.
@@ -101,6 +101,7 @@ want_windows() {
   want required g++-mingw-w64-x86-64-posix has_command x86_64-w64-mingw32-g++-posix
   want required wine has_package wine
   want required wine64 has_package wine64
+  want required libgtest-dev has_package libgtest-dev
   want required groff-base has_command groff
 }
 want_fuzz() {

@@ -171,10 +171,10 @@ TEST(InstallBuildDeps, InstallsAsRootOrPrintsTheOneLineToRun) {
         "cdb2bem: missing build dependencies:\n"
         "  g++-mingw-w64-x86-64-posix cross-compiles cdb2bem.exe for Windows\n"
         "  wine64              Wine's 64-bit loader, for the 64-bit cdb2bem.exe\n" +
-            kGroff +
+            kGtest + kGroff +
             "Install them, then run the same command again:\n"
             "  sudo apt-get install --no-install-recommends g++-mingw-w64-x86-64-posix wine64 "
-            "groff-base\n",
+            "libgtest-dev groff-base\n",
         ""}},
       {"root, apt-get fails",
        {{}, "", false, true, true, 100},

@@ -1,7 +1,10 @@
 #!/usr/bin/env python3
 """The Windows program under Wine against the Linux program, case by case.
 
-    tests/windows/run_wine_tests.py WINDOWS_EXE LINUX_PROGRAM
+    tests/windows/run_wine_tests.py WINDOWS_EXE LINUX_PROGRAM [UNIT_TESTS_EXE]
+
+UNIT_TESTS_EXE, when given, is the GoogleTest program of the Windows side
+of src/system (system_windows_tests.exe); it runs first and must pass.
 
 Every case is run twice in two copies of one scratch tree: by the Linux
 program, and by the .exe under Wine. The exit status, standard output and
@@ -255,14 +258,15 @@ def interrupted_run(scratch, wine, exe, env):
 
 
 def main():
-    if len(sys.argv) != 3:
-        sys.exit("usage: run_wine_tests.py WINDOWS_EXE LINUX_PROGRAM")
-    exe, linux = (str(Path(p).resolve()) for p in sys.argv[1:])
+    if len(sys.argv) not in (3, 4):
+        sys.exit("usage: run_wine_tests.py WINDOWS_EXE LINUX_PROGRAM [UNIT_TESTS_EXE]")
+    exe, linux = (str(Path(p).resolve()) for p in sys.argv[1:3])
+    unit_tests = str(Path(sys.argv[3]).resolve()) if len(sys.argv) == 4 else None
     wine = find_wine()
     if wine is None:
         sys.exit("windows tests: no Wine (%s); scripts/install-build-deps.sh windows installs it"
                  % ", ".join(WINE_LOADERS))
-    for program in (exe, linux):
+    for program in (exe, linux) + ((unit_tests,) if unit_tests else ()):
         if not os.path.isfile(program):
             sys.exit("windows tests: no program %s" % program)
     prefix = os.environ.get("WINEPREFIX") or str(Path(exe).parent / "wine-prefix")
@@ -282,6 +286,19 @@ def main():
     failed = []
     all_cases = cases()
     try:
+        if unit_tests:
+            with tempfile.TemporaryFile() as out:
+                unit = subprocess.run([wine, unit_tests, "--gtest_brief=1"], env=env,
+                                      stdin=subprocess.DEVNULL, stdout=out,
+                                      stderr=subprocess.STDOUT, timeout=300)
+                out.seek(0)
+                text = out.read().decode(errors="replace")
+            summary = [line for line in text.splitlines()
+                       if line.startswith("[  PASSED") or line.startswith("[  FAILED")]
+            print("windows: system unit tests: %s" % (" ".join(summary) or "no summary"))
+            if unit.returncode != 0:
+                sys.stdout.write(text)
+                failed.append("system unit tests")
         with tempfile.TemporaryDirectory(prefix="cdb2bem-wine-") as scratch:
             differences = interrupted_run(Path(scratch), wine, exe, env)
         if differences:
