@@ -5,6 +5,7 @@
 BUILD := build
 SANITIZE_BUILD := build-sanitize
 TSAN_BUILD := build-tsan
+WINDOWS_BUILD := build-windows
 PREFIX ?= /usr/local
 MAKEFLAGS += --no-print-directory
 JOBS := $(shell nproc 2>/dev/null || echo 2)
@@ -14,7 +15,8 @@ DEPS := scripts/install-build-deps.sh
 CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release \
   $(if $(CDB2BEM_MAINTAINER),-DCDB2BEM_MAINTAINER="$(CDB2BEM_MAINTAINER)") >/dev/null
 
-.PHONY: all build program demo install package test test-full test-sanitize test-tsan clean
+.PHONY: all build program demo install package test test-full test-sanitize test-tsan clean \
+  windows windows-package test-windows
 
 all: build
 
@@ -81,7 +83,27 @@ test-tsan:
 	cd $(TSAN_BUILD) && TSAN_OPTIONS="halt_on_error=1 exitcode=66" ctest --output-on-failure -j $(JOBS)
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD) $(WINDOWS_BUILD)
+
+# The Windows program, $(WINDOWS_BUILD)/cdb2bem.exe, cross-built with MinGW-w64.
+windows:
+	@$(DEPS) windows
+	@cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DCDB2BEM_TESTS=OFF -DCDB2BEM_WINDOWS_UNIT_TESTS=ON >/dev/null
+	@cmake --build $(WINDOWS_BUILD) -j $(JOBS)
+
+# $(WINDOWS_BUILD)/cdb2bem-<version>-win64.zip: the .exe, the README, the
+# licence, the manual as text and the example model.
+windows-package: windows
+	@scripts/package-windows.sh $(WINDOWS_BUILD)
+
+# The Windows side of src/system unit-tested under Wine, then the .exe under
+# Wine against the Linux program: every case gives the same status, console
+# text and output bytes.
+test-windows: windows program
+	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target system_windows_tests
+	tests/windows/run_wine_tests.py $(WINDOWS_BUILD)/cdb2bem.exe $(BUILD)/cdb2bem \
+	  $(WINDOWS_BUILD)/system_windows_tests.exe
 
 # Benchmark: Release build in build-bench/, models cached in bench/models/,
 # figures written to bench/RESULTS.md. BENCH_ARGS passes options, e.g.

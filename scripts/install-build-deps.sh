@@ -14,6 +14,8 @@
 #   test-full  test and those optional packages
 #   package    build, dpkg-dev and file (CPack's .deb and its dependencies)
 #   fuzz       clang and its libFuzzer and sanitizer runtimes
+#   windows    build, MinGW-w64 (posix threads), 64-bit Wine and GoogleTest's
+#              sources: the .exe, its zip and its tests under Wine
 #   ci         all of the above, lintian, clang-format-14 and git
 #
 # Every package it installs or asks for is named with what it is for.
@@ -35,12 +37,15 @@ reason() {
     libgtest-dev) echo "GoogleTest, which the unit and whole-run tests are written with" ;;
     python3-vtk9) echo "VTK for python: reads input.plt and the .vtu back in three tests" ;;
     python3-meshio) echo "meshio: reads the .vtu back in one test" ;;
-    groff-base) echo "renders the manual page in its test" ;;
+    groff-base) echo "renders the manual page in its test and for the Windows zip" ;;
     strace) echo "injects failing system calls into whole runs in the fault tests" ;;
     dpkg-dev) echo "dpkg-shlibdeps, for the package's dependencies" ;;
     file) echo "used by CPack to find the binaries to strip" ;;
     clang) echo "the compiler of the fuzz targets" ;;
     libclang-rt-14-dev) echo "libFuzzer and the sanitizer runtimes for clang" ;;
+    g++-mingw-w64-x86-64-posix) echo "cross-compiles cdb2bem.exe for Windows" ;;
+    wine) echo "runs cdb2bem.exe in its tests" ;;
+    wine64) echo "Wine's 64-bit loader, for the 64-bit cdb2bem.exe" ;;
     lintian) echo "checks the package" ;;
     clang-format-14) echo "checks the layout of the C++ sources" ;;
     git) echo "lists the tracked sources" ;;
@@ -91,6 +96,14 @@ want_package() {
   want required dpkg-dev has_command dpkg-shlibdeps
   want required file has_command file
 }
+want_windows() {
+  want_build
+  want required g++-mingw-w64-x86-64-posix has_command x86_64-w64-mingw32-g++-posix
+  want required wine has_package wine
+  want required wine64 has_package wine64
+  want required libgtest-dev has_package libgtest-dev
+  want required groff-base has_command groff
+}
 want_fuzz() {
   want required clang has_command clang++
   want required libclang-rt-14-dev has_package libclang-rt-14-dev
@@ -104,9 +117,11 @@ for purpose in "$@"; do
     test-full) want_test required ;;
     package) want_package ;;
     fuzz) want_fuzz ;;
-    ci) want_test required; want_package; want_fuzz; want required lintian has_command lintian
+    windows) want_windows ;;
+    ci) want_test required; want_package; want_fuzz; want_windows
+        want required lintian has_command lintian
         want required clang-format-14 has_command clang-format-14; want required git has_command git ;;
-    *) echo "install-build-deps.sh: unknown purpose '$purpose' (build, test, test-full, package, fuzz, ci)" >&2
+    *) echo "install-build-deps.sh: unknown purpose '$purpose' (build, test, test-full, package, fuzz, windows, ci)" >&2
        exit 2 ;;
   esac
 done

@@ -1,5 +1,3 @@
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -12,6 +10,8 @@
 #include "driver/command_line.h"
 #include "driver/run_summary.h"
 #include "driver/translation_run.h"
+#include "system/console.h"
+#include "system/files.h"
 #include "textio/diagnostics.h"
 #include "textio/file_opening.h"
 #include "textio/parallel_records.h"
@@ -29,10 +29,11 @@ int PrintToStandardOutput(const std::string& text) {
 }
 
 // `name` made absolute, its links and dot components resolved as far as it
-// exists; empty when that fails.
-std::filesystem::path Resolved(const std::filesystem::path& name) {
+// exists; empty when that fails. Names are UTF-8 on every system.
+std::filesystem::path Resolved(const std::string& name) {
   std::error_code error;
-  std::filesystem::path path = std::filesystem::absolute(name, error);
+  const std::u8string utf8(name.begin(), name.end());
+  std::filesystem::path path = std::filesystem::absolute(utf8, error);
   if (!error) path = std::filesystem::weakly_canonical(path, error);
   return error ? std::filesystem::path() : path;
 }
@@ -71,7 +72,7 @@ int Run(const ParsedCommandLine& command_line) {
   if (options.help) return PrintToStandardOutput(HelpText());
   if (options.version) return PrintToStandardOutput(VersionText(CDB2BEM_VERSION));
   for (const std::string& directory : options.directories) {
-    if (::chdir(directory.c_str()) != 0) {
+    if (!ChangeDirectory(directory)) {
       std::fprintf(stderr, "cdb2bem: cannot change to directory '%s': %s\n", directory.c_str(),
                    std::strerror(errno));
       return kUsageStatus;
@@ -114,7 +115,7 @@ int main(int argc, char* argv[]) {
   std::free(headroom);
   PrepareProcess();
   try {
-    std::exit(Run(ParseCommandLine(argc, argv)));
+    std::exit(Run(ParseCommandLine(argc, CommandLineArguments(argc, argv))));
   } catch (const std::bad_alloc&) {
     std::exit(ReportInsufficientMemory());
   }

@@ -154,14 +154,16 @@ ParsedCommandLine ParseCommandLine(int argc, char* argv[]) {
       if (std::string refused = Apply(kOptions[index], optarg, parsed.options); !refused.empty()) {
         parsed.error = Refusal(refused);
       }
-    } else if (c == ':' && optopt >= kLongBase) {
+    } else if (optopt >= kLongBase && kOptions[optopt - kLongBase].argument == nullptr) {
+      // An argument given to an option that takes none (GNU's getopt_long
+      // returns '?' for it, BSD's and MinGW's ':').
+      parsed.error = Refusal("option '--" + std::string(kOptions[optopt - kLongBase].long_name) +
+                             "' doesn't allow an argument");
+    } else if (optopt >= kLongBase) {
       parsed.error = Refusal("option '--" + std::string(kOptions[optopt - kLongBase].long_name) +
                              "' requires an argument");
     } else if (c == ':') {
       parsed.error = Refusal("option requires an argument -- '" + Letter(optopt) + "'");
-    } else if (optopt >= kLongBase) {
-      parsed.error = Refusal("option '--" + std::string(kOptions[optopt - kLongBase].long_name) +
-                             "' doesn't allow an argument");
     } else if (optopt == 0) {
       parsed.error = Refusal(UnknownLongOption(argv[optind - 1]));
     } else {
@@ -221,9 +223,10 @@ std::string HelpText() {
       "  3  --check found problems: the report's line 'problems:' is not 0\n"
       "  N  'runerr: severe (N): ...' on standard error: a file could not be opened,\n"
       "     read or written, a value could not be converted, or memory ran out\n"
-      "     (the shell sees N modulo 256)\n"
+      "     (a POSIX shell sees N modulo 256; Windows' %ERRORLEVEL% sees N)\n"
       "\n"
-      "Full documentation: man cdb2bem\n";
+      "Full documentation: man cdb2bem\n"
+      "(on Windows: cdb2bem-manual.txt beside cdb2bem.exe)\n";
   return text;
 }
 

@@ -1,5 +1,7 @@
 #include "driver/model_reading.h"
 
+#include <algorithm>
+
 #include "driver/load_kind_scan.h"
 #include "driver/model_size_scan.h"
 #include "model/displacement_constraints.h"
@@ -11,10 +13,10 @@
 #include "textio/file_opening.h"
 
 std::string RunFiles::Output(std::string_view name) const {
-  if (name.starts_with('/') || model.find('/') == std::string::npos) return std::string(name);
-  std::string path = DirectoryOf(model);
-  if (!path.ends_with('/')) path += '/';
-  return path.append(name);
+  if (IsAbsolutePath(name) || std::none_of(model.begin(), model.end(), IsPathSeparator)) {
+    return std::string(name);
+  }
+  return JoinPath(DirectoryOf(model), name);
 }
 
 RunFiles RunFilesFor(std::string_view model) {

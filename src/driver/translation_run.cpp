@@ -13,6 +13,8 @@
 #include "output/plot_file.h"
 #include "output/solver_input_file.h"
 #include "output/vtu_file.h"
+#include "system/console.h"
+#include "system/interruptions.h"
 #include "textio/diagnostics.h"
 #include "textio/free_form.h"
 #include "textio/parallel_records.h"
@@ -88,8 +90,8 @@ bool IsRefusal(int status) {
 }  // namespace
 
 void PrepareProcess() {
-  OpenClosedStandardDescriptors();
-  HandleSignalsForOutputs();
+  PrepareStandardStreams();
+  HandleInterruptions();
   LimitThreadStacks();
 }
 

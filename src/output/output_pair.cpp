@@ -1,17 +1,8 @@
 #include "output/output_pair.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <signal.h>
-#include <stdio.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
-#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -19,65 +10,20 @@
 #include <string>
 #include <utility>
 
+#include "system/interruptions.h"
+#include "system/process.h"
+#include "system/replacing.h"
 #include "textio/diagnostics.h"
 
 namespace {
 
-// The temporaries that exist, for a signal handler to remove: fixed storage,
-// read without taking a lock or memory.
-struct Temporary {
-  char path[4096];
-  volatile std::sig_atomic_t in_use;
-};
-Temporary g_temporaries[16];
-
-constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
-
-// Holds back the interrupting signals while it lives, so that a temporary is
-// never made, renamed or forgotten halfway.
-class InterruptionsHeld {
- public:
-  InterruptionsHeld() {
-    sigset_t held;
-    sigemptyset(&held);
-    for (int signal_number : kInterruptions) sigaddset(&held, signal_number);
-    ::sigprocmask(SIG_BLOCK, &held, &previous_);
-  }
-  ~InterruptionsHeld() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
-  InterruptionsHeld(const InterruptionsHeld&) = delete;
-  InterruptionsHeld& operator=(const InterruptionsHeld&) = delete;
-
- private:
-  sigset_t previous_;
-};
-
-extern "C" void RemoveTemporariesAndEnd(int signal_number) {
-  for (Temporary& temporary : g_temporaries) {
-    if (temporary.in_use != 0) ::unlink(temporary.path);
-  }
-  // Ends by the signal itself, so that the parent sees what ended the run
-  // (a shell reports 128 + its number).
-  struct sigaction default_action {};
-  default_action.sa_handler = SIG_DFL;
-  sigemptyset(&default_action.sa_mask);
-  ::sigaction(signal_number, &default_action, nullptr);
-  ::raise(signal_number);
-  sigset_t own;
-  sigemptyset(&own);
-  sigaddset(&own, signal_number);
-  ::sigprocmask(SIG_UNBLOCK, &own, nullptr);
-  ::_exit(128 + signal_number);
-}
-
 // The host's name as temporaries carry it, at most 64 characters.
 const std::string& HostName() {
   static const std::string name = [] {
-    char buffer[256] = {};
-    if (::gethostname(buffer, sizeof buffer - 1) != 0 || buffer[0] == '\0') {
-      return std::string("localhost");
-    }
-    std::string host(buffer, std::min<std::size_t>(std::strlen(buffer), 64));
-    std::replace(host.begin(), host.end(), '/', '_');
+    std::string host = ComputerName();
+    if (host.empty()) return std::string("localhost");
+    host.resize(std::min<std::size_t>(host.size(), 64));
+    std::replace_if(host.begin(), host.end(), IsPathSeparator, '_');
     return host;
   }();
   return name;
@@ -101,12 +47,10 @@ constexpr std::string_view kBackupSuffix = ".old";
 // process PID is gone. A live run's temporaries, and those of another host
 // sharing the directory, are left alone.
 void RemoveLeftovers(const std::string& directory, const std::string& leaf) {
-  DIR* dir = ::opendir(directory.c_str());
-  if (dir == nullptr) return;
   const std::string prefix = TemporaryPrefix(leaf);
   const std::string host = "@" + HostName() + ".";
-  while (const dirent* entry = ::readdir(dir)) {
-    std::string_view rest = entry->d_name;
+  for (const std::string& entry : DirectoryEntries(directory)) {
+    std::string_view rest = entry;
     if (!rest.starts_with(prefix)) continue;
     rest.remove_prefix(prefix.size());
     if (rest.ends_with(kBackupSuffix)) rest.remove_suffix(kBackupSuffix.size());
@@ -117,66 +61,38 @@ void RemoveLeftovers(const std::string& directory, const std::string& leaf) {
     std::int64_t pid = 0;
     const auto [end, error] = std::from_chars(rest.data(), rest.data() + at, pid);
     if (error != std::errc() || end != rest.data() + at || pid <= 0 || pid > INT32_MAX ||
-        pid == ::getpid()) {
+        pid == CurrentProcessId()) {
       continue;
     }
-    if (::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH) continue;  // alive
-    ::unlinkat(::dirfd(dir), entry->d_name, 0);
+    if (!ProcessIsGone(pid)) continue;  // alive
+    RemoveFile(JoinPath(directory, entry));
   }
-  ::closedir(dir);
 }
 
 // Creates an empty temporary for `leaf` in `directory`, known to the signal
 // handler; -1 when none can be made there, with the reason in `error`.
 int CreateTemporary(const std::string& directory, const std::string& leaf, int& registered,
                     std::string& temporary, int& error) {
-  std::string name = directory + "/" + TemporaryPrefix(leaf) + std::to_string(::getpid()) + "@" +
-                     HostName() + ".XXXXXX";
+  std::string name =
+      JoinPath(directory, TemporaryPrefix(leaf) + std::to_string(CurrentProcessId()) + "@" +
+                              HostName() + ".XXXXXX");
   error = ENAMETOOLONG;
-  if (name.size() >= sizeof g_temporaries[0].path) return -1;
+  if (name.size() > kLongestTemporaryName) return -1;
   InterruptionsHeld held;
-  error = EMFILE;  // no room left to register it
-  for (int i = 0; i < static_cast<int>(std::size(g_temporaries)); ++i) {
-    Temporary& slot = g_temporaries[i];
-    if (slot.in_use != 0) continue;
-    const int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0) {
-      error = errno;
-      return -1;
-    }
-    std::memcpy(slot.path, name.c_str(), name.size() + 1);
-    slot.in_use = 1;
-    registered = i;
-    temporary = std::move(name);
-    return fd;
+  const int fd = CreateUniqueFile(name);
+  if (fd < 0) {
+    error = errno;
+    return -1;
   }
-  return -1;
-}
-
-void Forget(int& registered) {
-  if (registered < 0) return;
-  InterruptionsHeld held;
-  g_temporaries[registered].in_use = 0;
-  registered = -1;
-}
-
-// Renames `from` to `to` with renameat2's `flags` (0: a plain rename),
-// again when a signal interrupted it.
-int RenameRetried(const std::string& from, const std::string& to, unsigned flags) {
-  int result;
-  do {
-    result = flags == 0 ? ::rename(from.c_str(), to.c_str())
-                        : ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), flags);
-  } while (result != 0 && errno == EINTR);
-  return result;
-}
-
-void SyncRetried(int fd, bool& failed) {
-  int result;
-  do {
-    result = ::fsync(fd);
-  } while (result != 0 && errno == EINTR);
-  failed = result != 0;
+  registered = RegisterTemporary(name);
+  if (registered < 0) {
+    error = EMFILE;  // no room left to register it
+    CloseDescriptor(fd);
+    RemoveFile(name);
+    return -1;
+  }
+  temporary = std::move(name);
+  return fd;
 }
 
 // Outputs are synced to their disk unless CDB2BEM_NO_SYNC=1, for scratch runs.
@@ -192,35 +108,27 @@ bool SyncWanted() {
 class DirectoryLocks {
  public:
   explicit DirectoryLocks(const std::vector<std::string>& directories) {
-    std::vector<std::pair<std::pair<std::uint64_t, std::uint64_t>, int>> known;
+    std::vector<std::pair<std::pair<std::uint64_t, std::uint64_t>, std::size_t>> known;
     std::vector<std::string> seen;
     for (const std::string& name : directories) {
       if (std::find(seen.begin(), seen.end(), name) != seen.end()) continue;
       seen.push_back(name);
-      const int fd = ::open(name.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-      if (fd < 0) continue;
-      struct stat st;
-      if (::fstat(fd, &st) != 0) {
-        fds_.push_back(fd);  // synced all the same
+      DirectoryLock lock(name);
+      if (!lock.opened()) continue;
+      FileIdentity identity;
+      if (!lock.Identify(identity)) {
+        locks_.push_back(std::move(lock));  // synced all the same
         continue;
       }
-      const FileIdentity identity = IdentityOf(st);
       const auto key = std::pair(identity.device, identity.inode);
       if (std::any_of(known.begin(), known.end(), [&](const auto& k) { return k.first == key; })) {
-        ::close(fd);
         continue;
       }
-      known.emplace_back(key, fd);
-      fds_.push_back(fd);
+      known.emplace_back(key, locks_.size());
+      locks_.push_back(std::move(lock));
     }
     std::sort(known.begin(), known.end());
-    for (const auto& entry : known) {
-      while (::flock(entry.second, LOCK_EX) != 0 && errno == EINTR) {
-      }
-    }
-  }
-  ~DirectoryLocks() {
-    for (int fd : fds_) ::close(fd);  // releases its lock
+    for (const auto& entry : known) locks_[entry.second].Lock();
   }
   DirectoryLocks(const DirectoryLocks&) = delete;
   DirectoryLocks& operator=(const DirectoryLocks&) = delete;
@@ -228,14 +136,11 @@ class DirectoryLocks {
   // Syncs each directory, so that the renames in it last; a directory that
   // cannot be synced is left as it is.
   void Sync() {
-    for (int fd : fds_) {
-      bool failed;
-      SyncRetried(fd, failed);
-    }
+    for (DirectoryLock& lock : locks_) lock.Sync();
   }
 
  private:
-  std::vector<int> fds_;
+  std::vector<DirectoryLock> locks_;  // each released when it is destroyed
 };
 
 // The file written through `fd`; the descriptor is closed again when no
@@ -244,15 +149,9 @@ OutputFile Adopted(int fd, int unit, std::string path, bool truncate_on_first_wr
   try {
     return OutputFile::Adopt(fd, unit, std::move(path), truncate_on_first_write);
   } catch (...) {
-    ::close(fd);
+    CloseDescriptor(fd);
     throw;
   }
-}
-
-unsigned NewFileMode() {
-  const mode_t mask = ::umask(0);
-  ::umask(mask);
-  return 0644u & ~static_cast<unsigned>(mask);
 }
 
 // Whether the directory refuses a new file for want of permission: then, and
@@ -291,7 +190,7 @@ struct OutputSet::Slot {
             const std::vector<std::unique_ptr<Slot>>& earlier);
   void Sync();
   void CloseSync() {
-    if (sync_fd >= 0) ::close(std::exchange(sync_fd, -1));
+    if (sync_fd >= 0) CloseDescriptor(std::exchange(sync_fd, -1));
   }
   bool Place();     // puts the temporary in place; false when that fails, nothing changed
   bool TakeBack();  // undoes Place; false when that fails
@@ -329,7 +228,7 @@ void OutputSet::Slot::Open(Output output, const FileIdentity& model,
                           (exists || leaf == other->leaf));
   }
   if (refused) {
-    if (exists) ::close(state.fd);
+    if (exists) CloseDescriptor(state.fd);
     RaiseDiagnostic(kOpenFailure, output.unit, path);
   }
   if (is_device) {
@@ -343,7 +242,7 @@ void OutputSet::Slot::Open(Output output, const FileIdentity& model,
     if (!RefusesNewFiles(error)) {
       // A full file system, no inodes or descriptors left, a missing
       // directory: the earlier file is kept, not cut.
-      if (exists) ::close(state.fd);
+      if (exists) CloseDescriptor(state.fd);
       RaiseDiagnostic(OpenFailureDiagnostic(error, false), output.unit, path);
     }
     // No temporary may be made beside it: written in place, as the only way left.
@@ -352,13 +251,13 @@ void OutputSet::Slot::Open(Output output, const FileIdentity& model,
     fd = state.fd;
   } else if (exists) {
     // The owner first: changing it may clear permission bits.
-    [[maybe_unused]] int ignored = ::fchown(fd, state.owner, state.group);
-    ::close(state.fd);
+    ChangeOwner(fd, state.owner, state.group);
+    CloseDescriptor(state.fd);
   }
-  if (!in_place) ::fchmod(fd, exists ? state.mode : NewFileMode());
-  sync_fd = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  if (!in_place) ChangeMode(fd, exists ? state.mode : NewFileMode());
+  sync_fd = DuplicateDescriptor(fd);
   if (sync_fd < 0) {
-    ::close(fd);
+    CloseDescriptor(fd);
     RaiseDiagnostic(kOpenFailure, output.unit, path);
   }
   file.emplace(Adopted(fd, output.unit, std::move(path), in_place));
@@ -367,9 +266,7 @@ void OutputSet::Slot::Open(Output output, const FileIdentity& model,
 
 void OutputSet::Slot::Sync() {
   if (sync_fd < 0) return;
-  bool failed;
-  SyncRetried(sync_fd, failed);
-  if (failed) RaiseDiagnostic(kWriteError, file->unit(), file->path());
+  if (!SyncDescriptor(sync_fd)) RaiseDiagnostic(kWriteError, file->unit(), file->path());
 }
 
 bool OutputSet::Slot::Place() {
@@ -379,11 +276,11 @@ bool OutputSet::Slot::Place() {
   // since the output was opened).
   bool exchange = exists;
   for (int attempt = 0; attempt < 2; ++attempt, exchange = !exchange) {
-    if (RenameRetried(temporary, target, exchange ? RENAME_EXCHANGE : RENAME_NOREPLACE) == 0) {
+    if (RenameFile(temporary, target, exchange ? RenameMode::kExchange : RenameMode::kNoReplace)) {
       placed = exchange ? Placed::kExchanged : Placed::kCreated;
       return true;
     }
-    if (errno == EINVAL || errno == ENOSYS) return PlaceWithBackup();
+    if (errno == EINVAL) return PlaceWithBackup();
     if (errno != (exchange ? ENOENT : EEXIST)) return false;
   }
   return false;
@@ -393,12 +290,12 @@ bool OutputSet::Slot::PlaceWithBackup() {
   // A file system that cannot exchange: the earlier file is set aside under
   // a name of the run's own, then the new one renamed over its place.
   backup = temporary + std::string(kBackupSuffix);
-  if (RenameRetried(target, backup, 0) != 0) {
+  if (!RenameFile(target, backup, RenameMode::kReplace)) {
     if (errno != ENOENT) return false;
     backup.clear();
   }
-  if (RenameRetried(temporary, target, 0) != 0) {
-    if (!backup.empty()) RenameRetried(backup, target, 0);
+  if (!RenameFile(temporary, target, RenameMode::kReplace)) {
+    if (!backup.empty()) RenameFile(backup, target, RenameMode::kReplace);
     backup.clear();
     return false;
   }
@@ -412,13 +309,14 @@ bool OutputSet::Slot::TakeBack() {
     case Placed::kNot:
       return true;
     case Placed::kExchanged:
-      undone = RenameRetried(temporary, target, RENAME_EXCHANGE) == 0;
+      undone = RenameFile(temporary, target, RenameMode::kExchange);
       break;
     case Placed::kCreated:
-      undone = RenameRetried(target, temporary, 0) == 0;
+      undone = RenameFile(target, temporary, RenameMode::kReplace);
       break;
     case Placed::kBackedUp:
-      undone = RenameRetried(target, temporary, 0) == 0 && RenameRetried(backup, target, 0) == 0;
+      undone = RenameFile(target, temporary, RenameMode::kReplace) &&
+               RenameFile(backup, target, RenameMode::kReplace);
       break;
   }
   if (undone) {
@@ -429,9 +327,9 @@ bool OutputSet::Slot::TakeBack() {
 }
 
 void OutputSet::Slot::Settle() {
-  if (placed == Placed::kExchanged) ::unlink(temporary.c_str());  // the earlier file
-  if (placed == Placed::kBackedUp) ::unlink(backup.c_str());
-  Forget(registered);
+  if (placed == Placed::kExchanged) RemoveFile(temporary);  // the earlier file
+  if (placed == Placed::kBackedUp) RemoveFile(backup);
+  ForgetTemporary(registered);
   temporary.clear();
   backup.clear();
 }
@@ -441,8 +339,8 @@ void OutputSet::Slot::Discard() {
   if (file) file->Abandon();
   // An output that could not be taken back holds the earlier file at the
   // temporary's name: kept, as the only copy of it.
-  if (placed == Placed::kNot) ::unlink(temporary.c_str());
-  Forget(registered);
+  if (placed == Placed::kNot) RemoveFile(temporary);
+  ForgetTemporary(registered);
   temporary.clear();
 }
 
@@ -511,24 +409,4 @@ void OutputSet::Commit() {
   if (failed != nullptr) RaiseDiagnostic(kWriteError, failed->file->unit(), failed->file->path());
   committed_ = true;
   if (sync) locks.Sync();
-}
-
-void HandleSignalsForOutputs() {
-  struct sigaction ignore {};
-  ignore.sa_handler = SIG_IGN;
-  sigemptyset(&ignore.sa_mask);
-  ::sigaction(SIGPIPE, &ignore, nullptr);
-  ::sigaction(SIGXFSZ, &ignore, nullptr);
-
-  struct sigaction remove {};
-  remove.sa_handler = RemoveTemporariesAndEnd;
-  sigemptyset(&remove.sa_mask);
-  for (int signal_number : kInterruptions) sigaddset(&remove.sa_mask, signal_number);
-  for (int signal_number : kInterruptions) {
-    struct sigaction current {};
-    // A signal ignored from the start (nohup, a background job) stays ignored.
-    if (::sigaction(signal_number, nullptr, &current) == 0 && current.sa_handler == SIG_IGN)
-      continue;
-    ::sigaction(signal_number, &remove, nullptr);
-  }
 }

@@ -61,9 +61,3 @@ class OutputSet {
   std::vector<OutputFile*> files_;
   bool committed_ = false;
 };
-
-/// Sets the process up for writing outputs: a write beyond the file-size
-/// limit or into a closed pipe fails (and raises its diagnostic) instead of
-/// killing the run, and SIGINT, SIGTERM and SIGHUP, unless ignored already,
-/// remove the temporaries before ending the run with the signal.
-void HandleSignalsForOutputs();

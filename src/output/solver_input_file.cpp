@@ -2,9 +2,9 @@
 
 #include <array>
 #include <cstring>
-#include <ctime>
 #include <span>
 
+#include "system/clock.h"
 #include "textio/fixed_layout.h"
 #include "textio/free_form.h"
 #include "textio/parallel_records.h"
@@ -26,13 +26,11 @@ constexpr std::string_view kDualEquationText =
 void DateText(std::span<char> buffer) {
   static constexpr const char* kMonths[] = {"JAN", "FEB", "MAR", "APR", "MAY", "JUN",
                                             "JUL", "AUG", "SEP", "OCT", "NOV", "DEC"};
-  std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
+  const CalendarDate today = LocalDate();
   char text[10];
-  int day = local.tm_mday;
-  int month = local.tm_mon;
-  int year = ((local.tm_year + 1900) % 100 + 100) % 100;
+  int day = today.day;
+  int month = today.month - 1;
+  int year = (today.year % 100 + 100) % 100;
   text[0] = static_cast<char>('0' + day / 10);
   text[1] = static_cast<char>('0' + day % 10);
   text[2] = '-';

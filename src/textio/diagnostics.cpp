@@ -1,10 +1,8 @@
 #include "textio/diagnostics.h"
 
-#include <sys/uio.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <string>
+
+#include "system/console.h"
 
 namespace {
 
@@ -36,19 +34,11 @@ constexpr DiagnosticText kDiagnostics[] = {
 };
 
 // Writes the whole line and its CR LF to standard error, unbuffered, so that
-// nothing is lost when the run ends right after.
+// nothing is lost when the run ends right after. A failed write has nowhere
+// left to be reported to.
 void WriteErrorRecord(std::string_view text) {
-  std::string line(text);
-  line += "\r\n";
-  const char* p = line.data();
-  std::size_t left = line.size();
-  while (left > 0) {
-    ssize_t n = ::write(STDERR_FILENO, p, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return;  // nowhere left to report to
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
+  const std::string_view pieces[] = {text, "\r\n"};
+  WriteStandardError(pieces, std::size(pieces));
 }
 
 }  // namespace
@@ -82,17 +72,8 @@ void RaiseDiagnostic(int number, int unit, std::string_view path) {
 int ReportInsufficientMemory() {
   static_assert(kInsufficientMemory == 41);
   // The line is gathered from fixed pieces: nothing here needs memory.
-  char number[] = "41): ";
-  char line_end[] = "\r\n";
-  struct iovec parts[] = {
-      {const_cast<char*>(kPrefix), sizeof kPrefix - 1},
-      {number, sizeof number - 1},
-      {const_cast<char*>(kInsufficientMemoryText), sizeof kInsufficientMemoryText - 1},
-      {line_end, sizeof line_end - 1}};
-  ssize_t written;
-  do {
-    written = ::writev(STDERR_FILENO, parts, 4);
-  } while (written < 0 && errno == EINTR);
+  const std::string_view pieces[] = {kPrefix, "41): ", kInsufficientMemoryText, "\r\n"};
+  WriteStandardError(pieces, std::size(pieces));
   return kInsufficientMemory;
 }
 

@@ -1,26 +1,16 @@
-// Files by name: paths, identities, and the opening of inputs and outputs.
-// The operating system's file calls live here and in record_file.
+// Files by name: paths, identities, and the opening of inputs and outputs,
+// with the diagnostics of what fails. The system's calls are in system/files.
 #pragma once
-
-#include <sys/stat.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 
+#include "system/files.h"
+
 /// The longest full path name a file may be opened under.
 inline constexpr std::size_t kMaxPathLength = 256;
-
-/// `name` made absolute against the current directory.
-std::string AbsolutePath(std::string_view name);
-
-/// Device and inode numbers: two names of one file have the same.
-struct FileIdentity {
-  std::uint64_t device = 0;
-  std::uint64_t inode = 0;
-  bool operator==(const FileIdentity&) const = default;
-};
 
 /// An output file as found before the run writes it.
 struct OutputFileState {
@@ -41,13 +31,10 @@ OutputFileState OpenExistingOutput(const std::string& name, const std::string& p
 /// Opens the output for writing in place, creating it when absent.
 OutputFileState OpenOutputInPlace(const std::string& name, const std::string& path, int unit);
 
-/// The identity of an opened or examined file.
-FileIdentity IdentityOf(const struct stat& st);
-
-/// Opens `name` (shown as `path` in diagnostics) with `flags`, without
+/// Opens `name` (shown as `path` in diagnostics) for `access`, without
 /// blocking; a failed open raises its diagnostic (29 when `must_exist` and
 /// the file is absent).
-int OpenOrRaise(const std::string& name, const std::string& path, int unit, int flags,
+int OpenOrRaise(const std::string& name, const std::string& path, int unit, FileAccess access,
                 bool must_exist);
 
 /// The diagnostic of an open that failed with `error`: 29 when `must_exist`
@@ -60,11 +47,3 @@ bool IdentityOf(const std::string& path, FileIdentity& identity);
 
 /// The name that symbolic links starting at `name` lead to; that file need not exist.
 std::string FollowSymbolicLinks(std::string name);
-
-/// The directory part of `name` ("." when it has none), and the name in it.
-std::string DirectoryOf(const std::string& name);
-std::string LeafOf(const std::string& name);
-
-/// Opens each of the standard descriptors 0, 1 and 2 that is closed on
-/// /dev/null, so that no file of the run is opened on one of them.
-void OpenClosedStandardDescriptors();

@@ -1,8 +1,5 @@
 #include "textio/parallel_records.h"
 
-#include <pthread.h>
-#include <sched.h>
-
 #include <algorithm>
 #include <cstring>
 #include <exception>
@@ -11,24 +8,11 @@
 #include <thread>
 #include <vector>
 
-int DefaultJobCount() {
-  cpu_set_t cores;
-  CPU_ZERO(&cores);
-  if (::sched_getaffinity(0, sizeof(cores), &cores) != 0) return 1;
-  return std::clamp(CPU_COUNT(&cores), 1, kMostDefaultJobs);
-}
+#include "system/processors.h"
 
-void LimitThreadStacks() {
-  constexpr std::size_t kThreadStackBytes = std::size_t{4} << 20;
-  pthread_attr_t attributes;
-  if (::pthread_getattr_default_np(&attributes) != 0) return;
-  std::size_t size = 0;
-  if (::pthread_attr_getstacksize(&attributes, &size) == 0 && size > kThreadStackBytes) {
-    ::pthread_attr_setstacksize(&attributes, kThreadStackBytes);
-    ::pthread_setattr_default_np(&attributes);
-  }
-  ::pthread_attr_destroy(&attributes);
-}
+int DefaultJobCount() { return std::clamp(UsableProcessorCount(), 1, kMostDefaultJobs); }
+
+void LimitThreadStacks() { LimitThreadStacks(std::size_t{4} << 20); }
 
 int ForEachPart(int parts, std::size_t count,
                 const std::function<void(int part, std::size_t begin, std::size_t end)>& work) {

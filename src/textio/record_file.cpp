@@ -1,15 +1,12 @@
 #include "textio/record_file.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
 #include <cstring>
 #include <utility>
 
+#include "system/console.h"
 #include "textio/diagnostics.h"
 
 namespace {
@@ -40,49 +37,46 @@ InputFile::InputFile(std::string_view name, int unit, std::size_t buffer_size)
 }
 
 InputFile::~InputFile() {
-  if (fd_ >= 0) ::close(fd_);
+  if (fd_ >= 0) CloseDescriptor(fd_);
 }
 
 void InputFile::Open() {
-  fd_ = OpenOrRaise(name_, path_, unit_, O_RDONLY, /*must_exist=*/true);
+  fd_ = OpenOrRaise(name_, path_, unit_, FileAccess::kRead, /*must_exist=*/true);
   // The model is read several times from its start: only a regular file
   // will do (not a directory, a FIFO or an endless device).
-  struct stat st;
-  if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
-    ::close(std::exchange(fd_, -1));
+  FileStatus status;
+  if (!StatusOf(fd_, status) || status.kind != FileKind::kRegular) {
+    CloseDescriptor(std::exchange(fd_, -1));
     RaiseDiagnostic(kOpenFailure, unit_, path_);
   }
-  identity_ = IdentityOf(st);
-  size_ = static_cast<std::int64_t>(st.st_size);
-  modified_seconds_ = static_cast<std::int64_t>(st.st_mtim.tv_sec);
-  modified_nanoseconds_ = static_cast<std::int64_t>(st.st_mtim.tv_nsec);
+  identity_ = status.identity;
+  size_ = static_cast<std::int64_t>(status.size);
+  modified_seconds_ = status.modified_seconds;
+  modified_nanoseconds_ = status.modified_nanoseconds;
   // A file smaller than the buffer gets a buffer of its size, and a byte
   // more for the read that finds its end: small models, read four times,
   // cost no large blocks. A record longer than the buffer still grows it.
   std::size_t size = buffer_limit_;
-  if (st.st_size >= 0 && static_cast<std::uint64_t>(st.st_size) < size - 1) {
-    size = std::max<std::size_t>(static_cast<std::size_t>(st.st_size) + 1, 2);
+  if (status.size < size - 1) {
+    size = std::max<std::size_t>(static_cast<std::size_t>(status.size) + 1, 2);
   }
   buffer_.Grow(size, 0);
   Rewind(0);
 }
 
 void InputFile::CheckUnchanged() {
-  struct stat st;
-  if (::fstat(fd_, &st) != 0) RaiseDiagnostic(kReadError, unit_, path_);
-  if (static_cast<std::int64_t>(st.st_size) != size_ ||
-      static_cast<std::int64_t>(st.st_mtim.tv_sec) != modified_seconds_ ||
-      static_cast<std::int64_t>(st.st_mtim.tv_nsec) != modified_nanoseconds_) {
+  FileStatus status;
+  if (!StatusOf(fd_, status)) RaiseDiagnostic(kReadError, unit_, path_);
+  if (static_cast<std::int64_t>(status.size) != size_ ||
+      status.modified_seconds != modified_seconds_ ||
+      status.modified_nanoseconds != modified_nanoseconds_) {
     StopWithModelError(kModelChangedMessage);
   }
 }
 
 void InputFile::Rewind(std::uint64_t offset) {
-  if (::lseek(fd_, static_cast<off_t>(offset), SEEK_SET) < 0)
-    RaiseDiagnostic(kReadError, unit_, path_);
-#ifdef POSIX_FADV_SEQUENTIAL
-  ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
-#endif
+  if (!SeekDescriptor(fd_, offset)) RaiseDiagnostic(kReadError, unit_, path_);
+  ExpectSequentialReading(fd_);
   begin_ = end_ = 0;
   buffer_offset_ = offset;
   at_eof_ = false;
@@ -105,21 +99,17 @@ bool InputFile::Refill() {
   }
   // A record longer than the buffer still reads whole: the buffer grows.
   if (end_ == buffer_.size()) buffer_.Grow(buffer_.size() * 2, end_);
-  for (;;) {
-    ssize_t n = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
-    if (n > 0) {
-      end_ += static_cast<std::size_t>(n);
-      return true;
-    }
-    if (n == 0) {
-      // A file cut short while it was read ends early: refused as changed,
-      // not as ending too soon.
-      CheckUnchanged();
-      at_eof_ = true;
-      return false;
-    }
-    if (errno != EINTR) RaiseDiagnostic(kReadError, unit_, path_);
+  const std::ptrdiff_t n = ReadDescriptor(fd_, buffer_.data() + end_, buffer_.size() - end_);
+  if (n < 0) RaiseDiagnostic(kReadError, unit_, path_);
+  if (n == 0) {
+    // A file cut short while it was read ends early: refused as changed,
+    // not as ending too soon.
+    CheckUnchanged();
+    at_eof_ = true;
+    return false;
   }
+  end_ += static_cast<std::size_t>(n);
+  return true;
 }
 
 bool InputFile::NextRecord(std::string_view& record) {
@@ -247,7 +237,7 @@ OutputFile OutputFile::Adopt(int fd, int unit, std::string path, bool truncate_o
 }
 
 OutputFile OutputFile::Console() {
-  return OutputFile(STDOUT_FILENO, kConsoleUnit, std::string(), false, false,
+  return OutputFile(kStandardOutput, kConsoleUnit, std::string(), false, false,
                     kDefaultFileBufferSize);
 }
 
@@ -267,14 +257,14 @@ OutputFile::OutputFile(OutputFile&& other) noexcept
 OutputFile::~OutputFile() {
   if (fd_ < 0) return;
   WriteOut();
-  if (owns_fd_) ::close(fd_);
+  if (owns_fd_) CloseDescriptor(fd_);
 }
 
 void OutputFile::BeginWriting() {
   truncate_on_first_write_ = false;
-  struct stat st;
+  FileStatus status;
   // Only a regular file is emptied; a device such as /dev/null is written as it is.
-  if (::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) && ::ftruncate(fd_, 0) != 0) {
+  if (StatusOf(fd_, status) && status.kind == FileKind::kRegular && !TruncateDescriptor(fd_)) {
     RaiseDiagnostic(kWriteError, unit_, path_);
   }
 }
@@ -337,8 +327,7 @@ bool OutputFile::WriteOut() {
 
 bool OutputFile::WriteAll(const char* p, std::size_t left) {
   while (left > 0) {
-    ssize_t n = ::write(fd_, p, left);
-    if (n < 0 && errno == EINTR) continue;
+    const std::ptrdiff_t n = WriteDescriptor(fd_, p, left);
     if (n <= 0) return false;
     p += n;
     left -= static_cast<std::size_t>(n);
@@ -346,8 +335,7 @@ bool OutputFile::WriteAll(const char* p, std::size_t left) {
   }
   if (write_back_ && written_ - written_back_ >= kWriteBackBytes) {
     // The disk begins writing what is written so far while the rest is made.
-    ::sync_file_range(fd_, static_cast<off_t>(written_back_),
-                      static_cast<off_t>(written_ - written_back_), SYNC_FILE_RANGE_WRITE);
+    BeginWriteBack(fd_, written_back_, written_ - written_back_);
     written_back_ = written_;
   }
   return true;
@@ -359,18 +347,18 @@ void OutputFile::Flush() {
 
 void OutputFile::Abandon() {
   used_ = 0;
-  if (fd_ >= 0 && owns_fd_) ::close(fd_);
+  if (fd_ >= 0 && owns_fd_) CloseDescriptor(fd_);
   fd_ = -1;
 }
 
 void OutputFile::Close() {
   if (fd_ < 0) return;
   Flush();
-  if (write_back_) ::sync_file_range(fd_, 0, 0, SYNC_FILE_RANGE_WRITE);
+  if (write_back_) BeginWriteBack(fd_, 0, 0);
   if (owns_fd_) {
     int fd = std::exchange(fd_, -1);
-    if (::close(fd) != 0 && errno != EINTR) RaiseDiagnostic(kWriteError, unit_, path_);
+    if (!CloseDescriptor(fd)) RaiseDiagnostic(kWriteError, unit_, path_);
   }
 }
 
-bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+bool StandardErrorIsTerminal() { return IsTerminal(kStandardError); }

@@ -71,8 +71,8 @@ Outcome RunScript(const System& system, const std::string& purposes) {
 const std::vector<std::string> kBuildTools = {"cmake", "g++", "make"};
 const std::vector<std::string> kAllTools = {
     "cmake", "g++",     "make",    "groff",           "strace", "dpkg-shlibdeps",
-    "file",  "clang++", "lintian", "clang-format-14", "git"};
-const std::string kAllPackages = "libgtest-dev libclang-rt-14-dev";
+    "file",  "clang++", "lintian", "clang-format-14", "git",    "x86_64-w64-mingw32-g++-posix"};
+const std::string kAllPackages = "libgtest-dev libclang-rt-14-dev wine wine64";
 const std::string kUpdate = "update -qq\n";
 const std::string kInstall = "install -y -qq --no-install-recommends ";
 
@@ -85,7 +85,8 @@ const std::string kGtest =
 const std::string kVtk =
     "  python3-vtk9        VTK for python: reads input.plt and the .vtu back in three tests\n";
 const std::string kMeshio = "  python3-meshio      meshio: reads the .vtu back in one test\n";
-const std::string kGroff = "  groff-base          renders the manual page in its test\n";
+const std::string kGroff =
+    "  groff-base          renders the manual page in its test and for the Windows zip\n";
 const std::string kStrace =
     "  strace              injects failing system calls into whole runs in the fault tests\n";
 const std::string kDpkgDev =
@@ -152,13 +153,29 @@ TEST(InstallBuildDeps, InstallsAsRootOrPrintsTheOneLineToRun) {
         "installing:\n" + kGtest + kVtk + kMeshio + kGroff + kStrace + kDpkgDev + kFile +
             "  clang               the compiler of the fuzz targets\n"
             "  libclang-rt-14-dev  libFuzzer and the sanitizer runtimes for clang\n"
+            "  g++-mingw-w64-x86-64-posix cross-compiles cdb2bem.exe for Windows\n"
+            "  wine                runs cdb2bem.exe in its tests\n"
+            "  wine64              Wine's 64-bit loader, for the 64-bit cdb2bem.exe\n"
             "  lintian             checks the package\n"
             "  clang-format-14     checks the layout of the C++ sources\n"
             "  git                 lists the tracked sources\n",
         "",
         kUpdate + kInstall +
             "libgtest-dev python3-vtk9 python3-meshio groff-base strace dpkg-dev file clang "
-            "libclang-rt-14-dev lintian clang-format-14 git\n"}},
+            "libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine wine64 lintian clang-format-14 "
+            "git\n"}},
+      {"user, windows: the cross compiler and the 64-bit Wine",
+       {kBuildTools, "wine", false, false, true, 0},
+       "windows",
+       {1, "",
+        "cdb2bem: missing build dependencies:\n"
+        "  g++-mingw-w64-x86-64-posix cross-compiles cdb2bem.exe for Windows\n"
+        "  wine64              Wine's 64-bit loader, for the 64-bit cdb2bem.exe\n" +
+            kGtest + kGroff +
+            "Install them, then run the same command again:\n"
+            "  sudo apt-get install --no-install-recommends g++-mingw-w64-x86-64-posix wine64 "
+            "libgtest-dev groff-base\n",
+        ""}},
       {"root, apt-get fails",
        {{}, "", false, true, true, 100},
        "build",
@@ -175,7 +192,7 @@ TEST(InstallBuildDeps, InstallsAsRootOrPrintsTheOneLineToRun) {
        "tests",
        {2, "",
         "install-build-deps.sh: unknown purpose 'tests' (build, test, test-full, package, fuzz, "
-        "ci)\n",
+        "windows, ci)\n",
         ""}},
   };
   for (const Case& c : cases) {

@@ -1,0 +1,76 @@
+#include <windows.h>
+// After windows.h, which it needs:
+#include <fcntl.h>
+#include <io.h>
+#include <shellapi.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "system/console.h"
+#include "system/wide_text_windows.h"
+
+void PrepareStandardStreams() {
+  for (int fd = kStandardInput; fd <= kStandardError; ++fd) {
+    if (::_get_osfhandle(fd) == -1 || ::_get_osfhandle(fd) == -2) {
+      const int opened = ::_open("NUL", fd == kStandardInput ? _O_RDONLY : _O_WRONLY);
+      if (opened >= 0 && opened != fd) {
+        ::_dup2(opened, fd);
+        ::_close(opened);
+      }
+    }
+    // Records end in the CR LF the program writes, and in nothing more.
+    ::_setmode(fd, _O_BINARY);
+  }
+  ::SetConsoleOutputCP(CP_UTF8);
+}
+
+char** CommandLineArguments(int argc, char* argv[]) {
+  int count = 0;
+  LPWSTR* wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (wide == nullptr) return argv;
+  if (count != argc) {
+    ::LocalFree(wide);
+    return argv;
+  }
+  // Made once, for the whole run, as argv itself is.
+  static std::vector<std::string> arguments;
+  static std::vector<char*> pointers;
+  for (int i = 0; i < count; ++i) arguments.push_back(Utf8FromWide(wide[i]));
+  ::LocalFree(wide);
+  for (std::string& argument : arguments) pointers.push_back(argument.data());
+  pointers.push_back(nullptr);
+  return pointers.data();
+}
+
+bool WriteStandardError(const std::string_view* pieces, std::size_t count) {
+  const HANDLE handle = reinterpret_cast<HANDLE>(::_get_osfhandle(kStandardError));
+  // Gathered on the stack, so that the line arrives in one write.
+  char line[1024];
+  std::size_t used = 0;
+  bool fits = true;
+  for (std::size_t i = 0; i < count && fits; ++i) {
+    fits = used + pieces[i].size() <= sizeof line;
+    if (fits && !pieces[i].empty()) {
+      std::memcpy(line + used, pieces[i].data(), pieces[i].size());
+      used += pieces[i].size();
+    }
+  }
+  auto write_all = [&](const char* p, std::size_t left) {
+    while (left > 0) {
+      DWORD written = 0;
+      if (!::WriteFile(handle, p, static_cast<DWORD>(left), &written, nullptr) || written == 0) {
+        return false;
+      }
+      p += written;
+      left -= written;
+    }
+    return true;
+  };
+  if (fits) return write_all(line, used);
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!write_all(pieces[i].data(), pieces[i].size())) return false;
+  }
+  return true;
+}
