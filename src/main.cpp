@@ -2,7 +2,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <new>
 #include <string>
 
@@ -28,27 +27,17 @@ int PrintToStandardOutput(const std::string& text) {
   return kUsageStatus;
 }
 
-// `name` made absolute, its links and dot components resolved as far as it
-// exists; empty when that fails. Names are UTF-8 on every system.
-std::filesystem::path Resolved(const std::string& name) {
-  std::error_code error;
-  const std::u8string utf8(name.begin(), name.end());
-  std::filesystem::path path = std::filesystem::absolute(utf8, error);
-  if (!error) path = std::filesystem::weakly_canonical(path, error);
-  return error ? std::filesystem::path() : path;
-}
-
 // Whether `name` is the model, input.dat or input.plt of the run (or its
 // input-map.csv, when one is written) under another spelling (./input.dat,
-// a link to the directory).
+// a link to the directory): the same place as the output set sees it.
 bool NamesTheModelOrThePair(const std::string& name, const RunFiles& files, bool with_map) {
   if (name.empty()) return false;
-  const std::filesystem::path target = Resolved(name);
-  if (target.empty()) return false;  // the open of the .vtu reports what is wrong with it
-  if (with_map && Resolved(files.Output("input-map.csv")) == target) return true;
+  const FilePlace target = PlaceOf(name);
+  if (!target.known) return false;  // the open of the .vtu reports what is wrong with it
+  if (with_map && PlaceOf(files.Output("input-map.csv")) == target) return true;
   for (const std::string& own :
        {files.model, files.Output("input.dat"), files.Output("input.plt")}) {
-    if (Resolved(own) == target) return true;
+    if (PlaceOf(own) == target) return true;
   }
   return false;
 }

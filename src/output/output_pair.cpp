@@ -171,7 +171,7 @@ struct OutputSet::Slot {
   std::string backup;     // the earlier file while it is set aside
   int registered = -1;    // its place among the temporaries a signal removes
   int sync_fd = -1;       // the file once more, to sync it after it is closed
-  FileIdentity identity;  // of the file, or of the directory that will hold it
+  FilePlace place;        // the file, or the directory that will hold it
   bool exists = false;
   bool is_device = false;
   bool in_place = false;  // an existing regular file rewritten where it is
@@ -215,17 +215,16 @@ void OutputSet::Slot::Open(Output output, const FileIdentity& model,
   target = FollowSymbolicLinks(name);
   leaf = LeafOf(target);
   const std::string directory = DirectoryOf(target);
+  place = PlaceOf(name);
   if (exists) {
-    identity = state.identity;
-  } else if (!IdentityOf(directory, identity)) {
-    identity = {};
+    place.identity = state.identity;  // of the file opened
+    place.exists = place.known = true;
   }
   // Writing an output over the model or over another output would destroy
   // what the run reads or writes. Two outputs on one device (/dev/null) harm nothing.
-  bool refused = exists && identity == model;
+  bool refused = exists && place.identity == model;
   for (const std::unique_ptr<Slot>& other : earlier) {
-    refused = refused || (!is_device && exists == other->exists && identity == other->identity &&
-                          (exists || leaf == other->leaf));
+    refused = refused || (!is_device && place == other->place);
   }
   if (refused) {
     if (exists) CloseDescriptor(state.fd);

@@ -92,3 +92,12 @@ std::string FollowSymbolicLinks(std::string name) {
   }
   return name;
 }
+
+FilePlace PlaceOf(const std::string& name) {
+  FilePlace place;
+  const std::string target = FollowSymbolicLinks(name);
+  place.leaf = LeafOf(target);
+  place.exists = IdentityOf(target, place.identity);
+  place.known = place.exists || IdentityOf(DirectoryOf(target), place.identity);
+  return place;
+}

@@ -47,3 +47,19 @@ bool IdentityOf(const std::string& path, FileIdentity& identity);
 
 /// The name that symbolic links starting at `name` lead to; that file need not exist.
 std::string FollowSymbolicLinks(std::string name);
+
+/// Where a name leads: the identity of the file when it exists, else the
+/// identity of the directory that would hold it and the file's name there
+/// (symbolic links followed). Two names with the same place are one file,
+/// whatever their spelling (./input.dat, a link to the directory).
+struct FilePlace {
+  bool exists = false;
+  bool known = false;  // false when neither the file nor its directory is found
+  FileIdentity identity;
+  std::string leaf;
+  bool operator==(const FilePlace& other) const {
+    return known && other.known && exists == other.exists && identity == other.identity &&
+           (exists || leaf == other.leaf);
+  }
+};
+FilePlace PlaceOf(const std::string& name);
