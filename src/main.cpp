@@ -11,6 +11,7 @@
 #include "driver/translation_run.h"
 #include "system/console.h"
 #include "system/files.h"
+#include "system/interruptions.h"
 #include "textio/diagnostics.h"
 #include "textio/file_opening.h"
 #include "textio/parallel_records.h"
@@ -67,7 +68,7 @@ int Run(const ParsedCommandLine& command_line) {
       return kUsageStatus;
     }
   }
-  const int jobs = options.jobs > 0 ? options.jobs : DefaultJobCount();
+  const int jobs = options.jobs;  // 0: the run takes one per core
   const RunFiles files = RunFilesFor(options.model);
   const ModelMode mode = options.skin       ? ModelMode::kSkin
                          : options.renumber ? ModelMode::kRenumbered
@@ -102,7 +103,13 @@ int main(int argc, char* argv[]) {
   void* headroom = std::malloc(std::size_t{256} << 10);
   if (headroom == nullptr) std::exit(ReportInsufficientMemory());
   std::free(headroom);
-  PrepareProcess();
+  // The process, once before any run: standard descriptors that are closed
+  // opened on the null device, interruptions that remove the temporary
+  // outputs, writes beyond the file-size limit or into a closed pipe that
+  // fail with their diagnostic, threads with stacks of 4 MiB.
+  PrepareStandardStreams();
+  HandleInterruptions();
+  LimitThreadStacks();
   try {
     std::exit(Run(ParseCommandLine(argc, CommandLineArguments(argc, argv))));
   } catch (const std::bad_alloc&) {

@@ -48,6 +48,7 @@ int Check(OutputFile& console, int jobs, ModelMode mode, const RunFiles& files) 
 }  // namespace
 
 int RunCheck(int jobs, ModelMode mode, const RunFiles& files) {
+  jobs = JobsToRun(jobs);
   try {
     OutputFile console = OutputFile::Console();
     return Check(console, jobs, mode, files);

@@ -6,7 +6,7 @@
 
 /// Reads the model of `files` ("ANSYS_Model.cdb" in the working directory
 /// unless named) as the translation does
-/// (on `jobs` threads), writes no file, and prints the check's report on
+/// (on `jobs` threads, 0: one per core), writes no file, and prints the check's report on
 /// standard output. Returns 0 when the report finds no problem and 3 when it does. A model the
 /// translation refuses is refused with the same diagnostic and status, and
 /// what a second look at the file finds is printed on standard output.

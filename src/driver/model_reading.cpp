@@ -11,6 +11,7 @@
 #include "model/pressure_loads.h"
 #include "model/skin.h"
 #include "textio/file_opening.h"
+#include "textio/parallel_records.h"
 
 std::string RunFiles::Output(std::string_view name) const {
   if (IsAbsolutePath(name) || std::none_of(model.begin(), model.end(), IsPathSeparator)) {
@@ -24,6 +25,8 @@ RunFiles RunFilesFor(std::string_view model) {
   if (!model.empty()) files.model = model;
   return files;
 }
+
+int JobsToRun(int jobs) { return jobs > 0 ? jobs : DefaultJobCount(); }
 
 void ReadModel(InputFile& model, RunTables& run, OutputFile& console, int jobs) {
   // The load kind scan tests every record the size scan reads, then reads

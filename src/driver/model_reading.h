@@ -33,6 +33,10 @@ RunFiles RunFilesFor(std::string_view model);
 void ReadModel(InputFile& model, RunTables& run, OutputFile& console, int jobs = 1);
 
 /// How the run makes its surface model of the model file.
+/// The threads a run converts records on: `jobs`, or for 0 one per core the
+/// process may use (at most 16).
+int JobsToRun(int jobs);
+
 enum class ModelMode {
   kAsWritten,   // the file's surface elements, read in place
   kRenumbered,  // --renumber: nodes and elements numbered 1, 2, 3, ...

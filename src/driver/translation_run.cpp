@@ -89,13 +89,8 @@ bool IsRefusal(int status) {
 
 }  // namespace
 
-void PrepareProcess() {
-  PrepareStandardStreams();
-  HandleInterruptions();
-  LimitThreadStacks();
-}
-
 int RunTranslation(std::string_view vtu_file, int jobs, ModelMode mode, const RunFiles& files) {
+  jobs = JobsToRun(jobs);
   try {
     OutputFile console = OutputFile::Console();
     Translate(console, vtu_file, jobs, mode, files);

@@ -5,24 +5,17 @@
 
 #include "driver/model_reading.h"
 
-/// Readies the process, once before any run: standard descriptors that are
-/// closed are opened on /dev/null, a write beyond the file-size limit or into
-/// a closed pipe fails with its diagnostic instead of killing the process,
-/// an interrupting signal removes the temporary outputs before it ends the
-/// process, and threads get stacks of 4 MiB.
-void PrepareProcess();
-
 /// Translates the model of `files` ("ANSYS_Model.cdb" in the working
 /// directory unless named) into "input.dat" and "input.plt" in the model's
 /// directory; when `vtu_file` is not empty, then writes the model with its
 /// conditions to that file (in the model's directory when it is a relative
 /// name) as VTK XML (.vtu). When standard error is a terminal, a line of
 /// counts follows the closing message there. Records are converted on `jobs`
-/// threads; the files, messages and status are the same for any number. Returns the exit status: 0,
-/// a diagnostic's number, or 1 for a model the run refuses. Every file is closed when it returns;
-/// the outputs (the .vtu and a map among them) are replaced only when all are complete, and all
-/// together. Running out of memory anywhere ends the run with diagnostic 41.
-/// With `mode` kRenumbered or kSkin, the surface model is the model renumbered
-/// or its skin, and "input-map.csv" is written beside the pair, replaced with it.
+/// threads (0: one per core the process may use); the files, messages and status are the same for
+/// any number. Returns the exit status: 0, a diagnostic's number, or 1 for a model the run refuses.
+/// Every file is closed when it returns; the outputs (the .vtu and a map among them) are replaced
+/// only when all are complete, and all together. Running out of memory anywhere ends the run with
+/// diagnostic 41. With `mode` kRenumbered or kSkin, the surface model is the model renumbered or
+/// its skin, and "input-map.csv" is written beside the pair, replaced with it.
 int RunTranslation(std::string_view vtu_file = {}, int jobs = 1,
                    ModelMode mode = ModelMode::kAsWritten, const RunFiles& files = {});
