@@ -291,7 +291,9 @@ constexpr std::uint64_t ZeroBytes(std::uint64_t v) {
 }
 
 // The eight characters at `p` as blanks followed by one to eight digits:
-// their number, or false.
+// their number, or false. The test is exact for any eight characters: it
+// takes exactly the words of blanks then digits, whatever the field width
+// the caller reads, and the number is below 10^8.
 bool TakeBlanksThenDigits(const char* p, std::uint32_t& value) {
   std::uint64_t x;
   std::memcpy(&x, p, sizeof(x));
@@ -335,15 +337,32 @@ bool TakeBlanksThenDigits(const char* p, std::uint32_t& value) {
 
 }  // namespace
 
-bool TakeNineColumnIntegers(std::string_view record, std::span<std::int32_t> values) {
-  constexpr std::size_t kWidth = 9;
-  const std::size_t length = kWidth * values.size();
+bool TakeColumnIntegers(std::string_view record, std::size_t width,
+                        std::span<std::int32_t> values) {
+  if (width < kNarrowestIntegerColumns || width > kWidestIntegerColumns) return false;
+  const std::size_t length = width * values.size();
   if (record.size() < length || (record.size() > length && record[length] != ' ')) return false;
+  // Every field begins with a blank, which parts it from the field before:
+  // the free-form read sees one value per field. The eight-character test
+  // covers the field's last eight columns, so that the fields of every width
+  // are read by the same exact test, and all within the record:
+  // - 8 columns: the field's own blank and seven columns, one to seven digits;
+  // - 9 columns: the eight after the blank, one to eight digits;
+  // - 10 columns: the eight after the blank and one more column, which is a
+  //   blank (one to eight digits) or a digit; a digit must be followed by
+  //   eight digits, no blank between them, and makes a nine-digit number,
+  //   below 10^9 < 2^31, read exactly as the free-form read reads it.
+  const std::size_t skipped = width - 8;  // columns before the last eight
   for (std::size_t f = 0; f < values.size(); ++f) {
-    const char* field = record.data() + kWidth * f;
+    const char* field = record.data() + width * f;
     std::uint32_t value;
-    if (field[0] != ' ' || !TakeBlanksThenDigits(field + 1, value)) return false;
-    values[f] = static_cast<std::int32_t>(value);  // at most eight digits
+    if (field[0] != ' ' || !TakeBlanksThenDigits(field + skipped, value)) return false;
+    if (skipped == 2 && field[1] != ' ') {
+      const unsigned digit = static_cast<unsigned>(field[1] - '0');
+      if (digit > 9 || field[2] == ' ') return false;
+      value += digit * 100000000u;
+    }
+    values[f] = static_cast<std::int32_t>(value);  // at most nine digits
   }
   return true;
 }
