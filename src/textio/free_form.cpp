@@ -294,7 +294,7 @@ constexpr std::uint64_t ZeroBytes(std::uint64_t v) {
 // their number, or false. The test is exact for any eight characters: it
 // takes exactly the words of blanks then digits, whatever the field width
 // the caller reads, and the number is below 10^8.
-bool TakeBlanksThenDigits(const char* p, std::uint32_t& value) {
+[[gnu::always_inline]] inline bool TakeBlanksThenDigits(const char* p, std::uint32_t& value) {
   std::uint64_t x;
   std::memcpy(&x, p, sizeof(x));
   if constexpr (std::endian::native != std::endian::little) x = __builtin_bswap64(x);
@@ -337,10 +337,13 @@ bool TakeBlanksThenDigits(const char* p, std::uint32_t& value) {
 
 }  // namespace
 
-bool TakeColumnIntegers(std::string_view record, std::size_t width,
-                        std::span<std::int32_t> values) {
-  if (width < kNarrowestIntegerColumns || width > kWidestIntegerColumns) return false;
-  const std::size_t length = width * values.size();
+namespace {
+
+// TakeColumnIntegers for one width, known when compiling.
+template <std::size_t kWidth>
+bool TakeIntegersOfWidth(std::string_view record, std::span<std::int32_t> values) {
+  static_assert(kWidth >= kNarrowestIntegerColumns && kWidth <= kWidestIntegerColumns);
+  const std::size_t length = kWidth * values.size();
   if (record.size() < length || (record.size() > length && record[length] != ' ')) return false;
   // Every field begins with a blank, which parts it from the field before:
   // the free-form read sees one value per field. The eight-character test
@@ -352,19 +355,37 @@ bool TakeColumnIntegers(std::string_view record, std::size_t width,
   //   blank (one to eight digits) or a digit; a digit must be followed by
   //   eight digits, no blank between them, and makes a nine-digit number,
   //   below 10^9 < 2^31, read exactly as the free-form read reads it.
-  const std::size_t skipped = width - 8;  // columns before the last eight
+  constexpr std::size_t kSkipped = kWidth - 8;  // columns before the last eight
   for (std::size_t f = 0; f < values.size(); ++f) {
-    const char* field = record.data() + width * f;
+    const char* field = record.data() + kWidth * f;
     std::uint32_t value;
-    if (field[0] != ' ' || !TakeBlanksThenDigits(field + skipped, value)) return false;
-    if (skipped == 2 && field[1] != ' ') {
-      const unsigned digit = static_cast<unsigned>(field[1] - '0');
-      if (digit > 9 || field[2] == ' ') return false;
-      value += digit * 100000000u;
+    if (field[0] != ' ' || !TakeBlanksThenDigits(field + kSkipped, value)) return false;
+    if constexpr (kSkipped == 2) {
+      if (field[1] != ' ') {
+        const unsigned digit = static_cast<unsigned>(field[1] - '0');
+        if (digit > 9 || field[2] == ' ') return false;
+        value += digit * 100000000u;
+      }
     }
     values[f] = static_cast<std::int32_t>(value);  // at most nine digits
   }
   return true;
+}
+
+}  // namespace
+
+bool TakeColumnIntegers(std::string_view record, std::size_t width,
+                        std::span<std::int32_t> values) {
+  switch (width) {
+    case 8:
+      return TakeIntegersOfWidth<8>(record, values);
+    case 9:
+      return TakeIntegersOfWidth<9>(record, values);
+    case 10:
+      return TakeIntegersOfWidth<10>(record, values);
+    default:
+      return false;
+  }
 }
 
 bool FreeFormExtent::MoreValuesInRecord() const {
