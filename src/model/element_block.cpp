@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/element_types.h"
+#include "textio/column_integers.h"
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
 #include "textio/free_form.h"

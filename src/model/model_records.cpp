@@ -7,6 +7,7 @@
 #include "model/displacement_constraints.h"
 #include "model/element_block.h"
 #include "model/node_block.h"
+#include "textio/column_integers.h"
 #include "textio/command_fields.h"
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"

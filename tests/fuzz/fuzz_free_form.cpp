@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "textio/column_integers.h"
 #include "textio/free_form.h"
 
 namespace {

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "textio/column_integers.h"
 #include "textio/diagnostics.h"
 
 namespace {
