@@ -20,8 +20,9 @@ CDB2BEM_BENCH_SCRATCH names another place). Every run must end with status 0,
 print only the closing line and write files of the expected sizes; a floor
 output that differs from the translator's is reported. Prints the medians,
 the ratio translator/floor, model MB/s, peak resident memory beside the bytes
-of the nine tables, and the targets. The check runs in a directory of its own,
-rotating with the other two; it must end with status 0, print a report that
+of the nine tables, the wall time against the I/O limit's, the system times,
+and the targets. The check runs in a directory of its own, rotating with the
+other programs; it must end with status 0, print a report that
 begins "nodes: " and write no file. With --callgrind it adds the instruction
 counts of both programs on the smallest model. With the 1M size it also times
 `cdb2bem --skin` on the 1M-brick volume model (generate_model.py --volume)
