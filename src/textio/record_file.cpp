@@ -1,12 +1,14 @@
 #include "textio/record_file.h"
 
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cassert>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
@@ -351,3 +353,17 @@ void OutputFile::Close() {
 }
 
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+void AdviseLargePages(void* memory, std::size_t bytes) {
+#ifdef MADV_HUGEPAGE
+  constexpr std::uintptr_t kLargePage = std::uintptr_t{1} << 21;
+  const auto begin = reinterpret_cast<std::uintptr_t>(memory);
+  const std::uintptr_t first = (begin + kLargePage - 1) & ~(kLargePage - 1);
+  const std::uintptr_t last = (begin + bytes) & ~(kLargePage - 1);
+  // Advice only: refused, the memory stays as it was.
+  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+#else
+  (void)memory;
+  (void)bytes;
+#endif
+}
