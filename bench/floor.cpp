@@ -290,7 +290,8 @@ int main() {
 
   // Element block: the fifteen values of every record, E I J K L kept.
   do rec = in.Must();
-  while (rec.substr(0, 6) != "(19i8)" && rec.substr(0, 6) != "(19i9)");
+  while (rec.substr(0, 6) != "(19i8)" && rec.substr(0, 6) != "(19i9)" &&
+         rec.substr(0, 7) != "(19i10)");
   std::vector<std::int32_t> elems(5 * static_cast<std::size_t>(raw_elems));
   for (std::int32_t r = 0; r < raw_elems; ++r) {
     rec = in.Must();

@@ -14,9 +14,10 @@ records), then FINISH.
 
 Layouts: nodes '(3i9,6e21.13e3)' with three real fields (the rotation angles
 are zero and left out, as ANSYS does), elements '(19i9)' with fifteen values
-(ten attributes, the element number, I J K L).
+(ten attributes, the element number, I J K L), or '(19i10)' with --i10, as
+current ANSYS releases write them.
 
-    generate_model.py NODES PATH     writes the model of about NODES nodes
+    generate_model.py [--i10] NODES PATH     writes the model of about NODES nodes
     generate_model.py NODES          prints its counts only
     generate_model.py --volume ELEMENTS PATH   writes the volume model of about ELEMENTS bricks
     generate_model.py --volume ELEMENTS        prints its counts only
@@ -88,8 +89,20 @@ def _node_number(p, ring, segment_count, j):
     return 2 + (ring - 1) * segment_count + (j % segment_count)
 
 
-def write_model(path, target_nodes):
+def element_format(width):
+    """The element block's format record and the record format of a boundary
+    element and of a field cell (element number, I, J, K, L to fill), in
+    fields of `width` columns."""
+    attrs = "%*d" * 10
+    tail = ("%" + str(width) + "d") * 5 + "\n"
+    boundary = attrs % tuple(x for v in (1, 1, 1, 1, 0, 0, 0, 0, 4, 0) for x in (width, v))
+    cell = attrs % tuple(x for v in (1, 2, 1, 1, 0, 0, 0, 0, 4, 0) for x in (width, v))
+    return "(19i%d)" % width, boundary + tail, cell + tail
+
+
+def write_model(path, target_nodes, element_width=9):
     p = plan(target_nodes)
+    elem_format, elem_fmt, cell_fmt = element_format(element_width)
     rings, segs = p["rings"], p["segments"]
     n_nodes, n_elems = p["NodeCount"], p["ElementCount"]
     n_fp, n_fc = p["FieldPointCount"], p["FieldCellCount"]
@@ -145,11 +158,10 @@ def write_model(path, target_nodes):
         f.write(_exp3("".join(lines)))
         f.write("N,R5.3,LOC,       -1,\n"
                 "EBLOCK,19,SOLID,%10d,%10d\n"
-                "(19i9)\n" % (raw_elems, raw_elems))
+                "%s\n" % (raw_elems, raw_elems, elem_format))
 
         # Boundary elements, outward normals: north cap triangles, quadrilateral
         # bands, south cap triangles (K = L for a triangle).
-        elem_fmt = "        1        1        1        1        0        0        0        0        4        0%9d%9d%9d%9d%9d\n"
         e = 1
         lines = []
         for j in range(segs):
@@ -173,7 +185,6 @@ def write_model(path, target_nodes):
             e += 1
         f.write("".join(lines))
         # Field cells on the field-point grid.
-        cell_fmt = "        1        2        1        1        0        0        0        0        4        0%9d%9d%9d%9d%9d\n"
         lines = []
         for a in range(side - 1):
             for b in range(side - 1):
@@ -307,11 +318,15 @@ def main(argv):
     if len(argv) > 1 and argv[1] in ("-h", "--help"):
         sys.stdout.write(__doc__)
         return 0
+    width = 9
+    if len(argv) > 1 and argv[1] == "--i10":
+        width = 10
+        argv = argv[1:]
     if len(argv) not in (2, 3) or not argv[1].isdigit():
         sys.stderr.write(__doc__)
         return 2
     target = int(argv[1])
-    counts = write_model(argv[2], target) if len(argv) == 3 else plan(target)
+    counts = write_model(argv[2], target, width) if len(argv) == 3 else plan(target)
     print(json.dumps(counts, indent=1))
     return 0
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "model/element_types.h"
+#include "textio/column_integers.h"
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
 #include "textio/free_form.h"
@@ -15,8 +16,11 @@
 
 namespace {
 
-void FindElementFormat(InputFile& model) {
-  while (!IsElementFormat(model.ReadRecord())) {
+// Finds the element format record; returns the width of its fields.
+std::size_t FindElementFormat(InputFile& model) {
+  for (;;) {
+    const std::size_t width = ElementFieldWidth(model.ReadRecord());
+    if (width != 0) return width;
   }
 }
 
@@ -27,6 +31,11 @@ bool IsElementFormat(std::string_view record) {
   if (TextIs(line_buffer, "(19i8)") || TextIs(line_buffer, "(19i9)")) return true;
   // Current releases write ten-column element fields.
   return record.substr(0, 7) == "(19i10)";
+}
+
+std::size_t ElementFieldWidth(std::string_view record) {
+  if (!IsElementFormat(record)) return 0;
+  return record[4] == '1' ? 10 : static_cast<std::size_t>(record[4] - '0');
 }
 
 namespace {
@@ -195,8 +204,6 @@ void AddRecord(RunTables& run, std::int64_t p, const ElementRecord& element) {
   }
 }
 
-constexpr std::size_t kBatchRecords = std::size_t{1} << 16;
-
 // Hands a free-form read the one record of `context`, and no other.
 bool OneRecord(void* context, std::string_view& record) {
   auto* next = static_cast<const std::string_view**>(context);
@@ -206,12 +213,12 @@ bool OneRecord(void* context, std::string_view& record) {
   return true;
 }
 
-// The element of a record of nine-column fields, with its node count, as
+// The element of a record of `width`-column fields, with its node count, as
 // the free-form read takes it; false for any other record.
-bool TakeNineColumnElement(std::string_view record, ElementRecord& element,
-                           std::int32_t& node_count) {
+bool TakeColumnElement(std::string_view record, std::size_t width, ElementRecord& element,
+                       std::int32_t& node_count) {
   std::array<std::int32_t, 15> values;
-  if (!TakeNineColumnIntegers(record, values)) return false;
+  if (!TakeColumnIntegers(record, width, values)) return false;
   element.itype = values[1];
   node_count = values[8];
   element.number = values[10];
@@ -222,10 +229,10 @@ bool TakeNineColumnElement(std::string_view record, ElementRecord& element,
 // The element record `record` when it holds the whole read by itself and
 // everything in it is regular (a boundary element inside the tables); false
 // when it is not, and the record by record reading must take it.
-bool ParseSingleRecord(std::string_view record, bool boundary, const RunTables& run,
-                       ElementRecord& element) {
+bool ParseSingleRecord(std::string_view record, std::size_t width, bool boundary,
+                       const RunTables& run, ElementRecord& element) {
   std::int32_t node_count = 0;
-  if (TakeNineColumnElement(record, element, node_count)) {
+  if (TakeColumnElement(record, width, element, node_count)) {
     // All fifteen values come from this record, so only a node count above
     // eight with more values after them refuses it: left to the reading
     // record by record.
@@ -253,67 +260,45 @@ bool ParseSingleRecord(std::string_view record, bool boundary, const RunTables& 
   return true;
 }
 
-// The element and field-cell records read on `jobs` threads, a batch at a
-// time, on the view that each record is one element. The first record for
-// which that is not sure (a read that runs over into the next record, a
-// value that fails, an element the run refuses) is read again by the
-// record by record reading, which takes it exactly as without threads; the
-// batches go on after it.
-void ReadElementRecordsInParallel(InputFile& model, RunTables& run, int jobs) {
-  const std::int64_t element_count = std::max(run.ElementCount, 0);
-  const std::int64_t total = element_count + std::max(run.FieldCellCount, 0);
-  std::vector<std::string_view> records;
-  std::vector<ElementRecord> elements;
-  // Per part: its first irregular record, and its end (the same when none).
-  std::vector<std::pair<std::size_t, std::size_t>> irregular(static_cast<std::size_t>(jobs));
-  for (std::int64_t done = 0; done < total;) {
-    model.NextRecords(static_cast<std::size_t>(std::min<std::int64_t>(total - done, kBatchRecords)),
-                      records);
-    if (records.empty()) model.ReadRecord();  // the end of the file: raises
-    elements.resize(records.size());
-    const int parts =
-        ForEachPart(jobs, records.size(), [&](int part, std::size_t begin, std::size_t end) {
-          auto& [first_irregular, part_end] = irregular[static_cast<std::size_t>(part)];
-          first_irregular = part_end = end;
-          for (std::size_t k = begin; k < end; ++k) {
-            elements[k] = ElementRecord{0, {0, 0, 0, 0}, 0, false, false};
-            const bool boundary = done + static_cast<std::int64_t>(k) < element_count;
-            if (!ParseSingleRecord(records[k], boundary, run, elements[k])) {
-              first_irregular = k;
-              return;
-            }
-          }
-        });
-    std::size_t taken = records.size();
-    for (int part = 0; part < parts && taken == records.size(); ++part) {
-      const auto [first_irregular, part_end] = irregular[static_cast<std::size_t>(part)];
-      if (first_irregular < part_end) taken = first_irregular;
-    }
-    for (std::size_t k = 0; k < taken; ++k) {
-      AddRecord(run, done + static_cast<std::int64_t>(k), elements[k]);
-    }
-    done += static_cast<std::int64_t>(taken);
-    if (taken < records.size()) {
-      // Read again alone, the record raises or runs over as it does in sequence.
-      model.Unread(records[taken]);
-      AddRecord(run, done, ReadElementRecord(model, run));
-      ++done;
-    }
-  }
-}
-
 }  // namespace
 
 void ReadElementBlock(InputFile& model, RunTables& run, int jobs) {
-  FindElementFormat(model);
+  const std::size_t width = FindElementFormat(model);
   run.TriangleCount = 0;
   run.ElementsOfType.assign(run.Types.types().size(), 0);
   run.ElementsOfUndefinedType = 0;
-  if (jobs > 1) {
-    ReadElementRecordsInParallel(model, run, jobs);
-    return;
-  }
-  const std::int64_t total =
-      std::int64_t{std::max(run.ElementCount, 0)} + std::int64_t{std::max(run.FieldCellCount, 0)};
-  for (std::int64_t p = 0; p < total; ++p) AddRecord(run, p, ReadElementRecord(model, run));
+  const std::int64_t element_count = std::max(run.ElementCount, 0);
+  const std::int64_t total = element_count + std::max(run.FieldCellCount, 0);
+  // The records are read in batches on the view that each record is one
+  // element. The first record for which that is not sure (a read that runs
+  // over into the next record, a value that fails, an element the run
+  // refuses) is read alone by the record by record reading, which takes it
+  // exactly as it takes every record in sequence; the batches go on after it.
+  std::int64_t done = 0;
+  std::vector<ElementRecord> elements;
+  ReadInBatches(
+      model, jobs, static_cast<std::size_t>(total),
+      {.prepare = [&](std::size_t count) { elements.resize(count); },
+       .convert =
+           [&](BatchRecords records, std::size_t begin, std::size_t end) {
+             for (std::size_t k = begin; k < end; ++k) {
+               elements[k] = ElementRecord{0, {0, 0, 0, 0}, 0, false, false};
+               const bool boundary = done + static_cast<std::int64_t>(k) < element_count;
+               if (!ParseSingleRecord(records[k], width, boundary, run, elements[k])) return k;
+             }
+             return end;
+           },
+       .take =
+           [&](BatchRecords records, std::size_t converted) {
+             for (std::size_t k = 0; k < converted; ++k) {
+               AddRecord(run, done + static_cast<std::int64_t>(k), elements[k]);
+             }
+             done += static_cast<std::int64_t>(converted);
+             return BatchTaken{converted, converted < records.size() || records.empty(), false};
+           },
+       .read_alone =
+           [&] {
+             AddRecord(run, done, ReadElementRecord(model, run));
+             ++done;
+           }});
 }

@@ -1,6 +1,7 @@
 // Element block: boundary triangles and field cells.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
@@ -34,3 +35,7 @@ void RefuseElementOfType(const ElementTypes& types, std::int32_t number, std::in
 /// Whether `record` is an element format record: "(19i8)", "(19i9)" or
 /// "(19i10)" in its first columns.
 bool IsElementFormat(std::string_view record);
+
+/// The columns of each field of the element records after `record`: 8, 9 or
+/// 10 for an element format record, 0 for any other record.
+std::size_t ElementFieldWidth(std::string_view record);

@@ -7,6 +7,7 @@
 #include "model/displacement_constraints.h"
 #include "model/element_block.h"
 #include "model/node_block.h"
+#include "textio/column_integers.h"
 #include "textio/command_fields.h"
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
@@ -15,8 +16,6 @@
 #include "textio/parallel_records.h"
 
 namespace {
-
-constexpr std::size_t kBatchRecords = std::size_t{1} << 16;
 
 bool IsSeparator(char c) { return c == ' ' || c == ',' || c == '\t'; }
 
@@ -49,7 +48,7 @@ int TakeIntegers(std::string_view record, std::int32_t* out, int most) {
 
 // A record that ends a block: "-1" (taken), or a record that is no record of
 // the block (handed back to be read as usual).
-enum class BlockRecord : std::uint8_t { kRecord, kEndTaken, kEndHandedBack, kFailed };
+enum class BlockRecord : std::uint8_t { kRecord, kEndTaken, kEndHandedBack };
 
 BlockRecord KindOfBlockRecord(std::string_view record) {
   const std::size_t first = record.find_first_not_of(" \t");
@@ -64,79 +63,65 @@ BlockRecord KindOfBlockRecord(std::string_view record) {
                                                         : BlockRecord::kEndHandedBack;
 }
 
-// Where the parts of a batch stopped: the first record of each part that is
-// no plain record of the block (its end, or one that failed), and why.
-struct PartStop {
-  std::size_t at = 0;
-  BlockRecord kind = BlockRecord::kRecord;
-};
-
-// The first stop of a batch in record order, over the parts that ran.
-PartStop FirstStop(const std::vector<PartStop>& stops, int parts, std::size_t count) {
-  for (int part = 0; part < parts; ++part) {
-    const PartStop& stop = stops[static_cast<std::size_t>(part)];
-    if (stop.kind != BlockRecord::kRecord) return stop;
+// How a batch whose parts converted its first `converted` records ends the
+// block: at the batch's end it goes on (an empty batch, the end of the file,
+// ends it); at a record of the block that failed, that record is read
+// alone, which raises; at a record "-1" that record is taken and the
+// block ends; at any other end the record is handed back.
+BatchTaken TakeUpTo(BatchRecords records, std::size_t converted) {
+  if (converted == records.size()) return {records.size(), false, records.empty()};
+  switch (KindOfBlockRecord(records[converted])) {
+    case BlockRecord::kRecord:
+      return {converted, true, false};
+    case BlockRecord::kEndTaken:
+      return {converted + 1, false, true};
+    case BlockRecord::kEndHandedBack:
+      break;
   }
-  return {count, BlockRecord::kRecord};
-}
-
-// After the stop at `k` of a batch: the record handed back, or those after a
-// taken end, are read again by the next read.
-void HandBack(InputFile& model, const std::vector<std::string_view>& records, std::size_t k,
-              BlockRecord kind) {
-  const std::size_t next = kind == BlockRecord::kEndHandedBack ? k : k + 1;
-  if (next < records.size()) model.Unread(records[next]);
+  return {converted, false, true};
 }
 
 void ReadNodeRecords(InputFile& model, Layout layout, ModelRecords& out, int jobs) {
-  std::vector<std::string_view> records;
-  std::vector<PartStop> stops(static_cast<std::size_t>(std::max(jobs, 1)));
-  for (;;) {
-    model.NextRecords(kBatchRecords, records);
-    if (records.empty()) return;  // the end of the file ends the block
-    const std::size_t count = records.size();
-    const std::size_t base = out.node_numbers.size();
-    out.node_numbers.resize(base + count);
-    out.node_coords.resize(3 * (base + count));
-    const int parts = ForEachPart(jobs, count, [&](int part, std::size_t begin, std::size_t end) {
-      PartStop& stop = stops[static_cast<std::size_t>(part)];
-      stop = {end, BlockRecord::kRecord};
-      for (std::size_t k = begin; k < end; ++k) {
-        const BlockRecord kind = KindOfBlockRecord(records[k]);
-        if (kind != BlockRecord::kRecord) {
-          stop = {k, kind};
-          return;
-        }
-        std::int32_t unused = 0;
-        double* xyz = out.node_coords.data() + 3 * (base + k);
-        xyz[0] = xyz[1] = xyz[2] = 0.0;
-        const ReadItem items[] = {
-            out.node_numbers[base + k], unused, unused, xyz[0], xyz[1], xyz[2]};
-        if (!ReadFixedFields(records[k], layout, items)) {
-          stop = {k, BlockRecord::kFailed};
-          return;
-        }
-      }
-    });
-    const PartStop stop = FirstStop(stops, parts, count);
-    out.node_numbers.resize(base + stop.at);
-    out.node_coords.resize(3 * (base + stop.at));
-    if (stop.kind == BlockRecord::kFailed) {
-      // Read again alone, the record raises its diagnostic.
-      model.Unread(records[stop.at]);
-      std::int32_t number = 0;
-      std::int32_t unused = 0;
-      double xyz[3] = {0.0, 0.0, 0.0};
-      ReadFixedRecord(model, layout, {number, unused, unused, xyz[0], xyz[1], xyz[2]});
-      out.node_numbers.push_back(number);
-      out.node_coords.insert(out.node_coords.end(), xyz, xyz + 3);
-      continue;
-    }
-    if (stop.kind != BlockRecord::kRecord) {
-      HandBack(model, records, stop.at, stop.kind);
-      return;
-    }
-  }
+  std::size_t base = 0;  // the nodes before the batch
+  ReadInBatches(
+      model, jobs, SIZE_MAX,
+      {.prepare =
+           [&](std::size_t count) {
+             base = out.node_numbers.size();
+             out.node_numbers.resize(base + count);
+             out.node_coords.resize(3 * (base + count));
+           },
+       .convert =
+           [&](BatchRecords records, std::size_t begin, std::size_t end) {
+             for (std::size_t k = begin; k < end; ++k) {
+               if (KindOfBlockRecord(records[k]) != BlockRecord::kRecord) return k;
+               std::int32_t unused = 0;
+               double* xyz = out.node_coords.data() + 3 * (base + k);
+               xyz[0] = xyz[1] = xyz[2] = 0.0;
+               const ReadItem items[] = {
+                   out.node_numbers[base + k], unused, unused, xyz[0], xyz[1], xyz[2]};
+               if (!ReadFixedFields(records[k], layout, items)) return k;
+             }
+             return end;
+           },
+       .take =
+           [&](BatchRecords records, std::size_t converted) {
+             if (!records.empty()) {
+               out.node_numbers.resize(base + converted);
+               out.node_coords.resize(3 * (base + converted));
+             }
+             return TakeUpTo(records, converted);
+           },
+       .read_alone =
+           [&] {
+             // Read again alone, the record raises its diagnostic.
+             std::int32_t number = 0;
+             std::int32_t unused = 0;
+             double xyz[3] = {0.0, 0.0, 0.0};
+             ReadFixedRecord(model, layout, {number, unused, unused, xyz[0], xyz[1], xyz[2]});
+             out.node_numbers.push_back(number);
+             out.node_coords.insert(out.node_coords.end(), xyz, xyz + 3);
+           }});
 }
 
 // The first record of an element: its first nineteen values.
@@ -180,61 +165,47 @@ void AppendContinuation(std::string_view record, const InputFile& model, ModelRe
   out.node_begin.back() = out.element_nodes.size();
 }
 
-void ReadElementRecords(InputFile& model, ModelRecords& out, int jobs) {
-  std::vector<std::string_view> records;
+void ReadElementRecords(InputFile& model, std::size_t width, ModelRecords& out, int jobs) {
   std::vector<FirstElementRecord> firsts;
-  std::vector<PartStop> stops(static_cast<std::size_t>(std::max(jobs, 1)));
-  bool continuation_next = false;
-  for (;;) {
-    model.NextRecords(kBatchRecords, records);
-    if (records.empty()) return;
-    std::size_t k = 0;
-    if (continuation_next) {
-      AppendContinuation(records[0], model, out);
-      continuation_next = false;
-      k = 1;
-    }
-    const std::size_t count = records.size();
-    firsts.resize(count);
-    // Every record is read as an element's first record; those that turn
-    // out to continue the record before them are read again as that.
-    const int parts =
-        ForEachPart(jobs, count - k, [&](int part, std::size_t begin, std::size_t end) {
-          PartStop& stop = stops[static_cast<std::size_t>(part)];
-          stop = {k + end, BlockRecord::kRecord};
-          for (std::size_t r = k + begin; r < k + end; ++r) {
-            const BlockRecord kind = KindOfBlockRecord(records[r]);
-            if (kind != BlockRecord::kRecord) {
-              stop = {r, kind};
-              return;
-            }
-            // Most records of eight nodes or more are nineteen fields of nine columns.
-            firsts[r].count = TakeNineColumnIntegers(records[r], firsts[r].values)
-                                  ? 19
-                                  : TakeIntegers(records[r], firsts[r].values, 19);
-          }
-        });
-    const PartStop stop = FirstStop(stops, parts, count);
-    bool read_on = false;  // a continuation stood where the parts stopped
-    for (; k < stop.at; ++k) {
-      if (!AppendElement(firsts[k], model, out)) continue;
-      if (k + 1 == count) {
-        continuation_next = true;
-        break;
-      }
-      AppendContinuation(records[++k], model, out);
-      if (k == stop.at) {
-        if (k + 1 < count) model.Unread(records[k + 1]);
-        read_on = true;
-        break;
-      }
-    }
-    if (read_on) continue;
-    if (stop.kind != BlockRecord::kRecord) {
-      HandBack(model, records, stop.at, stop.kind);
-      return;
-    }
-  }
+  bool continuation_next = false;  // the batch's first record continues an element
+  ReadInBatches(model, jobs, SIZE_MAX,
+                {.prepare = [&](std::size_t count) { firsts.resize(count); },
+                 // Every record is read as an element's first record; those that turn
+                 // out to continue the record before them are read again as that.
+                 .convert =
+                     [&](BatchRecords records, std::size_t begin, std::size_t end) {
+                       for (std::size_t r = std::max<std::size_t>(begin, continuation_next);
+                            r < end; ++r) {
+                         if (KindOfBlockRecord(records[r]) != BlockRecord::kRecord) return r;
+                         // Most records of eight nodes or more are nineteen fields of
+                         // the format's width.
+                         firsts[r].count = TakeColumnIntegers(records[r], width, firsts[r].values)
+                                               ? 19
+                                               : TakeIntegers(records[r], firsts[r].values, 19);
+                       }
+                       return end;
+                     },
+                 .take =
+                     [&](BatchRecords records, std::size_t converted) {
+                       std::size_t k = 0;
+                       if (continuation_next && !records.empty()) {
+                         AppendContinuation(records[0], model, out);
+                         continuation_next = false;
+                         k = 1;
+                       }
+                       for (; k < converted; ++k) {
+                         if (!AppendElement(firsts[k], model, out)) continue;
+                         if (k + 1 == records.size()) {
+                           continuation_next = true;
+                           return BatchTaken{records.size(), false, false};
+                         }
+                         AppendContinuation(records[++k], model, out);
+                         // A continuation stood where the parts stopped: read on after it.
+                         if (k == converted) return BatchTaken{k + 1, false, false};
+                       }
+                       return TakeUpTo(records, converted);
+                     },
+                 .read_alone = [] {}});
 }
 
 std::vector<std::int32_t> ReadComponentValues(InputFile& model, std::int32_t count) {
@@ -297,9 +268,9 @@ void ReadModelRecords(InputFile& model, ModelRecords& out, int jobs) {
     if (const std::optional<Layout> layout = NodeFormatOf(record)) {
       out.has_node_block = true;
       ReadNodeRecords(model, *layout, out, jobs);
-    } else if (IsElementFormat(record)) {
+    } else if (const std::size_t width = ElementFieldWidth(record); width != 0) {
       out.has_element_block = true;
-      ReadElementRecords(model, out, jobs);
+      ReadElementRecords(model, width, out, jobs);
     } else if (record.starts_with("CMBLOCK,")) {
       ReadComponent(model, record, out);
     } else if (record.starts_with("D,")) {

@@ -1,7 +1,6 @@
 #include "model/node_block.h"
 
 #include <string_view>
-#include <utility>
 #include <vector>
 
 #include "textio/fixed_layout.h"
@@ -51,18 +50,6 @@ std::int32_t ReadNodeRecord(InputFile& model, Layout layout, double* xyz) {
   return number;
 }
 
-// The most records converted in one batch; the buffer of the model file
-// usually holds fewer.
-constexpr std::size_t kBatchRecords = std::size_t{1} << 16;
-
-// What converting one part of a batch found: the numbering mismatches in
-// record order, and the first record that failed (`end` when none did).
-struct PartFindings {
-  std::vector<std::pair<std::size_t, std::int32_t>> mismatches;  // record, number read
-  std::size_t failed = 0;
-  std::size_t end = 0;
-};
-
 // Position p of the block, from 0: a node up to NodeCount, then a field point.
 double* CoordinatesAt(RunTables& run, std::int64_t node_count, std::int64_t p) {
   return p < node_count
@@ -70,12 +57,10 @@ double* CoordinatesAt(RunTables& run, std::int64_t node_count, std::int64_t p) {
              : run.FieldPointCoords.Column(static_cast<std::int32_t>(p + 1 - node_count));
 }
 
-// The node and field-point records converted on `jobs` threads, a batch of
-// records at a time. The messages and the failure come out as the record by
-// record reading gives them: the mismatches of the records before the first
-// record that fails, then that record read again alone, which raises.
-void ReadNodeRecordsInParallel(InputFile& model, Layout layout, RunTables& run, OutputFile& console,
-                               int jobs) {
+}  // namespace
+
+void ReadNodeBlock(InputFile& model, RunTables& run, OutputFile& console, int jobs) {
+  const Layout layout = FindNodeFormat(model);
   const std::int64_t node_count = run.NodeCount > 0 ? run.NodeCount : 0;
   const std::int64_t total = node_count + (run.FieldPointCount > 0 ? run.FieldPointCount : 0);
   // Nodes are numbered p + 1, field points NodeCount + j (NodeCount as the
@@ -83,72 +68,42 @@ void ReadNodeRecordsInParallel(InputFile& model, Layout layout, RunTables& run, 
   auto expected = [&](std::int64_t p) {
     return p < node_count ? p + 1 : std::int64_t{run.NodeCount} + (p + 1 - node_count);
   };
-  auto report = [&](std::int64_t p, std::int32_t number) {
+  auto check_number = [&](std::int64_t p, std::int32_t number) {
+    if (number == expected(p)) return;
     const std::int64_t shown = p < node_count ? p + 1 : p + 1 - node_count;
     WriteFreeForm(console,
                   {" Node number error ni, i =", number, static_cast<std::int32_t>(shown)});
   };
-  std::vector<std::string_view> records;
-  std::vector<PartFindings> findings(static_cast<std::size_t>(jobs));
-  for (std::int64_t done = 0; done < total;) {
-    model.NextRecords(static_cast<std::size_t>(std::min<std::int64_t>(total - done, kBatchRecords)),
-                      records);
-    if (records.empty()) model.ReadRecord();  // the end of the file: raises
-    const int parts =
-        ForEachPart(jobs, records.size(), [&](int part, std::size_t begin, std::size_t end) {
-          PartFindings& found = findings[static_cast<std::size_t>(part)];
-          found.mismatches.clear();
-          found.failed = found.end = end;
-          for (std::size_t k = begin; k < end; ++k) {
-            const std::int64_t p = done + static_cast<std::int64_t>(k);
-            double* xyz = CoordinatesAt(run, node_count, p);
-            std::int32_t number = 0;
-            std::int32_t unused = 0;
-            const ReadItem items[] = {number, unused, unused, xyz[0], xyz[1], xyz[2]};
-            if (!ReadFixedFields(records[k], layout, items)) {
-              found.failed = k;
-              return;
-            }
-            if (number != expected(p)) found.mismatches.emplace_back(k, number);
-          }
-        });
-    std::size_t taken = records.size();
-    for (int part = 0; part < parts && taken == records.size(); ++part) {
-      const PartFindings& found = findings[static_cast<std::size_t>(part)];
-      for (const auto& [k, number] : found.mismatches) {
-        report(done + static_cast<std::int64_t>(k), number);
-      }
-      if (found.failed < found.end) taken = found.failed;
-    }
-    done += static_cast<std::int64_t>(taken);
-    if (taken < records.size()) {
-      // Read again alone, the failing record raises what it raises in sequence.
-      model.Unread(records[taken]);
-      const std::int32_t number =
-          ReadNodeRecord(model, layout, CoordinatesAt(run, node_count, done));
-      if (number != expected(done)) report(done, number);
-      ++done;
-    }
-  }
-}
-
-}  // namespace
-
-void ReadNodeBlock(InputFile& model, RunTables& run, OutputFile& console, int jobs) {
-  const Layout layout = FindNodeFormat(model);
-  if (jobs > 1) {
-    ReadNodeRecordsInParallel(model, layout, run, console, jobs);
-    return;
-  }
-  for (std::int32_t i = 1; i <= run.NodeCount; ++i) {
-    std::int32_t number = ReadNodeRecord(model, layout, run.NodeCoords.Column(i));
-    if (number != i) WriteFreeForm(console, {" Node number error ni, i =", number, i});
-  }
-  for (std::int32_t j = 1; j <= run.FieldPointCount; ++j) {
-    std::int32_t number = ReadNodeRecord(model, layout, run.FieldPointCoords.Column(j));
-    // Compared with the node number the field point should have, reported by its position.
-    if (static_cast<std::int64_t>(number) != std::int64_t{run.NodeCount} + j) {
-      WriteFreeForm(console, {" Node number error ni, i =", number, j});
-    }
-  }
+  // The records are converted in batches, the numbers they give checked in
+  // record order. A record that fails is read again alone, which raises
+  // what it raises in sequence, after the messages of the records before it.
+  std::int64_t done = 0;
+  std::vector<std::int32_t> numbers;
+  ReadInBatches(
+      model, jobs, static_cast<std::size_t>(total),
+      {.prepare = [&](std::size_t count) { numbers.resize(count); },
+       .convert =
+           [&](BatchRecords records, std::size_t begin, std::size_t end) {
+             for (std::size_t k = begin; k < end; ++k) {
+               double* xyz = CoordinatesAt(run, node_count, done + static_cast<std::int64_t>(k));
+               std::int32_t unused = 0;
+               const ReadItem items[] = {numbers[k], unused, unused, xyz[0], xyz[1], xyz[2]};
+               if (!ReadFixedFields(records[k], layout, items)) return k;
+             }
+             return end;
+           },
+       .take =
+           [&](BatchRecords records, std::size_t converted) {
+             for (std::size_t k = 0; k < converted; ++k) {
+               check_number(done + static_cast<std::int64_t>(k), numbers[k]);
+             }
+             done += static_cast<std::int64_t>(converted);
+             return BatchTaken{converted, converted < records.size() || records.empty(), false};
+           },
+       .read_alone =
+           [&] {
+             check_number(done,
+                          ReadNodeRecord(model, layout, CoordinatesAt(run, node_count, done)));
+             ++done;
+           }});
 }

@@ -70,14 +70,6 @@ void ReadFreeForm(InputFile& file, std::initializer_list<FreeFormTarget> targets
 void ReadFreeForm(InputFile& file, std::span<const FreeFormTarget> targets,
                   FreeFormExtent* extent = nullptr);
 
-/// The first `values.size()` values of a record that holds them in fields
-/// of nine columns, as element blocks write them: each field a blank, then
-/// blanks and one to eight digits, the last field followed by a blank or
-/// the record's end. Such a record gives a free-form read exactly these
-/// values; for any other record the answer is false and `values` says
-/// nothing, and the record must be read the free-form way.
-[[nodiscard]] bool TakeNineColumnIntegers(std::string_view record, std::span<std::int32_t> values);
-
 /// One item of a free-form write: a text (trailing blanks included) or an
 /// integer.
 struct FreeFormItem {

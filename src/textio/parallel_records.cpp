@@ -50,6 +50,37 @@ int ForEachPart(int parts, std::size_t count,
   return static_cast<int>(n);
 }
 
+void ReadInBatches(InputFile& file, int jobs, std::size_t items, const BatchReading& reading) {
+  std::vector<std::string_view> records;
+  // Per part: the first record it left, and its end (the same when none).
+  std::vector<std::pair<std::size_t, std::size_t>> left(
+      static_cast<std::size_t>(std::max(jobs, 1)));
+  for (std::size_t done = 0; done < items;) {
+    file.NextRecords(std::min(items - done, kBatchRecords), records);
+    if (reading.prepare && !records.empty()) reading.prepare(records.size());
+    const int parts =
+        ForEachPart(jobs, records.size(), [&](int part, std::size_t begin, std::size_t end) {
+          left[static_cast<std::size_t>(part)] = {reading.convert(records, begin, end), end};
+        });
+    std::size_t converted = records.size();
+    for (int part = 0; part < parts; ++part) {
+      const auto [first_left, end] = left[static_cast<std::size_t>(part)];
+      if (first_left < end) {
+        converted = first_left;
+        break;
+      }
+    }
+    const BatchTaken taken = reading.take(records, converted);
+    if (taken.used < records.size()) file.Unread(records[taken.used]);
+    done += taken.used;
+    if (taken.ended) return;
+    if (taken.read_next_alone) {
+      reading.read_alone();
+      ++done;
+    }
+  }
+}
+
 namespace {
 
 // Bytes of formatted records per thread and batch: the two batch buffers

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <span>
+#include <string_view>
 #include <vector>
 
 #include "textio/diagnostics.h"
@@ -31,6 +33,58 @@ void LimitThreadStacks();
 /// part to the calling thread.
 int ForEachPart(int parts, std::size_t count,
                 const std::function<void(int part, std::size_t begin, std::size_t end)>& work);
+
+/// The most records of one batch of ReadInBatches; the buffer of the model
+/// file usually holds fewer.
+inline constexpr std::size_t kBatchRecords = std::size_t{1} << 16;
+
+/// The records of one batch, views into the file's buffer.
+using BatchRecords = std::span<const std::string_view>;
+
+/// Converts records [begin, end) of a batch, on any thread, and returns the
+/// first of them it leaves to the calling thread (`end` when none).
+using ConvertRecordsFunction =
+    std::function<std::size_t(BatchRecords records, std::size_t begin, std::size_t end)>;
+
+/// What the calling thread did with a batch.
+struct BatchTaken {
+  /// The records used, from the batch's first; the others go back to the
+  /// file and are read again.
+  std::size_t used = 0;
+  /// The first record given back is read next by itself, from the file,
+  /// by the reading record by record (`read_alone`), and counts as one item.
+  bool read_next_alone = false;
+  /// The run of records ends here.
+  bool ended = false;
+};
+
+/// Takes, on the calling thread, a batch whose first `converted` records
+/// were converted: `converted` is the batch's size, or the first record a
+/// part left (the parts after it may have converted more, which mean
+/// nothing). An empty batch is the end of the file.
+using TakeBatchFunction = std::function<BatchTaken(BatchRecords records, std::size_t converted)>;
+
+/// The steps of ReadInBatches.
+struct BatchReading {
+  /// Called on the calling thread before a batch of `count` records (not
+  /// empty) is converted, to make room for what the conversion gives; may
+  /// be empty.
+  std::function<void(std::size_t count)> prepare;
+  ConvertRecordsFunction convert;
+  TakeBatchFunction take;
+  /// Reads the next item by itself from the file, as the reading record by
+  /// record does, raising what it raises.
+  std::function<void()> read_alone;
+};
+
+/// Reads a run of up to `items` items from `file` (one a record, or what
+/// `read_alone` reads), in batches of records converted in contiguous parts
+/// on `jobs` threads (one: the calling thread alone) and taken in record
+/// order. A batch holds at most kBatchRecords records and no more than the
+/// items left. The run ends after `items` items, or when `take` says so.
+/// What the threads leave the calling thread reads alone, so that the run
+/// reads, reports and raises exactly as it does record by record.
+void ReadInBatches(InputFile& file, int jobs, std::size_t items, const BatchReading& reading);
 
 /// Formats records `first` to `first + count - 1` of a run (counted from 0)
 /// into `out`, one after another `length + 2` bytes apart, line ends

@@ -2,13 +2,14 @@
 // into as many targets as the first byte says. The same records are read once
 // into integers and once into reals: both reads must take the same records,
 // and each integer must be what its real value gives an integer target. A
-// first record that the nine-column read takes must give the same integers.
+// first record that the column read (fields of 8 to 10 columns) takes must give the same integers.
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
 #include <string_view>
 #include <vector>
 
+#include "textio/column_integers.h"
 #include "textio/free_form.h"
 
 namespace {
@@ -74,12 +75,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
       if (integers[k] != IntegerOf(reals[k])) std::abort();
     }
   }
-  // A first record that the nine-column read takes gives the integer read
-  // the same values, from that record alone.
-  std::vector<std::int32_t> columns(target_count, 0);
-  if (target_count > 0 && !lines.empty() && TakeNineColumnIntegers(lines[0], columns)) {
-    if (integer_status != FreeFormStatus::kDone || integer_records != 1 || columns != integers) {
-      std::abort();
+  // A first record that the column read takes, at any width, gives the
+  // integer read the same values, from that record alone.
+  for (std::size_t width = kNarrowestIntegerColumns; width <= kWidestIntegerColumns; ++width) {
+    std::vector<std::int32_t> columns(target_count, 0);
+    if (target_count > 0 && !lines.empty() && TakeColumnIntegers(lines[0], width, columns)) {
+      if (integer_status != FreeFormStatus::kDone || integer_records != 1 || columns != integers) {
+        std::abort();
+      }
     }
   }
   return 0;

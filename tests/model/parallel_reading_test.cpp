@@ -194,10 +194,17 @@ TEST(ParallelReading, NodeBlockMessagesAndFailuresInRecordOrder) {
     EXPECT_EQ(ReadBlock(model, false, jobs, 64, no_nodes).out, Mismatch(1, 1));
 }
 
-std::string ElementRecord(int number, int i, int j, int k, int l) {
-  char text[200];
-  std::snprintf(text, sizeof text, "%9d%9d%9d%9d%9d%9d%9d%9d%9d%9d%9d%9d%9d%9d%9d", 1, 1, 1, 1, 0,
-                0, 0, 0, k == l ? 3 : 4, 0, number, i, j, k, l);
+// An element record of fields of `width` columns, or of values parted by
+// commas when `width` is 0.
+std::string ElementRecord(int number, int i, int j, int k, int l, int width = 9) {
+  const int values[] = {1, 1, 1, 1, 0, 0, 0, 0, k == l ? 3 : 4, 0, number, i, j, k, l};
+  std::string text;
+  for (int value : values) {
+    char field[16];
+    std::snprintf(field, sizeof field, width == 0 ? "%d," : "%*d", width == 0 ? value : width,
+                  value);
+    text += field;
+  }
   return text;
 }
 
@@ -244,27 +251,45 @@ TEST(ParallelReading, ElementBlockIrregularRecordsTakenInSequence) {
        kInputConversion},
       {"a block shorter than its counts", {}, 32, kSyntaxError},
   };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    std::string model = "EBLOCK,19,SOLID,      34\n(19i9)\n";
+  // The same values in fields of 9 columns, of 8 and 10 (the fast read at
+  // each width) and parted by commas (the free-form read alone): the same
+  // tables, messages and status.
+  auto block = [](const Case& c, int width) {
+    const int format_width = width == 0 ? 9 : width;
+    std::string model = "EBLOCK,19,SOLID,      34\n(19i" + std::to_string(format_width) + ")\n";
     for (int p = 1; p <= c.records; ++p) {
       // Boundary elements: a strip of quadrilaterals, every third a triangle;
       // field cells: corners beyond the nodes.
       const int n = 2 * (p - 1) % 36 + 1;
-      std::string record = p <= 30 ? ElementRecord(p, n, n + 1, n + 3, p % 3 == 0 ? n + 3 : n + 2)
-                                   : ElementRecord(0, 40 + p, 41 + p, 42 + p, 43 + p);
+      std::string record =
+          p <= 30 ? ElementRecord(p, n, n + 1, n + 3, p % 3 == 0 ? n + 3 : n + 2, width)
+                  : ElementRecord(0, 40 + p, 41 + p, 42 + p, 43 + p, width);
       for (const auto& [at, changed] : c.changes) {
         if (at == p) record = changed;
       }
       model += record + "\n";
     }
     if (c.records != 33) model += "      -1\nCMBLOCK,FIELD\n";
+    return model;
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string model = block(c, 9);
     Pass expected;
     expected.status = c.status;
     expected.next = c.status == -1 ? "      -1" : "";
     ExpectSameAsOneThread(model, true, counts, c.status == -1 ? &expected : nullptr);
     test_support::ScopedTempDir dir;
     EXPECT_EQ(ReadBlock(model, true, 2, 64, counts).status, c.status);
+    const Pass nine = ReadBlock(model, true, 1, kDefaultFileBufferSize, counts);
+    for (int width : {8, 10, 0}) {
+      SCOPED_TRACE(testing::Message() << "width " << width);
+      const Pass other = ReadBlock(block(c, width), true, 1, kDefaultFileBufferSize, counts);
+      EXPECT_EQ(other.status, nine.status);
+      EXPECT_EQ(other.err, nine.err);
+      EXPECT_EQ(other.next, nine.next);
+      EXPECT_EQ(other.elements, nine.elements);
+    }
   }
 }
 

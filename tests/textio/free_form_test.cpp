@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "test_support.h"
+#include "textio/column_integers.h"
 #include "textio/diagnostics.h"
 
 namespace {
@@ -84,31 +85,56 @@ TEST(FreeFormRead, IntegerTargets) {
   }
 }
 
-TEST(FreeFormRead, NineColumnFieldsGiveWhatTheFreeFormReadGives) {
-  // Three values of nine columns each, then what follows them.
+TEST(FreeFormRead, ColumnFieldsGiveWhatTheFreeFormReadGives) {
+  // Three values of `width` columns each, then what follows them.
   const struct {
+    std::size_t width;
     std::string record;
-    bool taken;  // by the nine-column read
-  } cases[] = {{"        1       22 12345678", true},
-               {"        1       22 12345678 99", true},  // more after a blank: not read
-               {"        1       22 12345678,99", false},
-               {"        1       22 123456789", false},  // the last value runs on
-               {"00000000100000002200000003", false},    // no blank before a field
-               {" 00000001 00000002 00000003", true},
-               {"        1      2 2        3", false},  // a blank inside a field's digits
-               {"        1       -2        3", false},
-               {"        1        2         ", false},  // no digit in the last field
-               {"        1        2       3", false},   // short
-               {"\t       1        2        3", false},
-               {"        1        2       3a", false},
-               {"        1        2       3:", false},
-               {"        /        2        3", false},
-               {"        1        2       3/", false},
-               {"       10        9        0", true}};
+    bool taken;  // by the column read
+  } cases[] = {{9, "        1       22 12345678", true},
+               {9, "        1       22 12345678 99", true},  // more after a blank: not read
+               {9, "        1       22 12345678,99", false},
+               {9, "        1       22 123456789", false},  // the last value runs on
+               {9, "00000000100000002200000003", false},    // no blank before a field
+               {9, " 00000001 00000002 00000003", true},
+               {9, "        1      2 2        3", false},  // a blank inside a field's digits
+               {9, "        1       -2        3", false},
+               {9, "        1        2         ", false},  // no digit in the last field
+               {9, "        1        2       3", false},   // short
+               {9, "\t       1        2        3", false},
+               {9, "        1        2       3a", false},
+               {9, "        1        2       3:", false},
+               {9, "        /        2        3", false},
+               {9, "        1        2       3/", false},
+               {9, "       10        9        0", true},
+               // Eight columns: a blank and at most seven digits.
+               {8, "       1      22 1234567", true},
+               {8, " 1234567 7654321 0000000", true},
+               {8, "12345678 7654321 0000000", false},  // eight digits run into the field before
+               {8, "       1      22 1234567 9", true},
+               {8, "       1      22 12345678", false},
+               {8, "       1      22 1234567", true},
+               {8, "       1        2       3", false},  // nine-column fields
+               // Ten columns: a blank and up to nine digits, the largest
+               // nine-digit numbers and one with a leading zero.
+               {10, "         1        22 123456789", true},
+               {10, " 999999999 100000000 012345678", true},
+               {10, " 999999999 100000000 012345678 5", true},
+               {10, " 9 9999999 100000000 012345678", false},  // a blank after the first digit
+               {10, " 99999999  100000000 012345678", false},  // a blank after the digits
+               {10, "1999999999 100000000 012345678", false},  // no blank before the field
+               {10, " :99999999 100000000 012345678", false},
+               {10, " /99999999 100000000 012345678", false},
+               {10, " 999999999 100000000 0123456789", false},  // the last value runs on
+               {10, " 999999999 100000000 01234567", false},    // short
+               {10, "        1        2        3", false},      // nine-column fields
+               // Widths the read does not take.
+               {7, "      1     22 123456", false},
+               {11, "          1         22  123456789", false}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.record);
     std::array<std::int32_t, 3> fast{kKept, kKept, kKept};
-    ASSERT_EQ(TakeNineColumnIntegers(c.record, fast), c.taken);
+    ASSERT_EQ(TakeColumnIntegers(c.record, c.width, fast), c.taken);
     if (!c.taken) continue;
     Records records{{c.record}};
     std::array<std::int32_t, 3> values{kKept, kKept, kKept};
@@ -116,19 +142,48 @@ TEST(FreeFormRead, NineColumnFieldsGiveWhatTheFreeFormReadGives) {
     ASSERT_EQ(ParseFreeForm(&NextLine, &records, targets), FreeFormStatus::kDone);
     EXPECT_EQ(fast, values);
   }
-  // Every digit and blank in every column of a field, against the free-form read.
-  const std::string digits = "0123456789 ";
-  for (std::size_t column = 1; column < 9; ++column) {
-    for (char c : digits) {
-      std::string record = "        7        8        9";
-      record[9 + column] = c;
+  // Every digit, blank and neighbouring character in every column of the
+  // middle field, at each width, against the free-form read.
+  const std::string characters = "0123456789 /:+-";
+  for (std::size_t width = 8; width <= 10; ++width) {
+    std::string base;
+    for (char last : {'7', '8', '9'}) base += std::string(width - 1, ' ') + last;
+    for (std::size_t column = 1; column < width; ++column) {
+      for (char c : characters) {
+        std::string record = base;
+        record[width + column] = c;
+        SCOPED_TRACE(record);
+        std::array<std::int32_t, 3> fast{};
+        const bool taken = TakeColumnIntegers(record, width, fast);
+        Records records{{record}};
+        std::array<std::int32_t, 3> values{};
+        const FreeFormTarget targets[] = {values[0], values[1], values[2]};
+        const FreeFormStatus status = ParseFreeForm(&NextLine, &records, targets);
+        // Taken when the field after its first blank is blanks then digits.
+        const std::string field = record.substr(width + 1, width - 1);
+        const std::size_t first_digit = field.find_first_not_of(' ');
+        const bool regular =
+            first_digit != std::string::npos &&
+            field.find_first_not_of("0123456789", first_digit) == std::string::npos;
+        EXPECT_EQ(taken, regular) << width;
+        if (!taken) continue;
+        ASSERT_EQ(status, FreeFormStatus::kDone);
+        EXPECT_EQ(fast, values);
+      }
+    }
+  }
+  // The nine-digit numbers of ten columns, digit by digit.
+  for (std::size_t digit = 0; digit <= 9; ++digit) {
+    for (std::size_t column = 1; column < 10; ++column) {
+      std::string field(10, ' ');
+      for (std::size_t k = column; k < 10; ++k)
+        field[k] = static_cast<char>('0' + (k + digit) % 10);
+      const std::string record = field + field + field;
+      SCOPED_TRACE(record);
       std::array<std::int32_t, 3> fast{};
-      if (!TakeNineColumnIntegers(record, fast)) continue;
-      Records records{{record}};
-      std::array<std::int32_t, 3> values{};
-      const FreeFormTarget targets[] = {values[0], values[1], values[2]};
-      ASSERT_EQ(ParseFreeForm(&NextLine, &records, targets), FreeFormStatus::kDone) << record;
-      EXPECT_EQ(fast, values) << record;
+      ASSERT_TRUE(TakeColumnIntegers(record, 10, fast));
+      const std::int32_t expected = std::stoi(field);
+      EXPECT_EQ(fast, (std::array<std::int32_t, 3>{expected, expected, expected}));
     }
   }
 }

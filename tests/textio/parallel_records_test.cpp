@@ -1,6 +1,6 @@
 // Records on several threads: the parts of a range, batches of records read
-// and taken back, and records formatted in parallel and written in order,
-// byte for byte and write for write as one thread writes them.
+// and taken back, runs of records read in batches, and records formatted in parallel and written in
+// order, byte for byte and write for write as one thread writes them.
 #include "textio/parallel_records.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "test_support.h"
@@ -78,6 +79,82 @@ TEST(InputFile, RecordBatchesAndRecordsTakenBack) {
     }
     EXPECT_EQ(read, (std::vector<std::string>{"a", "bb", "ccc", "", "dddd", "last"}));
   }
+}
+
+// A run read by ReadInBatches: records of digits are converted on the
+// threads; "x" is read alone (an item of -1), "xx" too, together with the
+// record after it (an item that runs over, of -2); "end" ends the run and is
+// taken. Returns the items and the record read next.
+std::pair<std::vector<int>, std::string> ReadRun(const std::string& text, std::size_t items,
+                                                 int jobs, std::size_t buffer) {
+  test_support::WriteFile("ANSYS_Model.cdb", text);
+  InputFile file("ANSYS_Model.cdb", kModelUnit, buffer);
+  std::vector<int> values;
+  std::vector<int> converted_values;
+  ReadInBatches(
+      file, jobs, items,
+      {.prepare = [&](std::size_t count) { converted_values.assign(count, 0); },
+       .convert =
+           [&](BatchRecords records, std::size_t begin, std::size_t end) {
+             for (std::size_t k = begin; k < end; ++k) {
+               const std::string_view r = records[k];
+               if (r.empty() || r.find_first_not_of("0123456789") != std::string_view::npos) {
+                 return k;
+               }
+               converted_values[k] = std::stoi(std::string(r));
+             }
+             return end;
+           },
+       .take =
+           [&](BatchRecords records, std::size_t converted) {
+             values.insert(values.end(), converted_values.begin(),
+                           converted_values.begin() + static_cast<std::ptrdiff_t>(converted));
+             if (records.empty()) return BatchTaken{0, false, true};
+             if (converted < records.size() && records[converted] == "end") {
+               return BatchTaken{converted + 1, false, true};
+             }
+             return BatchTaken{converted, converted < records.size(), false};
+           },
+       .read_alone =
+           [&] {
+             const bool runs_over = file.ReadRecord() == "xx";
+             if (runs_over) file.ReadRecord();
+             values.push_back(runs_over ? -2 : -1);
+           }});
+  std::string_view next;
+  return {values, file.NextRecord(next) ? std::string(next) : "(end)"};
+}
+
+TEST(ReadInBatches, ItemsInRecordOrderWhateverTheThreadsAndBatches) {
+  const std::string text = "1\n2\nx\n3\n4\nxx\n5\n6\n7\nx\nx\n8\nend\n9\n";
+  const struct {
+    std::size_t items;
+    std::vector<int> values;
+    std::string next;
+  } cases[] = {
+      {100, {1, 2, -1, 3, 4, -2, 6, 7, -1, -1, 8}, "9"},  // "end" taken
+      {2, {1, 2}, "x"},
+      {3, {1, 2, -1}, "3"},
+      {6, {1, 2, -1, 3, 4, -2}, "6"},  // the item that ran over took "5"
+      {7, {1, 2, -1, 3, 4, -2, 6}, "7"},
+      {0, {}, "1"},
+  };
+  test_support::ScopedTempDir dir;
+  for (const auto& c : cases) {
+    for (int jobs : {1, 2, 3}) {
+      for (std::size_t buffer : {std::size_t{4}, std::size_t{9}, std::size_t{4096}}) {
+        SCOPED_TRACE(testing::Message()
+                     << c.items << " items, jobs " << jobs << ", buffer " << buffer);
+        const auto [values, next] = ReadRun(text, c.items, jobs, buffer);
+        EXPECT_EQ(values, c.values);
+        EXPECT_EQ(next, c.next);
+      }
+    }
+  }
+  // The end of the file ends the run when `take` says so.
+  const auto [values, next] = ReadRun("1\n2\n3", 100, 2, 4096);
+  EXPECT_EQ(values, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(next, "(end)");
 }
 
 // The file's size after each record written one by one: where the buffer was
