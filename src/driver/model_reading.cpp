@@ -11,7 +11,7 @@
 #include "model/pressure_loads.h"
 #include "model/skin.h"
 #include "textio/file_opening.h"
-#include "textio/parallel_records.h"
+#include "threads/parallel_records.h"
 
 std::string RunFiles::Output(std::string_view name) const {
   if (IsAbsolutePath(name) || std::none_of(model.begin(), model.end(), IsPathSeparator)) {

@@ -17,7 +17,7 @@
 #include "system/interruptions.h"
 #include "textio/diagnostics.h"
 #include "textio/free_form.h"
-#include "textio/parallel_records.h"
+#include "threads/parallel_records.h"
 #include "textio/record_file.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
 #include "textio/number_read.h"
-#include "textio/parallel_records.h"
+#include "threads/parallel_records.h"
 
 namespace {
 

@@ -12,7 +12,7 @@
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
 #include "textio/free_form.h"
-#include "textio/parallel_records.h"
+#include "threads/parallel_records.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "textio/fixed_layout.h"
 #include "textio/free_form.h"
 #include "textio/number_read.h"
-#include "textio/parallel_records.h"
+#include "threads/parallel_records.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include "model/pressure_loads.h"
 #include "textio/diagnostics.h"
-#include "textio/parallel_records.h"
+#include "threads/parallel_records.h"
 
 namespace {
 

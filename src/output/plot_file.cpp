@@ -4,7 +4,7 @@
 
 #include "textio/fixed_layout.h"
 #include "textio/free_form.h"
-#include "textio/parallel_records.h"
+#include "threads/parallel_records.h"
 
 void WritePlotFile(OutputFile& file, const RunTables& run, int jobs) {
   WriteFreeForm(file, {"TITLE = \"A BEM Model for a Potential Problem\" "});

@@ -7,7 +7,7 @@
 #include "system/clock.h"
 #include "textio/fixed_layout.h"
 #include "textio/free_form.h"
-#include "textio/parallel_records.h"
+#include "threads/parallel_records.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
-// Records converted on several threads: contiguous parts of a run of
-// records, one part per thread, their results taken in record order.
+// Records converted and written on several threads: contiguous parts of a run
+// of records, one part per thread, their results taken in record order; the
+// thread count a run takes by default.
 #pragma once
 
 #include <array>

@@ -1,7 +1,7 @@
 // Records on several threads: the parts of a range, batches of records read
 // and taken back, runs of records read in batches, and records formatted in parallel and written in
 // order, byte for byte and write for write as one thread writes them.
-#include "textio/parallel_records.h"
+#include "threads/parallel_records.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "textio/parallel_records.h"
+#include "threads/parallel_records.h"
 
 #include <algorithm>
 #include <cstring>
