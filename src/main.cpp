@@ -14,8 +14,8 @@
 #include "system/interruptions.h"
 #include "textio/diagnostics.h"
 #include "textio/file_opening.h"
-#include "threads/parallel_records.h"
 #include "textio/record_file.h"
+#include "threads/parallel_records.h"
 
 namespace {
 

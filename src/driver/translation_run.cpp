@@ -17,8 +17,8 @@
 #include "system/interruptions.h"
 #include "textio/diagnostics.h"
 #include "textio/free_form.h"
-#include "threads/parallel_records.h"
 #include "textio/record_file.h"
+#include "threads/parallel_records.h"
 
 namespace {
 

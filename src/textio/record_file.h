@@ -198,4 +198,3 @@ class OutputFile {
 /// person at one are printed only then, so that scripts and comparisons see
 /// the output they always saw.
 bool StandardErrorIsTerminal();
-
