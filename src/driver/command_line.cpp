@@ -193,10 +193,10 @@ std::string HelpText() {
       "Translate the ANSYS CDB model MODEL (default: ANSYS_Model.cdb) into input.dat,\n"
       "the input file of a boundary-element stress solver, and input.plt, a Tecplot\n"
       "ASCII plot file of the same surface mesh. Both are written in MODEL's\n"
-      "directory, replacing files of those names; a run that fails before writing\n"
-      "leaves them as they were. A relative FILE of --vtu is taken in MODEL's\n"
-      "directory too. With --skin or --renumber, input-map.csv beside them tells\n"
-      "where each node, triangle, field point and field cell comes from.\n"
+      "directory, replacing files of those names all together or not at all: a\n"
+      "run that fails leaves them as they were. A relative FILE of --vtu is taken\n"
+      "in MODEL's directory too. With --skin or --renumber, input-map.csv beside\n"
+      "them tells where each node, triangle, field point and field cell comes from.\n"
       "\n"
       "Options:\n";
   // "  -C, --directory=DIR" or "      --help", then the help in one column.
