@@ -6,16 +6,12 @@
 #include <string_view>
 #include <vector>
 
+#include "textio/command_fields.h"
+
 namespace {
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
-  return text;
-}
-
 bool ToInteger(std::string_view text, std::int64_t& value) {
-  text = Trim(text);
+  text = Trimmed(text);
   if (!text.empty() && text.front() == '+') text.remove_prefix(1);
   const auto result = std::from_chars(text.data(), text.data() + text.size(), value);
   return !text.empty() && result.ec == std::errc{} && result.ptr == text.data() + text.size();
@@ -51,7 +47,7 @@ bool IntegerFields(std::string_view record, std::size_t width, std::vector<std::
     return true;
   }
   for (std::size_t at = 0; at < record.size(); at += width) {
-    const std::string_view field = Trim(record.substr(at, width));
+    const std::string_view field = Trimmed(record.substr(at, width));
     if (field.empty()) break;
     values.push_back(0);
     if (!ToInteger(field, values.back())) return false;
@@ -178,24 +174,24 @@ ModelSurvey SurveyModelFile(InputFile& file) {
     } else if (StartsWith(record, "*ELSE") && s.else_record == 0) {
       s.else_record = at;
       for (int k = 0; k < 2 && in.Next(record); ++k) {
-        s.offset_text[k] = std::string(Trim(record));
+        s.offset_text[k] = std::string(Trimmed(record));
         s.header_read[k] = ToInteger(record.substr(std::min<std::size_t>(12, record.size()), 9),
                                      s.header_count[k]);
       }
     } else if (StartsWith(record, "NBLOCK") && s.nodes.header_record == 0) {
       s.nodes.header_record = at;
       if (!in.Next(record)) break;
-      s.nodes.format = std::string(Trim(record));
+      s.nodes.format = std::string(Trimmed(record));
       pending = ReadNodeRecords(in, s.nodes, record);
       s.nodes.end_record = pending ? in.number() : 0;
-      s.nodes.end_text = pending ? std::string(Trim(record)) : "";
+      s.nodes.end_text = pending ? std::string(Trimmed(record)) : "";
     } else if (StartsWith(record, "EBLOCK") && s.elements.header_record == 0) {
       s.elements.header_record = at;
       if (!in.Next(record)) break;
-      s.elements.format = std::string(Trim(record));
+      s.elements.format = std::string(Trimmed(record));
       pending = ReadElementRecords(in, s.elements, s.types, record);
       s.elements.end_record = pending ? in.number() : 0;
-      s.elements.end_text = pending ? std::string(Trim(record)) : "";
+      s.elements.end_text = pending ? std::string(Trimmed(record)) : "";
     } else if (StartsWith(record, "CMBLOCK,FIELDCELLS") && s.cells_record == 0) {
       s.cells_record = at;
       s.cells_count = ComponentCount(in, record);

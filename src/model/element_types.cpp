@@ -32,10 +32,6 @@ std::optional<std::int32_t> IntegerField(std::string_view text) {
   return value;
 }
 
-bool BeginsWith(std::string_view record, std::string_view word) {
-  return record.substr(0, word.size()) == word;
-}
-
 }  // namespace
 
 std::int32_t AnsysElementNumber(std::string_view name) {
@@ -168,11 +164,11 @@ void ElementTypes::Take(std::string_view record) {
     case State::kRecords:
       break;
   }
-  if (BeginsWith(record, "EBLOCK") || BeginsWith(record, "FINISH")) {
+  if (record.starts_with("EBLOCK") || record.starts_with("FINISH")) {
     state_ = State::kEnded;
-  } else if (BeginsWith(record, "ETBLOCK,")) {
+  } else if (record.starts_with("ETBLOCK,")) {
     state_ = State::kBlockFormat;
-  } else if (BeginsWith(record, "ET,")) {
+  } else if (record.starts_with("ET,")) {
     const std::vector<std::string_view> fields = CommandFields(record);
     const std::optional<std::int32_t> itype =
         fields.size() > 1 ? IntegerField(fields[1]) : std::nullopt;
@@ -186,7 +182,7 @@ void ElementTypes::Take(std::string_view record) {
     } else {
       Define(*itype, AnsysElementNumber(given), keyopt1.value_or(kNoKeyopt), given);
     }
-  } else if (BeginsWith(record, "KEYOP,") || BeginsWith(record, "KEYOPT,")) {
+  } else if (record.starts_with("KEYOP,") || record.starts_with("KEYOPT,")) {
     const std::vector<std::string_view> fields = CommandFields(record);
     if (fields.size() < 4) return;
     const std::optional<std::int32_t> itype = IntegerField(fields[1]);

@@ -59,16 +59,6 @@ DirectoryLock::~DirectoryLock() {
   if (fd_ >= 0) ::close(fd_);  // releases its lock
 }
 
-DirectoryLock::DirectoryLock(DirectoryLock&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), mutex_(std::exchange(other.mutex_, 0)) {}
-
-bool DirectoryLock::Identify(FileIdentity& identity) const {
-  FileStatus status;
-  if (fd_ < 0 || !StatusOf(fd_, status)) return false;
-  identity = status.identity;
-  return true;
-}
-
 void DirectoryLock::Lock() {
   while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
   }

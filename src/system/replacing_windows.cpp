@@ -124,16 +124,6 @@ DirectoryLock::~DirectoryLock() {
   if (fd_ >= 0) ::_close(fd_);
 }
 
-DirectoryLock::DirectoryLock(DirectoryLock&& other) noexcept
-    : fd_(std::exchange(other.fd_, -1)), mutex_(std::exchange(other.mutex_, 0)) {}
-
-bool DirectoryLock::Identify(FileIdentity& identity) const {
-  FileStatus status;
-  if (fd_ < 0 || !StatusOf(fd_, status)) return false;
-  identity = status.identity;
-  return true;
-}
-
 void DirectoryLock::Lock() {
   FileIdentity identity;
   if (mutex_ != 0 || !Identify(identity)) return;
