@@ -125,13 +125,6 @@ void CheckElement(const ElementRecord& element, const RunTables& run) {
   }
 }
 
-void AddTriangle(RunTables& run, std::int32_t a, std::int32_t b, std::int32_t c) {
-  std::int32_t* corners = run.TriangleNodes.Column(++run.TriangleCount);
-  corners[0] = a;
-  corners[1] = b;
-  corners[2] = c;
-}
-
 // Field-cell corners become field-point numbers, wrapping as 32-bit
 // arithmetic does for numbers no model holds.
 std::int32_t FieldPointNumber(std::int32_t node, std::int32_t node_count) {
@@ -148,24 +141,47 @@ bool CutAlongIK(const double* i, const double* j, const double* k, const double*
 
 namespace {
 
-// Makes the triangles of one boundary element, checked against the tables.
-void AddElement(RunTables& run, const ElementRecord& element) {
-  CheckElement(element, run);
-  const auto [i, j, k, l] = element.corners;
+// Numbers the triangles of one boundary element, whose cut is known or its
+// corners a triangle: the next one or two after TriangleCount, recorded in
+// ElementTriangles. Returns the first.
+std::int32_t NumberTriangles(RunTables& run, const ElementRecord& element) {
   const std::int32_t first = run.TriangleCount + 1;
-  if (k == l) {
-    AddTriangle(run, i, j, k);
-  } else if (element.cut_known ? element.cut_along_ik
-                               : CutAlongIK(run.NodeCoords.Column(i), run.NodeCoords.Column(j),
-                                            run.NodeCoords.Column(k), run.NodeCoords.Column(l))) {
-    AddTriangle(run, i, j, k);
-    AddTriangle(run, i, k, l);
-  } else {
-    AddTriangle(run, i, j, l);
-    AddTriangle(run, j, k, l);
-  }
+  run.TriangleCount += element.corners[2] == element.corners[3] ? 1 : 2;
   run.ElementTriangles(element.number, 1) = first;
   run.ElementTriangles(element.number, 2) = run.TriangleCount;
+  return first;
+}
+
+// Writes the corners of the triangles that NumberTriangles numbered from
+// `first`. Elements write disjoint columns, so that any thread may.
+void WriteTriangles(RunTables& run, std::int32_t first, const ElementRecord& element) {
+  const auto [i, j, k, l] = element.corners;
+  const auto put = [&run](std::int32_t t, std::int32_t a, std::int32_t b, std::int32_t c) {
+    std::int32_t* corners = run.TriangleNodes.Column(t);
+    corners[0] = a;
+    corners[1] = b;
+    corners[2] = c;
+  };
+  if (k == l) {
+    put(first, i, j, k);
+  } else if (element.cut_along_ik) {
+    put(first, i, j, k);
+    put(first + 1, i, k, l);
+  } else {
+    put(first, i, j, l);
+    put(first + 1, j, k, l);
+  }
+}
+
+// Makes the triangles of one boundary element, checked against the tables.
+void AddElement(RunTables& run, ElementRecord element) {
+  CheckElement(element, run);
+  const auto [i, j, k, l] = element.corners;
+  if (!element.cut_known && k != l) {
+    element.cut_along_ik = CutAlongIK(run.NodeCoords.Column(i), run.NodeCoords.Column(j),
+                                      run.NodeCoords.Column(k), run.NodeCoords.Column(l));
+  }
+  WriteTriangles(run, NumberTriangles(run, element), element);
 }
 
 }  // namespace
@@ -193,6 +209,11 @@ void CountType(RunTables& run, std::int32_t itype) {
   }
 }
 
+// The field cell at position p of the block, from 0, counted from 1.
+std::int32_t FieldCellPosition(const RunTables& run, std::int64_t p) {
+  return static_cast<std::int32_t>(p + 1 - std::max(run.ElementCount, 0));
+}
+
 // Position p of the block, from 0: a boundary element up to ElementCount,
 // then a field cell.
 void AddRecord(RunTables& run, std::int64_t p, const ElementRecord& element) {
@@ -200,7 +221,7 @@ void AddRecord(RunTables& run, std::int64_t p, const ElementRecord& element) {
   if (p < run.ElementCount) {
     AddElement(run, element);
   } else {
-    AddFieldCell(run, static_cast<std::int32_t>(p + 1 - std::max(run.ElementCount, 0)), element);
+    AddFieldCell(run, FieldCellPosition(run, p), element);
   }
 }
 
@@ -276,6 +297,7 @@ void ReadElementBlock(InputFile& model, RunTables& run, int jobs) {
   // exactly as it takes every record in sequence; the batches go on after it.
   std::int64_t done = 0;
   std::vector<ElementRecord> elements;
+  std::vector<std::int32_t> first_triangles;
   ReadInBatches(
       model, jobs, static_cast<std::size_t>(total),
       {.prepare = [&](std::size_t count) { elements.resize(count); },
@@ -290,9 +312,26 @@ void ReadElementBlock(InputFile& model, RunTables& run, int jobs) {
            },
        .take =
            [&](BatchRecords records, std::size_t converted) {
+             // Counts and triangle numbers follow the records' order; the
+             // corners, each record's in columns of its own, are then written
+             // on the threads.
+             first_triangles.resize(converted);
              for (std::size_t k = 0; k < converted; ++k) {
-               AddRecord(run, done + static_cast<std::int64_t>(k), elements[k]);
+               CountType(run, elements[k].itype);
+               if (done + static_cast<std::int64_t>(k) < element_count) {
+                 first_triangles[k] = NumberTriangles(run, elements[k]);
+               }
              }
+             ForEachPart(jobs, converted, [&](int, std::size_t begin, std::size_t end) {
+               for (std::size_t k = begin; k < end; ++k) {
+                 const std::int64_t p = done + static_cast<std::int64_t>(k);
+                 if (p < element_count) {
+                   WriteTriangles(run, first_triangles[k], elements[k]);
+                 } else {
+                   AddFieldCell(run, FieldCellPosition(run, p), elements[k]);
+                 }
+               }
+             });
              done += static_cast<std::int64_t>(converted);
              return BatchTaken{converted, converted < records.size() || records.empty(), false};
            },
