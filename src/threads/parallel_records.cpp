@@ -1,6 +1,7 @@
 #include "threads/parallel_records.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <exception>
 #include <memory>
@@ -87,33 +88,54 @@ namespace {
 // stay well inside the memory a thread may add to the run.
 constexpr std::size_t kBatchBytesPerJob = std::size_t{1} << 20;
 
-// One batch of formatted records and the records of each part that
-// overflowed, in order.
+// Pieces a batch is formatted in, per thread: the thread that writes takes
+// the pieces left once its write is done, so that no core waits for another.
+constexpr std::size_t kPiecesPerJob = 8;
+
+// One batch of formatted records, in pieces, and the records of each piece
+// that overflowed, in order.
 struct FormattedBatch {
   std::unique_ptr<char[]> bytes;
   std::size_t first = 0;  // the run's number of the batch's first record
   std::size_t count = 0;
-  int parts = 0;
-  std::vector<std::vector<std::size_t>> overflows;
+  std::size_t pieces = 0;
+  std::vector<std::vector<std::size_t>> overflows;  // by piece
+  std::atomic<std::size_t> next_piece{0};
 };
 
-void FormatBatch(FormattedBatch& batch, std::size_t length, int jobs,
-                 const FormatRecordsFunction& format) {
-  const std::size_t stride = length + 2;
-  batch.parts = ForEachPart(jobs, batch.count, [&](int part, std::size_t begin, std::size_t end) {
-    std::vector<std::size_t>& overflowed = batch.overflows[static_cast<std::size_t>(part)];
+// The first record of piece `piece` of a batch of `count` records.
+std::size_t PieceBegin(const FormattedBatch& batch, std::size_t piece) {
+  return batch.count / batch.pieces * piece + std::min(piece, batch.count % batch.pieces);
+}
+
+// Splits `count` records from `first` into pieces for the threads to take.
+void BeginBatch(FormattedBatch& batch, std::size_t first, std::size_t count, int jobs) {
+  batch.first = first;
+  batch.count = count;
+  batch.pieces = std::min(count, kPiecesPerJob * static_cast<std::size_t>(jobs));
+  batch.next_piece.store(0, std::memory_order_relaxed);
+}
+
+// Formats pieces of the batch until none is left; any thread may call it.
+void FormatPieces(FormattedBatch& batch, std::size_t stride, const FormatRecordsFunction& format) {
+  for (;;) {
+    const std::size_t piece = batch.next_piece.fetch_add(1, std::memory_order_relaxed);
+    if (piece >= batch.pieces) return;
+    const std::size_t begin = PieceBegin(batch, piece);
+    std::vector<std::size_t>& overflowed = batch.overflows[piece];
     overflowed.clear();
-    format(batch.first + begin, end - begin, batch.bytes.get() + begin * stride, overflowed);
+    format(batch.first + begin, PieceBegin(batch, piece + 1) - begin,
+           batch.bytes.get() + begin * stride, overflowed);
     for (std::size_t& k : overflowed) k += begin;
-  });
+  }
 }
 
 // Writes the batch in runs that end at each overflowed record, the record's
 // report right after it.
 void WriteBatch(OutputFile& file, const FormattedBatch& batch, std::size_t stride) {
   std::size_t written = 0;
-  for (int part = 0; part < batch.parts; ++part) {
-    for (std::size_t k : batch.overflows[static_cast<std::size_t>(part)]) {
+  for (std::size_t piece = 0; piece < batch.pieces; ++piece) {
+    for (std::size_t k : batch.overflows[piece]) {
       file.WriteRecordBlock(batch.bytes.get() + written * stride, stride, k + 1 - written);
       written = k + 1;
       ReportOutputConversion(file.unit(), file.path());
@@ -121,6 +143,43 @@ void WriteBatch(OutputFile& file, const FormattedBatch& batch, std::size_t strid
   }
   file.WriteRecordBlock(batch.bytes.get() + written * stride, stride, batch.count - written);
 }
+
+// Threads that format the pieces of one batch beside the calling thread;
+// joined, and what they threw kept, when it ends. A thread that cannot be
+// started leaves its share to the others.
+class PieceFormatters {
+ public:
+  PieceFormatters(int threads, FormattedBatch& batch, std::size_t stride,
+                  const FormatRecordsFunction& format)
+      : thrown_(static_cast<std::size_t>(std::max(threads, 0))) {
+    threads_.reserve(thrown_.size());
+    for (std::exception_ptr& thrown : thrown_) {
+      try {
+        threads_.emplace_back([&batch, stride, &format, &thrown] {
+          try {
+            FormatPieces(batch, stride, format);
+          } catch (...) {
+            thrown = std::current_exception();
+          }
+        });
+      } catch (const std::system_error&) {
+        break;
+      }
+    }
+  }
+
+  /// Joins the threads, then throws the first thing one of them threw.
+  void Finish() {
+    threads_.clear();
+    for (const std::exception_ptr& e : thrown_) {
+      if (e) std::rethrow_exception(e);
+    }
+  }
+
+ private:
+  std::vector<std::exception_ptr> thrown_;
+  std::vector<std::jthread> threads_;  // after thrown_: joined before it goes
+};
 
 }  // namespace
 
@@ -132,38 +191,28 @@ void WriteRecordsInParallel(OutputFile& file, std::size_t length, std::size_t co
   FormattedBatch batches[2];
   for (FormattedBatch& batch : batches) {
     batch.bytes.reset(new char[most * stride]);
-    batch.overflows.resize(static_cast<std::size_t>(jobs));
+    batch.overflows.resize(kPiecesPerJob * static_cast<std::size_t>(jobs));
   }
-  batches[0].count = most;
-  FormatBatch(batches[0], length, jobs, format);
-  // While one batch is written, the threads format the next.
+  BeginBatch(batches[0], 0, most, jobs);
+  {
+    PieceFormatters formatters(jobs - 1, batches[0], stride, format);
+    FormatPieces(batches[0], stride, format);
+    formatters.Finish();
+  }
+  // While the calling thread writes one batch, the other threads format the
+  // next; the calling thread then formats what they have not yet begun.
   for (std::size_t b = 0;; ++b) {
     FormattedBatch& current = batches[b % 2];
     FormattedBatch& next = batches[(b + 1) % 2];
-    next.first = current.first + current.count;
-    next.count = std::min(most, count - next.first);
-    std::exception_ptr thrown;
-    {
-      std::jthread formatter;
-      bool formatting = false;
-      if (next.count > 0) {
-        try {
-          formatter = std::jthread([&] {
-            try {
-              FormatBatch(next, length, jobs, format);
-            } catch (...) {
-              thrown = std::current_exception();
-            }
-          });
-          formatting = true;
-        } catch (const std::system_error&) {
-          // No thread to be had: the batch is formatted after the write.
-        }
-      }
+    const std::size_t next_first = current.first + current.count;
+    BeginBatch(next, next_first, std::min(most, count - next_first), jobs);
+    if (next.count == 0) {
       WriteBatch(file, current, stride);
-      if (next.count > 0 && !formatting) FormatBatch(next, length, jobs, format);
-    }  // the formatter is joined here, also when the write failed
-    if (thrown) std::rethrow_exception(thrown);
-    if (next.count == 0) return;
+      return;
+    }
+    PieceFormatters formatters(jobs - 1, next, stride, format);
+    WriteBatch(file, current, stride);  // a failed write joins the threads as it unwinds
+    FormatPieces(next, stride, format);
+    formatters.Finish();
   }
 }
