@@ -610,3 +610,44 @@ TEST(ThreadMemory, EachFurtherThreadAddsAtMost8MiB) {
 }
 
 }  // namespace
+
+namespace {
+
+// A thread that cannot be started leaves its share of the reading, the
+// conditions and the writing to the threads that could: the outputs and the
+// console are those of a run on one thread.
+TEST(ThreadStarts, ThreadsThatCannotStartLeaveTheirWorkToTheOthers) {
+  SKIP_WITHOUT_STRACE();
+  // Several batches of records to read and to write on each number of threads.
+  const std::string model = GeneratedModel(20000);
+  ScopedTempDir streams;
+  std::map<std::string, std::string> one_thread;
+  Ended reference;
+  {
+    ScopedTempDir dir;
+    WriteFile(dir.path() / "ANSYS_Model.cdb", model);
+    reference = RunWhole(dir.path(), {CDB2BEM_BINARY, "-j1"}, streams.path());
+    ASSERT_EQ(reference.status, 0) << reference.err;
+    one_thread = MaskedDate(Outputs(dir.path()));
+  }
+  // strace's "when=": every start fails, every other one, only the third.
+  for (const char* when : {"1+", "2+2", "3"}) {
+    SCOPED_TRACE(std::string("failed thread starts: when=") + when);
+    ScopedTempDir dir;
+    WriteFile(dir.path() / "ANSYS_Model.cdb", model);
+    const fs::path log = streams.path() / "log";
+    const Ended ended = RunWhole(dir.path(),
+                                 Straced(log,
+                                         {"-f", "-e", "trace=clone3", "-e",
+                                          std::string("inject=clone3:error=EAGAIN:when=") + when},
+                                         {"-j3"}),
+                                 streams.path());
+    EXPECT_EQ(ended.status, 0) << ended.err;
+    EXPECT_EQ(ended.out, reference.out);
+    EXPECT_EQ(ended.err, reference.err);
+    EXPECT_EQ(MaskedDate(Outputs(dir.path())), one_thread);
+    EXPECT_NE(ReadFile(log).find("(INJECTED)"), std::string::npos) << "no start failed";
+  }
+}
+
+}  // namespace
