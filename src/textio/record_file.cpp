@@ -146,6 +146,10 @@ void InputFile::NextRecords(std::size_t most, std::vector<std::string_view>& rec
   records.push_back(record);
   // The records after the first are taken without reading more, so that the
   // buffer is not moved under the ones already handed out.
+  TakeWholeRecords(most, records);
+}
+
+void InputFile::TakeWholeRecords(std::size_t most, std::vector<std::string_view>& records) {
   const char* data = buffer_.data();
   while (records.size() < most) {
     const void* lf = std::memchr(data + begin_, '\n', end_ - begin_);
@@ -153,12 +157,56 @@ void InputFile::NextRecords(std::size_t most, std::vector<std::string_view>& rec
     const std::size_t stop = static_cast<std::size_t>(static_cast<const char*>(lf) - data);
     std::size_t length = stop - begin_;
     if (length > 0 && data[stop - 1] == '\r') --length;
-    record = std::string_view(data + begin_, length);
+    const std::string_view record(data + begin_, length);
     record_offset_ = buffer_offset_ + begin_;
     begin_ = stop + 1;
     if (observer_ != nullptr) observer_(observer_context_, record, record_offset_);
     records.push_back(record);
   }
+}
+
+bool InputFile::NextRecordsAhead(std::size_t most, std::vector<std::string_view>& records) {
+  assert(observer_ == nullptr && "an observer would see records that may be dropped");
+  records.clear();
+  before_ahead_ = {begin_, end_, buffer_offset_, record_offset_, false};
+  if (most == 0) return false;
+  if (std::memchr(buffer_.data() + begin_, '\n', end_ - begin_) == nullptr) {
+    if (at_eof_) return false;
+    // The unread bytes go to the other buffer and the file is read on there;
+    // this one keeps the records handed out.
+    const std::size_t tail = end_ - begin_;
+    if (ahead_buffer_.size() < buffer_.size()) ahead_buffer_ = ByteBuffer(buffer_.size());
+    if (tail > 0) std::memcpy(ahead_buffer_.data(), buffer_.data() + begin_, tail);
+    const std::ptrdiff_t n =
+        ReadDescriptor(fd_, ahead_buffer_.data() + tail, ahead_buffer_.size() - tail);
+    if (n <= 0) return false;  // nothing was read
+    std::swap(buffer_, ahead_buffer_);
+    before_ahead_.buffers_swapped = true;
+    buffer_offset_ += begin_;
+    begin_ = 0;
+    end_ = tail + static_cast<std::size_t>(n);
+  }
+  TakeWholeRecords(most, records);
+  if (records.empty()) {
+    // A record longer than the buffer: NextRecords grows the buffer for it.
+    DropAhead();
+    return false;
+  }
+  return true;
+}
+
+void InputFile::DropAhead() {
+  const Place place = std::exchange(before_ahead_, {});
+  if (place.buffers_swapped) {
+    std::swap(buffer_, ahead_buffer_);
+    if (!SeekDescriptor(fd_, place.buffer_offset + place.end)) {
+      RaiseDiagnostic(kReadError, unit_, path_);
+    }
+  }
+  begin_ = place.begin;
+  end_ = place.end;
+  buffer_offset_ = place.buffer_offset;
+  record_offset_ = place.record_offset;
 }
 
 void InputFile::SkipRecordsNotBeginningWith(std::string_view initials) {

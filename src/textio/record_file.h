@@ -71,6 +71,20 @@ class InputFile {
   /// until the next read. An empty `records` means the end of the file.
   void NextRecords(std::size_t most, std::vector<std::string_view>& records);
 
+  /// Up to `most` records after the last ones handed out, as NextRecords
+  /// would give them next, read without moving the buffer under the records
+  /// of the last NextRecords: those stay valid until the read after this
+  /// one. Raises nothing: when that would take a read that fails, the end of
+  /// the file or a record longer than the buffer, it gives no records, reads
+  /// nothing and returns false, and NextRecords meets all of it in its turn.
+  /// No observer may be set.
+  bool NextRecordsAhead(std::size_t most, std::vector<std::string_view>& records);
+
+  /// Right after a NextRecordsAhead that gave records, takes them back: the
+  /// file is read on from where that call began, and the records of the
+  /// NextRecords before it are once more the last handed out.
+  void DropAhead();
+
   /// Passes over the records that do not begin with one of `initials`
   /// (empty records included) without handing them out or showing them to
   /// the observer: the next read begins with the first record that does, or
@@ -99,6 +113,8 @@ class InputFile {
   void Open();
   void Rewind(std::uint64_t offset);
   bool Refill();
+  // Hands out the records whole in the buffer from begin_, at most `most`.
+  void TakeWholeRecords(std::size_t most, std::vector<std::string_view>& records);
 
   std::string name_;
   std::string path_;
@@ -117,6 +133,16 @@ class InputFile {
   std::int64_t modified_nanoseconds_ = 0;
   RecordObserver observer_ = nullptr;
   void* observer_context_ = nullptr;
+  // What NextRecordsAhead reads into, and where the reading stood before it.
+  ByteBuffer ahead_buffer_{0};
+  struct Place {
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    std::uint64_t buffer_offset = 0;
+    std::uint64_t record_offset = 0;
+    bool buffers_swapped = false;
+  };
+  Place before_ahead_;
 };
 
 /// A file written record by record, each record ended by CR LF, through a

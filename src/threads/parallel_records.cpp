@@ -7,6 +7,7 @@
 #include <memory>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "system/processors.h"
@@ -51,113 +52,55 @@ int ForEachPart(int parts, std::size_t count,
   return static_cast<int>(n);
 }
 
-void ReadInBatches(InputFile& file, int jobs, std::size_t items, const BatchReading& reading) {
-  std::vector<std::string_view> records;
-  // Per part: the first record it left, and its end (the same when none).
-  std::vector<std::pair<std::size_t, std::size_t>> left(
-      static_cast<std::size_t>(std::max(jobs, 1)));
-  for (std::size_t done = 0; done < items;) {
-    file.NextRecords(std::min(items - done, kBatchRecords), records);
-    if (reading.prepare && !records.empty()) reading.prepare(records.size());
-    const int parts =
-        ForEachPart(jobs, records.size(), [&](int part, std::size_t begin, std::size_t end) {
-          left[static_cast<std::size_t>(part)] = {reading.convert(records, begin, end), end};
-        });
-    std::size_t converted = records.size();
-    for (int part = 0; part < parts; ++part) {
-      const auto [first_left, end] = left[static_cast<std::size_t>(part)];
-      if (first_left < end) {
-        converted = first_left;
-        break;
-      }
-    }
-    const BatchTaken taken = reading.take(records, converted);
-    if (taken.used < records.size()) file.Unread(records[taken.used]);
-    done += taken.used;
-    if (taken.ended) return;
-    if (taken.read_next_alone) {
-      reading.read_alone();
-      ++done;
-    }
-  }
-}
-
 namespace {
 
-// Bytes of formatted records per thread and batch: the two batch buffers
-// stay well inside the memory a thread may add to the run.
-constexpr std::size_t kBatchBytesPerJob = std::size_t{1} << 20;
-
-// Pieces a batch is formatted in, per thread: the thread that writes takes
-// the pieces left once its write is done, so that no core waits for another.
+// Pieces a batch is cut into, per thread: a thread that had something else
+// to do first (the next batch to read, the last one to write) takes the
+// pieces left when it is done, so that no core waits for another.
 constexpr std::size_t kPiecesPerJob = 8;
 
-// One batch of formatted records, in pieces, and the records of each piece
-// that overflowed, in order.
-struct FormattedBatch {
-  std::unique_ptr<char[]> bytes;
-  std::size_t first = 0;  // the run's number of the batch's first record
-  std::size_t count = 0;
-  std::size_t pieces = 0;
-  std::vector<std::vector<std::size_t>> overflows;  // by piece
-  std::atomic<std::size_t> next_piece{0};
-};
-
-// The first record of piece `piece` of a batch of `count` records.
-std::size_t PieceBegin(const FormattedBatch& batch, std::size_t piece) {
-  return batch.count / batch.pieces * piece + std::min(piece, batch.count % batch.pieces);
-}
-
-// Splits `count` records from `first` into pieces for the threads to take.
-void BeginBatch(FormattedBatch& batch, std::size_t first, std::size_t count, int jobs) {
-  batch.first = first;
-  batch.count = count;
-  batch.pieces = std::min(count, kPiecesPerJob * static_cast<std::size_t>(jobs));
-  batch.next_piece.store(0, std::memory_order_relaxed);
-}
-
-// Formats pieces of the batch until none is left; any thread may call it.
-void FormatPieces(FormattedBatch& batch, std::size_t stride, const FormatRecordsFunction& format) {
-  for (;;) {
-    const std::size_t piece = batch.next_piece.fetch_add(1, std::memory_order_relaxed);
-    if (piece >= batch.pieces) return;
-    const std::size_t begin = PieceBegin(batch, piece);
-    std::vector<std::size_t>& overflowed = batch.overflows[piece];
-    overflowed.clear();
-    format(batch.first + begin, PieceBegin(batch, piece + 1) - begin,
-           batch.bytes.get() + begin * stride, overflowed);
-    for (std::size_t& k : overflowed) k += begin;
+// Contiguous pieces of [0, count) handed out one at a time to whichever
+// thread asks.
+class Pieces {
+ public:
+  void Begin(std::size_t count, std::size_t pieces) {
+    count_ = count;
+    pieces_ = std::min(count, pieces);
+    next_.store(0, std::memory_order_relaxed);
   }
-}
-
-// Writes the batch in runs that end at each overflowed record, the record's
-// report right after it.
-void WriteBatch(OutputFile& file, const FormattedBatch& batch, std::size_t stride) {
-  std::size_t written = 0;
-  for (std::size_t piece = 0; piece < batch.pieces; ++piece) {
-    for (std::size_t k : batch.overflows[piece]) {
-      file.WriteRecordBlock(batch.bytes.get() + written * stride, stride, k + 1 - written);
-      written = k + 1;
-      ReportOutputConversion(file.unit(), file.path());
+  std::size_t count() const { return pieces_; }
+  std::size_t begin(std::size_t piece) const {
+    return count_ / pieces_ * piece + std::min(piece, count_ % pieces_);
+  }
+  /// Calls `work(piece, begin, end)` for pieces not yet taken, until none is left.
+  template <class Work>
+  void TakeAll(const Work& work) {
+    for (;;) {
+      const std::size_t piece = next_.fetch_add(1, std::memory_order_relaxed);
+      if (piece >= pieces_) return;
+      work(piece, begin(piece), begin(piece + 1));
     }
   }
-  file.WriteRecordBlock(batch.bytes.get() + written * stride, stride, batch.count - written);
-}
 
-// Threads that format the pieces of one batch beside the calling thread;
-// joined, and what they threw kept, when it ends. A thread that cannot be
-// started leaves its share to the others.
-class PieceFormatters {
+ private:
+  std::size_t count_ = 0;
+  std::size_t pieces_ = 0;
+  std::atomic<std::size_t> next_{0};
+};
+
+// Threads that run `work` beside the calling thread; joined, and what they
+// threw kept, when it ends. A thread that cannot be started leaves its share
+// to the others.
+class Helpers {
  public:
-  PieceFormatters(int threads, FormattedBatch& batch, std::size_t stride,
-                  const FormatRecordsFunction& format)
-      : thrown_(static_cast<std::size_t>(std::max(threads, 0))) {
+  Helpers(int threads, std::function<void()> work)
+      : work_(std::move(work)), thrown_(static_cast<std::size_t>(std::max(threads, 0))) {
     threads_.reserve(thrown_.size());
     for (std::exception_ptr& thrown : thrown_) {
       try {
-        threads_.emplace_back([&batch, stride, &format, &thrown] {
+        threads_.emplace_back([this, &thrown] {
           try {
-            FormatPieces(batch, stride, format);
+            work_();
           } catch (...) {
             thrown = std::current_exception();
           }
@@ -177,9 +120,147 @@ class PieceFormatters {
   }
 
  private:
+  std::function<void()> work_;
   std::vector<std::exception_ptr> thrown_;
-  std::vector<std::jthread> threads_;  // after thrown_: joined before it goes
+  std::vector<std::jthread> threads_;  // last: joined before the others go
 };
+
+// Records read ahead that the reading has not taken: given back to the file
+// when the batch before them is not taken whole, or when the run of records
+// ends, also by an exception.
+class RecordsAhead {
+ public:
+  explicit RecordsAhead(InputFile& file) : file_(file) {}
+  ~RecordsAhead() {
+    if (!held_) return;
+    try {
+      file_.DropAhead();
+    } catch (...) {
+      // Ending already; the file is read no more.
+    }
+  }
+  RecordsAhead(const RecordsAhead&) = delete;
+  RecordsAhead& operator=(const RecordsAhead&) = delete;
+
+  std::vector<std::string_view>& records() { return records_; }
+  bool held() const { return held_; }
+  void Read(std::size_t most) { held_ = file_.NextRecordsAhead(most, records_); }
+  void Drop() {
+    if (std::exchange(held_, false)) file_.DropAhead();
+  }
+  /// The records read ahead become `batch`.
+  void TakeInto(std::vector<std::string_view>& batch) {
+    batch.swap(records_);
+    held_ = false;
+  }
+
+ private:
+  InputFile& file_;
+  std::vector<std::string_view> records_;
+  bool held_ = false;
+};
+
+}  // namespace
+
+void ReadInBatches(InputFile& file, int jobs, std::size_t items, const BatchReading& reading) {
+  jobs = std::max(jobs, 1);
+  std::vector<std::string_view> records;
+  RecordsAhead ahead(file);
+  Pieces pieces;
+  // Per piece: the first record it left, and its end (the same when none).
+  std::vector<std::pair<std::size_t, std::size_t>> left(kPiecesPerJob *
+                                                        static_cast<std::size_t>(jobs));
+  const auto convert_pieces = [&] {
+    pieces.TakeAll([&](std::size_t piece, std::size_t begin, std::size_t end) {
+      left[piece] = {reading.convert(records, begin, end), end};
+    });
+  };
+  for (std::size_t done = 0; done < items;) {
+    if (ahead.held()) {
+      ahead.TakeInto(records);
+    } else {
+      file.NextRecords(std::min(items - done, kBatchRecords), records);
+    }
+    if (reading.prepare && !records.empty()) reading.prepare(records.size());
+    // One thread converts the batch in one piece; more share it, and the
+    // calling thread first reads the next batch.
+    pieces.Begin(records.size(), jobs == 1 ? 1 : left.size());
+    {
+      Helpers helpers(jobs - 1, convert_pieces);
+      const std::size_t after = done + records.size();
+      if (jobs > 1 && !records.empty() && after < items) {
+        ahead.Read(std::min(items - after, kBatchRecords));
+      }
+      convert_pieces();
+      helpers.Finish();
+    }
+    std::size_t converted = records.size();
+    for (std::size_t piece = 0; piece < pieces.count(); ++piece) {
+      const auto [first_left, end] = left[piece];
+      if (first_left < end) {
+        converted = first_left;
+        break;
+      }
+    }
+    const BatchTaken taken = reading.take(records, converted);
+    if (taken.used < records.size() || taken.ended) ahead.Drop();
+    if (taken.used < records.size()) file.Unread(records[taken.used]);
+    done += taken.used;
+    if (taken.ended) return;
+    if (taken.read_next_alone) {
+      ahead.Drop();
+      reading.read_alone();
+      ++done;
+    }
+  }
+}
+
+namespace {
+
+// Bytes of formatted records per thread and batch: the two batch buffers
+// stay well inside the memory a thread may add to the run.
+constexpr std::size_t kBatchBytesPerJob = std::size_t{1} << 20;
+
+// One batch of formatted records, in pieces, and the records of each piece
+// that overflowed, in order.
+struct FormattedBatch {
+  std::unique_ptr<char[]> bytes;
+  std::size_t first = 0;  // the run's number of the batch's first record
+  std::size_t count = 0;
+  Pieces pieces;
+  std::vector<std::vector<std::size_t>> overflows;  // by piece
+};
+
+// Splits `count` records from `first` into pieces for the threads to take.
+void BeginBatch(FormattedBatch& batch, std::size_t first, std::size_t count, int jobs) {
+  batch.first = first;
+  batch.count = count;
+  batch.pieces.Begin(count, kPiecesPerJob * static_cast<std::size_t>(jobs));
+}
+
+// Formats pieces of the batch until none is left; any thread may call it.
+void FormatPieces(FormattedBatch& batch, std::size_t stride, const FormatRecordsFunction& format) {
+  batch.pieces.TakeAll([&](std::size_t piece, std::size_t begin, std::size_t end) {
+    std::vector<std::size_t>& overflowed = batch.overflows[piece];
+    overflowed.clear();
+    format(batch.first + begin, end - begin, batch.bytes.get() + begin * stride, overflowed);
+    for (std::size_t& k : overflowed) k += begin;
+  });
+}
+
+// Writes the batch in runs that end at each overflowed record, the record's
+// report right after it.
+void WriteBatch(OutputFile& file, const FormattedBatch& batch, std::size_t stride) {
+  std::size_t written = 0;
+  for (std::size_t piece = 0; piece < batch.pieces.count(); ++piece) {
+    for (std::size_t k : batch.overflows[piece]) {
+      file.WriteRecordBlock(batch.bytes.get() + written * stride, stride, k + 1 - written);
+      written = k + 1;
+      ReportOutputConversion(file.unit(), file.path());
+    }
+  }
+  file.WriteRecordBlock(batch.bytes.get() + written * stride, stride, batch.count - written);
+}
 
 }  // namespace
 
@@ -195,9 +276,9 @@ void WriteRecordsInParallel(OutputFile& file, std::size_t length, std::size_t co
   }
   BeginBatch(batches[0], 0, most, jobs);
   {
-    PieceFormatters formatters(jobs - 1, batches[0], stride, format);
+    Helpers helpers(jobs - 1, [&] { FormatPieces(batches[0], stride, format); });
     FormatPieces(batches[0], stride, format);
-    formatters.Finish();
+    helpers.Finish();
   }
   // While the calling thread writes one batch, the other threads format the
   // next; the calling thread then formats what they have not yet begun.
@@ -210,9 +291,9 @@ void WriteRecordsInParallel(OutputFile& file, std::size_t length, std::size_t co
       WriteBatch(file, current, stride);
       return;
     }
-    PieceFormatters formatters(jobs - 1, next, stride, format);
+    Helpers helpers(jobs - 1, [&] { FormatPieces(next, stride, format); });
     WriteBatch(file, current, stride);  // a failed write joins the threads as it unwinds
     FormatPieces(next, stride, format);
-    formatters.Finish();
+    helpers.Finish();
   }
 }

@@ -81,6 +81,49 @@ TEST(InputFile, RecordBatchesAndRecordsTakenBack) {
   }
 }
 
+// Records read ahead leave the batch before them as it was; dropped, they
+// are read again; kept, the reading goes on after them. The last record,
+// without a line feed, and the end of the file are left to NextRecords.
+TEST(InputFile, RecordsReadAheadKeepTheBatchBeforeThem) {
+  test_support::ScopedTempDir dir;
+  const std::string text = "a\r\nbb\nccc\n\ndddd\neeeee\nlast";
+  const std::vector<std::string> all = {"a", "bb", "ccc", "", "dddd", "eeeee", "last"};
+  test_support::WriteFile("ANSYS_Model.cdb", text);
+  for (std::size_t buffer : {2u, 5u, 7u, 9u, 4096u}) {
+    for (bool drop : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "buffer " << buffer << (drop ? ", dropped" : ", kept"));
+      InputFile file("ANSYS_Model.cdb", kModelUnit, buffer);
+      std::vector<std::string_view> batch;
+      std::vector<std::string_view> ahead;
+      std::vector<std::string> read;
+      for (;;) {
+        file.NextRecords(2, batch);
+        if (batch.empty()) break;
+        const std::vector<std::string> copy(batch.begin(), batch.end());
+        const bool held = file.NextRecordsAhead(2, ahead);
+        EXPECT_EQ(std::vector<std::string>(batch.begin(), batch.end()), copy);
+        read.insert(read.end(), copy.begin(), copy.end());
+        if (!held) {
+          EXPECT_TRUE(ahead.empty());
+          continue;
+        }
+        ASSERT_FALSE(ahead.empty());
+        EXPECT_LE(ahead.size(), 2u);
+        if (drop) {
+          const std::vector<std::string> dropped(ahead.begin(), ahead.end());
+          file.DropAhead();
+          file.NextRecords(dropped.size(), batch);
+          EXPECT_EQ(std::vector<std::string>(batch.begin(), batch.end()), dropped);
+          file.Unread(batch[0]);  // read on from the first record read ahead
+        } else {
+          read.insert(read.end(), ahead.begin(), ahead.end());
+        }
+      }
+      EXPECT_EQ(read, all);
+    }
+  }
+}
+
 // A run read by ReadInBatches: records of digits are converted on the
 // threads; "x" is read alone (an item of -1), "xx" too, together with the
 // record after it (an item that runs over, of -2); "end" ends the run and is
