@@ -111,6 +111,9 @@ class Helpers {
     }
   }
 
+  Helpers(const Helpers&) = delete;
+  Helpers& operator=(const Helpers&) = delete;
+
   /// Joins the threads, then throws the first thing one of them threw.
   void Finish() {
     threads_.clear();
@@ -142,7 +145,6 @@ class RecordsAhead {
   RecordsAhead(const RecordsAhead&) = delete;
   RecordsAhead& operator=(const RecordsAhead&) = delete;
 
-  std::vector<std::string_view>& records() { return records_; }
   bool held() const { return held_; }
   void Read(std::size_t most) { held_ = file_.NextRecordsAhead(most, records_); }
   void Drop() {
