@@ -268,7 +268,7 @@ TEST(RefusalCause, FieldComponentsShortRecordsAndMissingFinish) {
 }
 
 TEST(CheckVtk, FiguresAgreeWithVtkOnGeneratedModels) {
-  CDB2BEM_NEED_PYTHON_MODULES("vtk", "python3-vtk9");
+  CDB2BEM_NEED_PYTHON_MODULES("vtkmodules", "python3-vtk9");
   std::string command = "/usr/bin/python3 '" +
                         (kSourceDir / "tests" / "check" / "check_vtk.py").string() + "' '" +
                         CDB2BEM_BINARY + "'";

@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -138,14 +139,16 @@ inline Ended RunChild(const fs::path& dir, const Start& start,
   if (meanwhile) meanwhile(child);
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
   int raw = 0;
-  while (::waitpid(child, &raw, WNOHANG) == 0) {
+  // Most runs end within milliseconds: look often at first.
+  for (useconds_t pause = 100; ::waitpid(child, &raw, WNOHANG) == 0;
+       pause = std::min(2 * pause, 2000u)) {
     if (std::chrono::steady_clock::now() > deadline) {
       ADD_FAILURE() << "the run hangs; killed";
       ::kill(child, SIGKILL);
       ::waitpid(child, &raw, 0);
       break;
     }
-    ::usleep(2000);
+    ::usleep(pause);
   }
   ended.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
   if (!start.streams_closed) {
@@ -157,19 +160,31 @@ inline Ended RunChild(const fs::path& dir, const Start& start,
 
 // A model of `nodes` nodes on a line and `nodes` - 2 triangles.
 inline std::string GeneratedModel(int nodes) {
+  using test_support::AppendExponent;
+  using test_support::AppendInteger;
   std::string model = "/PREP7\n*ELSE\nNUMOFF,NODE," + std::to_string(nodes) + "\nNUMOFF,ELEM," +
                       std::to_string(nodes - 2) + "\nNBLOCK,6,SOLID\n(3i8,6e16.9)\n";
-  char record[96];
+  model.reserve(static_cast<std::size_t>(nodes) * 110);
+  // The y and z of node i, (i % 2) * 1.0 and (i % 3) * 0.25, repeat every 6.
+  std::string y_and_z[6];
+  for (int i = 0; i < 6; ++i) {
+    AppendExponent(y_and_z[i], (i % 2) * 1.0, 16, 9);
+    AppendExponent(y_and_z[i], (i % 3) * 0.25, 16, 9);
+  }
   for (int i = 1; i <= nodes; ++i) {
-    std::snprintf(record, sizeof record, "%8d%8d%8d%16.9E%16.9E%16.9E\n", i, 0, 0, i * 0.5,
-                  (i % 2) * 1.0, (i % 3) * 0.25);
-    model += record;
+    AppendInteger(model, i, 8);
+    model.append("       0       0");
+    AppendExponent(model, i * 0.5, 16, 9);
+    model.append(y_and_z[i % 6]).append("\n");
   }
   model += "N,R5.3,LOC,     -1,\nEBLOCK,19,SOLID\n(19i8)\n";
   for (int e = 1; e <= nodes - 2; ++e) {
-    std::snprintf(record, sizeof record, "1 1 1 1 0 0 0 0 3 0 %d %d %d %d %d\n", e, e, e + 1, e + 2,
-                  e + 2);
-    model += record;
+    model.append("1 1 1 1 0 0 0 0 3 0");
+    for (int value : {e, e, e + 1, e + 2, e + 2}) {
+      model.append(" ");
+      AppendInteger(model, value, 0);
+    }
+    model.append("\n");
   }
   return model + "      -1\nFINISH\n";
 }

@@ -13,6 +13,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -48,8 +49,8 @@ TEST(FailingSystem, OutOfMemoryEndsWith41) {
   if (kSanitized) GTEST_SKIP() << "address-space limits do not apply to a sanitized build";
   const std::string out_of_memory = Diagnostic(41, "insufficient virtual memory");
   // A model whose tables and buffers take some megabytes, so that there are
-  // limits under which the program starts but cannot finish.
-  const std::string model = GeneratedModel(100000);
+  // limits under which the program starts but cannot finish (some fifteen).
+  const std::string model = GeneratedModel(30000);
   std::map<std::string, std::string> translated;
   {
     ScopedTempDir dir;
@@ -57,16 +58,26 @@ TEST(FailingSystem, OutOfMemoryEndsWith41) {
     ASSERT_EQ(RunChild(dir.path(), {}).status, 0);
     translated = MaskedDate(Outputs(dir.path()));
   }
+  // One directory for every limit: a run short of memory leaves it as it was
+  // (which is checked), so the next run starts from the same files.
+  ScopedTempDir limits_dir;
+  const fs::path dir = limits_dir.path();
+  const fs::path model_file = dir / "ANSYS_Model.cdb";
+  WriteFile(model_file, model);
+  const auto model_stamp = [&] {  // its size and time; a removed model has none
+    std::error_code error;
+    return std::make_pair(fs::file_size(model_file, error), fs::last_write_time(model_file, error));
+  };
+  auto written = model_stamp();
+  WriteEarlierOutputs(dir);
+  const std::map<std::string, std::string> before = Outputs(dir);
+  const std::set<std::string> entries = {"ANSYS_Model.cdb", "input.dat", "input.plt"};
   rlim_t enough = 0;
   int failed = 0;
   for (rlim_t megabytes = 2; megabytes <= 128 && enough == 0; ++megabytes) {
     SCOPED_TRACE(std::to_string(megabytes) + " MiB of address space");
-    ScopedTempDir dir;
-    WriteFile(dir.path() / "ANSYS_Model.cdb", model);
-    WriteEarlierOutputs(dir.path());
     const Start start = {RLIMIT_AS, megabytes << 20};
-    const std::map<std::string, std::string> before = Outputs(dir.path());
-    const Ended ended = RunChild(dir.path(), start);
+    const Ended ended = RunChild(dir, start);
     if (ended.status == 127 &&
         (ended.err.find("error while loading shared libraries") != std::string::npos ||
          ended.err.find("cannot allocate TLS data structures") != std::string::npos)) {
@@ -75,27 +86,37 @@ TEST(FailingSystem, OutOfMemoryEndsWith41) {
     if (ended.status == 0) {
       enough = megabytes << 20;
       EXPECT_EQ(ended.out, kClosingLine);
-      EXPECT_EQ(MaskedDate(Outputs(dir.path())), translated);
+      EXPECT_EQ(MaskedDate(Outputs(dir)), translated);
       continue;
     }
     ++failed;
     EXPECT_EQ(ended.err, out_of_memory);
     EXPECT_EQ(ended.status, 41);
-    EXPECT_EQ(Outputs(dir.path()), before);
-    EXPECT_EQ(Entries(dir.path()),
-              (std::set<std::string>{"ANSYS_Model.cdb", "input.dat", "input.plt"}));
+    const std::map<std::string, std::string> after = Outputs(dir);
+    const std::set<std::string> names = Entries(dir);
+    EXPECT_EQ(after, before);
+    EXPECT_EQ(names, entries);
+    EXPECT_TRUE(model_stamp() == written) << "the model was written to";
+    if (after != before || names != entries || model_stamp() != written) {
+      // The next run starts from the same files again.
+      for (const std::string& name : names) fs::remove_all(dir / name);
+      WriteFile(model_file, model);
+      WriteEarlierOutputs(dir);
+      written = model_stamp();
+    }
   }
   ASSERT_GT(enough, rlim_t{0}) << "no run translated within 128 MiB";
   EXPECT_GT(failed, 0) << "no run was short of memory";
 
   // A record longer than the memory left: a sparse model of 1 GiB without a
   // line feed is one record, and its buffer grows until memory runs out.
-  ScopedTempDir dir;
-  const fs::path endless = dir.path() / "ANSYS_Model.cdb";
+  ScopedTempDir endless_dir;
+  const fs::path endless = endless_dir.path() / "ANSYS_Model.cdb";
   WriteFile(endless, "");
   fs::resize_file(endless, std::uintmax_t{1} << 30);
-  WriteEarlierOutputs(dir.path());
-  RunAndCheck(dir.path(), {RLIMIT_AS, enough + (rlim_t{64} << 20)}, {out_of_memory, 41, false});
+  WriteEarlierOutputs(endless_dir.path());
+  RunAndCheck(endless_dir.path(), {RLIMIT_AS, enough + (rlim_t{64} << 20)},
+              {out_of_memory, 41, false});
 }
 
 // 2 and 3. A write that fails, for a file-size limit or a full device, ends
@@ -139,11 +160,12 @@ TEST(FailingSystem, FailedWriteLeavesTheEarlierPair) {
 // 3. SIGINT, SIGTERM or SIGHUP while the outputs are written: the run ends
 // with 128 + the signal number, the temporaries removed, the earlier pair kept.
 TEST(FailingSystem, InterruptedRunLeavesTheEarlierPair) {
-  const std::string model = GeneratedModel(200000);  // outputs of about 40 MB
+  const std::string model = GeneratedModel(200000);  // outputs of about 60 MB
+  // One directory for the three runs: each must leave it as it was.
+  ScopedTempDir dir;
+  WriteFile(dir.path() / "ANSYS_Model.cdb", model);
   for (int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(signal_number);
-    ScopedTempDir dir;
-    WriteFile(dir.path() / "ANSYS_Model.cdb", model);
     WriteEarlierOutputs(dir.path());
     const std::uintmax_t model_size = model.size();
     const std::uintmax_t earlier_size = 2 * std::string(" of an earlier run\r\n").size() + 18;
@@ -163,6 +185,7 @@ TEST(FailingSystem, InterruptedRunLeavesTheEarlierPair) {
           ADD_FAILURE() << "the run ended before its outputs had grown";
           return;
         }
+        ::usleep(200);  // leaves the run its core; it writes for tens of milliseconds
       }
       ::kill(child, signal_number);
     };

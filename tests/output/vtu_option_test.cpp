@@ -141,7 +141,7 @@ TEST(VtuOption, RunsFailuresAndRefusals) {
 // Every model of the e2e cases, the bundled example and the real samples
 // when present, and the flawed models the script makes.
 TEST(VtuOption, VtkAndMeshioReadBackWhatInputDatHolds) {
-  CDB2BEM_NEED_PYTHON_MODULES("vtk, meshio, numpy", "python3-vtk9, python3-meshio");
+  CDB2BEM_NEED_PYTHON_MODULES("vtkmodules, meshio, numpy", "python3-vtk9, python3-meshio");
   std::vector<fs::path> models = {kSourceDir / "examples" / "ANSYS_Model.cdb"};
   for (const fs::directory_entry& entry : fs::directory_iterator(kSourceDir / "tests" / "e2e")) {
     const fs::path model = entry.path() / "ANSYS_Model.cdb";
