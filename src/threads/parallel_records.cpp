@@ -93,8 +93,12 @@ class Pieces {
 // to the others.
 class Helpers {
  public:
-  Helpers(int threads, std::function<void()> work)
-      : work_(std::move(work)), thrown_(static_cast<std::size_t>(std::max(threads, 0))) {
+  /// Starts `threads` threads, but not more than there are pieces beyond
+  /// the `own` ones of the calling thread.
+  Helpers(int threads, const Pieces& pieces, std::size_t own, std::function<void()> work)
+      : work_(std::move(work)),
+        thrown_(std::min(static_cast<std::size_t>(std::max(threads, 0)),
+                         pieces.count() - std::min(own, pieces.count()))) {
     threads_.reserve(thrown_.size());
     for (std::exception_ptr& thrown : thrown_) {
       try {
@@ -188,7 +192,7 @@ void ReadInBatches(InputFile& file, int jobs, std::size_t items, const BatchRead
     // calling thread first reads the next batch.
     pieces.Begin(records.size(), jobs == 1 ? 1 : left.size());
     {
-      Helpers helpers(jobs - 1, convert_pieces);
+      Helpers helpers(jobs - 1, pieces, 1, convert_pieces);
       const std::size_t after = done + records.size();
       if (jobs > 1 && !records.empty() && after < items) {
         ahead.Read(std::min(items - after, kBatchRecords));
@@ -278,7 +282,8 @@ void WriteRecordsInParallel(OutputFile& file, std::size_t length, std::size_t co
   }
   BeginBatch(batches[0], 0, most, jobs);
   {
-    Helpers helpers(jobs - 1, [&] { FormatPieces(batches[0], stride, format); });
+    Helpers helpers(jobs - 1, batches[0].pieces, 1,
+                    [&] { FormatPieces(batches[0], stride, format); });
     FormatPieces(batches[0], stride, format);
     helpers.Finish();
   }
@@ -293,7 +298,8 @@ void WriteRecordsInParallel(OutputFile& file, std::size_t length, std::size_t co
       WriteBatch(file, current, stride);
       return;
     }
-    Helpers helpers(jobs - 1, [&] { FormatPieces(next, stride, format); });
+    // The calling thread writes first: every piece may go to another.
+    Helpers helpers(jobs - 1, next.pieces, 0, [&] { FormatPieces(next, stride, format); });
     WriteBatch(file, current, stride);  // a failed write joins the threads as it unwinds
     FormatPieces(next, stride, format);
     helpers.Finish();
