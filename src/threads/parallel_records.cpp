@@ -16,42 +16,6 @@ int DefaultJobCount() { return std::clamp(UsableProcessorCount(), 1, kMostDefaul
 
 void LimitThreadStacks() { LimitThreadStacks(std::size_t{4} << 20); }
 
-int ForEachPart(int parts, std::size_t count,
-                const std::function<void(int part, std::size_t begin, std::size_t end)>& work) {
-  if (count == 0) return 0;
-  const std::size_t n = std::min(static_cast<std::size_t>(std::max(parts, 1)), count);
-  auto begin_of = [&](std::size_t part) { return count / n * part + std::min(part, count % n); };
-  // What a part throws (out of memory, say) is thrown again here, the
-  // earliest part's first, once every thread has ended.
-  std::vector<std::exception_ptr> thrown(n);
-  auto run = [&](std::size_t part) {
-    try {
-      work(static_cast<int>(part), begin_of(part), begin_of(part + 1));
-    } catch (...) {
-      thrown[part] = std::current_exception();
-    }
-  };
-  std::vector<std::size_t> left;  // parts no thread could be started for
-  left.reserve(n);
-  {
-    std::vector<std::jthread> threads;
-    threads.reserve(n - 1);
-    for (std::size_t part = 1; part < n; ++part) {
-      try {
-        threads.emplace_back(run, part);
-      } catch (const std::system_error&) {
-        left.push_back(part);
-      }
-    }
-    run(0);
-    for (std::size_t part : left) run(part);
-  }  // the threads are joined here
-  for (const std::exception_ptr& e : thrown) {
-    if (e) std::rethrow_exception(e);
-  }
-  return static_cast<int>(n);
-}
-
 namespace {
 
 // Pieces a batch is cut into, per thread: a thread that had something else
@@ -167,6 +131,34 @@ class RecordsAhead {
 };
 
 }  // namespace
+
+int ForEachPart(int parts, std::size_t count,
+                const std::function<void(int part, std::size_t begin, std::size_t end)>& work) {
+  if (count == 0) return 0;
+  Pieces pieces;
+  pieces.Begin(count, static_cast<std::size_t>(std::max(parts, 1)));
+  // What a part throws (out of memory, say) is thrown again here, the
+  // earliest part's first, once every part has run.
+  std::vector<std::exception_ptr> thrown(pieces.count());
+  const auto run = [&] {
+    pieces.TakeAll([&](std::size_t part, std::size_t begin, std::size_t end) {
+      try {
+        work(static_cast<int>(part), begin, end);
+      } catch (...) {
+        thrown[part] = std::current_exception();
+      }
+    });
+  };
+  {
+    Helpers helpers(parts - 1, pieces, 1, run);
+    run();
+    helpers.Finish();
+  }
+  for (const std::exception_ptr& e : thrown) {
+    if (e) std::rethrow_exception(e);
+  }
+  return static_cast<int>(pieces.count());
+}
 
 void ReadInBatches(InputFile& file, int jobs, std::size_t items, const BatchReading& reading) {
   jobs = std::max(jobs, 1);

@@ -28,10 +28,11 @@ int DefaultJobCount();
 void LimitThreadStacks();
 
 /// Calls `work(part, begin, end)` for contiguous parts of [0, count), at
-/// most `parts` of them and none empty: part 0 on the calling thread, every
-/// other on a thread of its own. Returns the number of parts once all are
-/// done. `work` must not throw. A thread that cannot be started leaves its
-/// part to the calling thread.
+/// most `parts` of them and none empty, on the calling thread and up to
+/// `parts` - 1 threads of their own, each taking the next part not yet
+/// begun. Returns the number of parts once all are done; what a part throws
+/// is thrown then, the earliest part's. A thread that cannot be started
+/// leaves its parts to the others.
 int ForEachPart(int parts, std::size_t count,
                 const std::function<void(int part, std::size_t begin, std::size_t end)>& work);
 
