@@ -126,9 +126,19 @@ TEST(NumberRead, UsualRealFieldsMatchTheGeneralReading) {
   const int cases = test_support::RandomSweepCases(300000);
   for (int i = 0; i < cases; ++i) {
     std::string field;
-    if (i % 2 == 0) {
+    if (i % 3 == 0) {
       const std::size_t length = 1 + random() % 22;
       for (std::size_t k = 0; k < length; ++k) field += alphabet[random() % (sizeof alphabet - 1)];
+    } else if (i % 3 == 1) {
+      // Mostly digits, in runs that begin and end anywhere in the eight
+      // characters read at once, up to well past the 18 that fit, broken by
+      // the characters next to the digits too.
+      const char others[] = " .+-EeDd/:?";
+      const std::size_t length = 1 + random() % 40;
+      for (std::size_t k = 0; k < length; ++k) {
+        field += random() % 16 != 0 ? static_cast<char>('0' + random() % 10)
+                                    : others[random() % (sizeof others - 1)];
+      }
     } else {
       char text[40];
       std::snprintf(
