@@ -3,6 +3,7 @@
 // not fit.
 #pragma once
 
+#include <bit>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -44,12 +45,23 @@ inline void PutDigits(char* out, int count, std::uint32_t v) {
   if (count == 1) out[0] = static_cast<char>('0' + v);
 }
 
+/// The number of decimal digits of v, 1 to 10. A number of b bits lies in
+/// [2^(b-1), 2^b); with t = floor(b log10 2) it has t or t + 1 digits, the
+/// more when it is at least 10^t. (b * 1233) >> 12 is that t for every b
+/// from 1 to 32 (1233 / 4096 is just below log10 2). v | 1 gives 0 its one
+/// digit.
+inline int DecimalDigitCount(std::uint32_t v) {
+  static constexpr std::uint32_t kPowers[] = {1,      10,      100,      1000,      10000,
+                                              100000, 1000000, 10000000, 100000000, 1000000000};
+  const int t = (static_cast<int>(std::bit_width(v | 1)) * 1233) >> 12;
+  return t + ((v | 1) >= kPowers[t] ? 1 : 0);
+}
+
 /// Writes `value` right-aligned in the `width` blank columns at `out`.
 [[nodiscard]] inline bool PutInteger(char* out, std::size_t width, std::int32_t value) {
   const std::uint32_t magnitude =
       value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
-  int count = 1;
-  for (std::uint32_t rest = magnitude; rest >= 10; rest /= 10) ++count;
+  const int count = DecimalDigitCount(magnitude);
   const std::size_t length = static_cast<std::size_t>(count + (value < 0 ? 1 : 0));
   if (length > width) return PutOverflow(out, width);
   char* digits = out + width - count;

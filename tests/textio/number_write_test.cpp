@@ -10,10 +10,12 @@
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "test_support.h"
 
@@ -66,6 +68,33 @@ TEST(NumberWrite, ExponentAndIntegerFields) {
                       : FormatExponentField(out.data(), c.width, c.digits, c.letter, c.value);
     EXPECT_EQ(fits, c.text[0] != '*');
     EXPECT_EQ(out, c.text);
+  }
+}
+
+// The digit count decides where an integer begins and whether it fits:
+// every power of ten and of two, the numbers beside them and their
+// negatives, against the C library's right alignment in 11 and 10 columns.
+TEST(NumberWrite, IntegersAtEveryChangeOfDigitCount) {
+  std::vector<std::int64_t> values = {0, INT32_MAX, INT32_MIN};
+  for (std::int64_t p = 1; p <= INT32_MAX; p *= 10) values.insert(values.end(), {p - 1, p, p + 1});
+  for (int b = 0; b < 31; ++b) {
+    const std::int64_t p = std::int64_t{1} << b;
+    values.insert(values.end(), {p - 1, p, p + 1});
+  }
+  for (std::int64_t v : std::vector<std::int64_t>(values)) values.push_back(-v);
+  for (std::int64_t wide : values) {
+    if (wide < INT32_MIN || wide > INT32_MAX) continue;
+    const auto v = static_cast<std::int32_t>(wide);
+    for (int width : {11, 10}) {
+      char expected[16];
+      std::snprintf(expected, sizeof expected, "%*d", width, v);
+      std::string text(expected);
+      if (text.size() > static_cast<std::size_t>(width))
+        text.assign(static_cast<std::size_t>(width), '*');
+      std::string out(static_cast<std::size_t>(width), '?');
+      EXPECT_EQ(FormatIntegerField(out.data(), width, v), text[0] != '*');
+      EXPECT_EQ(out, text) << v;
+    }
   }
 }
 
