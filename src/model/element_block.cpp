@@ -153,7 +153,7 @@ std::int32_t NumberTriangles(RunTables& run, const ElementRecord& element) {
 }
 
 // Writes the corners of the triangles that NumberTriangles numbered from
-// `first`. Elements write disjoint columns, so that any thread may.
+// `first`.
 void WriteTriangles(RunTables& run, std::int32_t first, const ElementRecord& element) {
   const auto [i, j, k, l] = element.corners;
   const auto put = [&run](std::int32_t t, std::int32_t a, std::int32_t b, std::int32_t c) {
@@ -297,7 +297,6 @@ void ReadElementBlock(InputFile& model, RunTables& run, int jobs) {
   // exactly as it takes every record in sequence; the batches go on after it.
   std::int64_t done = 0;
   std::vector<ElementRecord> elements;
-  std::vector<std::int32_t> first_triangles;
   ReadInBatches(
       model, jobs, static_cast<std::size_t>(total),
       {.prepare = [&](std::size_t count) { elements.resize(count); },
@@ -313,25 +312,11 @@ void ReadElementBlock(InputFile& model, RunTables& run, int jobs) {
        .take =
            [&](BatchRecords records, std::size_t converted) {
              // Counts and triangle numbers follow the records' order; the
-             // corners, each record's in columns of its own, are then written
-             // on the threads.
-             first_triangles.resize(converted);
+             // corners are a few stores per record, cheaper here than on
+             // threads started for them batch after batch.
              for (std::size_t k = 0; k < converted; ++k) {
-               CountType(run, elements[k].itype);
-               if (done + static_cast<std::int64_t>(k) < element_count) {
-                 first_triangles[k] = NumberTriangles(run, elements[k]);
-               }
+               AddRecord(run, done + static_cast<std::int64_t>(k), elements[k]);
              }
-             ForEachPart(jobs, converted, [&](int, std::size_t begin, std::size_t end) {
-               for (std::size_t k = begin; k < end; ++k) {
-                 const std::int64_t p = done + static_cast<std::int64_t>(k);
-                 if (p < element_count) {
-                   WriteTriangles(run, first_triangles[k], elements[k]);
-                 } else {
-                   AddFieldCell(run, FieldCellPosition(run, p), elements[k]);
-                 }
-               }
-             });
              done += static_cast<std::int64_t>(converted);
              return BatchTaken{converted, converted < records.size() || records.empty(), false};
            },
