@@ -17,7 +17,7 @@ void ReadDisplacementConstraints(InputFile& model, RunTables& run, int jobs = 1)
 
 /// The steps of ReadDisplacementConstraints, for a model built otherwise:
 /// every node without a prescribed displacement,
-void ClearNodeDisplacements(RunTables& run);
+void ClearNodeDisplacements(RunTables& run, int jobs = 1);
 /// one displacement of `node` in `direction` (1 to 3), a node outside 1 to
 /// NodeCount warned of and ignored,
 void SetNodeDisplacement(RunTables& run, std::int32_t node, int direction, double value);

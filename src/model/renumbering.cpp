@@ -181,7 +181,7 @@ void FillSurfaceTables(const ModelRecords& records, const ModelIndex& index,
     }
   }
 
-  ClearNodeDisplacements(run);
+  ClearNodeDisplacements(run, jobs);
   std::int64_t dropped = 0;
   for (const DisplacementCommand& d : records.displacements) {
     const std::int64_t p = index.nodes.Find(d.node);
