@@ -9,7 +9,6 @@
 #include <vector>
 
 #include "model/element_types.h"
-#include "system/memory.h"
 
 /// A column-major table with 1-based indices in both dimensions. Allocated
 /// once and never resized; a negative extent gives an empty table. The
@@ -29,7 +28,6 @@ class Table2D {
     void* memory = zeroed ? std::calloc(count == 0 ? 1 : count, sizeof(T))
                           : std::malloc((count == 0 ? 1 : count) * sizeof(T));
     data_.reset(static_cast<T*>(memory));
-    if (data_ != nullptr) AdviseLargePages(memory, count * sizeof(T));
     return data_ != nullptr;
   }
 
