@@ -36,8 +36,40 @@ inline constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-/// Writes v as exactly `count` digits, zeros in front.
+/// v, below 10^8, as eight digit characters with zeros in front, the first
+/// in the lowest byte: the inverse of EightDigitNumber, in lanes that no
+/// step carries out of.
+/// - v / 10^4 and v % 10^4 go to two 32-bit lanes; in each, x * 10486 >> 20
+///   is x / 100 for every x below 10^4 (10486 / 2^20 exceeds 1/100 by less
+///   than 1/(100 * 10^4)), and the product, below 2^27, stays in its lane;
+/// - the four pairs then go to 16-bit lanes, where x * 103 >> 10 is x / 10
+///   for every x below 100 (the product at most 10197, below 2^16);
+/// - the eight digits then stand one per byte, the highest first.
+constexpr std::uint64_t EightDigitCharacters(std::uint32_t v) {
+  std::uint64_t x = (v / 10000) | (std::uint64_t{v % 10000} << 32);
+  std::uint64_t q = ((x * 10486) >> 20) & 0x0000007f0000007f;
+  x = q | ((x - q * 100) << 16);
+  q = ((x * 103) >> 10) & 0x000f000f000f000f;
+  x = q | ((x - q * 10) << 8);
+  return x + 0x30 * kEachByte;
+}
+
+/// Writes the eight characters of `word`, the lowest byte first, at `out`.
+inline void StoreEightCharacters(char* out, std::uint64_t word) {
+  if constexpr (std::endian::native != std::endian::little) word = __builtin_bswap64(word);
+  std::memcpy(out, &word, sizeof(word));
+}
+
+/// Writes v as exactly `count` digits (1 to 8), zeros in front: the last
+/// `count` of its eight digit characters.
 inline void PutDigits(char* out, int count, std::uint32_t v) {
+  char eight[8];
+  StoreEightCharacters(eight, EightDigitCharacters(v));
+  std::memcpy(out, eight + 8 - count, static_cast<std::size_t>(count));
+}
+
+/// Writes v as exactly `count` digits, zeros in front, two at a time.
+inline void PutDigitPairs(char* out, int count, std::uint32_t v) {
   for (; count >= 2; count -= 2) {
     std::memcpy(out + count - 2, kDigitPairs + 2 * (v % 100), 2);
     v /= 100;
@@ -65,7 +97,14 @@ inline int DecimalDigitCount(std::uint32_t v) {
   const std::size_t length = static_cast<std::size_t>(count + (value < 0 ? 1 : 0));
   if (length > width) return PutOverflow(out, width);
   char* digits = out + width - count;
-  PutDigits(digits, count, magnitude);
+  if (count <= 8 && width >= 8) {
+    // The field's last eight columns at once, the zeros in front of the
+    // number made blanks again (0x30 - 0x10).
+    const std::uint64_t zeros = count < 8 ? (0x10 * kEachByte) >> (8 * count) : 0;
+    StoreEightCharacters(out + width - 8, EightDigitCharacters(magnitude) - zeros);
+  } else {
+    PutDigitPairs(digits, count, magnitude);
+  }
   if (value < 0) digits[-1] = '-';
   return true;
 }
@@ -198,9 +237,10 @@ template <class PutFractionDigits>
     return PutExponentGenerally(out, w, digits, letter, value);
   }
   return PutExponentForm(out, w, digits, letter, value < 0, exponent, [&](char* p) {
-    if (digits > 8) {
+    if (digits > 8) {  // at most 15, so at most 7 before the last eight
       PutDigits(p, digits - 8, static_cast<std::uint32_t>(kept / 100000000));
-      PutDigits(p + digits - 8, 8, static_cast<std::uint32_t>(kept % 100000000));
+      StoreEightCharacters(p + digits - 8,
+                           EightDigitCharacters(static_cast<std::uint32_t>(kept % 100000000)));
     } else {
       PutDigits(p, digits, static_cast<std::uint32_t>(kept));
     }
@@ -212,7 +252,8 @@ template <class PutFractionDigits>
 /// PutExponent for a number of digits known when compiling, as record
 /// loops use it: the same field, the usual values written without a call.
 template <int kDigits>
-[[nodiscard]] inline bool PutExponentOf(char* out, std::size_t width, char letter, double value) {
+[[nodiscard, gnu::always_inline]] inline bool PutExponentOf(char* out, std::size_t width,
+                                                            char letter, double value) {
   static_assert(kDigits >= 1);
   return number_write_detail::PutExponentInline(out, width, kDigits, letter, value);
 }

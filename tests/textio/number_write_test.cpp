@@ -73,7 +73,8 @@ TEST(NumberWrite, ExponentAndIntegerFields) {
 
 // The digit count decides where an integer begins and whether it fits:
 // every power of ten and of two, the numbers beside them and their
-// negatives, against the C library's right alignment in 11 and 10 columns.
+// negatives, against the C library's right alignment, in fields wider and
+// narrower than the eight columns written at once.
 TEST(NumberWrite, IntegersAtEveryChangeOfDigitCount) {
   std::vector<std::int64_t> values = {0, INT32_MAX, INT32_MIN};
   for (std::int64_t p = 1; p <= INT32_MAX; p *= 10) values.insert(values.end(), {p - 1, p, p + 1});
@@ -85,7 +86,7 @@ TEST(NumberWrite, IntegersAtEveryChangeOfDigitCount) {
   for (std::int64_t wide : values) {
     if (wide < INT32_MIN || wide > INT32_MAX) continue;
     const auto v = static_cast<std::int32_t>(wide);
-    for (int width : {11, 10}) {
+    for (int width : {11, 10, 9, 8, 4}) {
       char expected[16];
       std::snprintf(expected, sizeof expected, "%*d", width, v);
       std::string text(expected);
@@ -95,6 +96,25 @@ TEST(NumberWrite, IntegersAtEveryChangeOfDigitCount) {
       EXPECT_EQ(FormatIntegerField(out.data(), width, v), text[0] != '*');
       EXPECT_EQ(out, text) << v;
     }
+  }
+}
+
+// Eight digits at once: every number that ends a run of equal leading
+// digits, and a sweep in between, against the C library's zero padding.
+TEST(NumberWrite, EightDigitCharactersOfEveryKindOfNumber) {
+  std::vector<std::uint32_t> values;
+  for (std::uint32_t p = 1; p <= 100000000; p *= 10) {
+    for (std::uint32_t m = 1; m <= 9 && m * p <= 100000000; ++m)
+      values.insert(values.end(), {m * p - 1, m * p});
+  }
+  for (std::uint32_t v = 0; v < 100000000; v += 9973) values.push_back(v);
+  for (std::uint32_t v : values) {
+    if (v >= 100000000) continue;
+    char expected[16];
+    std::snprintf(expected, sizeof expected, "%08u", static_cast<unsigned>(v));
+    char out[8];
+    StoreEightCharacters(out, EightDigitCharacters(v));
+    ASSERT_EQ(std::string(out, 8), expected);
   }
 }
 
