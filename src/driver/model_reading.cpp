@@ -12,6 +12,7 @@
 #include "model/skin.h"
 #include "textio/file_opening.h"
 #include "threads/parallel_records.h"
+#include "threads/record_index_scan.h"
 
 std::string RunFiles::Output(std::string_view name) const {
   if (IsAbsolutePath(name) || std::none_of(model.begin(), model.end(), IsPathSeparator)) {
@@ -32,11 +33,16 @@ void ReadModel(InputFile& model, RunTables& run, OutputFile& console, int jobs) 
   // The load kind scan tests every record the size scan reads, then reads
   // on from where the size scan stopped: one reading of the file serves both
   // passes, with the same results and diagnostics as two.
+  // With threads, one searches the second half of the file for the records
+  // the scans stop at while they read the first half.
   LoadKindScan load_kinds(run);
-  model.Observe(&LoadKindScan::Observe, &load_kinds);
-  ScanModelSizes(model, run);
-  model.Observe(nullptr, nullptr);
-  ScanLoadKinds(model, load_kinds);
+  {
+    RecordIndexScan index(model, jobs, kScanInitials);
+    model.Observe(&LoadKindScan::Observe, &load_kinds);
+    ScanModelSizes(model, run);
+    model.Observe(nullptr, nullptr);
+    ScanLoadKinds(model, load_kinds);
+  }
   load_kinds.type_records().ReadTypes(model, run.Types);
   AllocateTables(run);
 

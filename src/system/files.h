@@ -49,6 +49,11 @@ bool CloseDescriptor(int fd);
 /// Reads up to `size` bytes: how many (0 at the end of the file), or -1.
 std::ptrdiff_t ReadDescriptor(int fd, void* data, std::size_t size);
 
+/// Reads up to `size` bytes at byte `offset`, leaving the position of `fd`
+/// where it is, so that another thread may read it meanwhile: how many (0 at
+/// the end of the file), or -1. Windows has no such read (ENOSYS).
+std::ptrdiff_t ReadDescriptorAt(int fd, void* data, std::size_t size, std::uint64_t offset);
+
 /// Writes up to `size` bytes: how many (at least 1), or -1.
 std::ptrdiff_t WriteDescriptor(int fd, const void* data, std::size_t size);
 

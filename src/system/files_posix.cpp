@@ -53,6 +53,13 @@ std::ptrdiff_t ReadDescriptor(int fd, void* data, std::size_t size) {
   }
 }
 
+std::ptrdiff_t ReadDescriptorAt(int fd, void* data, std::size_t size, std::uint64_t offset) {
+  for (;;) {
+    const ssize_t n = ::pread(fd, data, size, static_cast<off_t>(offset));
+    if (n >= 0 || errno != EINTR) return n;
+  }
+}
+
 std::ptrdiff_t WriteDescriptor(int fd, const void* data, std::size_t size) {
   for (;;) {
     const ssize_t n = ::write(fd, data, size);

@@ -127,6 +127,13 @@ std::ptrdiff_t ReadDescriptor(int fd, void* data, std::size_t size) {
   return static_cast<std::ptrdiff_t>(read);
 }
 
+// ReadFile at an offset moves the file pointer of a handle not opened for
+// overlapped reading, under the reads of the other thread.
+std::ptrdiff_t ReadDescriptorAt(int, void*, std::size_t, std::uint64_t) {
+  errno = ENOSYS;
+  return -1;
+}
+
 std::ptrdiff_t WriteDescriptor(int fd, const void* data, std::size_t size) {
   DWORD written = 0;
   const DWORD most = static_cast<DWORD>(std::min<std::size_t>(size, std::size_t{1} << 30));

@@ -78,6 +78,7 @@ void InputFile::CheckUnchanged() {
 void InputFile::Rewind(std::uint64_t offset) {
   if (!SeekDescriptor(fd_, offset)) RaiseDiagnostic(kReadError, unit_, path_);
   ExpectSequentialReading(fd_);
+  index_next_ = 0;
   begin_ = end_ = 0;
   buffer_offset_ = offset;
   at_eof_ = false;
@@ -209,11 +210,42 @@ void InputFile::DropAhead() {
   record_offset_ = place.record_offset;
 }
 
+bool InputFile::SkipToIndexed() {
+  const std::uint64_t at = buffer_offset_ + begin_;
+  if (at < index_begin_) return false;
+  const RecordIndex* index = index_source_->Wait();
+  if (index == nullptr) {
+    index_begin_ = UINT64_MAX;  // every record is read
+    return false;
+  }
+  const auto first = index->offsets.begin() + static_cast<std::ptrdiff_t>(index_next_);
+  const auto next = std::lower_bound(first, index->offsets.end(), at);
+  index_next_ = static_cast<std::size_t>(next - index->offsets.begin());
+  const std::uint64_t target = next == index->offsets.end() ? index->to : *next;
+  // At an indexed record (or at the end) the reading goes on as without the
+  // index: a file changed since it was indexed is read as it is now.
+  if (target <= at) return false;
+  if (target < buffer_offset_ + end_) {
+    begin_ = static_cast<std::size_t>(target - buffer_offset_);
+  } else {
+    if (!SeekDescriptor(fd_, target)) RaiseDiagnostic(kReadError, unit_, path_);
+    begin_ = end_ = 0;
+    buffer_offset_ = target;
+  }
+  return true;
+}
+
+std::ptrdiff_t InputFile::ReadAt(char* into, std::size_t size, std::uint64_t offset) const {
+  return ReadDescriptorAt(fd_, into, size, offset);
+}
+
 void InputFile::SkipRecordsNotBeginningWith(std::string_view initials) {
   bool wanted[256] = {};
   for (char c : initials) wanted[static_cast<unsigned char>(c)] = true;
+  const bool indexed = index_source_ != nullptr && index_source_->initials() == initials;
   for (;;) {
     if (begin_ == end_ && !Refill()) return;
+    if (indexed && SkipToIndexed()) continue;
     if (wanted[static_cast<unsigned char>(buffer_.data()[begin_])]) return;
     // Past this record: an empty one's line feed is its first byte.
     const std::uint64_t offset = record_offset_;

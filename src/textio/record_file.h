@@ -31,6 +31,28 @@ class ByteBuffer {
 /// the record's byte offset in the file.
 using RecordObserver = void (*)(void* context, std::string_view record, std::uint64_t offset);
 
+/// The records of the second part of a file that begin with one of some
+/// initials, found by another reading of the file: those that begin at or
+/// after its RecordIndexSource::begin(), up to `to`, the end of the file that
+/// reading met.
+struct RecordIndex {
+  std::uint64_t to = 0;
+  std::vector<std::uint64_t> offsets;  // ascending
+};
+
+/// A RecordIndex found while the file is read, by a thread that the threads
+/// room starts (this room starts none).
+class RecordIndexSource {
+ public:
+  virtual ~RecordIndexSource() = default;
+  /// The initials of the records indexed.
+  virtual std::string_view initials() const = 0;
+  /// The reading may ask for the index from this byte on.
+  virtual std::uint64_t begin() const = 0;
+  /// Waits for the index; nullptr when it could not be made.
+  virtual const RecordIndex* Wait() = 0;
+};
+
 /// A model file read record by record. A record is the text up to a line
 /// feed, without it and without a carriage return right before it; a last
 /// record without a line feed is a record too. Records are views into the
@@ -95,6 +117,24 @@ class InputFile {
   /// ones after it back: the next read begins with it again.
   void Unread(std::string_view record);
 
+  /// From now on SkipRecordsNotBeginningWith(source->initials()) passes
+  /// over the records after source->begin() by the offsets of the index,
+  /// without reading them (nullptr: no more). It stops at the same records;
+  /// without an index it reads them all.
+  void SkipByIndex(RecordIndexSource* source) {
+    index_source_ = source;
+    index_begin_ = source == nullptr ? UINT64_MAX : source->begin();
+    index_next_ = 0;
+  }
+
+  /// Reads up to `size` bytes at byte `offset` into `into`, leaving the
+  /// reading where it is; any thread may. How many (0 at the end), or -1
+  /// when the read fails or the system has no such read.
+  std::ptrdiff_t ReadAt(char* into, std::size_t size, std::uint64_t offset) const;
+
+  /// The size of the file when it was opened.
+  std::uint64_t size_at_open() const { return static_cast<std::uint64_t>(size_); }
+
   /// Shows every record read from now on to `observer` (nullptr: no more).
   void Observe(RecordObserver observer, void* context) {
     observer_ = observer;
@@ -113,6 +153,9 @@ class InputFile {
   void Open();
   void Rewind(std::uint64_t offset);
   bool Refill();
+  // Moves to the next record of the index at or after the reading, when the
+  // reading stands in its part; true when it moved.
+  bool SkipToIndexed();
   // Hands out the records whole in the buffer from begin_, at most `most`.
   void TakeWholeRecords(std::size_t most, std::vector<std::string_view>& records);
 
@@ -143,6 +186,9 @@ class InputFile {
     bool buffers_swapped = false;
   };
   Place before_ahead_;
+  RecordIndexSource* index_source_ = nullptr;
+  std::uint64_t index_begin_ = UINT64_MAX;  // its begin(); no more once it has no index
+  std::size_t index_next_ = 0;              // no indexed record before it lies after the reading
 };
 
 /// A file written record by record, each record ended by CR LF, through a

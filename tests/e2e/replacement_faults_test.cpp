@@ -620,13 +620,16 @@ TEST(ThreadMemory, EachFurtherThreadAddsAtMost8MiB) {
 namespace {
 
 // A thread that cannot be started leaves its share of the reading, the
-// conditions and the writing to the threads that could: the outputs and the
-// console are those of a run on one thread.
-TEST(ThreadStarts, ThreadsThatCannotStartLeaveTheirWorkToTheOthers) {
+// conditions and the writing to the threads that could, and a search of
+// the model's second half that cannot read it leaves the scans to read
+// every record: the outputs and the console are those of a run on one
+// thread.
+TEST(ThreadStarts, ThreadsThatCannotStartOrReadLeaveTheirWorkToTheOthers) {
   SKIP_WITHOUT_STRACE();
-  // Node records over three 1 MiB blocks of the model file; node and
-  // triangle records over two batches of 2 MiB to write on two threads.
-  const std::string model = GeneratedModel(30000);
+  // Node records over three 1 MiB blocks of the model file, whose second
+  // half is searched on a thread (4.5 MB); node and triangle records over
+  // two batches of 2 MiB to write on two threads.
+  const std::string model = GeneratedModel(40000);
   ScopedTempDir streams;
   std::map<std::string, std::string> one_thread;
   Ended reference;
@@ -637,23 +640,30 @@ TEST(ThreadStarts, ThreadsThatCannotStartLeaveTheirWorkToTheOthers) {
     ASSERT_EQ(reference.status, 0) << reference.err;
     one_thread = MaskedDate(Outputs(dir.path()));
   }
-  // strace's "when=": every start fails, every other one.
-  for (const char* when : {"1+", "2+2"}) {
-    SCOPED_TRACE(std::string("failed thread starts: when=") + when);
+  // strace's "when=": every start fails, every other one; every read of the
+  // model at an offset (the search's alone: -P leaves the loader's reads of
+  // its libraries alone), every one after the first.
+  const std::vector<std::vector<std::string>> cases = {
+      {"-e", "trace=clone3", "-e", "inject=clone3:error=EAGAIN:when=1+"},
+      {"-e", "trace=clone3", "-e", "inject=clone3:error=EAGAIN:when=2+2"},
+      {"-P", "", "-e", "trace=pread64", "-e", "inject=pread64:error=EIO:when=1+"},
+      {"-P", "", "-e", "trace=pread64", "-e", "inject=pread64:error=EIO:when=2+"}};
+  for (const std::vector<std::string>& injection : cases) {
+    SCOPED_TRACE(injection.back());
     ScopedTempDir dir;
     WriteFile(dir.path() / "ANSYS_Model.cdb", model);
     const fs::path log = streams.path() / "log";
-    const Ended ended = RunWhole(dir.path(),
-                                 Straced(log,
-                                         {"-f", "-e", "trace=clone3", "-e",
-                                          std::string("inject=clone3:error=EAGAIN:when=") + when},
-                                         {"-j2"}),
-                                 streams.path());
+    std::vector<std::string> options = {"-f"};
+    options.insert(options.end(), injection.begin(), injection.end());
+    for (std::string& option : options) {
+      if (option.empty()) option = fs::canonical(dir.path() / "ANSYS_Model.cdb").string();
+    }
+    const Ended ended = RunWhole(dir.path(), Straced(log, options, {"-j2"}), streams.path());
     EXPECT_EQ(ended.status, 0) << ended.err;
     EXPECT_EQ(ended.out, reference.out);
     EXPECT_EQ(ended.err, reference.err);
     EXPECT_EQ(MaskedDate(Outputs(dir.path())), one_thread);
-    EXPECT_NE(ReadFile(log).find("(INJECTED)"), std::string::npos) << "no start failed";
+    EXPECT_NE(ReadFile(log).find("(INJECTED)"), std::string::npos) << "no call failed";
   }
 }
 
