@@ -32,9 +32,9 @@ int JobsToRun(int jobs) { return jobs > 0 ? jobs : DefaultJobCount(); }
 void ReadModel(InputFile& model, RunTables& run, OutputFile& console, int jobs) {
   // The load kind scan tests every record the size scan reads, then reads
   // on from where the size scan stopped: one reading of the file serves both
-  // passes, with the same results and diagnostics as two.
-  // With threads, one searches the second half of the file for the records
-  // the scans stop at while they read the first half.
+  // passes, with the same results and diagnostics as two. With threads, one
+  // searches the second half of the file for the records the scans stop at
+  // while they read the first half.
   LoadKindScan load_kinds(run);
   {
     RecordIndexScan index(model, jobs, kScanInitials);
