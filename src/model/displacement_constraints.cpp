@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "system/memory.h"
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
 #include "textio/number_read.h"
@@ -93,11 +94,26 @@ void ReadDisplacementConstraints(InputFile& model, RunTables& run, int jobs) {
   SetTriangleConditions(run, jobs);
 }
 
+namespace {
+
+// Readies the pages of `table`'s columns [first, last] for their first
+// writes, in one call.
+template <class T>
+void PrepareColumns(Table2D<T>& table, std::int32_t first, std::int32_t last) {
+  if (last < first) return;
+  PreparePagesForWriting(table.Column(first), static_cast<std::size_t>(last - first + 1) *
+                                                  static_cast<std::size_t>(table.rows()) *
+                                                  sizeof(T));
+}
+
+}  // namespace
+
 void ClearNodeDisplacements(RunTables& run, int jobs) {
-  // The table's pages are new: each thread touches its own part.
+  // The table's pages are new: each thread readies and fills its own part.
   double* const values = run.NodeDisplacements.data();
   const auto count = static_cast<std::size_t>(run.NodeDisplacements.size());
   ForEachPart(jobs, count, [&](int, std::size_t begin, std::size_t end) {
+    PreparePagesForWriting(values + begin, (end - begin) * sizeof(double));
     std::fill(values + begin, values + end, kNotGiven);
   });
 }
@@ -108,10 +124,13 @@ void SetTriangleConditions(RunTables& run, int jobs) {
   // corners only. What the tables hold afterwards is what defaults, counting
   // and conditions give one after the other.
   const auto conditions = [&run](std::size_t part_begin, std::size_t part_end) {
-    for (std::int32_t t = static_cast<std::int32_t>(part_begin) + 1;
-         t <= static_cast<std::int32_t>(part_end); ++t) {
-      SetTriangleCondition(run, t);
-    }
+    const auto first = static_cast<std::int32_t>(part_begin) + 1;
+    const auto last = static_cast<std::int32_t>(part_end);
+    // The condition tables' pages are new: readied in one call per table.
+    PrepareColumns(run.TriangleConstraintCounts, first, last);
+    PrepareColumns(run.TriangleBcKinds, first, last);
+    PrepareColumns(run.TriangleBcValues, first, last);
+    for (std::int32_t t = first; t <= last; ++t) SetTriangleCondition(run, t);
   };
   const std::size_t triangles = static_cast<std::size_t>(std::max(run.TriangleCount, 0));
   if (jobs > 1) {
