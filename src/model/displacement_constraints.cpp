@@ -39,30 +39,93 @@ namespace {
 
 static_assert(HoldsOnlyTextFields(kConstraintLayout));
 
-void ReadConstraintRecords(InputFile& model, RunTables& run) {
-  std::array<char, kLineBufferLength> line_buffer;
-  std::array<char, 8> node_text;
-  std::array<char, 8> label_text;
-  std::array<char, 16> value_text;
-  const ReadItem items[] = {std::span<char>(line_buffer), std::span<char>(node_text),
-                            std::span<char>(label_text), std::span<char>(value_text)};
-  for (;;) {
-    // The command fields are taken only from the records they matter for.
-    const std::string_view record = model.ReadRecord();
-    const LineBufferView command = LeadingColumns(record, kConstraintLayout[0].width);
-    if (TextIs(command, "D,")) {
-      // A read of text fields only cannot fail (its flag says nothing).
-      static_cast<void>(ReadFixedFields(record, kConstraintLayout, items));
-      const std::int32_t node = TextToInteger(std::string_view(node_text.data(), node_text.size()));
-      const int direction =
-          DirectionOfLabel(std::string_view(label_text.data(), label_text.size()));
-      if (direction == 0) continue;
-      const double value = TextToReal(std::string_view(value_text.data(), value_text.size()));
-      SetNodeDisplacement(run, node, direction, value);
-    } else if (TextIs(command, "FI")) {
-      return;
-    }
+// The fields of a "D," record: node, label, value.
+class ConstraintFields {
+ public:
+  explicit ConstraintFields(std::string_view record) {
+    const ReadItem items[] = {std::span<char>(line_buffer_), std::span<char>(node_),
+                              std::span<char>(label_), std::span<char>(value_)};
+    // A read of text fields only cannot fail (its flag says nothing).
+    static_cast<void>(ReadFixedFields(record, kConstraintLayout, items));
   }
+  std::string_view node() const { return {node_.data(), node_.size()}; }
+  std::string_view label() const { return {label_.data(), label_.size()}; }
+  std::string_view value() const { return {value_.data(), value_.size()}; }
+
+ private:
+  std::array<char, kLineBufferLength> line_buffer_;
+  std::array<char, 8> node_;
+  std::array<char, 8> label_;
+  std::array<char, 16> value_;
+};
+
+// One record of the constraint pass as the pass takes it: a displacement,
+// the record that ends the pass, or one that changes nothing.
+struct ConstraintRecord {
+  enum class Kind : std::uint8_t { kNothing, kDisplacement, kEnd };
+  Kind kind = Kind::kNothing;
+  int direction = 0;
+  std::int32_t node = 0;
+  double value = 0.0;
+};
+
+// The command fields are taken only from the records they matter for. False
+// for a "D," record whose node number, or else value, is no number: the
+// pass raises for it.
+bool ConvertConstraintRecord(std::string_view record, ConstraintRecord& out) {
+  out = ConstraintRecord{};
+  const LineBufferView command = LeadingColumns(record, kConstraintLayout[0].width);
+  if (TextIs(command, "D,")) {
+    const ConstraintFields fields(record);
+    if (!TryTextToInteger(fields.node(), out.node)) return false;
+    out.direction = DirectionOfLabel(fields.label());
+    if (out.direction == 0) return true;
+    if (!TryTextToReal(fields.value(), out.value)) return false;
+    out.kind = ConstraintRecord::Kind::kDisplacement;
+  } else if (TextIs(command, "FI")) {
+    out.kind = ConstraintRecord::Kind::kEnd;
+  }
+  return true;
+}
+
+// Reads the next record by itself, as the pass does when the file ends or
+// the conversion refused the record, and raises what the pass raises there:
+// the end of the file's diagnostic, or the node's, or else the value's.
+[[noreturn]] void RaiseForConstraintRecord(InputFile& model) {
+  const std::string_view record = model.ReadRecord();
+  const ConstraintFields fields(record);
+  TextToInteger(fields.node());
+  TextToReal(fields.value());
+  // Not reached: a refused record fails one of the two.
+  RaiseDiagnostic(kInvalidReal);
+}
+
+// The records from the file's position up to the first one beginning "FI",
+// converted on `jobs` threads in batches, applied in record order.
+void ReadConstraintRecords(InputFile& model, RunTables& run, int jobs) {
+  std::vector<ConstraintRecord> converted_records;
+  ReadInBatches(
+      model, jobs, SIZE_MAX,
+      {.prepare = [&](std::size_t count) { converted_records.resize(count); },
+       .convert =
+           [&](BatchRecords records, std::size_t begin, std::size_t end) {
+             for (std::size_t k = begin; k < end; ++k) {
+               if (!ConvertConstraintRecord(records[k], converted_records[k])) return k;
+             }
+             return end;
+           },
+       .take =
+           [&](BatchRecords records, std::size_t converted) {
+             for (std::size_t k = 0; k < converted; ++k) {
+               const ConstraintRecord& c = converted_records[k];
+               if (c.kind == ConstraintRecord::Kind::kEnd) return BatchTaken{k + 1, false, true};
+               if (c.kind == ConstraintRecord::Kind::kDisplacement) {
+                 SetNodeDisplacement(run, c.node, c.direction, c.value);
+               }
+             }
+             return BatchTaken{converted, converted < records.size() || records.empty(), false};
+           },
+       .read_alone = [&] { RaiseForConstraintRecord(model); }});
 }
 
 // The condition of triangle t from the displacements of its corners: its
@@ -90,7 +153,7 @@ void SetTriangleCondition(RunTables& run, std::int32_t t) {
 
 void ReadDisplacementConstraints(InputFile& model, RunTables& run, int jobs) {
   ClearNodeDisplacements(run, jobs);
-  if (run.HasDisplacements) ReadConstraintRecords(model, run);
+  if (run.HasDisplacements) ReadConstraintRecords(model, run, jobs);
   SetTriangleConditions(run, jobs);
 }
 

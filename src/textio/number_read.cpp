@@ -292,25 +292,33 @@ bool ParseRealField(std::string_view field, int digits, double& value) {
   return ConvertRealText(number.view(), digits, value);
 }
 
-std::int32_t TextToInteger(std::string_view text) {
+bool TryTextToInteger(std::string_view text, std::int32_t& value) {
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
-  std::int32_t value = 0;
+  value = 0;
   // No comma may end a command field early: the whole text must be a number.
-  if (text.find(',') != std::string_view::npos || text.find('\t') != std::string_view::npos ||
-      !ParseIntegerField(text, value)) {
-    RaiseDiagnostic(kInvalidInteger);
-  }
+  return text.find(',') == std::string_view::npos && text.find('\t') == std::string_view::npos &&
+         ParseIntegerField(text, value);
+}
+
+std::int32_t TextToInteger(std::string_view text) {
+  std::int32_t value = 0;
+  if (!TryTextToInteger(text, value)) RaiseDiagnostic(kInvalidInteger);
   return value;
 }
 
-double TextToReal(std::string_view text) {
+bool TryTextToReal(std::string_view text, double& value) {
   while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
   std::size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || IsControlSpace(text[i]))) ++i;
   NumberText number(text.size() - i);
   // A blank inside a command's number counts as the digit 0.
   for (; i < text.size(); ++i) number.Append(text[i] == ' ' ? '0' : text[i]);
+  value = 0.0;
+  return ConvertRealText(number.view(), 0, value);
+}
+
+double TextToReal(std::string_view text) {
   double value = 0.0;
-  if (!ConvertRealText(number.view(), 0, value)) RaiseDiagnostic(kInvalidReal);
+  if (!TryTextToReal(text, value)) RaiseDiagnostic(kInvalidReal);
   return value;
 }

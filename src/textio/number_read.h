@@ -47,6 +47,10 @@
 
 /// Text-to-integer of a command field; an invalid text raises 545.
 std::int32_t TextToInteger(std::string_view text);
+/// The same, false where TextToInteger raises.
+[[nodiscard]] bool TryTextToInteger(std::string_view text, std::int32_t& value);
 
 /// Text-to-real of a command field; an invalid text raises 547.
 double TextToReal(std::string_view text);
+/// The same, false where TextToReal raises.
+[[nodiscard]] bool TryTextToReal(std::string_view text, double& value);

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "model/displacement_constraints.h"
 #include "model/element_block.h"
 #include "model/node_block.h"
 #include "test_support.h"
@@ -289,6 +290,84 @@ TEST(ParallelReading, ElementBlockIrregularRecordsTakenInSequence) {
       EXPECT_EQ(other.err, nine.err);
       EXPECT_EQ(other.next, nine.next);
       EXPECT_EQ(other.elements, nine.elements);
+    }
+  }
+}
+
+// A "D," record of node `node`, label `label` and value text `value`.
+std::string Constraint(int node, const char* label, const char* value) {
+  char text[80];
+  std::snprintf(text, sizeof text, "D,%7d,%-4s,%16s, 0.000000000E+00\n", node, label, value);
+  return text;
+}
+
+// The constraint pass on several threads: displacements applied in record
+// order (the last of a node and direction holds), warnings in record order,
+// the run ended by the same record with the same diagnostic, the file left
+// after the first "FI" record, whatever the threads and the batches.
+TEST(ParallelReading, ConstraintRecordsTakenInRecordOrder) {
+  constexpr int kNodes = 40;
+  struct Case {
+    const char* name;
+    std::string records;
+    int status;
+  };
+  std::string many;
+  for (int k = 0; k < 120; ++k) {
+    const char* labels[] = {"UX", "UY", "UZ", "ROTX"};
+    char value[24];
+    std::snprintf(value, sizeof value, "%.9E", k * 0.25 - 7);
+    many += Constraint(1 + (k * 7) % (kNodes + 3), labels[k % 4], value);  // 3 nodes outside
+    if (k % 10 == 0) many += "CP,1,UX,2,3\n\n";
+  }
+  const Case cases[] = {
+      {"many, nodes outside warned of", many + "FINISH\nNEXT\n", -1},
+      {"a node number that is no number",
+       many.substr(0, many.size() / 2) + "D,    1x2,UX  , 1.0\n" + many + "FINISH\n",
+       kInvalidInteger},
+      {"a value that is no number", many + "D,      3,UY  ,      1.0.0\nFINISH\n", kInvalidReal},
+      {"a value that is no number, of a label that changes nothing",
+       many + "D,      3,TEMP,      1.0.0\nFINISH\nNEXT\n", -1},
+      {"the file ends before FINISH", many, kEndOfFile},
+  };
+  test_support::ScopedTempDir dir;
+  for (const Case& c : cases) {
+    test_support::WriteFile("ANSYS_Model.cdb", c.records);
+    auto read = [&](int jobs, std::size_t buffer) {
+      InputFile file("ANSYS_Model.cdb", kModelUnit, buffer);
+      RunTables run;
+      run.NodeCount = kNodes;
+      run.ElementCount = 1;
+      run.HasDisplacements = true;
+      AllocateTables(run);
+      Pass pass;
+      const test_support::RunResult ended = test_support::CatchRunEnded([&] {
+        ReadDisplacementConstraints(file, run, jobs);
+        std::string_view next;
+        pass.next = file.NextRecord(next) ? std::string(next) : "(end)";
+      });
+      pass.status = ended.status;
+      pass.err = ended.err;
+      Append(pass.coords, run.NodeDisplacements.data(), run.NodeDisplacements.size());
+      return pass;
+    };
+    const Pass sequential = read(1, kDefaultFileBufferSize);
+    EXPECT_EQ(sequential.status, c.status) << c.name;
+    if (c.status == -1) {
+      EXPECT_EQ(sequential.next, "NEXT") << c.name;
+      EXPECT_NE(sequential.err.find("constraint on node 41 ignored"), std::string::npos);
+    }
+    for (std::size_t buffer : {std::size_t{64}, std::size_t{500}, kDefaultFileBufferSize}) {
+      for (int jobs : {1, 2, 3}) {
+        SCOPED_TRACE(testing::Message() << c.name << ", buffer " << buffer << ", jobs " << jobs);
+        const Pass parallel = read(jobs, buffer);
+        EXPECT_EQ(parallel.status, sequential.status);
+        EXPECT_EQ(parallel.err, sequential.err);
+        if (c.status == -1) {
+          EXPECT_EQ(parallel.next, sequential.next);
+          EXPECT_TRUE(parallel.coords == sequential.coords);
+        }
+      }
     }
   }
 }
