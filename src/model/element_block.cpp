@@ -297,11 +297,26 @@ void ReadElementBlock(InputFile& model, RunTables& run, int jobs) {
   // exactly as it takes every record in sequence; the batches go on after it.
   std::int64_t done = 0;
   std::vector<ElementRecord> elements;
+  // Counts and triangle numbers follow the records' order: a batch taken is
+  // added to the tables (the records from position `taken_first` on) by the
+  // thread that converts the first piece of the next batch, while the others
+  // convert the rest; what is left is added before a record read alone and
+  // at the end.
+  std::vector<ElementRecord> taken;
+  std::size_t taken_count = 0;
+  std::int64_t taken_first = 0;
+  const auto add_taken = [&] {
+    const std::size_t count = std::exchange(taken_count, 0);
+    for (std::size_t k = 0; k < count; ++k) {
+      AddRecord(run, taken_first + static_cast<std::int64_t>(k), taken[k]);
+    }
+  };
   ReadInBatches(
       model, jobs, static_cast<std::size_t>(total),
       {.prepare = [&](std::size_t count) { elements.resize(count); },
        .convert =
            [&](BatchRecords records, std::size_t begin, std::size_t end) {
+             if (begin == 0) add_taken();
              for (std::size_t k = begin; k < end; ++k) {
                elements[k] = ElementRecord{0, {0, 0, 0, 0}, 0, false, false};
                const bool boundary = done + static_cast<std::int64_t>(k) < element_count;
@@ -311,18 +326,18 @@ void ReadElementBlock(InputFile& model, RunTables& run, int jobs) {
            },
        .take =
            [&](BatchRecords records, std::size_t converted) {
-             // Counts and triangle numbers follow the records' order; the
-             // corners are a few stores per record, cheaper here than on
-             // threads started for them batch after batch.
-             for (std::size_t k = 0; k < converted; ++k) {
-               AddRecord(run, done + static_cast<std::int64_t>(k), elements[k]);
-             }
+             add_taken();  // a batch that had no first piece to convert
+             taken.swap(elements);
+             taken_count = converted;
+             taken_first = done;
              done += static_cast<std::int64_t>(converted);
              return BatchTaken{converted, converted < records.size() || records.empty(), false};
            },
        .read_alone =
            [&] {
+             add_taken();
              AddRecord(run, done, ReadElementRecord(model, run));
              ++done;
            }});
+  add_taken();
 }
