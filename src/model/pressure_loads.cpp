@@ -100,11 +100,10 @@ std::int32_t KeyOf(std::string_view text) {
 
 // One pressure command, its record already read: the element and key from
 // its fields, then its four values and the two records after them.
-void ReadPressureCommand(InputFile& model, const std::vector<std::string_view>& fields,
-                         const PressureSink& take) {
+void ReadPressureCommand(InputFile& model, std::string_view record, const PressureSink& take) {
   PressureValues pressure;
-  pressure.element = TextToInteger(Trimmed(FieldAt(fields, 1)));
-  pressure.key = KeyOf(FieldAt(fields, 2));
+  pressure.element = TextToInteger(Trimmed(CommandField(record, 1)));
+  pressure.key = KeyOf(CommandField(record, 2));
   double* p = pressure.values;
   ReadFreeForm(model, {p[0], p[1], p[2], p[3]});
   take(pressure);
@@ -147,15 +146,15 @@ std::string_view ReadPressureBlock(InputFile& model, const PressureSink& take) {
 
 bool BeginsPressures(std::string_view record) {
   if (TextIs(LeadingColumns(record, 4), "SFE,")) {
-    return Trimmed(FieldAt(CommandFields(record), 3)) == "PRES";
+    return Trimmed(CommandField(record, 3)) == "PRES";
   }
-  return record.starts_with("SFEBLOCK,") && Trimmed(FieldAt(CommandFields(record), 2)) == "PRES";
+  return record.starts_with("SFEBLOCK,") && Trimmed(CommandField(record, 2)) == "PRES";
 }
 
 std::optional<std::string_view> ReadPressures(InputFile& model, std::string_view record,
                                               const PressureSink& take) {
   if (record.starts_with("SFEBLOCK,")) return ReadPressureBlock(model, take);
-  ReadPressureCommand(model, CommandFields(record), take);
+  ReadPressureCommand(model, record, take);
   return std::nullopt;
 }
 

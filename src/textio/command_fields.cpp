@@ -23,6 +23,16 @@ std::string_view FieldAt(const std::vector<std::string_view>& fields, std::size_
   return index < fields.size() ? fields[index] : std::string_view();
 }
 
+std::string_view CommandField(std::string_view record, std::size_t index) {
+  std::size_t begin = 0;
+  for (; index > 0; --index) {
+    const std::size_t comma = record.find(',', begin);
+    if (comma == std::string_view::npos) return {};
+    begin = comma + 1;
+  }
+  return record.substr(begin, record.find(',', begin) - begin);
+}
+
 std::string_view Trimmed(std::string_view text) {
   while (!text.empty() && IsBlankOrTab(text.front())) text.remove_prefix(1);
   while (!text.empty() && IsBlankOrTab(text.back())) text.remove_suffix(1);

@@ -13,6 +13,10 @@ std::vector<std::string_view> CommandFields(std::string_view record);
 /// has fewer.
 std::string_view FieldAt(const std::vector<std::string_view>& fields, std::size_t index);
 
+/// Field `index` of `record` as CommandFields splits it, found without
+/// splitting the others; empty when the record has fewer.
+std::string_view CommandField(std::string_view record, std::size_t index);
+
 /// `text` without the blanks and tabs before and after it.
 std::string_view Trimmed(std::string_view text);
 

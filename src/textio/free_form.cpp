@@ -89,6 +89,11 @@ FreeFormStatus ConvertValue(std::string_view text, const FreeFormTarget& target)
   if (text.empty() || ((text[0] == '+' || text[0] == '-') && text.size() == 1)) {
     return FreeFormStatus::kSyntaxError;
   }
+  // The usual real, read straight from the text, is what the general
+  // conversion gives it.
+  if (target.real != nullptr && ReadUsualRealField(text, 0, *target.real)) {
+    return FreeFormStatus::kDone;
+  }
   double real;
   if (!ConvertRealText(text, 0, real)) return FreeFormStatus::kSyntaxError;
   if (target.real != nullptr) {
