@@ -104,28 +104,28 @@ bool ConvertConstraintRecord(std::string_view record, ConstraintRecord& out) {
 // converted on `jobs` threads in batches, applied in record order.
 void ReadConstraintRecords(InputFile& model, RunTables& run, int jobs) {
   std::vector<ConstraintRecord> converted_records;
-  ReadInBatches(
-      model, jobs, SIZE_MAX,
-      {.prepare = [&](std::size_t count) { converted_records.resize(count); },
-       .convert =
-           [&](BatchRecords records, std::size_t begin, std::size_t end) {
-             for (std::size_t k = begin; k < end; ++k) {
-               if (!ConvertConstraintRecord(records[k], converted_records[k])) return k;
-             }
-             return end;
-           },
-       .take =
-           [&](BatchRecords records, std::size_t converted) {
-             for (std::size_t k = 0; k < converted; ++k) {
-               const ConstraintRecord& c = converted_records[k];
-               if (c.kind == ConstraintRecord::Kind::kEnd) return BatchTaken{k + 1, false, true};
-               if (c.kind == ConstraintRecord::Kind::kDisplacement) {
-                 SetNodeDisplacement(run, c.node, c.direction, c.value);
-               }
-             }
-             return BatchTaken{converted, converted < records.size() || records.empty(), false};
-           },
-       .read_alone = [&] { RaiseForConstraintRecord(model); }});
+  ReadInBatches(model, jobs, SIZE_MAX,
+                {.prepare = [&](std::size_t count) { converted_records.resize(count); },
+                 .convert =
+                     [&](BatchRecords records, std::size_t begin, std::size_t end) {
+                       for (std::size_t k = begin; k < end; ++k) {
+                         if (!ConvertConstraintRecord(records[k], converted_records[k])) return k;
+                       }
+                       return end;
+                     },
+                 .take =
+                     [&](BatchRecords records, std::size_t converted) {
+                       for (std::size_t k = 0; k < converted; ++k) {
+                         const ConstraintRecord& c = converted_records[k];
+                         if (c.kind == ConstraintRecord::Kind::kEnd)
+                           return BatchTaken{k + 1, false, true};
+                         if (c.kind == ConstraintRecord::Kind::kDisplacement) {
+                           SetNodeDisplacement(run, c.node, c.direction, c.value);
+                         }
+                       }
+                       return ConvertedRecordsTaken(records, converted);
+                     },
+                 .read_alone = [&] { RaiseForConstraintRecord(model); }});
 }
 
 // The condition of triangle t from the displacements of its corners: its

@@ -311,33 +311,33 @@ void ReadElementBlock(InputFile& model, RunTables& run, int jobs) {
       AddRecord(run, taken_first + static_cast<std::int64_t>(k), taken[k]);
     }
   };
-  ReadInBatches(
-      model, jobs, static_cast<std::size_t>(total),
-      {.prepare = [&](std::size_t count) { elements.resize(count); },
-       .convert =
-           [&](BatchRecords records, std::size_t begin, std::size_t end) {
-             if (begin == 0) add_taken();
-             for (std::size_t k = begin; k < end; ++k) {
-               elements[k] = ElementRecord{0, {0, 0, 0, 0}, 0, false, false};
-               const bool boundary = done + static_cast<std::int64_t>(k) < element_count;
-               if (!ParseSingleRecord(records[k], width, boundary, run, elements[k])) return k;
-             }
-             return end;
-           },
-       .take =
-           [&](BatchRecords records, std::size_t converted) {
-             add_taken();  // a batch that had no first piece to convert
-             taken.swap(elements);
-             taken_count = converted;
-             taken_first = done;
-             done += static_cast<std::int64_t>(converted);
-             return BatchTaken{converted, converted < records.size() || records.empty(), false};
-           },
-       .read_alone =
-           [&] {
-             add_taken();
-             AddRecord(run, done, ReadElementRecord(model, run));
-             ++done;
-           }});
+  ReadInBatches(model, jobs, static_cast<std::size_t>(total),
+                {.prepare = [&](std::size_t count) { elements.resize(count); },
+                 .convert =
+                     [&](BatchRecords records, std::size_t begin, std::size_t end) {
+                       if (begin == 0) add_taken();
+                       for (std::size_t k = begin; k < end; ++k) {
+                         elements[k] = ElementRecord{0, {0, 0, 0, 0}, 0, false, false};
+                         const bool boundary = done + static_cast<std::int64_t>(k) < element_count;
+                         if (!ParseSingleRecord(records[k], width, boundary, run, elements[k]))
+                           return k;
+                       }
+                       return end;
+                     },
+                 .take =
+                     [&](BatchRecords records, std::size_t converted) {
+                       add_taken();  // a batch that had no first piece to convert
+                       taken.swap(elements);
+                       taken_count = converted;
+                       taken_first = done;
+                       done += static_cast<std::int64_t>(converted);
+                       return ConvertedRecordsTaken(records, converted);
+                     },
+                 .read_alone =
+                     [&] {
+                       add_taken();
+                       AddRecord(run, done, ReadElementRecord(model, run));
+                       ++done;
+                     }});
   add_taken();
 }

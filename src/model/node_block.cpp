@@ -98,7 +98,7 @@ void ReadNodeBlock(InputFile& model, RunTables& run, OutputFile& console, int jo
                check_number(done + static_cast<std::int64_t>(k), numbers[k]);
              }
              done += static_cast<std::int64_t>(converted);
-             return BatchTaken{converted, converted < records.size() || records.empty(), false};
+             return ConvertedRecordsTaken(records, converted);
            },
        .read_alone =
            [&] {

@@ -60,6 +60,13 @@ struct BatchTaken {
   bool ended = false;
 };
 
+/// The converted records of a batch used, and the first one left (or, in an
+/// empty batch, the end of the file) read next by itself.
+inline BatchTaken ConvertedRecordsTaken(std::span<const std::string_view> records,
+                                        std::size_t converted) {
+  return {converted, converted < records.size() || records.empty(), false};
+}
+
 /// Takes, on the calling thread, a batch whose first `converted` records
 /// were converted: `converted` is the batch's size, or the first record a
 /// part left (the parts after it may have converted more, which mean

@@ -179,6 +179,22 @@ void PrepareDirectory(const fs::path& dir, bool earlier, bool vtu) {
   if (earlier && vtu) WriteFile(dir / "model.vtu", "model.vtu of an earlier run\n");
 }
 
+// The calls of a whole -j1 run in a prepared directory, traced with the
+// strace filter `trace`, that `wanted` picks out.
+template <class Wanted>
+std::vector<TracedCall> CallsOfPreparedRun(const fs::path& streams, const std::string& trace,
+                                           Wanted wanted) {
+  ScopedTempDir temp;
+  PrepareDirectory(fs::canonical(temp.path()), true, false);
+  const fs::path log = streams / "log";
+  EXPECT_EQ(RunWhole(temp.path(), Straced(log, {"-e", trace}, {"-j1"}), streams).status, 0);
+  std::vector<TracedCall> picked;
+  for (const TracedCall& call : Calls(log)) {
+    if (wanted(call.line)) picked.push_back(call);
+  }
+  return picked;
+}
+
 // Either the run succeeded and left the new outputs (and nothing else new),
 // or it failed and left the directory exactly as it was.
 void ExpectNewOrAsBefore(const fs::path& dir, const Ended& ended,
@@ -249,18 +265,9 @@ TEST(ReplacementFaults, FailedRenameLeavesEveryEarlierOutput) {
 TEST(ReplacementFaults, DirectoryStatusFailureNeverHangs) {
   SKIP_WITHOUT_STRACE();
   ScopedTempDir streams;
-  std::vector<TracedCall> directory_queries;
-  {
-    ScopedTempDir temp;
-    PrepareDirectory(fs::canonical(temp.path()), true, false);
-    const fs::path log = streams.path() / "log";
-    ASSERT_EQ(
-        RunWhole(temp.path(), Straced(log, {"-e", "trace=/stat"}, {"-j1"}), streams.path()).status,
-        0);
-    for (const TracedCall& call : Calls(log)) {
-      if (call.line.find("S_IFDIR") != std::string::npos) directory_queries.push_back(call);
-    }
-  }
+  const std::vector<TracedCall> directory_queries = CallsOfPreparedRun(
+      streams.path(), "trace=/stat",
+      [](const std::string& line) { return line.find("S_IFDIR") != std::string::npos; });
   ASSERT_FALSE(directory_queries.empty()) << "the run examines no directory";
   for (const TracedCall& call : directory_queries) {
     SCOPED_TRACE(call.line);
@@ -287,21 +294,11 @@ TEST(ReplacementFaults, TemporaryThatCannotBeMade) {
   SKIP_WITHOUT_STRACE();
   ScopedTempDir streams;
   // The temporaries' creations among the run's opens.
-  std::vector<TracedCall> creations;
-  {
-    ScopedTempDir temp;
-    PrepareDirectory(fs::canonical(temp.path()), true, false);
-    const fs::path log = streams.path() / "log";
-    ASSERT_EQ(
-        RunWhole(temp.path(), Straced(log, {"-e", "trace=/^open"}, {"-j1"}), streams.path()).status,
-        0);
-    for (const TracedCall& call : Calls(log)) {
-      if (call.line.find("O_EXCL") != std::string::npos &&
-          call.line.find("/.input.") != std::string::npos) {
-        creations.push_back(call);
-      }
-    }
-  }
+  const std::vector<TracedCall> creations =
+      CallsOfPreparedRun(streams.path(), "trace=/^open", [](const std::string& line) {
+        return line.find("O_EXCL") != std::string::npos &&
+               line.find("/.input.") != std::string::npos;
+      });
   ASSERT_EQ(creations.size(), 2u) << "one temporary for each output";
   const struct {
     const char* name;
