@@ -36,22 +36,27 @@ inline constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-/// v, below 10^8, as eight digit characters with zeros in front, the first
-/// in the lowest byte: the inverse of EightDigitNumber, in lanes that no
-/// step carries out of.
+/// The eight decimal digits of v, below 10^8, one per byte, the highest in
+/// the lowest byte, zeros in front: the inverse of EightDigitNumber, in
+/// lanes that no step carries out of.
 /// - v / 10^4 and v % 10^4 go to two 32-bit lanes; in each, x * 10486 >> 20
 ///   is x / 100 for every x below 10^4 (10486 / 2^20 exceeds 1/100 by less
 ///   than 1/(100 * 10^4)), and the product, below 2^27, stays in its lane;
 /// - the four pairs then go to 16-bit lanes, where x * 103 >> 10 is x / 10
 ///   for every x below 100 (the product at most 10197, below 2^16);
 /// - the eight digits then stand one per byte, the highest first.
-constexpr std::uint64_t EightDigitCharacters(std::uint32_t v) {
+constexpr std::uint64_t EightDigitValues(std::uint32_t v) {
   std::uint64_t x = (v / 10000) | (std::uint64_t{v % 10000} << 32);
   std::uint64_t q = ((x * 10486) >> 20) & 0x0000007f0000007f;
   x = q | ((x - q * 100) << 16);
   q = ((x * 103) >> 10) & 0x000f000f000f000f;
-  x = q | ((x - q * 10) << 8);
-  return x + 0x30 * kEachByte;
+  return q | ((x - q * 10) << 8);
+}
+
+/// v, below 10^8, as eight digit characters with zeros in front, the first
+/// in the lowest byte.
+constexpr std::uint64_t EightDigitCharacters(std::uint32_t v) {
+  return EightDigitValues(v) + 0x30 * kEachByte;
 }
 
 /// Writes the eight characters of `word`, the lowest byte first, at `out`.
@@ -90,22 +95,37 @@ inline int DecimalDigitCount(std::uint32_t v) {
 }
 
 /// Writes `value` right-aligned in the `width` blank columns at `out`.
-[[nodiscard]] inline bool PutInteger(char* out, std::size_t width, std::int32_t value) {
+[[nodiscard, gnu::always_inline]] inline bool PutInteger(char* out, std::size_t width,
+                                                         std::int32_t value) {
+  const bool negative = value < 0;
   const std::uint32_t magnitude =
-      value < 0 ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+      negative ? 0u - static_cast<std::uint32_t>(value) : static_cast<std::uint32_t>(value);
+  // Most numbers fill at most the field's last eight columns, with their
+  // sign in the column before the first digit.
+  if (width >= 8 && magnitude < (width > 8 || !negative ? 100000000u : 10000000u)) {
+    // All eight columns at once, the zeros in front of the number made
+    // blanks again (0x30 - 0x10). They are the zero bytes at the low end;
+    // the last digit stays even when it is a zero, so at most seven are
+    // blanked, and a sign finds a column before the first digit: the
+    // column before the eight when the field is wider, a blanked one else.
+    const std::uint64_t digits = EightDigitValues(magnitude);
+    const int zeros = std::countr_zero(digits | (std::uint64_t{1} << 56)) / 8;
+    const std::uint64_t blanks = (0x10 * kEachByte) & ((std::uint64_t{1} << (8 * zeros)) - 1);
+    StoreEightCharacters(out + width - 8, digits + 0x30 * kEachByte - blanks);
+    if (negative) out[width - 9 + static_cast<std::size_t>(zeros)] = '-';
+    return true;
+  }
+  if (magnitude < 10 && width >= 2) {  // the one digit of the narrow fields' usual numbers
+    out[width - 1] = static_cast<char>('0' + magnitude);
+    if (negative) out[width - 2] = '-';
+    return true;
+  }
   const int count = DecimalDigitCount(magnitude);
-  const std::size_t length = static_cast<std::size_t>(count + (value < 0 ? 1 : 0));
+  const std::size_t length = static_cast<std::size_t>(count + (negative ? 1 : 0));
   if (length > width) return PutOverflow(out, width);
   char* digits = out + width - count;
-  if (count <= 8 && width >= 8) {
-    // The field's last eight columns at once, the zeros in front of the
-    // number made blanks again (0x30 - 0x10).
-    const std::uint64_t zeros = count < 8 ? (0x10 * kEachByte) >> (8 * count) : 0;
-    StoreEightCharacters(out + width - 8, EightDigitCharacters(magnitude) - zeros);
-  } else {
-    PutDigitPairs(digits, count, magnitude);
-  }
-  if (value < 0) digits[-1] = '-';
+  PutDigitPairs(digits, count, magnitude);
+  if (negative) digits[-1] = '-';
   return true;
 }
 
@@ -237,10 +257,18 @@ template <class PutFractionDigits>
     return PutExponentGenerally(out, w, digits, letter, value);
   }
   return PutExponentForm(out, w, digits, letter, value < 0, exponent, [&](char* p) {
+    // Eight columns are stored at once, the digits moved to the low end of
+    // their word: the zero bytes after them fall on columns written next,
+    // the last eight digits' or the exponent's (four columns, so four digits
+    // or more). Fewer digits are written one pair at a time.
     if (digits > 8) {  // at most 15, so at most 7 before the last eight
-      PutDigits(p, digits - 8, static_cast<std::uint32_t>(kept / 100000000));
+      const auto high = static_cast<std::uint32_t>(kept / 100000000);
+      StoreEightCharacters(p, EightDigitCharacters(high) >> (8 * (16 - digits)));
       StoreEightCharacters(p + digits - 8,
                            EightDigitCharacters(static_cast<std::uint32_t>(kept % 100000000)));
+    } else if (digits >= 4) {
+      StoreEightCharacters(p, EightDigitCharacters(static_cast<std::uint32_t>(kept)) >>
+                                  (8 * (8 - digits)));
     } else {
       PutDigits(p, digits, static_cast<std::uint32_t>(kept));
     }

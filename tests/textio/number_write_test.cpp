@@ -86,15 +86,15 @@ TEST(NumberWrite, IntegersAtEveryChangeOfDigitCount) {
   for (std::int64_t wide : values) {
     if (wide < INT32_MIN || wide > INT32_MAX) continue;
     const auto v = static_cast<std::int32_t>(wide);
-    for (int width : {11, 10, 9, 8, 4}) {
+    for (int width : {15, 11, 10, 9, 8, 4, 2, 1}) {
       char expected[16];
       std::snprintf(expected, sizeof expected, "%*d", width, v);
       std::string text(expected);
       if (text.size() > static_cast<std::size_t>(width))
         text.assign(static_cast<std::size_t>(width), '*');
-      std::string out(static_cast<std::size_t>(width), '?');
+      std::string out(static_cast<std::size_t>(width) + 8, '?');
       EXPECT_EQ(FormatIntegerField(out.data(), width, v), text[0] != '*');
-      EXPECT_EQ(out, text) << v;
+      EXPECT_EQ(out, text + std::string(8, '?')) << v;  // nothing past the field
     }
   }
 }
@@ -145,13 +145,20 @@ TEST(NumberWrite, ExponentFieldsMatchTheGeneralConversion) {
     int width, digits;
     char letter;
   };
-  const Layout layouts[] = {{15, 7, 'E'}, {24, 15, 'D'}, {24, 9, 'D'}};
+  // The system's layouts, and digit counts on both sides of those whose
+  // digits are stored eight columns at a time.
+  const Layout layouts[] = {{15, 7, 'E'}, {24, 15, 'D'}, {24, 9, 'D'},
+                            {12, 4, 'E'}, {11, 3, 'E'}, {9, 1, 'D'}};
   auto check = [&](double x) {
     for (const Layout& l : layouts) {
-      char out[32];
+      char out[40];
+      std::memset(out, '#', sizeof out);
       ASSERT_TRUE(FormatExponentField(out, l.width, l.digits, l.letter, x)) << std::hexfloat << x;
-      ASSERT_EQ(std::string(out, static_cast<std::size_t>(l.width)),
-                GeneralExponentField(x, l.width, l.digits, l.letter))
+      const auto width = static_cast<std::size_t>(l.width);
+      ASSERT_EQ(std::string(out, width), GeneralExponentField(x, l.width, l.digits, l.letter))
+          << std::hexfloat << x;
+      // Nothing is written past the field.
+      ASSERT_EQ(std::string(out + width, sizeof out - width), std::string(sizeof out - width, '#'))
           << std::hexfloat << x;
     }
   };
