@@ -73,3 +73,31 @@ inline constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5
 
 /// The largest n with 10^n in kExactPowersOfTen.
 inline constexpr int kLargestExactPowerOfTen = 22;
+
+/// The eight characters at `p` as blanks followed by one to eight digits:
+/// their number, or false. The test is exact for any eight characters: it
+/// takes exactly the words of blanks then digits, whatever the field width
+/// the caller reads, and the number is below 10^8.
+[[gnu::always_inline]] inline bool TakeBlanksThenDigits(const char* p, std::uint32_t& value) {
+  const std::uint64_t x = LoadEightCharacters(p);  // the first character in the lowest byte
+  const std::uint64_t blanks = ZeroBytes(x ^ (' ' * kEachByte));
+  const std::uint64_t others = ~blanks & (0x80 * kEachByte);
+  if (others == 0) return false;  // no digit
+  // The blanks all come before the first other character.
+  if ((blanks & ~((others & (0 - others)) - 1)) != 0) return false;
+  // Blanks read as '0': a blank (0x20) with 0x10 or-ed in is 0x30.
+  const std::uint64_t digits = x | ((blanks >> 7) * 0x10);
+  // Every byte must now be a digit, 0x30 to 0x39: its high nibble 3, and
+  // adding 6 must leave it 3 (0x3a to 0x3f would become 0x40 to 0x45). The
+  // sum cannot carry from one byte into the next: a byte that passed the
+  // first test is at most 0x3f, and 0x3f + 6 = 0x45 stays within the byte.
+  // (Two word compares: fewer steps than NonDigitBytes, which must also
+  // hold for bytes that fail the first test.)
+  constexpr std::uint64_t kHigh = 0xf0 * kEachByte;
+  if ((digits & kHigh) != 0x30 * kEachByte ||
+      ((digits + 6 * kEachByte) & kHigh) != 0x30 * kEachByte) {
+    return false;
+  }
+  value = EightDigitNumber(digits - 0x30 * kEachByte);
+  return true;
+}

@@ -5,13 +5,16 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "test_support.h"
 #include "textio/diagnostics.h"
+#include "textio/number_read.h"
 
 namespace {
 
@@ -65,6 +68,56 @@ TEST(FixedLayoutRead, NumberFieldsAndCommas) {
     for (std::size_t k = 0; k < c.values.size(); ++k) {
       SCOPED_TRACE(k);
       ExpectSameReal(c.values[k], items[k].integer ? *items[k].integer : *items[k].real);
+    }
+  }
+}
+
+// Integer fields of eight columns or more are read eight columns at a time
+// when they hold blanks then digits: every field, of those and of any other
+// form, reads as the field rule reads its text (cut at a comma), here in a
+// record of two fields whose second tells where the first ended.
+TEST(FixedLayoutRead, IntegerFieldsReadAsTheFieldRuleReadsThem) {
+  static constexpr FieldSpec kTwoI8[] = {I(8, 2)}, kTwoI9[] = {I(9, 2)}, kTwoI10[] = {I(10, 2)},
+                             kTwoI4[] = {I(4, 2)};
+  const struct {
+    Layout layout;
+    int width;
+  } layouts[] = {{kTwoI8, 8}, {kTwoI9, 9}, {kTwoI10, 10}, {kTwoI4, 4}};
+  std::vector<std::string> fields = {
+      "1",         "12345678",  "123456789", "1234567890", "99999999",  "0",        "00000001",
+      "-1",        "+7",        "1 2",       "1  ",        "12,",       ",",        "",
+      "9 9999999", "2147483647", "2147483648", "x",        "1.",        "-12345678"};
+  std::mt19937 random(24);
+  const char kAlphabet[] = {' ', ' ', ' ', '0', '1', '9', '-', ','};
+  for (int i = 0; i < 400; ++i) {
+    std::string field(1 + random() % 10, ' ');
+    for (char& c : field) c = kAlphabet[random() % sizeof kAlphabet];
+    fields.push_back(field);
+  }
+  for (const auto& l : layouts) {
+    const auto w = static_cast<std::size_t>(l.width);
+    for (const std::string& text : fields) {
+      // Right-aligned in the field, cut to it, then the second field; or
+      // the record ends one or two columns into the first field, its view
+      // followed by the characters it leaves out.
+      std::string line(2 * w, ' ');
+      const std::size_t kept = std::min(text.size(), w);
+      line.replace(w - kept, kept, text, 0, kept);
+      line.back() = '7';
+      for (const std::size_t length : {2 * w, w - 1, w - 2}) {
+        const std::string_view record = std::string_view(line).substr(0, length);
+        SCOPED_TRACE(testing::Message() << "'" << record << "' in fields of " << w);
+        std::size_t pos = 0;
+        std::int32_t want[2] = {-99, -99};
+        bool valid = ParseIntegerField(TakeNumberField(record, pos, l.width), want[0]) &&
+                     ParseIntegerField(TakeNumberField(record, pos, l.width), want[1]);
+        std::int32_t got[2] = {-99, -99};
+        const ReadItem items[] = {got[0], got[1]};
+        ASSERT_EQ(ReadFixedFields(record, l.layout, items), valid);
+        if (!valid) continue;
+        EXPECT_EQ(got[0], want[0]);
+        EXPECT_EQ(got[1], want[1]);
+      }
     }
   }
 }
