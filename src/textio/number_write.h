@@ -134,6 +134,7 @@ inline int DecimalDigitCount(std::uint32_t v) {
 
 namespace number_write_detail {
 
+/// 10^0 to 10^19, every power of ten below 2^64.
 inline constexpr std::uint64_t kPowersOfTen[] = {1,
                                                  10,
                                                  100,
@@ -149,7 +150,11 @@ inline constexpr std::uint64_t kPowersOfTen[] = {1,
                                                  1000000000000,
                                                  10000000000000,
                                                  100000000000000,
-                                                 1000000000000000};
+                                                 1000000000000000,
+                                                 10000000000000000,
+                                                 100000000000000000,
+                                                 1000000000000000000,
+                                                 10000000000000000000u};
 
 /// The short-decimal method. Values read from model files carry at most
 /// fifteen significant digits; for them the `digits` rounded digits of
@@ -212,10 +217,41 @@ inline constexpr std::uint64_t kPowersOfTen[] = {1,
   return true;
 }
 
+/// The exact method, for the values the short-decimal method leaves (those
+/// of more than fifteen digits, such as results of arithmetic): the `digits`
+/// digits of x > 0 rounded once from its binary value in 128-bit integers.
+/// Returns false for what it cannot settle so (x below about
+/// 10^(digits - 20), or from 10^digits or 2^52 up; more than fifteen digits
+/// asked; the exact half), and sets `kept` and `decimal_exponent` as
+/// RoundShortDecimal does.
+[[nodiscard]] bool RoundBinaryValue(double x, int digits, std::uint64_t& kept,
+                                    int& decimal_exponent);
+
 /// The rest of PutExponent, for what the short-decimal method leaves:
-/// infinities, NaN and the values only the general conversion settles.
+/// the exact method's values, then infinities, NaN and the values only the
+/// general conversion settles.
 [[nodiscard]] bool PutExponentGenerally(char* out, std::size_t width, int digits, char letter,
                                         double value);
+
+/// Writes `kept`, of exactly `digits` digits (1 to 16), at p, in a field
+/// whose exponent part follows the digits. Eight columns are stored at once,
+/// the digits moved to the low end of their word: the zero bytes after them
+/// fall on columns written next, the last eight digits' or the exponent's
+/// (four columns, so four digits or more). Fewer digits are written one pair
+/// at a time.
+[[gnu::always_inline]] inline void PutKeptDigits(char* p, int digits, std::uint64_t kept) {
+  if (digits > 8) {
+    const auto high = static_cast<std::uint32_t>(kept / 100000000);
+    StoreEightCharacters(p, EightDigitCharacters(high) >> (8 * (16 - digits)));
+    StoreEightCharacters(p + digits - 8,
+                         EightDigitCharacters(static_cast<std::uint32_t>(kept % 100000000)));
+  } else if (digits >= 4) {
+    StoreEightCharacters(
+        p, EightDigitCharacters(static_cast<std::uint32_t>(kept)) >> (8 * (8 - digits)));
+  } else {
+    PutDigits(p, digits, static_cast<std::uint32_t>(kept));
+  }
+}
 
 /// Writes the exponent form into the blank field: sign, 0., the digits
 /// `put_digits(p)` writes at p, then the exponent.
@@ -256,23 +292,8 @@ template <class PutFractionDigits>
   if (!RoundShortDecimal(value < 0 ? -value : value, digits, kept, exponent)) {
     return PutExponentGenerally(out, w, digits, letter, value);
   }
-  return PutExponentForm(out, w, digits, letter, value < 0, exponent, [&](char* p) {
-    // Eight columns are stored at once, the digits moved to the low end of
-    // their word: the zero bytes after them fall on columns written next,
-    // the last eight digits' or the exponent's (four columns, so four digits
-    // or more). Fewer digits are written one pair at a time.
-    if (digits > 8) {  // at most 15, so at most 7 before the last eight
-      const auto high = static_cast<std::uint32_t>(kept / 100000000);
-      StoreEightCharacters(p, EightDigitCharacters(high) >> (8 * (16 - digits)));
-      StoreEightCharacters(p + digits - 8,
-                           EightDigitCharacters(static_cast<std::uint32_t>(kept % 100000000)));
-    } else if (digits >= 4) {
-      StoreEightCharacters(p, EightDigitCharacters(static_cast<std::uint32_t>(kept)) >>
-                                  (8 * (8 - digits)));
-    } else {
-      PutDigits(p, digits, static_cast<std::uint32_t>(kept));
-    }
-  });
+  return PutExponentForm(out, w, digits, letter, value < 0, exponent,
+                         [&](char* p) { PutKeptDigits(p, digits, kept); });
 }
 
 }  // namespace number_write_detail

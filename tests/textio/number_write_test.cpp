@@ -145,10 +145,10 @@ TEST(NumberWrite, ExponentFieldsMatchTheGeneralConversion) {
     int width, digits;
     char letter;
   };
-  // The system's layouts, and digit counts on both sides of those whose
-  // digits are stored eight columns at a time.
-  const Layout layouts[] = {{15, 7, 'E'}, {24, 15, 'D'}, {24, 9, 'D'},
-                            {12, 4, 'E'}, {11, 3, 'E'}, {9, 1, 'D'}};
+  // The system's layouts, digit counts on both sides of those whose digits
+  // are stored eight columns at a time, and more than the quick methods take.
+  const Layout layouts[] = {{15, 7, 'E'}, {24, 15, 'D'}, {24, 9, 'D'}, {12, 4, 'E'},
+                            {11, 3, 'E'}, {9, 1, 'D'},   {26, 17, 'D'}};
   auto check = [&](double x) {
     for (const Layout& l : layouts) {
       char out[40];
@@ -175,8 +175,22 @@ TEST(NumberWrite, ExponentFieldsMatchTheGeneralConversion) {
     check(std::nextafter(x, 0.0));
     check(std::stod(std::to_string(1000000 + random() % 9000000) + "5e" + std::to_string(decade)));
   }
+  // Values of seventeen digits, as arithmetic gives them (a mean, a
+  // product), over the decades around the usual ones, and their ties.
+  for (int i = 0; i < cases; ++i) {
+    const double a = std::ldexp(static_cast<double>(random() >> 11), -53);  // in [0, 1)
+    const int decade = static_cast<int>(random() % 50) - 25;
+    const double x = (a + 1.0 / 3.0) * std::pow(10.0, decade);
+    check(x);
+    check(-x / 3.0);
+    check(std::nextafter(x, HUGE_VAL));
+    // Ties of few bits: x.5 and x.25 at the digits kept.
+    check(std::ldexp(static_cast<double>(random() % 4096) + 0.5,
+                     static_cast<int>(random() % 40) - 20));
+  }
   for (double x : {2.675, 0.99999999, 9.9999999999999995, 1e15, 999999999999999.9, 1e-9, 1e37,
-                   0x1p-1022, 0x1p-1074, 1.7976931348623157e308}) {
+                   0x1p-1022, 0x1p-1074, 1.7976931348623157e308, 0.1 + 0.2, 2.0 / 3.0, 1e-19,
+                   0.99999999999999989, 9.999999999999999e-20, 1e19 / 3.0}) {
     check(x);
   }
 }
