@@ -21,14 +21,18 @@ constexpr std::uint64_t kWriteBackBytes = std::uint64_t{32} << 20;
 
 }  // namespace
 
-void OutputFile::WriteRecordBlock(const char* records, std::size_t stride, std::size_t count) {
+void OutputFile::WriteRecordBlock(const char* records, std::size_t stride, std::size_t count,
+                                  bool more_follow) {
   if (count == 0) return;
   if (truncate_on_first_write_) BeginWriting();
-  // The records an empty buffer of the limit's size holds before the next
-  // one writes them out.
-  const std::size_t per_write = std::max<std::size_t>(1, buffer_limit_ / stride);
+  // The records an empty buffer holds before the next one writes them out.
+  const std::size_t per_write = RecordsPerWrite(stride);
+  // Whether the next buffer's worth is written out by a record after it.
+  auto written_out_whole = [&] {
+    return used_ == 0 && (count > per_write || (count == per_write && more_follow));
+  };
   while (count > 0) {
-    if (used_ == 0 && count > per_write) {
+    if (written_out_whole()) {
       // A buffer's worth that the record after it would write out: written
       // straight from `records`, at the same point, without the copy.
       if (!WriteAll(records, per_write * stride)) RaiseDiagnostic(kWriteError, unit_, path_);
@@ -39,7 +43,7 @@ void OutputFile::WriteRecordBlock(const char* records, std::size_t stride, std::
     // The first record may make room, as its own write would; the ones that
     // still fit after it follow without any.
     char* out = ReserveRecord(stride - 2);
-    if (used_ == 0 && count > per_write) continue;  // written out: the loop's first case
+    if (written_out_whole()) continue;  // written out: the loop's first case
     const std::size_t n =
         std::min(count, std::max<std::size_t>(1, (buffer_.size() - used_) / stride));
     std::memcpy(out, records, n * stride);

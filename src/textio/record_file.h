@@ -1,6 +1,7 @@
 // Sequential text files of records: a buffered reader and a buffered writer.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -221,7 +222,20 @@ class OutputFile {
   void WriteRecord(std::string_view record);
   /// Writes `count` records of `stride` bytes each, line ends included, as
   /// that many WriteRecord calls would: written out at the same records.
-  void WriteRecordBlock(const char* records, std::size_t stride, std::size_t count);
+  /// With `more_follow`, a record is known to come right after them, so a
+  /// buffer's worth at their end, which it would write out, is written
+  /// straight too.
+  void WriteRecordBlock(const char* records, std::size_t stride, std::size_t count,
+                        bool more_follow = false);
+  /// How many records of `stride` bytes, line ends included, the buffer
+  /// takes before the next one writes them out; after that, one write every
+  /// RecordsPerWrite(stride) records.
+  std::size_t RecordsBeforeWrite(std::size_t stride) const {
+    return (Capacity() - used_) / stride;
+  }
+  std::size_t RecordsPerWrite(std::size_t stride) const {
+    return std::max<std::size_t>(1, Capacity() / stride);
+  }
 
   /// Room for `length` raw bytes, no line end; finish them with CommitBytes.
   char* ReserveBytes(std::size_t length);
@@ -250,6 +264,9 @@ class OutputFile {
   OutputFile(int fd, int unit, std::string path, bool owns_fd, bool truncate_on_first_write,
              std::size_t buffer_size);
   void BeginWriting();
+  // The bytes the buffer holds before a record that does not fit writes
+  // them out: the limit, or more once a longer record made it grow.
+  std::size_t Capacity() const { return std::max(buffer_limit_, buffer_.size()); }
   bool WriteOut();                                       // false when the file refused the bytes
   bool WriteAll(const char* bytes, std::size_t length);  // likewise
 

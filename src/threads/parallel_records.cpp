@@ -247,8 +247,10 @@ void FormatPieces(FormattedBatch& batch, std::size_t stride, const FormatRecords
 }
 
 // Writes the batch in runs that end at each overflowed record, the record's
-// report right after it.
-void WriteBatch(OutputFile& file, const FormattedBatch& batch, std::size_t stride) {
+// report right after it. `more_follow`: records of the same layout follow
+// the batch.
+void WriteBatch(OutputFile& file, const FormattedBatch& batch, std::size_t stride,
+                bool more_follow) {
   std::size_t written = 0;
   for (std::size_t piece = 0; piece < batch.pieces.count(); ++piece) {
     for (std::size_t k : batch.overflows[piece]) {
@@ -257,8 +259,35 @@ void WriteBatch(OutputFile& file, const FormattedBatch& batch, std::size_t strid
       ReportOutputConversion(file.unit(), file.path());
     }
   }
-  file.WriteRecordBlock(batch.bytes.get() + written * stride, stride, batch.count - written);
+  file.WriteRecordBlock(batch.bytes.get() + written * stride, stride, batch.count - written,
+                        more_follow);
 }
+
+// Where batches end: at most `most` records each, and, where a batch holds a
+// write of the file, at a record whose successor would write the buffer
+// out, so that the batches are written straight from where they were built.
+class BatchEnds {
+ public:
+  BatchEnds(const OutputFile& file, std::size_t stride, std::size_t count, std::size_t most)
+      : first_write_(file.RecordsBeforeWrite(stride)),
+        per_write_(file.RecordsPerWrite(stride)),
+        count_(count),
+        most_(most) {}
+
+  /// The number of records of the batch that begins at record `first`.
+  std::size_t CountFrom(std::size_t first) const {
+    const std::size_t end = std::min(count_, first + most_);
+    if (end == count_ || end < first_write_) return end - first;
+    const std::size_t last_write = first_write_ + (end - first_write_) / per_write_ * per_write_;
+    return (last_write > first ? last_write : end) - first;
+  }
+
+ private:
+  std::size_t first_write_;  // the records before the first write point
+  std::size_t per_write_;
+  std::size_t count_;
+  std::size_t most_;
+};
 
 }  // namespace
 
@@ -272,7 +301,8 @@ void WriteRecordsInParallel(OutputFile& file, std::size_t length, std::size_t co
     batch.bytes.reset(new char[most * stride]);
     batch.overflows.resize(kPiecesPerJob * static_cast<std::size_t>(jobs));
   }
-  BeginBatch(batches[0], 0, most, jobs);
+  const BatchEnds ends(file, stride, count, most);
+  BeginBatch(batches[0], 0, ends.CountFrom(0), jobs);
   {
     Helpers helpers(jobs - 1, batches[0].pieces, 1,
                     [&] { FormatPieces(batches[0], stride, format); });
@@ -285,14 +315,14 @@ void WriteRecordsInParallel(OutputFile& file, std::size_t length, std::size_t co
     FormattedBatch& current = batches[b % 2];
     FormattedBatch& next = batches[(b + 1) % 2];
     const std::size_t next_first = current.first + current.count;
-    BeginBatch(next, next_first, std::min(most, count - next_first), jobs);
+    BeginBatch(next, next_first, ends.CountFrom(next_first), jobs);
     if (next.count == 0) {
-      WriteBatch(file, current, stride);
+      WriteBatch(file, current, stride, false);
       return;
     }
     // The calling thread writes first: every piece may go to another.
     Helpers helpers(jobs - 1, next.pieces, 0, [&] { FormatPieces(next, stride, format); });
-    WriteBatch(file, current, stride);  // a failed write joins the threads as it unwinds
+    WriteBatch(file, current, stride, true);  // a failed write joins the threads as it unwinds
     FormatPieces(next, stride, format);
     helpers.Finish();
   }

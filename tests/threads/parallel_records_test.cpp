@@ -224,17 +224,27 @@ TEST(OutputFile, RecordBlocksAreWrittenOutWhereSingleRecordsAre) {
     }
     const std::vector<std::uintmax_t> expected = SizesRecordByRecord(records);
     const std::string content = test_support::ReadFile("input.dat");
-    for (std::size_t step : {1u, 3u, 7u, 40u}) {
-      SCOPED_TRACE(step);
-      OutputFile file("input.dat", kSolverInputUnit, 256);
-      const std::size_t stride = length + 2;
-      for (std::size_t first = 0; first < records.size(); first += step) {
-        const std::size_t count = std::min(step, records.size() - first);
-        file.WriteRecordBlock(block.data() + first * stride, stride, count);
-        EXPECT_EQ(std::filesystem::file_size("input.dat"), expected[first + count - 1]);
+    // Told that more records follow, a block may also write out what the
+    // record after it would, and no more.
+    for (const bool more_follow : {false, true}) {
+      for (std::size_t step : {1u, 3u, 7u, 40u}) {
+        SCOPED_TRACE(testing::Message() << "step " << step << ", more follow " << more_follow);
+        OutputFile file("input.dat", kSolverInputUnit, 256);
+        const std::size_t stride = length + 2;
+        for (std::size_t first = 0; first < records.size(); first += step) {
+          const std::size_t count = std::min(step, records.size() - first);
+          const bool more = more_follow && first + count < records.size();
+          file.WriteRecordBlock(block.data() + first * stride, stride, count, more);
+          const std::uintmax_t size = std::filesystem::file_size("input.dat");
+          if (more && size != expected[first + count - 1]) {
+            EXPECT_EQ(size, expected[first + count]);
+          } else {
+            EXPECT_EQ(size, expected[first + count - 1]);
+          }
+        }
+        file.Close();
+        EXPECT_EQ(test_support::ReadFile("input.dat"), content);
       }
-      file.Close();
-      EXPECT_EQ(test_support::ReadFile("input.dat"), content);
     }
   }
 }
