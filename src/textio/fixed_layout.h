@@ -189,6 +189,8 @@ template <const auto& kLayout, std::size_t F>
                                                   std::size_t& item, bool& fits) {
   constexpr FieldSpec kField = kLayout[F];
   constexpr std::size_t w = static_cast<std::size_t>(kField.width);
+  // Unrolled, as the fields are: the repeats of a field are few and known.
+#pragma GCC unroll 16
   for (int r = 0; r < kField.repeat; ++r) {
     if constexpr (kField.kind == FieldKind::kLiteral) {
       std::memcpy(out, kField.literal.data(), w);

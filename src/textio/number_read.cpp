@@ -257,7 +257,17 @@ bool ReadUsualRealField(std::string_view field, int digits, double& value) {
   }
   if (digit_count == 0 || digit_count > 18) return false;  // 18 digits always fit
   int exponent = 0;
-  if (p < end && *p != ' ') {
+  const std::ptrdiff_t rest = end - p;
+  if ((rest == 4 || rest == 5) && ((p[0] | 0x20) == 'e' || (p[0] | 0x20) == 'd') &&
+      (p[1] == '+' || p[1] == '-') && IsDigit(p[2]) && IsDigit(p[3]) &&
+      (rest == 4 || IsDigit(p[4]))) {
+    // The usual exponent, a letter, a sign and two or three digits that end
+    // the field, at once.
+    exponent = (p[2] - '0') * 10 + (p[3] - '0');
+    if (rest == 5) exponent = exponent * 10 + (p[4] - '0');
+    if (p[1] == '-') exponent = -exponent;
+    p = end;
+  } else if (p < end && *p != ' ') {
     if (*p == 'E' || *p == 'e' || *p == 'D' || *p == 'd') ++p;
     else if (*p != '+' && *p != '-') return false;
     bool exponent_negative = false;

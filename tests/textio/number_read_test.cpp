@@ -97,6 +97,14 @@ TEST(NumberRead, RealFieldRule) {
                {"1.5E+", 9, bad},
                {"E5", 9, bad},
                {"1.5X2", 9, bad},
+               // exponents as node blocks write them, and what only looks so
+               {"1.5000000000000E-002", 13, 0.015},
+               {"-1.5000000000000d+002", 13, -150},
+               {"1.5E+0020", 9, 1.5E20},
+               {"1.5X+02", 9, bad},
+               {"1.5X+002", 9, bad},
+               {"1.5E+0.2", 9, bad},
+               {"1.5E++02", 9, bad},
                {"abc", 9, bad},
                {"1.5E2.0", 9, bad},
                {"1.5E2E3", 9, bad},
@@ -144,7 +152,19 @@ TEST(NumberRead, UsualRealFieldsMatchTheGeneralReading) {
       std::snprintf(
           text, sizeof text, "%21.*E", static_cast<int>(random() % 16),
           std::ldexp(static_cast<double>(random() >> 11), static_cast<int>(random() % 200) - 100));
-      field = text;
+      // Node blocks write three exponent digits ("E-002"), some writers a
+      // D or lower case; a character after the exponent is no number.
+      const char* letter = std::strchr(text, 'E');
+      char three_digits[48];
+      if (random() % 2 == 0 && std::strlen(letter) == 4) {
+        std::snprintf(three_digits, sizeof three_digits, "%.*s0%s",
+                      static_cast<int>(letter + 2 - text), text, letter + 2);
+        field = three_digits;
+      } else {
+        field = text;
+      }
+      if (random() % 4 == 0) field[field.find('E')] = "eDd"[random() % 3];
+      if (random() % 8 == 0) field.push_back("0+ "[random() % 3]);
     }
     const int digits = static_cast<int>(random() % 14);
     std::string compact;  // what the general way converts: the field without blanks
