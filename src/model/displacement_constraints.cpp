@@ -130,22 +130,22 @@ void ReadConstraintRecords(InputFile& model, RunTables& run, int jobs) {
 
 // The condition of triangle t from the displacements of its corners: its
 // constrained corners counted, then kind and value, direction by direction.
+// The count serves this triangle alone and is not kept; the value of a
+// traction condition is the zero the table was allocated with.
 void SetTriangleCondition(RunTables& run, std::int32_t t) {
   const std::int32_t* corners = run.TriangleNodes.Column(t);
   const double* u[3] = {run.NodeDisplacements.Column(corners[0]),
                         run.NodeDisplacements.Column(corners[1]),
                         run.NodeDisplacements.Column(corners[2])};
-  std::int32_t* counts = run.TriangleConstraintCounts.Column(t);
   std::int32_t* kinds = run.TriangleBcKinds.Column(t);
   double* values = run.TriangleBcValues.Column(t);
   for (int d = 0; d < 3; ++d) {
     std::int32_t count = 0;
     // NaN differs from kNotGiven and counts as given.
     for (const double* corner : u) count += !(corner[d] == kNotGiven);
-    counts[d] = count;
     const bool prescribed = count == 3;
     kinds[d] = prescribed ? kDisplacementPrescribed : kTractionPrescribed;
-    values[d] = prescribed ? ((u[0][d] + u[1][d]) + u[2][d]) / 3.0 : 0.0;
+    if (prescribed) values[d] = ((u[0][d] + u[1][d]) + u[2][d]) / 3.0;
   }
 }
 
@@ -184,15 +184,14 @@ void ClearNodeDisplacements(RunTables& run, int jobs) {
 void SetTriangleConditions(RunTables& run, int jobs) {
   // The triangles made: their constrained corners counted, then the
   // condition, in one sweep, since a triangle's condition depends on its own
-  // corners only. What the tables hold afterwards is what defaults, counting
-  // and conditions give one after the other.
+  // corners only. What the kinds and values hold afterwards is what
+  // defaults, counting and conditions give one after the other.
   const auto conditions = [&run](std::size_t part_begin, std::size_t part_end) {
     const auto first = static_cast<std::int32_t>(part_begin) + 1;
     const auto last = static_cast<std::int32_t>(part_end);
-    // The condition tables' pages are new: readied in one call per table.
-    PrepareColumns(run.TriangleConstraintCounts, first, last);
+    // The kinds' pages are new: readied in one call. The values' pages are
+    // written only where a displacement is prescribed.
     PrepareColumns(run.TriangleBcKinds, first, last);
-    PrepareColumns(run.TriangleBcValues, first, last);
     for (std::int32_t t = first; t <= last; ++t) SetTriangleCondition(run, t);
   };
   const std::size_t triangles = static_cast<std::size_t>(std::max(run.TriangleCount, 0));

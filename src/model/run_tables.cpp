@@ -27,9 +27,14 @@ void AllocateTables(RunTables& run) {
   AllocateTable(run.TriangleNodes, 3, triangles);
   // Zero marks an element that no boundary-element record carried.
   AllocateTable(run.ElementTriangles, run.ElementCount, 2, /*zeroed=*/true);
-  AllocateTable(run.TriangleBcValues, 3, triangles);
+  // Zero is every triangle's value until a condition or a pressure sets
+  // it: the pages that none of them writes are never touched.
+  AllocateTable(run.TriangleBcValues, 3, triangles, /*zeroed=*/true);
   AllocateTable(run.TriangleBcKinds, 3, triangles);
   AllocateTable(run.NodeDisplacements, 3, nodes);
+  // Allocated with the others, so that a model needs the same memory and
+  // meets the same limits, but not filled: the counts serve only the
+  // condition of their own triangle, and are counted as it is set.
   AllocateTable(run.TriangleConstraintCounts, 3, triangles);
   AllocateTable(run.FieldPointCoords, 3, run.FieldPointCount);
   AllocateTable(run.FieldCellNodes, 4, run.FieldCellCount);

@@ -93,10 +93,10 @@ struct RunTables {
   Table2D<double> NodeCoords;                      // 3 x NodeCount
   Table2D<std::int32_t> TriangleNodes;             // 3 x (2 x ElementCount)
   Table2D<std::int32_t> ElementTriangles;          // ElementCount x 2, zero until filled
-  Table2D<double> TriangleBcValues;                // 3 x (2 x ElementCount)
+  Table2D<double> TriangleBcValues;                // 3 x (2 x ElementCount), zero until set
   Table2D<std::int32_t> TriangleBcKinds;           // 3 x (2 x ElementCount)
   Table2D<double> NodeDisplacements;               // 3 x NodeCount
-  Table2D<std::int32_t> TriangleConstraintCounts;  // 3 x (2 x ElementCount)
+  Table2D<std::int32_t> TriangleConstraintCounts;  // 3 x (2 x ElementCount), never filled
   Table2D<double> FieldPointCoords;                // 3 x FieldPointCount
   Table2D<std::int32_t> FieldCellNodes;            // 4 x FieldCellCount
   // 1 for each element that the pressure pass loaded, for the model check.

@@ -49,11 +49,10 @@ Pass RunPasses(const std::string& text) {
   const test_support::RunResult ended = test_support::CatchRunEnded([&] {
     ScanLoadKinds(model, run);
     AllocateTables(run);
-    // Leftovers in every entry: the defaults must replace them all.
-    std::fill_n(run.TriangleBcValues.data(), run.TriangleBcValues.size(), 7.0);
+    // Leftovers in every entry that a default must replace; the values are
+    // allocated zero, their default.
     std::fill_n(run.TriangleBcKinds.data(), run.TriangleBcKinds.size(), 9);
     std::fill_n(run.NodeDisplacements.data(), run.NodeDisplacements.size(), 7.0);
-    std::fill_n(run.TriangleConstraintCounts.data(), run.TriangleConstraintCounts.size(), 9);
     for (int n = 0; n < kNodes; ++n)
       std::copy_n(kPoints[std::size_t(n)].data(), 3, run.NodeCoords.Column(n + 1));
     model.Reopen();
