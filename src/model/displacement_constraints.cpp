@@ -132,7 +132,7 @@ void ReadConstraintRecords(InputFile& model, RunTables& run, int jobs) {
 // constrained corners counted, then kind and value, direction by direction.
 // The count serves this triangle alone and is not kept; the value of a
 // traction condition is the zero the table was allocated with.
-void SetTriangleCondition(RunTables& run, std::int32_t t) {
+[[gnu::always_inline]] inline void SetTriangleCondition(RunTables& run, std::int32_t t) {
   const std::int32_t* corners = run.TriangleNodes.Column(t);
   const double* u[3] = {run.NodeDisplacements.Column(corners[0]),
                         run.NodeDisplacements.Column(corners[1]),

@@ -239,7 +239,9 @@ bool OneRecord(void* context, std::string_view& record) {
 bool TakeColumnElement(std::string_view record, std::size_t width, ElementRecord& element,
                        std::int32_t& node_count) {
   std::array<std::int32_t, 15> values;
-  if (!TakeColumnIntegers(record, width, values)) return false;
+  // The type, the node count, the element number and the four corners.
+  constexpr std::uint32_t kWanted = 1u << 1 | 1u << 8 | 1u << 10 | 0xfu << 11;
+  if (!TakeColumnIntegers(record, width, values, kWanted)) return false;
   element.itype = values[1];
   node_count = values[8];
   element.number = values[10];

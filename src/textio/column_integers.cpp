@@ -6,7 +6,8 @@ namespace {
 
 // TakeColumnIntegers for one width, known when compiling.
 template <std::size_t kWidth>
-bool TakeIntegersOfWidth(std::string_view record, std::span<std::int32_t> values) {
+bool TakeIntegersOfWidth(std::string_view record, std::span<std::int32_t> values,
+                         std::uint32_t wanted) {
   static_assert(kWidth >= kNarrowestIntegerColumns && kWidth <= kWidestIntegerColumns);
   const std::size_t length = kWidth * values.size();
   if (record.size() < length || (record.size() > length && record[length] != ' ')) return false;
@@ -23,31 +24,33 @@ bool TakeIntegersOfWidth(std::string_view record, std::span<std::int32_t> values
   constexpr std::size_t kSkipped = kWidth - 8;  // columns before the last eight
   for (std::size_t f = 0; f < values.size(); ++f) {
     const char* field = record.data() + kWidth * f;
-    std::uint32_t value;
-    if (field[0] != ' ' || !TakeBlanksThenDigits(field + kSkipped, value)) return false;
+    std::uint64_t digits;
+    if (field[0] != ' ' || !BlanksThenDigits(field + kSkipped, digits)) return false;
+    std::uint32_t ninth = 0;  // the digit before the last eight, times 10^8
     if constexpr (kSkipped == 2) {
       if (field[1] != ' ') {
         const unsigned digit = static_cast<unsigned>(field[1] - '0');
         if (digit > 9 || field[2] == ' ') return false;
-        value += digit * 100000000u;
+        ninth = digit * 100000000u;
       }
     }
-    values[f] = static_cast<std::int32_t>(value);  // at most nine digits
+    // At most nine digits: every value fits.
+    if ((wanted >> f) & 1) values[f] = static_cast<std::int32_t>(EightDigitNumber(digits) + ninth);
   }
   return true;
 }
 
 }  // namespace
 
-bool TakeColumnIntegers(std::string_view record, std::size_t width,
-                        std::span<std::int32_t> values) {
+bool TakeColumnIntegers(std::string_view record, std::size_t width, std::span<std::int32_t> values,
+                        std::uint32_t wanted) {
   switch (width) {
     case 8:
-      return TakeIntegersOfWidth<8>(record, values);
+      return TakeIntegersOfWidth<8>(record, values, wanted);
     case 9:
-      return TakeIntegersOfWidth<9>(record, values);
+      return TakeIntegersOfWidth<9>(record, values, wanted);
     case 10:
-      return TakeIntegersOfWidth<10>(record, values);
+      return TakeIntegersOfWidth<10>(record, values, wanted);
     default:
       return false;
   }

@@ -17,5 +17,8 @@ inline constexpr std::size_t kWidestIntegerColumns = 10;
 /// by a blank or the record's end. Such a record gives a free-form read
 /// exactly these values; for any other record (or width) the answer is false
 /// and `values` says nothing, and the record must be read the free-form way.
+/// Every field is tested; only the values whose bit is set in `wanted` (bit
+/// f for values[f], at most 32 of them) are converted and stored.
 [[nodiscard]] bool TakeColumnIntegers(std::string_view record, std::size_t width,
-                                      std::span<std::int32_t> values);
+                                      std::span<std::int32_t> values,
+                                      std::uint32_t wanted = ~std::uint32_t{0});

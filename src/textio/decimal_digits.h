@@ -74,11 +74,12 @@ inline constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5
 /// The largest n with 10^n in kExactPowersOfTen.
 inline constexpr int kLargestExactPowerOfTen = 22;
 
-/// The eight characters at `p` as blanks followed by one to eight digits:
-/// their number, or false. The test is exact for any eight characters: it
+/// Whether the eight characters at `p` are blanks followed by one to eight
+/// digits; if so, `digits` holds their digit values, the blanks as zeros,
+/// for EightDigitNumber. The test is exact for any eight characters: it
 /// takes exactly the words of blanks then digits, whatever the field width
-/// the caller reads, and the number is below 10^8.
-[[gnu::always_inline]] inline bool TakeBlanksThenDigits(const char* p, std::uint32_t& value) {
+/// the caller reads.
+[[gnu::always_inline]] inline bool BlanksThenDigits(const char* p, std::uint64_t& digit_values) {
   const std::uint64_t x = LoadEightCharacters(p);  // the first character in the lowest byte
   const std::uint64_t blanks = ZeroBytes(x ^ (' ' * kEachByte));
   const std::uint64_t others = ~blanks & (0x80 * kEachByte);
@@ -98,6 +99,15 @@ inline constexpr int kLargestExactPowerOfTen = 22;
       ((digits + 6 * kEachByte) & kHigh) != 0x30 * kEachByte) {
     return false;
   }
-  value = EightDigitNumber(digits - 0x30 * kEachByte);
+  digit_values = digits - 0x30 * kEachByte;
+  return true;
+}
+
+/// The eight characters at `p` as blanks followed by one to eight digits:
+/// their number, below 10^8, or false.
+[[gnu::always_inline]] inline bool TakeBlanksThenDigits(const char* p, std::uint32_t& value) {
+  std::uint64_t digit_values;
+  if (!BlanksThenDigits(p, digit_values)) return false;
+  value = EightDigitNumber(digit_values);
   return true;
 }

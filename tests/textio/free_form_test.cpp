@@ -155,6 +155,12 @@ TEST(FreeFormRead, ColumnFieldsGiveWhatTheFreeFormReadGives) {
         SCOPED_TRACE(record);
         std::array<std::int32_t, 3> fast{};
         const bool taken = TakeColumnIntegers(record, width, fast);
+        // The middle field is tested even when its value is not wanted.
+        std::array<std::int32_t, 3> ends{kKept, kKept, kKept};
+        ASSERT_EQ(TakeColumnIntegers(record, width, ends, 0b101), taken);
+        if (taken) {
+          EXPECT_EQ(ends, (std::array<std::int32_t, 3>{fast[0], kKept, fast[2]}));
+        }
         Records records{{record}};
         std::array<std::int32_t, 3> values{};
         const FreeFormTarget targets[] = {values[0], values[1], values[2]};
