@@ -100,7 +100,7 @@ void ReadNodeRecords(InputFile& model, Layout layout, ModelRecords& out, int job
                xyz[0] = xyz[1] = xyz[2] = 0.0;
                const ReadItem items[] = {
                    out.node_numbers[base + k], unused, unused, xyz[0], xyz[1], xyz[2]};
-               if (!ReadFixedFields(records[k], layout, items)) return k;
+               if (!ReadNodeFields(records[k], layout, items)) return k;
              }
              return end;
            },

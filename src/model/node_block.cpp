@@ -32,6 +32,18 @@ Layout FindNodeFormat(InputFile& model) {
 
 }  // namespace
 
+bool ReadNodeFields(std::string_view record, Layout layout, std::span<const ReadItem, 6> items) {
+  if (layout.data() == kNodeRecordLayout1)
+    return ReadFixedFieldsOf<kNodeRecordLayout1>(record, items);
+  if (layout.data() == kNodeRecordLayout2)
+    return ReadFixedFieldsOf<kNodeRecordLayout2>(record, items);
+  if (layout.data() == kNodeRecordLayout3)
+    return ReadFixedFieldsOf<kNodeRecordLayout3>(record, items);
+  if (layout.data() == kNodeRecordLayout4)
+    return ReadFixedFieldsOf<kNodeRecordLayout4>(record, items);
+  return ReadFixedFields(record, layout, items);
+}
+
 std::optional<Layout> NodeFormatOf(std::string_view record) {
   const LineBufferView line_buffer = LeadingColumns(record, kProbeWidth13[0].width);
   for (const NodeFormat& format : kNodeFormats) {
@@ -88,7 +100,7 @@ void ReadNodeBlock(InputFile& model, RunTables& run, OutputFile& console, int jo
                double* xyz = CoordinatesAt(run, node_count, done + static_cast<std::int64_t>(k));
                std::int32_t unused = 0;
                const ReadItem items[] = {numbers[k], unused, unused, xyz[0], xyz[1], xyz[2]};
-               if (!ReadFixedFields(records[k], layout, items)) return k;
+               if (!ReadNodeFields(records[k], layout, items)) return k;
              }
              return end;
            },

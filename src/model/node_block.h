@@ -2,6 +2,7 @@
 #pragma once
 
 #include <optional>
+#include <span>
 #include <string_view>
 
 #include "model/run_tables.h"
@@ -19,3 +20,8 @@ void ReadNodeBlock(InputFile& model, RunTables& run, OutputFile& console, int jo
 /// format record ("(3i8,6e16.9)", "(3i8,6e20.13)", "(3i9,6e20.13)",
 /// "(3i9,6e21.13e..."); nothing for any other record.
 std::optional<Layout> NodeFormatOf(std::string_view record);
+
+/// Reads a node record of `layout`, one that NodeFormatOf gives, as
+/// ReadFixedFields does, with the reads of the layout written out.
+[[nodiscard]] bool ReadNodeFields(std::string_view record, Layout layout,
+                                  std::span<const ReadItem, 6> items);

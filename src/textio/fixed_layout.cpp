@@ -54,69 +54,13 @@ bool TextIs(std::string_view text, std::string_view word) {
   return rest.find_first_not_of(' ') == std::string_view::npos;
 }
 
-namespace {
-
-// The usual integer field, of eight columns or more, all in the record:
-// blanks, then one to eight digits in its last eight columns. Such a field
-// holds no comma and reads as that number; advances `pos` past it. False,
-// with nothing taken, for any other field.
-[[gnu::always_inline]] inline bool TakeUsualIntegerField(std::string_view record,
-                                                         std::size_t& pos, int width,
-                                                         std::int32_t& value) {
-  const std::size_t w = static_cast<std::size_t>(width);
-  if (w < 8 || pos > record.size() || record.size() - pos < w) return false;
-  const char* field = record.data() + pos;
-  for (std::size_t k = 0; k + 8 < w; ++k) {
-    if (field[k] != ' ') return false;
-  }
-  std::uint32_t digits;
-  if (!TakeBlanksThenDigits(field + w - 8, digits)) return false;
-  value = static_cast<std::int32_t>(digits);
-  pos += w;
-  return true;
-}
-
-}  // namespace
-
 bool ReadFixedFields(std::string_view record, Layout layout, std::span<const ReadItem> items) {
   std::size_t pos = 0;
   std::size_t item = 0;
   for (const FieldSpec& field : layout) {
     for (int r = 0; r < field.repeat; ++r) {
       assert(item < items.size() && "a layout takes as many items as the read names");
-      const ReadItem& target = items[item++];
-      assert(target.kind == field.kind && "each item is of its field's kind");
-      switch (field.kind) {
-        case FieldKind::kText:
-          TakeTextField(record, pos, field.width, target.text);
-          break;
-        case FieldKind::kInteger: {
-          std::int32_t value;
-          if (!TakeUsualIntegerField(record, pos, field.width, value) &&
-              !ParseIntegerField(TakeNumberField(record, pos, field.width), value)) {
-            return false;
-          }
-          *target.integer = value;
-          break;
-        }
-        case FieldKind::kReal: {
-          double value;
-          // A usual number fills its columns without a comma; anything else
-          // takes the general way, comma rule included.
-          const std::size_t w = static_cast<std::size_t>(field.width);
-          if (pos < record.size() &&
-              ReadUsualRealField(record.substr(pos, w), field.digits, value)) {
-            pos += w;
-          } else if (!ParseRealField(TakeNumberField(record, pos, field.width), field.digits,
-                                     value)) {
-            return false;
-          }
-          *target.real = value;
-          break;
-        }
-        default:
-          assert(false && "input layouts hold only text, integer and real fields");
-      }
+      if (!fixed_layout_detail::ReadField(record, pos, field, items[item++])) return false;
     }
   }
   return true;

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "textio/diagnostics.h"
+#include "textio/number_read.h"
 #include "textio/number_write.h"
 #include "textio/record_file.h"
 
@@ -160,6 +161,14 @@ void ReadFixedRecord(InputFile& file, Layout layout, std::initializer_list<ReadI
 [[nodiscard]] bool ReadFixedFields(std::string_view record, Layout layout,
                                    std::span<const ReadItem> items);
 
+/// The text of a number field of `width` columns starting at `pos`: cut short
+/// at a comma, after which the next field starts. Advances `pos`.
+std::string_view TakeNumberField(std::string_view record, std::size_t& pos, int width);
+
+/// Copies the `width`-column text field at `pos` into `item` by the text item
+/// rule (blank-padded). Advances `pos` by `width`.
+void TakeTextField(std::string_view record, std::size_t& pos, int width, std::span<char> item);
+
 /// The characters of a layout's record.
 constexpr std::size_t LayoutLength(Layout layout) {
   std::size_t length = 0;
@@ -179,6 +188,96 @@ constexpr std::size_t LayoutItemCount(Layout layout) {
     }
   }
   return count;
+}
+
+namespace fixed_layout_detail {
+
+// The usual integer field, of eight columns or more, all in the record:
+// blanks, then one to eight digits in its last eight columns. Such a field
+// holds no comma and reads as that number; advances `pos` past it. False,
+// with nothing taken, for any other field.
+[[gnu::always_inline]] inline bool TakeUsualIntegerField(std::string_view record, std::size_t& pos,
+                                                         int width, std::int32_t& value) {
+  const std::size_t w = static_cast<std::size_t>(width);
+  if (w < 8 || pos > record.size() || record.size() - pos < w) return false;
+  const char* field = record.data() + pos;
+  for (std::size_t k = 0; k + 8 < w; ++k) {
+    if (field[k] != ' ') return false;
+  }
+  std::uint32_t digits;
+  if (!TakeBlanksThenDigits(field + w - 8, digits)) return false;
+  value = static_cast<std::int32_t>(digits);
+  pos += w;
+  return true;
+}
+
+// One field of a read at `pos` into `target`; false when a number field is
+// invalid, with `target` left as it was.
+[[gnu::always_inline]] inline bool ReadField(std::string_view record, std::size_t& pos,
+                                             const FieldSpec& field, const ReadItem& target) {
+  assert(target.kind == field.kind && "each item is of its field's kind");
+  switch (field.kind) {
+    case FieldKind::kText:
+      TakeTextField(record, pos, field.width, target.text);
+      return true;
+    case FieldKind::kInteger: {
+      std::int32_t value;
+      if (!TakeUsualIntegerField(record, pos, field.width, value) &&
+          !ParseIntegerField(TakeNumberField(record, pos, field.width), value)) {
+        return false;
+      }
+      *target.integer = value;
+      return true;
+    }
+    case FieldKind::kReal: {
+      double value;
+      // A usual number fills its columns without a comma; anything else
+      // takes the general way, comma rule included.
+      const std::size_t w = static_cast<std::size_t>(field.width);
+      if (pos < record.size() && ReadUsualRealField(record.substr(pos, w), field.digits, value)) {
+        pos += w;
+      } else if (!ParseRealField(TakeNumberField(record, pos, field.width), field.digits, value)) {
+        return false;
+      }
+      *target.real = value;
+      return true;
+    }
+    default:
+      assert(false && "input layouts hold only text, integer and real fields");
+      return true;
+  }
+}
+
+// Field F of kLayout, all its repeats, from `pos`.
+template <const auto& kLayout, std::size_t F>
+[[gnu::always_inline]] inline bool ReadLayoutField(std::string_view record, std::size_t& pos,
+                                                   const ReadItem* items, std::size_t& item) {
+  constexpr FieldSpec kField = kLayout[F];
+  static_assert(kField.kind != FieldKind::kRecordBreak, "one record, no record break");
+#pragma GCC unroll 16
+  for (int r = 0; r < kField.repeat; ++r) {
+    if (!ReadField(record, pos, kField, items[item++])) return false;
+  }
+  return true;
+}
+
+template <const auto& kLayout, std::size_t... F>
+[[gnu::always_inline]] inline bool ReadLayoutFields(std::string_view record, const ReadItem* items,
+                                                    std::index_sequence<F...>) {
+  std::size_t pos = 0;
+  std::size_t item = 0;
+  return (ReadLayoutField<kLayout, F>(record, pos, items, item) && ...);
+}
+
+}  // namespace fixed_layout_detail
+
+/// ReadFixedFields for a layout known when compiling: the same reads, the
+/// fields written out without interpreting the layout.
+template <const auto& kLayout>
+[[nodiscard]] inline bool ReadFixedFieldsOf(
+    std::string_view record, std::span<const ReadItem, LayoutItemCount(kLayout)> items) {
+  return fixed_layout_detail::ReadLayoutFields<kLayout>(
+      record, items.data(), std::make_index_sequence<std::size(kLayout)>{});
 }
 
 namespace fixed_layout_detail {
@@ -254,14 +353,6 @@ void WriteFixedRecord(OutputFile& file, const WriteItem (&items)[LayoutItemCount
   WriteFormattedRecord(file, LayoutLength(kLayout),
                        [&](char* out) { return FormatFixedRecord<kLayout>(out, items); });
 }
-
-/// The text of a number field of `width` columns starting at `pos`: cut short
-/// at a comma, after which the next field starts. Advances `pos`.
-std::string_view TakeNumberField(std::string_view record, std::size_t& pos, int width);
-
-/// Copies the `width`-column text field at `pos` into `item` by the text item
-/// rule (blank-padded). Advances `pos` by `width`.
-void TakeTextField(std::string_view record, std::size_t& pos, int width, std::span<char> item);
 
 /// Reads the next record through a probe layout (text fields only) and
 /// returns what its first field puts in LineBuffer. The other fields go to

@@ -3,6 +3,8 @@
 #include "model/node_block.h"
 
 #include <array>
+#include <optional>
+#include <random>
 #include <string>
 
 #include "test_support.h"
@@ -115,6 +117,53 @@ TEST(ReadNodeBlock, NumberingMismatchesAreReportedAndReadingGoesOn) {
   EXPECT_EQ(Column(pass.run.FieldPointCoords, 1), (Point{3.0, 4.0, -5.0}));
   EXPECT_EQ(Column(pass.run.FieldPointCoords, 2), (Point{6.0, 7.0, 8.0}));
   EXPECT_EQ(pass.next, "        5        0        0");
+}
+
+}  // namespace
+
+namespace {
+
+// The records of node blocks, written out field by field, read as the
+// layout read reads them: the same values, the same refusals, the same
+// items filled before a refused field. Fields from the usual to the
+// irregular (commas, signs, blanks inside, short records).
+TEST(ReadNodeFields, EachLayoutReadsAsTheLayoutRead) {
+  const char* layouts[] = {"(3i8,6e16.9) ", "(3i8,6e20.13)", "(3i9,6e20.13)", "(3i9,6e21.13e3)"};
+  std::mt19937 random(2026);
+  const char* integers[] = {"1", "12345678", "-7", "1 2", ",", "x", "", "123456789"};
+  const char* reals[] = {
+      "1.2345678901234E+00",   "-4.5E-002", "0", "1.5,", ".", "1.0D+01", "INF", "",
+      "1.2345678901234567890", "1e"};
+  for (const char* format : layouts) {
+    const std::optional<Layout> layout = NodeFormatOf(format);
+    ASSERT_TRUE(layout.has_value()) << format;
+    const int integer_width = (*layout)[0].width;
+    const int real_width = (*layout)[1].width;
+    for (int i = 0; i < 2000; ++i) {
+      std::string record;
+      for (int f = 0; f < 6; ++f) {
+        const int width = f < 3 ? integer_width : real_width;
+        std::string text =
+            f < 3 ? integers[random() % std::size(integers)] : reals[random() % std::size(reals)];
+        if (text.size() > static_cast<std::size_t>(width))
+          text.resize(static_cast<std::size_t>(width));
+        record += std::string(static_cast<std::size_t>(width) - text.size(), ' ') + text;
+      }
+      record.resize(random() % 4 == 0 ? random() % record.size() : record.size());
+      SCOPED_TRACE("'" + record + "' as " + format);
+      std::int32_t loop_ints[3] = {-9, -9, -9}, unrolled_ints[3] = {-9, -9, -9};
+      double loop_reals[3] = {-9, -9, -9}, unrolled_reals[3] = {-9, -9, -9};
+      const ReadItem loop[] = {loop_ints[0],  loop_ints[1],  loop_ints[2],
+                               loop_reals[0], loop_reals[1], loop_reals[2]};
+      const ReadItem unrolled[] = {unrolled_ints[0],  unrolled_ints[1],  unrolled_ints[2],
+                                   unrolled_reals[0], unrolled_reals[1], unrolled_reals[2]};
+      ASSERT_EQ(ReadNodeFields(record, *layout, unrolled), ReadFixedFields(record, *layout, loop));
+      for (int k = 0; k < 3; ++k) {
+        EXPECT_EQ(unrolled_ints[k], loop_ints[k]);
+        test_support::ExpectSameReal(loop_reals[k], unrolled_reals[k]);
+      }
+    }
+  }
 }
 
 }  // namespace
