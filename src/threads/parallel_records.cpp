@@ -5,11 +5,12 @@
 #include <cstring>
 #include <exception>
 #include <memory>
+#include <system_error>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "system/processors.h"
-#include "threads/worker_pool.h"
 
 int DefaultJobCount() { return std::clamp(UsableProcessorCount(), 1, kMostDefaultJobs); }
 
@@ -51,37 +52,39 @@ class Pieces {
   std::atomic<std::size_t> next_{0};
 };
 
-// Threads that run `work` beside the calling thread, taken from the kept
-// ones; waited for, and what they threw kept, when it ends. A thread that
-// cannot be started leaves its share to the others.
+// Threads that run `work` beside the calling thread; joined, and what they
+// threw kept, when it ends. A thread that cannot be started leaves its share
+// to the others.
 class Helpers {
  public:
-  /// Sets `threads` threads to work, but not more than there are pieces
-  /// beyond the `own` ones of the calling thread.
+  /// Starts `threads` threads, but not more than there are pieces beyond
+  /// the `own` ones of the calling thread.
   Helpers(int threads, const Pieces& pieces, std::size_t own, std::function<void()> work)
       : work_(std::move(work)),
         thrown_(std::min(static_cast<std::size_t>(std::max(threads, 0)),
                          pieces.count() - std::min(own, pieces.count()))) {
-    running_.reserve(thrown_.size());
+    threads_.reserve(thrown_.size());
     for (std::exception_ptr& thrown : thrown_) {
-      PooledWork helper([this, &thrown] {
-        try {
-          work_();
-        } catch (...) {
-          thrown = std::current_exception();
-        }
-      });
-      if (!helper.started()) break;
-      running_.push_back(std::move(helper));
+      try {
+        threads_.emplace_back([this, &thrown] {
+          try {
+            work_();
+          } catch (...) {
+            thrown = std::current_exception();
+          }
+        });
+      } catch (const std::system_error&) {
+        break;
+      }
     }
   }
 
   Helpers(const Helpers&) = delete;
   Helpers& operator=(const Helpers&) = delete;
 
-  /// Waits for the threads, then throws the first thing one of them threw.
+  /// Joins the threads, then throws the first thing one of them threw.
   void Finish() {
-    running_.clear();
+    threads_.clear();
     for (const std::exception_ptr& e : thrown_) {
       if (e) std::rethrow_exception(e);
     }
@@ -90,7 +93,7 @@ class Helpers {
  private:
   std::function<void()> work_;
   std::vector<std::exception_ptr> thrown_;
-  std::vector<PooledWork> running_;  // last: waited for before the others go
+  std::vector<std::jthread> threads_;  // last: joined before the others go
 };
 
 // Records read ahead that the reading has not taken: given back to the file
