@@ -230,9 +230,7 @@ class OutputFile {
   /// How many records of `stride` bytes, line ends included, the buffer
   /// takes before the next one writes them out; after that, one write every
   /// RecordsPerWrite(stride) records.
-  std::size_t RecordsBeforeWrite(std::size_t stride) const {
-    return (Capacity() - used_) / stride;
-  }
+  std::size_t RecordsBeforeWrite(std::size_t stride) const { return (Capacity() - used_) / stride; }
   std::size_t RecordsPerWrite(std::size_t stride) const {
     return std::max<std::size_t>(1, Capacity() / stride);
   }
