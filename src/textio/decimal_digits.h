@@ -75,8 +75,8 @@ inline constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5
 inline constexpr int kLargestExactPowerOfTen = 22;
 
 /// Whether the eight characters at `p` are blanks followed by one to eight
-/// digits; if so, `digits` holds their digit values, the blanks as zeros,
-/// for EightDigitNumber. The test is exact for any eight characters: it
+/// digits; if so, `digit_values` holds their digit values, the blanks as
+/// zeros, for EightDigitNumber. The test is exact for any eight characters: it
 /// takes exactly the words of blanks then digits, whatever the field width
 /// the caller reads.
 [[gnu::always_inline]] inline bool BlanksThenDigits(const char* p, std::uint64_t& digit_values) {
