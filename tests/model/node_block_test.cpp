@@ -139,7 +139,7 @@ TEST(ReadNodeFields, EachLayoutReadsAsTheLayoutRead) {
     ASSERT_TRUE(layout.has_value()) << format;
     const int integer_width = (*layout)[0].width;
     const int real_width = (*layout)[1].width;
-    for (int i = 0; i < 2000; ++i) {
+    for (int i = 0; i < 800; ++i) {
       std::string record;
       for (int f = 0; f < 6; ++f) {
         const int width = f < 3 ? integer_width : real_width;

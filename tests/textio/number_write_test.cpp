@@ -177,7 +177,7 @@ TEST(NumberWrite, ExponentFieldsMatchTheGeneralConversion) {
   }
   // Values of seventeen digits, as arithmetic gives them (a mean, a
   // product), over the decades around the usual ones, and their ties.
-  for (int i = 0; i < cases; ++i) {
+  for (int i = 0; i < cases / 4; ++i) {
     const double a = std::ldexp(static_cast<double>(random() >> 11), -53);  // in [0, 1)
     const int decade = static_cast<int>(random() % 50) - 25;
     const double x = (a + 1.0 / 3.0) * std::pow(10.0, decade);
