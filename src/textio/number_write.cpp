@@ -40,10 +40,10 @@ bool RoundBinaryValue(double x, int digits, std::uint64_t& kept, int& decimal_ex
   const int decade = ((biased - 1023) * 1233) >> 12;
   int k = digits - 1 - decade;  // 10^(digits - 1) <= x * 10^k < 10^(digits + 1)
   if (s < 1 || s > 120 || k < 0 || k > 19) return false;
-  const auto low = kPowersOfTen[digits];  // 10^digits
+  const auto limit = kPowersOfTen[digits];  // 10^digits, one digit too many
   unsigned __int128 product = static_cast<unsigned __int128>(m) * kPowersOfTen[k];
   std::uint64_t n = static_cast<std::uint64_t>(product >> s);
-  if (n >= low) {  // one decade too many: x * 10^(k-1) is the scale
+  if (n >= limit) {  // one decade too many: x * 10^(k-1) is the scale
     if (k == 0) return false;
     --k;
     product = static_cast<unsigned __int128>(m) * kPowersOfTen[k];
@@ -55,7 +55,7 @@ bool RoundBinaryValue(double x, int digits, std::uint64_t& kept, int& decimal_ex
   if (remainder == half) return false;  // the exact half: the general conversion settles it
   if (remainder > half) ++n;
   int exponent = digits - k;
-  if (n == low) {  // 0.999.. carried into a new decade
+  if (n == limit) {  // 0.999.. carried into a new decade
     n /= 10;
     ++exponent;
   }
