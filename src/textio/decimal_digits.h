@@ -1,6 +1,6 @@
 // Decimal digits as the number readers and writers share them: the test for
-// a digit, eight digit characters read at once, and the powers of ten that a
-// 64-bit real holds exactly.
+// a digit, eight digit characters read at once, and the powers of ten, as
+// integers and as the 64-bit reals that hold them exactly.
 #pragma once
 
 #include <bit>
@@ -73,6 +73,28 @@ inline constexpr double kExactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5
 
 /// The largest n with 10^n in kExactPowersOfTen.
 inline constexpr int kLargestExactPowerOfTen = 22;
+
+/// 10^0 to 10^19, every power of ten below 2^64.
+inline constexpr std::uint64_t kPowersOfTen[] = {1,
+                                                 10,
+                                                 100,
+                                                 1000,
+                                                 10000,
+                                                 100000,
+                                                 1000000,
+                                                 10000000,
+                                                 100000000,
+                                                 1000000000,
+                                                 10000000000,
+                                                 100000000000,
+                                                 1000000000000,
+                                                 10000000000000,
+                                                 100000000000000,
+                                                 1000000000000000,
+                                                 10000000000000000,
+                                                 100000000000000000,
+                                                 1000000000000000000,
+                                                 10000000000000000000u};
 
 /// Whether the eight characters at `p` are blanks followed by one to eight
 /// digits; if so, `digit_values` holds their digit values, the blanks as

@@ -192,9 +192,6 @@ bool ConvertRealText(std::string_view text, int digits, double& value) {
 
 namespace {
 
-// 10^0 to 10^7, for the eight-character digit reads.
-constexpr std::uint64_t kPowersOfTenUpTo7[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
-
 // The mantissa most fields of a model hold, one digit, the point, and 8 to
 // 15 fraction digits, read eight characters at a time: 18 characters at p
 // are the digit, the point, eight digits and eight characters of which the
@@ -217,7 +214,7 @@ constexpr std::uint64_t kPowersOfTenUpTo7[] = {1, 10, 100, 1000, 10000, 100000, 
   if (n > 0) {
     const std::uint64_t moved =
         (LoadEightCharacters(p + 10) << (64 - 8 * n)) | ((0x30 * kEachByte) >> (8 * n));
-    mantissa = mantissa * kPowersOfTenUpTo7[n] + EightDigitNumber(moved - 0x30 * kEachByte);
+    mantissa = mantissa * kPowersOfTen[n] + EightDigitNumber(moved - 0x30 * kEachByte);
   }
   fraction_digits = 8 + n;
   p += 10 + n;

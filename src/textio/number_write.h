@@ -88,10 +88,8 @@ inline void PutDigitPairs(char* out, int count, std::uint32_t v) {
 /// from 1 to 32 (1233 / 4096 is just below log10 2). v | 1 gives 0 its one
 /// digit.
 inline int DecimalDigitCount(std::uint32_t v) {
-  static constexpr std::uint32_t kPowers[] = {1,      10,      100,      1000,      10000,
-                                              100000, 1000000, 10000000, 100000000, 1000000000};
   const int t = (static_cast<int>(std::bit_width(v | 1)) * 1233) >> 12;
-  return t + ((v | 1) >= kPowers[t] ? 1 : 0);
+  return t + ((v | 1) >= kPowersOfTen[t] ? 1 : 0);
 }
 
 /// Writes `value` right-aligned in the `width` blank columns at `out`.
@@ -133,28 +131,6 @@ inline int DecimalDigitCount(std::uint32_t v) {
 [[nodiscard]] bool PutExponent(char* out, std::size_t width, int digits, char letter, double value);
 
 namespace number_write_detail {
-
-/// 10^0 to 10^19, every power of ten below 2^64.
-inline constexpr std::uint64_t kPowersOfTen[] = {1,
-                                                 10,
-                                                 100,
-                                                 1000,
-                                                 10000,
-                                                 100000,
-                                                 1000000,
-                                                 10000000,
-                                                 100000000,
-                                                 1000000000,
-                                                 10000000000,
-                                                 100000000000,
-                                                 1000000000000,
-                                                 10000000000000,
-                                                 100000000000000,
-                                                 1000000000000000,
-                                                 10000000000000000,
-                                                 100000000000000000,
-                                                 1000000000000000000,
-                                                 10000000000000000000u};
 
 /// The short-decimal method. Values read from model files carry at most
 /// fifteen significant digits; for them the `digits` rounded digits of
