@@ -195,12 +195,8 @@ void SetTriangleConditions(RunTables& run, int jobs) {
     for (std::int32_t t = first; t <= last; ++t) SetTriangleCondition(run, t);
   };
   const std::size_t triangles = static_cast<std::size_t>(std::max(run.TriangleCount, 0));
-  if (jobs > 1) {
-    ForEachPart(jobs, triangles,
-                [&](int, std::size_t begin, std::size_t end) { conditions(begin, end); });
-  } else {
-    conditions(0, triangles);
-  }
+  ForEachPart(jobs, triangles,
+              [&](int, std::size_t begin, std::size_t end) { conditions(begin, end); });
   // The condition columns beyond the triangles made are left as allocated:
   // no reader or writer goes past TriangleCount (the pressure pass loads
   // only triangles that elements made), so none of them reaches an output,
