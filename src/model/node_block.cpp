@@ -1,5 +1,6 @@
 #include "model/node_block.h"
 
+#include <span>
 #include <string_view>
 #include <vector>
 
@@ -12,13 +13,15 @@ namespace {
 struct NodeFormat {
   std::string_view text;  // compared on 13 columns, trailing blank included
   Layout layout;
+  // The layout's read written out when compiling.
+  bool (*read)(std::string_view record, std::span<const ReadItem, 6> items);
 };
 
 constexpr NodeFormat kNodeFormats[] = {
-    {"(3i8,6e16.9) ", kNodeRecordLayout1},
-    {"(3i8,6e20.13)", kNodeRecordLayout2},
-    {"(3i9,6e20.13)", kNodeRecordLayout3},
-    {"(3i9,6e21.13e", kNodeRecordLayout4},
+    {"(3i8,6e16.9) ", kNodeRecordLayout1, &ReadFixedFieldsOf<kNodeRecordLayout1>},
+    {"(3i8,6e20.13)", kNodeRecordLayout2, &ReadFixedFieldsOf<kNodeRecordLayout2>},
+    {"(3i9,6e20.13)", kNodeRecordLayout3, &ReadFixedFieldsOf<kNodeRecordLayout3>},
+    {"(3i9,6e21.13e", kNodeRecordLayout4, &ReadFixedFieldsOf<kNodeRecordLayout4>},
 };
 
 Layout FindNodeFormat(InputFile& model) {
@@ -33,14 +36,9 @@ Layout FindNodeFormat(InputFile& model) {
 }  // namespace
 
 bool ReadNodeFields(std::string_view record, Layout layout, std::span<const ReadItem, 6> items) {
-  if (layout.data() == kNodeRecordLayout1)
-    return ReadFixedFieldsOf<kNodeRecordLayout1>(record, items);
-  if (layout.data() == kNodeRecordLayout2)
-    return ReadFixedFieldsOf<kNodeRecordLayout2>(record, items);
-  if (layout.data() == kNodeRecordLayout3)
-    return ReadFixedFieldsOf<kNodeRecordLayout3>(record, items);
-  if (layout.data() == kNodeRecordLayout4)
-    return ReadFixedFieldsOf<kNodeRecordLayout4>(record, items);
+  for (const NodeFormat& format : kNodeFormats) {
+    if (format.layout.data() == layout.data()) return format.read(record, items);
+  }
   return ReadFixedFields(record, layout, items);
 }
 
