@@ -9,7 +9,7 @@
 #include "driver/model_reading.h"
 #include "driver/run_summary.h"
 #include "output/map_file.h"
-#include "output/output_pair.h"
+#include "output/output_set.h"
 #include "output/plot_file.h"
 #include "output/solver_input_file.h"
 #include "output/vtu_file.h"
@@ -39,6 +39,9 @@ void Translate(OutputFile& console, std::string_view vtu_file, int jobs, ModelMo
   const bool rebuilt = mode != ModelMode::kAsWritten;
   OutputFile* map = rebuilt ? &outputs.Add({files.Output(kMapFileName), kMapUnit}) : nullptr;
   OutputFile* vtu = vtu_file.empty() ? nullptr : &outputs.Add({files.Output(vtu_file), kVtuUnit});
+  // A run that writes no map removes the map an earlier run left beside
+  // the pair, so that no map stands beside outputs it does not describe.
+  if (!rebuilt) outputs.Remove({files.Output(kMapFileName), kMapUnit});
 
   RunTables run;
   SurfaceOrigins origins;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -58,11 +59,19 @@ class DirectoryLock {
   bool opened() const { return fd_ >= 0; }
   /// The directory's identity; false when it cannot be known.
   bool Identify(FileIdentity& identity) const;
-  /// Waits for the lock.
-  void Lock();
+  enum class Outcome {
+    kLocked,
+    kUnsupported,  // the file system keeps no locks (ENOLCK, EOPNOTSUPP)
+    kFailed,       // errno tells why
+  };
+  /// Takes the lock, waiting for another process that holds it. When the
+  /// lock is not had within about a second, `waiting` is called once with
+  /// the holder's process id (0 when it cannot be known), and the wait goes
+  /// on. A directory that could not be opened is taken as locked.
+  Outcome Lock(const std::function<void(std::int64_t holder)>& waiting);
   /// Sends the directory's entries to the disk, so that renames in it last
-  /// (Windows: done by the renames themselves).
-  void Sync();
+  /// (Windows: done by the renames themselves); false when that fails.
+  bool Sync();
 
  private:
   int fd_ = -1;

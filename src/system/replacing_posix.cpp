@@ -3,9 +3,12 @@
 #include <stdio.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <utility>
 
@@ -59,11 +62,57 @@ DirectoryLock::~DirectoryLock() {
   if (fd_ >= 0) ::close(fd_);  // releases its lock
 }
 
-void DirectoryLock::Lock() {
-  while (fd_ >= 0 && ::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+namespace {
+
+// The process that holds the flock of the directory open on `fd`, as
+// /proc/locks tells it (Linux); 0 when it cannot be known.
+std::int64_t LockHolder(int fd) {
+  struct stat st;
+  if (::fstat(fd, &st) != 0) return 0;
+  char file[64];
+  std::snprintf(file, sizeof file, "%02x:%02x:%llu", ::major(st.st_dev), ::minor(st.st_dev),
+                static_cast<unsigned long long>(st.st_ino));
+  FILE* locks = std::fopen("/proc/locks", "re");
+  if (locks == nullptr) return 0;
+  std::int64_t holder = 0;
+  char line[256];
+  while (holder == 0 && std::fgets(line, sizeof line, locks) != nullptr) {
+    long long pid = 0;
+    char kind[16], which[64];
+    // "1: FLOCK  ADVISORY  WRITE 1234 08:01:5678 0 EOF"; waiters have "->".
+    if (std::sscanf(line, "%*d: %15s %*s %*s %lld %63s", kind, &pid, which) == 3 &&
+        std::string_view(kind) == "FLOCK" && std::string_view(which) == file) {
+      holder = pid;
+    }
   }
+  std::fclose(locks);
+  return holder;
 }
 
-void DirectoryLock::Sync() {
-  if (fd_ >= 0) SyncDescriptor(fd_);
+DirectoryLock::Outcome Unlocked() {
+  return errno == ENOLCK || errno == EOPNOTSUPP ? DirectoryLock::Outcome::kUnsupported
+                                                : DirectoryLock::Outcome::kFailed;
 }
+
+}  // namespace
+
+DirectoryLock::Outcome DirectoryLock::Lock(const std::function<void(std::int64_t)>& waiting) {
+  if (fd_ < 0) return Outcome::kLocked;
+  // Tried without waiting for about a second, in growing steps, so that the
+  // wait can be told; then awaited.
+  for (useconds_t pause = 1000, waited = 0; waited < 1000000;) {
+    if (::flock(fd_, LOCK_EX | LOCK_NB) == 0) return Outcome::kLocked;
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return Unlocked();
+    ::usleep(pause);
+    waited += pause;
+    pause = std::min(2 * pause, 100000u);
+  }
+  waiting(LockHolder(fd_));
+  while (::flock(fd_, LOCK_EX) != 0) {
+    if (errno != EINTR) return Unlocked();
+  }
+  return Outcome::kLocked;
+}
+
+bool DirectoryLock::Sync() { return fd_ < 0 || SyncDescriptor(fd_); }

@@ -124,24 +124,33 @@ DirectoryLock::~DirectoryLock() {
   if (fd_ >= 0) ::_close(fd_);
 }
 
-void DirectoryLock::Lock() {
+DirectoryLock::Outcome DirectoryLock::Lock(const std::function<void(std::int64_t)>& waiting) {
   FileIdentity identity;
-  if (mutex_ != 0 || !Identify(identity)) return;
+  if (mutex_ != 0 || !Identify(identity)) return Outcome::kLocked;
   // One mutex per directory, named by its identity, for every session's runs.
   wchar_t name[96];
   std::swprintf(name, std::size(name), L"Local\\cdb2bem-directory-%llx-%llx",
                 static_cast<unsigned long long>(identity.device),
                 static_cast<unsigned long long>(identity.inode));
   const HANDLE mutex = ::CreateMutexW(nullptr, FALSE, name);
-  if (mutex == nullptr) return;
-  const DWORD waited = ::WaitForSingleObject(mutex, INFINITE);
+  if (mutex == nullptr) {
+    SetErrnoFromWindowsError(::GetLastError());
+    return Outcome::kFailed;
+  }
+  DWORD waited = ::WaitForSingleObject(mutex, 1000);
+  if (waited == WAIT_TIMEOUT) {
+    waiting(0);  // a mutex does not tell its holder
+    waited = ::WaitForSingleObject(mutex, INFINITE);
+  }
   // An abandoned mutex (its run was killed) is held all the same.
   if (waited != WAIT_OBJECT_0 && waited != WAIT_ABANDONED) {
+    SetErrnoFromWindowsError(::GetLastError());
     ::CloseHandle(mutex);
-    return;
+    return Outcome::kFailed;
   }
   mutex_ = reinterpret_cast<std::intptr_t>(mutex);
+  return Outcome::kLocked;
 }
 
 // Each rename was written through to the disk.
-void DirectoryLock::Sync() {}
+bool DirectoryLock::Sync() { return true; }

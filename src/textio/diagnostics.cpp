@@ -97,6 +97,22 @@ std::string OutputsMixed(std::string_view paths) {
          " rewritten before the run failed, the others as they were";
 }
 
+std::string WaitingForLock(std::string_view directory, std::int64_t holder) {
+  std::string text = " Waiting for another run";
+  if (holder > 0) text += " (process " + std::to_string(holder) + ")";
+  return text + " to finish putting its outputs in place in " + std::string(directory);
+}
+
+std::string LocksUnsupported(std::string_view directory) {
+  return " Warning: the file system of " + std::string(directory) +
+         " keeps no locks: concurrent runs in that directory are not kept apart";
+}
+
+std::string OutputsLeftMixed(std::string_view which) {
+  return " Warning: the outputs are mixed: " + std::string(which) +
+         "; every copy is kept, and the next run in that directory puts one run's outputs back";
+}
+
 namespace {
 std::string Range(std::int32_t last) { return ", outside 1 to " + std::to_string(last); }
 }  // namespace

@@ -76,6 +76,15 @@ inline constexpr std::string_view kModelChangedMessage =
 /// (`paths`, comma separated) but not all: the outputs are mixed.
 std::string OutputsMixed(std::string_view paths);
 
+/// Putting the outputs in place. A run that waits for another run's lock
+/// on `directory`; `holder` is that run's process id, 0 when unknown.
+std::string WaitingForLock(std::string_view directory, std::int64_t holder);
+/// A directory whose file system keeps no locks.
+std::string LocksUnsupported(std::string_view directory);
+/// A failed run that could neither finish nor undo its replacement:
+/// `which` tells where each output's files are.
+std::string OutputsLeftMixed(std::string_view which);
+
 /// Messages of the run's own checks (numbers outside the tables).
 std::string ElementNumberOutOfRange(std::int32_t element, std::int32_t element_count);
 std::string ElementNodeOutOfRange(std::int32_t element, std::int32_t node, std::int32_t node_count);

@@ -1,6 +1,6 @@
 // The set of outputs: put in place together on Commit, never in part; the
 // earlier files kept and the temporaries removed when a set is abandoned.
-#include "output/output_pair.h"
+#include "output/output_set.h"
 
 #include <gtest/gtest.h>
 
