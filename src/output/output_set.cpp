@@ -117,7 +117,7 @@ void OutputSet::Commit() {
       case DirectoryLock::Outcome::kLocked:
         break;
       case DirectoryLock::Outcome::kUnsupported:
-        PrintWarning(LocksUnsupported(AbsolutePath(directory.name)));
+        PrintWarning(LocksUnsupported(ShownDirectory(directory.name)));
         break;
       case DirectoryLock::Outcome::kFailed:
         RaiseDiagnostic(kWriteError, FirstIn(directory.name)->unit(),

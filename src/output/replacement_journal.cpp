@@ -295,6 +295,32 @@ void RecoverReplacements(const std::string& directory, const std::vector<std::st
   }
 }
 
+std::string ShownDirectory(const std::string& directory) {
+  const std::string absolute = AbsolutePath(directory);
+  // The root ("/", "C:\\"), then each name, "." left out and ".." taking
+  // back the name before it.
+  std::size_t root = 0;
+  if (absolute.size() > 2 && absolute[1] == ':' && IsPathSeparator(absolute[2])) root = 3;
+  while (root < absolute.size() && IsPathSeparator(absolute[root])) ++root;
+  std::vector<std::string> names;
+  for (std::size_t start = root; start < absolute.size();) {
+    std::size_t end = start;
+    while (end < absolute.size() && !IsPathSeparator(absolute[end])) ++end;
+    const std::string name = absolute.substr(start, end - start);
+    if (name == ".." && !names.empty() && names.back() != "..") {
+      names.pop_back();
+    } else if (!name.empty() && name != ".") {
+      names.push_back(name);
+    }
+    start = end + 1;
+  }
+  std::string shown = absolute.substr(0, root);
+  for (const std::string& name : names) shown = JoinPath(shown, name);
+  return shown;
+}
+
 DirectoryLock::Outcome LockDirectory(DirectoryLock& lock, const std::string& directory) {
-  return lock.Lock([&](std::int64_t holder) { PrintWarning(WaitingForLock(directory, holder)); });
+  return lock.Lock([&](std::int64_t holder) {
+    PrintWarning(WaitingForLock(ShownDirectory(directory), holder));
+  });
 }

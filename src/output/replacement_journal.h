@@ -54,6 +54,9 @@ class ReplacementJournal {
 void RecoverReplacements(const std::string& directory, const std::vector<std::string>& entries,
                          std::vector<std::string>& kept);
 
+/// `directory` as messages show it: absolute, without a last "." or separator.
+std::string ShownDirectory(const std::string& directory);
+
 /// Takes the lock of `directory` open in `lock`; a wait of more than about
 /// a second is told once on standard error, with the holder when known.
 DirectoryLock::Outcome LockDirectory(DirectoryLock& lock, const std::string& directory);

@@ -1,0 +1,275 @@
+// Whole runs of the built program whose replacement of the outputs meets a
+// failing system (renames that cannot be taken back, a file system without
+// exchange, a failing directory sync or lock), another run's lock, or a kill
+// between its renames. The outputs end as one run's whole set; a run that
+// can get neither set keeps every copy, and the next run, whatever its own
+// outcome, puts one whole set back.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "e2e/failing_system.h"
+#include "e2e/straced_run.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using failing_system::Diagnostic;
+using failing_system::kClosingLine;
+using failing_system::kFourNodeDir;
+using straced_run::Ended;
+using straced_run::Finish;
+using straced_run::RunWhole;
+using straced_run::Start;
+using straced_run::Straced;
+using straced_run::WhyNoStrace;
+using test_support::ReadFile;
+using test_support::ScopedTempDir;
+using test_support::WriteFile;
+
+// The run's directory "run" beside "elsewhere", which holds the .vtu of
+// --vtu; the files of both, hidden ones included, the date of input.dat masked.
+using Files = std::map<std::string, std::string>;
+
+struct Mode {
+  const char* name;
+  std::vector<std::string> args;
+  bool stale_map;  // an input-map.csv of an earlier run, which a plain run removes
+};
+
+const Mode kPair = {"the pair", {"-j1"}, false};
+const Mode kThree = {"three files", {"-j1", "--renumber"}, false};
+const Mode kVtu = {"--vtu elsewhere", {"-j1", "--vtu", "../elsewhere/model.vtu"}, false};
+const Mode kStaleMap = {"the pair and a stale map", {"-j1"}, true};
+
+Files Snapshot(const fs::path& root) {
+  Files files;
+  for (const char* sub : {"run", "elsewhere"}) {
+    for (const fs::directory_entry& entry : fs::directory_iterator(root / sub)) {
+      const std::string name = std::string(sub) + "/" + entry.path().filename().string();
+      if (name == "run/ANSYS_Model.cdb") continue;
+      std::string content = ReadFile(entry.path());
+      const bool dat = name == "run/input.dat" || name.starts_with("run/.input.dat.");
+      if (dat && content.size() > 77) content.replace(68, 9, 9, '#');
+      files[name] = content;
+    }
+  }
+  return files;
+}
+
+// A fresh layout with the four-node example and the earlier outputs of `mode`.
+fs::path Prepare(const ScopedTempDir& temp, const Mode& mode) {
+  const fs::path root = fs::canonical(temp.path());
+  fs::create_directories(root / "run");
+  fs::create_directories(root / "elsewhere");
+  fs::copy_file(kFourNodeDir / "ANSYS_Model.cdb", root / "run/ANSYS_Model.cdb");
+  for (const char* name : {"input.dat", "input.plt"}) {
+    WriteFile(root / "run" / name, std::string(name) + " of an earlier run\r\n");
+  }
+  const bool map = mode.stale_map || mode.args.back() == "--renumber";
+  if (map) WriteFile(root / "run/input-map.csv", "input-map.csv of an earlier run\r\n");
+  if (mode.args.back().ends_with(".vtu")) {
+    WriteFile(root / "elsewhere/model.vtu", "model.vtu of an earlier run\n");
+  }
+  return root;
+}
+
+// What a run of `mode` leaves where all goes well.
+Files NewSet(const Mode& mode) {
+  ScopedTempDir temp;
+  ScopedTempDir streams;
+  const fs::path root = Prepare(temp, mode);
+  std::vector<std::string> argv = {CDB2BEM_BINARY};
+  argv.insert(argv.end(), mode.args.begin(), mode.args.end());
+  EXPECT_EQ(RunWhole(root / "run", argv, streams.path()).status, 0);
+  return Snapshot(root);
+}
+
+// Every content of `set` is in some file of `files`, under any name.
+bool Holds(const Files& files, const Files& set) {
+  for (const auto& [name, content] : set) {
+    bool found = false;
+    for (const auto& [other, held] : files) found = found || held == content;
+    if (!found) return false;
+  }
+  return true;
+}
+
+// The model of the run after: whole, or one that fails in every mode.
+void NextRun(const fs::path& root, const Mode& mode, bool fails, const Files& earlier,
+             const Files& fresh) {
+  SCOPED_TRACE(fails ? "the next run fails" : "the next run succeeds");
+  if (fails) WriteFile(root / "run/ANSYS_Model.cdb", "/PREP7\nNBLOCK,6,SOLID\n");
+  ScopedTempDir streams;
+  std::vector<std::string> argv = {CDB2BEM_BINARY};
+  argv.insert(argv.end(), mode.args.begin(), mode.args.end());
+  const Ended ended = RunWhole(root / "run", argv, streams.path());
+  EXPECT_EQ(ended.status != 0, fails) << ended.err;
+  const Files after = Snapshot(root);
+  EXPECT_TRUE(after == fresh || (fails && after == earlier)) << "not one run's whole set";
+}
+
+enum class Left { kNewSet, kEarlierSet, kEveryCopy };
+
+// Cases 1 to 4: a fault injected into the first run; what it leaves, and
+// what the next run makes of it.
+TEST(ReplacementRecovery, FaultsLeaveOneWholeSet) {
+  if (!WhyNoStrace().empty()) GTEST_SKIP() << WhyNoStrace();
+  const std::vector<std::string> take_back_fails = {"-e", "trace=/^rename", "-e",
+                                                    "inject=/^rename:error=EIO:when=2+"};
+  const std::vector<std::string> no_exchange = {"-e", "trace=/^rename",
+                                                "-e", "inject=renameat2:error=EINVAL",
+                                                "-e", "inject=rename:error=EIO:when=2+"};
+  const std::vector<std::string> directory_sync = {"-P",          "RUN", "-e",
+                                                   "trace=fsync", "-e",  "inject=fsync:error=EIO"};
+  const auto flock = [](const char* error) {
+    return std::vector<std::string>{"-e", "trace=flock", "-e",
+                                    std::string("inject=flock:error=") + error + ":when=1"};
+  };
+  const struct {
+    const char* fault;
+    std::vector<std::string> strace;
+    Mode mode;
+    int status;
+    int unit;  // of the diagnostic
+    Left left;
+  } cases[] = {
+      {"take-back fails", take_back_fails, kPair, 38, 8, Left::kEveryCopy},
+      {"take-back fails", take_back_fails, kThree, 38, 8, Left::kEveryCopy},
+      {"take-back fails", take_back_fails, kVtu, 38, 8, Left::kEveryCopy},
+      {"take-back fails", take_back_fails, kStaleMap, 38, 8, Left::kEveryCopy},
+      {"no exchange, renames fail", no_exchange, kPair, 38, 6, Left::kEveryCopy},
+      {"no exchange, renames fail", no_exchange, kThree, 38, 6, Left::kEveryCopy},
+      {"no exchange, renames fail", no_exchange, kVtu, 38, 6, Left::kEveryCopy},
+      {"directory sync fails", directory_sync, kPair, 38, 6, Left::kEarlierSet},
+      {"directory sync fails", directory_sync, kVtu, 38, 6, Left::kEarlierSet},
+      {"directory sync fails", directory_sync, kStaleMap, 38, 6, Left::kEarlierSet},
+      {"flock ENOLCK", flock("ENOLCK"), kPair, 0, 0, Left::kNewSet},
+      {"flock EOPNOTSUPP", flock("EOPNOTSUPP"), kThree, 0, 0, Left::kNewSet},
+      {"flock EINTR", flock("EINTR"), kVtu, 0, 0, Left::kNewSet},
+      {"flock EBADF", flock("EBADF"), kPair, 38, 6, Left::kEarlierSet},
+      {"flock EIO", flock("EIO"), kStaleMap, 38, 6, Left::kEarlierSet},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.fault) + ", " + c.mode.name);
+    const Files fresh = NewSet(c.mode);
+    for (const bool next_fails : {false, true}) {
+      ScopedTempDir temp;
+      ScopedTempDir streams;
+      const fs::path root = Prepare(temp, c.mode);
+      const Files earlier = Snapshot(root);
+      std::vector<std::string> options = c.strace;
+      for (std::string& option : options) {
+        if (option == "RUN") option = (root / "run").string();
+      }
+      const Ended ended = RunWhole(
+          root / "run", Straced(streams.path() / "log", options, c.mode.args), streams.path());
+      EXPECT_EQ(ended.status, c.status);
+      const std::string run_dir = (root / "run").string();
+      std::string err;
+      if (c.unit != 0) {
+        err = Diagnostic(38, "error during write", c.unit,
+                         root / "run" / (c.unit == 6 ? "input.dat" : "input.plt"));
+      } else if (std::string_view(c.fault) != "flock EINTR") {
+        err = " Warning: the file system of " + run_dir +
+              " keeps no locks: concurrent runs in that directory are not kept apart\r\n";
+      }
+      const Files after = Snapshot(root);
+      if (c.left == Left::kEveryCopy) {
+        EXPECT_TRUE(ended.err.starts_with(err + " Warning: the outputs are mixed: ")) << ended.err;
+        EXPECT_TRUE(Holds(after, earlier)) << "an earlier output is lost";
+        EXPECT_TRUE(Holds(after, fresh)) << "a new output is lost";
+      } else {
+        EXPECT_EQ(ended.err, err);
+        EXPECT_EQ(after, c.left == Left::kNewSet ? fresh : earlier);
+      }
+      NextRun(root, c.mode, next_fails, earlier, fresh);
+    }
+  }
+}
+
+// Case 6: a run held at its second rename and killed leaves every copy; the
+// next run, whether it succeeds or fails, leaves one whole set.
+TEST(ReplacementRecovery, KillBetweenRenames) {
+  if (!WhyNoStrace().empty()) GTEST_SKIP() << WhyNoStrace();
+  for (const Mode& mode : {kPair, kThree, kVtu, kStaleMap}) {
+    SCOPED_TRACE(mode.name);
+    const Files fresh = NewSet(mode);
+    for (const bool next_fails : {false, true}) {
+      ScopedTempDir temp;
+      ScopedTempDir streams;
+      const fs::path root = Prepare(temp, mode);
+      const Files earlier = Snapshot(root);
+      const pid_t child = Start(
+          root / "run",
+          Straced(streams.path() / "log",
+                  {"-e", "trace=/^rename", "-e", "inject=/^rename:delay_enter=60000000:when=2"},
+                  mode.args),
+          streams.path());
+      // Held once input.dat is the new one; the run is the process that
+      // named its temporaries.
+      pid_t run = 0;
+      for (int i = 0; i < 20000 && run == 0; ++i) {
+        if (Snapshot(root)["run/input.dat"] == fresh.at("run/input.dat")) {
+          for (const fs::directory_entry& entry : fs::directory_iterator(root / "run")) {
+            const std::string name = entry.path().filename().string();
+            if (name.starts_with(".input.plt.")) run = std::stoi(name.substr(11));
+          }
+        }
+        if (run == 0) ::usleep(500);
+      }
+      ASSERT_NE(run, 0) << "the run never put input.dat in place";
+      ::kill(run, SIGKILL);
+      ::kill(-child, SIGKILL);  // strace, which would wait out the delay
+      Finish(child, streams.path());
+      for (int i = 0; i < 20000 && ::kill(run, 0) == 0; ++i) ::usleep(500);
+      ASSERT_NE(::kill(run, 0), 0) << "the killed run is not gone";
+      const Files after = Snapshot(root);
+      EXPECT_TRUE(Holds(after, earlier)) << "an earlier output is lost";
+      EXPECT_TRUE(Holds(after, fresh)) << "a new output is lost";
+      NextRun(root, mode, next_fails, earlier, fresh);
+    }
+  }
+}
+
+// Case 5: a run that waits for another run's lock says so once, naming the
+// directory and the holder, and goes on when the lock is released.
+TEST(ReplacementRecovery, WaitForAnotherRunsLockIsTold) {
+  for (const bool elsewhere : {false, true}) {
+    SCOPED_TRACE(elsewhere ? "the .vtu's directory held" : "the run's directory held");
+    const Mode& mode = elsewhere ? kVtu : kPair;
+    const Files fresh = NewSet(mode);
+    ScopedTempDir temp;
+    ScopedTempDir streams;
+    const fs::path root = Prepare(temp, mode);
+    const fs::path held = root / (elsewhere ? "elsewhere" : "run");
+    const int fd = ::open(held.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(fd, LOCK_EX), 0);
+    std::vector<std::string> argv = {CDB2BEM_BINARY};
+    argv.insert(argv.end(), mode.args.begin(), mode.args.end());
+    const pid_t child = Start(root / "run", argv, streams.path());
+    for (int i = 0; i < 60000 && ReadFile(streams.path() / "err").empty(); ++i) ::usleep(500);
+    const std::string told = ReadFile(streams.path() / "err");
+    EXPECT_EQ(Snapshot(root).count("run/input.dat") != 0 &&
+                  Snapshot(root).at("run/input.dat") == fresh.at("run/input.dat"),
+              false)
+        << "a file was put in place under another run's lock";
+    ::close(fd);
+    const Ended ended = Finish(child, streams.path());
+    const std::string line = " Waiting for another run (process " + std::to_string(::getpid()) +
+                             ") to finish putting its outputs in place in " + held.string() +
+                             "\r\n";
+    EXPECT_EQ(told, line);
+    EXPECT_EQ(ended.err, line);
+    EXPECT_EQ(ended.status, 0);
+    EXPECT_EQ(ended.out, kClosingLine);
+    EXPECT_EQ(Snapshot(root), fresh);
+  }
+}
+
+}  // namespace
