@@ -15,7 +15,7 @@ DEPS := scripts/install-build-deps.sh
 CONFIGURE = cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release \
   $(if $(CDB2BEM_MAINTAINER),-DCDB2BEM_MAINTAINER="$(CDB2BEM_MAINTAINER)") >/dev/null
 
-.PHONY: all build program demo install package test test-full test-sanitize test-tsan clean \
+.PHONY: all build program demo install uninstall package test test-full test-sanitize test-tsan clean \
   windows windows-package test-windows
 
 all: build
@@ -41,6 +41,11 @@ demo: program
 # $(DESTDIR)$(PREFIX).
 install: program
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
+
+# What `make install` put there removed again (the same PREFIX and DESTDIR).
+uninstall:
+	rm -f "$(DESTDIR)$(PREFIX)/bin/cdb2bem" "$(DESTDIR)$(PREFIX)/share/man/man1/cdb2bem.1.gz"
+	rm -rf "$(DESTDIR)$(PREFIX)/share/doc/cdb2bem"
 
 # The Debian package, $(BUILD)/cdb2bem_<version>_<architecture>.deb.
 package: program

@@ -41,7 +41,24 @@ set(CMAKE_INSTALL_DEFAULT_DIRECTORY_PERMISSIONS
     OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ GROUP_EXECUTE WORLD_READ WORLD_EXECUTE)
 set(CDB2BEM_DOC_DIR ${CMAKE_INSTALL_DATADIR}/doc/cdb2bem)
 install(TARGETS cdb2bem RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
-install(FILES ${CMAKE_CURRENT_BINARY_DIR}/cdb2bem.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+# The manual names the installed files by their full paths: the page is made
+# again under the prefix of the installation (`make install PREFIX=/opt/x`,
+# /usr in the package), which is known only when it is installed.
+set(CDB2BEM_INSTALLED_MAN ${CMAKE_CURRENT_BINARY_DIR}/installed-man)
+install(CODE "
+  set(PROJECT_VERSION \"${PROJECT_VERSION}\")
+  set(doc \"\${CMAKE_INSTALL_PREFIX}/${CDB2BEM_DOC_DIR}\")
+  set(MAN_EXAMPLES \"\${doc}/examples/\")
+  set(MAN_LICENCE \"\${doc}/copyright\")
+  set(MAN_README \"\${doc}/\")
+  configure_file(\"${CMAKE_CURRENT_SOURCE_DIR}/doc/cdb2bem.1\"
+                 \"${CDB2BEM_INSTALLED_MAN}/cdb2bem.1\" @ONLY)
+  execute_process(COMMAND \"${GZIP_PROGRAM}\" -9nf cdb2bem.1
+                  WORKING_DIRECTORY \"${CDB2BEM_INSTALLED_MAN}\" RESULT_VARIABLE status)
+  if(status)
+    message(FATAL_ERROR \"cannot compress the manual page: \${status}\")
+  endif()")
+install(FILES ${CDB2BEM_INSTALLED_MAN}/cdb2bem.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 # doc/copyright holds the licence's full text, as Debian wants it.
 install(FILES README.md doc/copyright ${CMAKE_CURRENT_BINARY_DIR}/changelog.gz
         DESTINATION ${CDB2BEM_DOC_DIR})

@@ -14,7 +14,15 @@ for file in bin/cdb2bem share/man/man1/cdb2bem.1.gz share/doc/cdb2bem/README.md 
             share/doc/cdb2bem/examples/ANSYS_Model.cdb; do
   [ -f "$scratch/staged/opt/cdb2bem/$file" ] || { echo "make install left out $file" >&2; exit 1; }
 done
+# The manual names the places of this installation.
+gzip -dc "$scratch/staged/opt/cdb2bem/share/man/man1/cdb2bem.1.gz" |
+  grep -q '^\.I "/opt/cdb2bem/share/doc/cdb2bem/copyright"$' ||
+  { echo "the installed manual does not name /opt/cdb2bem/share/doc/cdb2bem/copyright" >&2; exit 1; }
 echo "== make install DESTDIR=... PREFIX=/opt/cdb2bem installs the program, manual and documents"
+make uninstall DESTDIR="$scratch/staged" PREFIX=/opt/cdb2bem >/dev/null
+left=$(find "$scratch/staged" -type f)
+[ -z "$left" ] || { echo "make uninstall left $left" >&2; exit 1; }
+echo "== make uninstall removes them"
 
 make package
 deb=$(ls build/cdb2bem_*.deb)
@@ -44,6 +52,9 @@ cmp "$scratch/packaged/input.plt" "$scratch/built/input.plt"
 # input.dat differs at most in the date of its title record.
 cmp -s "$scratch/packaged/input.dat" "$scratch/built/input.dat" ||
   [ "$(tail -n +2 "$scratch/packaged/input.dat" | md5sum)" = "$(tail -n +2 "$scratch/built/input.dat" | md5sum)" ]
+gzip -dc "$scratch/root/usr/share/man/man1/cdb2bem.1.gz" |
+  grep -q '^\.I "/usr/share/doc/cdb2bem/copyright"$' ||
+  { echo "the packaged manual does not name /usr/share/doc/cdb2bem/copyright" >&2; exit 1; }
 if command -v groff >/dev/null 2>&1; then
   warnings=$(gzip -dc "$scratch/root/usr/share/man/man1/cdb2bem.1.gz" | groff -man -ww -z 2>&1)
   [ -z "$warnings" ] || { echo "$warnings" >&2; exit 1; }

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Checks for what building and testing cdb2bem needs and installs what is
 # missing: as root with apt-get; otherwise it prints the one apt-get line to
-# run and stops.
+# run (with sudo where there is one) and stops.
 #
 #   scripts/install-build-deps.sh PURPOSE...
 #
@@ -136,12 +136,42 @@ note_optional() {
 
 [ -n "$required$optional" ] || exit 0
 
+# apt-get's own chatter ("debconf: delaying package configuration ...") is
+# kept, and shown only when apt-get fails.
+quietly() {
+  if said=$("$@" 2>&1); then
+    return 0
+  else
+    status=$?
+    printf '%s\n' "$said" >&2
+    return $status
+  fi
+}
+
+# How many packages apt-get would install for the arguments, dependencies
+# included.
+count_installs() {
+  simulated=$(apt-get install -s --no-install-recommends "$@" 2>/dev/null) || simulated=""
+  count=0
+  while IFS= read -r line; do
+    case $line in "Inst "*) count=$((count + 1)) ;; esac
+  done <<EOF
+$simulated
+EOF
+  echo "$count"
+}
+
 if [ -n "$required" ] && [ "$(id -u)" = 0 ] && has_command apt-get; then
   echo "installing:"
   explain $required
   export DEBIAN_FRONTEND=noninteractive
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends $required >/dev/null
+  quietly apt-get update -qq
+  # With their dependencies they may be many: a minute of silence is announced.
+  count=$(count_installs $required)
+  if [ "$count" -gt 0 ]; then
+    echo "installing $count packages with apt-get (this takes a minute)..."
+  fi
+  quietly apt-get install -y -qq --no-install-recommends $required
   note_optional
   exit 0
 fi
@@ -152,7 +182,11 @@ if [ -n "$required" ]; then
     explain $required
     if has_command apt-get; then
       echo "Install them, then run the same command again:"
-      echo "  sudo apt-get install --no-install-recommends${required}"
+      if has_command sudo; then
+        echo "  sudo apt-get install --no-install-recommends${required}"
+      else
+        echo "  as root: apt-get install --no-install-recommends${required}"
+      fi
     else
       echo "Install them with your system's package manager (Debian names given)."
     fi

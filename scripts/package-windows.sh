@@ -20,7 +20,8 @@ with_crlf() { sed 's/\r*$/\r/'; }
 
 cp "$build/cdb2bem.exe" "$stage/cdb2bem.exe"
 x86_64-w64-mingw32-strip "$stage/cdb2bem.exe"
-with_crlf <README.md >"$stage/README.md"
+# The zip's README is for Windows: unzipping, running, PATH, the example.
+with_crlf <doc/README-windows.md >"$stage/README.md"
 if [ -f LICENSE ]; then with_crlf <LICENSE >"$stage/LICENSE.txt"; fi
 # The manual page rendered as text, without overstriking or escapes.
 groff -man -Tutf8 -P-cbou "$build/cdb2bem.1" | with_crlf >"$stage/cdb2bem-manual.txt"

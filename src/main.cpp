@@ -90,6 +90,24 @@ int Run(const ParsedCommandLine& command_line) {
   return status;
 }
 
+// A console window that Explorer opened for the program alone closes when it
+// ends: it waits for Enter, so that what it printed can be read, and, started
+// without a model where there is none, first says how it is used.
+int KeepConsoleOpen(int status, const CommandLineOptions& options) {
+  if (!AloneInItsConsole()) return status;
+  if (status == kFileNotFound && options.model.empty() && options.directories.empty()) {
+    std::fputs(
+        "\r\ncdb2bem translates an ANSYS model (.cdb) into input.dat and input.plt beside it.\r\n"
+        "Drop a .cdb file on cdb2bem.exe, or open a console in the model's folder and\r\n"
+        "run: cdb2bem model.cdb\r\n",
+        stdout);
+  }
+  std::fputs("\r\n", stdout);
+  std::fflush(stdout);
+  WaitForEnter("Press Enter to close this window.");
+  return status;
+}
+
 }  // namespace
 
 // The run's status is the process's exit status. std::exit ends the process
@@ -111,7 +129,8 @@ int main(int argc, char* argv[]) {
   HandleInterruptions();
   LimitThreadStacks();
   try {
-    std::exit(Run(ParseCommandLine(argc, CommandLineArguments(argc, argv))));
+    const ParsedCommandLine command_line = ParseCommandLine(argc, CommandLineArguments(argc, argv));
+    std::exit(KeepConsoleOpen(Run(command_line), command_line.options));
   } catch (const std::bad_alloc&) {
     std::exit(ReportInsufficientMemory());
   }

@@ -186,6 +186,34 @@ inline RunResult RunProgramWith(const std::filesystem::path& directory,
   return RunInDirectory(directory, command, stdout_target);
 }
 
+/// A copy of the built program that every user may run, in a directory of
+/// its own open to all (the build tree may lie in a home directory closed
+/// to others, as root's is): for runs as another user. Made once, removed
+/// when the tests end.
+inline std::string ProgramAnyoneCanRun() {
+  struct Copy {
+    std::filesystem::path directory;
+    std::filesystem::path program;
+    Copy() {
+      namespace fs = std::filesystem;
+      directory = fs::temp_directory_path() / ("cdb2bem-program-" + std::to_string(::getpid()));
+      fs::create_directories(directory);
+      program = directory / fs::path(CDB2BEM_BINARY).filename();
+      fs::copy_file(CDB2BEM_BINARY, program, fs::copy_options::overwrite_existing);
+      const fs::perms open = fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                             fs::perms::others_read | fs::perms::others_exec;
+      fs::permissions(directory, open);
+      fs::permissions(program, open);
+    }
+    ~Copy() {
+      std::error_code ignored;
+      std::filesystem::remove_all(directory, ignored);
+    }
+  };
+  static const Copy copy;
+  return copy.program.string();
+}
+
 /// Appends `value` right-aligned in `width` columns, as "%*d" prints it.
 inline void AppendInteger(std::string& text, long long value, int width) {
   char digits[24];
@@ -248,10 +276,11 @@ inline std::string MissingPythonModules(std::string_view modules, std::string_vi
     }                                                                                  \
   } while (false)
 
-/// The directory of the real ANSYS sample files, or empty when absent.
+/// The directory of the real ANSYS sample files (tests/data/ansys, their
+/// source and licence in its README.md); the element table they are checked
+/// against is beside it, in tests/data.
 inline std::filesystem::path SamplesDirectory() {
-  std::filesystem::path dir = CDB_SAMPLES_DIR;
-  return std::filesystem::is_directory(dir) ? dir : std::filesystem::path();
+  return std::filesystem::path(CDB2BEM_SOURCE_DIR) / "tests" / "data" / "ansys";
 }
 
 /// Records handed to a free-form read one by one, as a NextRecordFunction

@@ -35,7 +35,7 @@ const OptionSpec kOptions[] = {
     {"skin", '\0', nullptr, &CommandLineOptions::skin,
      "translate the outer surface of a volume model"},
     {"renumber", '\0', nullptr, &CommandLineOptions::renumber,
-     "translate with nodes and elements numbered 1, 2, 3, ..."},
+     "number nodes and elements 1, 2, 3, ... (as --skin does)"},
     {"vtu", '\0', "FILE", &CommandLineOptions::vtu_file,
      "also write the model with its conditions to FILE (.vtu)"},
     {"jobs", 'j', "N", &CommandLineOptions::jobs,
@@ -217,10 +217,12 @@ std::string HelpText() {
   text +=
       "\n"
       "Exit status:\n"
-      "  0  both files written\n"
+      "  0  the files written: input.dat, input.plt, and input-map.csv and FILE\n"
+      "     of --vtu when asked for\n"
       "  1  the model was refused; the line on standard error tells why\n"
       "  2  the command line was refused, or DIR could not be entered\n"
       "  3  --check found problems: the report's line 'problems:' is not 0\n"
+      "  4  (Windows) the model or an output is in use by another program\n"
       "  N  'runerr: severe (N): ...' on standard error: a file could not be opened,\n"
       "     read or written, a value could not be converted, or memory ran out\n"
       "     (a POSIX shell sees N modulo 256; Windows' %ERRORLEVEL% sees N)\n"

@@ -1,7 +1,5 @@
 #include "driver/model_reading.h"
 
-#include <algorithm>
-
 #include "driver/load_kind_scan.h"
 #include "driver/model_size_scan.h"
 #include "model/displacement_constraints.h"
@@ -15,7 +13,7 @@
 #include "threads/record_index_scan.h"
 
 std::string RunFiles::Output(std::string_view name) const {
-  if (IsAbsolutePath(name) || std::none_of(model.begin(), model.end(), IsPathSeparator)) {
+  if (IsAbsolutePath(name) || !HasDirectoryPart(model)) {
     return std::string(name);
   }
   return JoinPath(DirectoryOf(model), name);

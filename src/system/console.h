@@ -22,3 +22,12 @@ char** CommandLineArguments(int argc, char* argv[]);
 /// Writes `count` pieces of text to standard error, unbuffered and without
 /// taking memory; false when not all of it could be written.
 bool WriteStandardError(const std::string_view* pieces, std::size_t count);
+
+/// Whether the process is the only one in its console window: on Windows, a
+/// window opened for it alone (Explorer, a double-click, a model dropped on
+/// the program), which closes as soon as the process ends. Never on POSIX.
+bool AloneInItsConsole();
+
+/// Writes `prompt` to standard output and waits until a line ends on
+/// standard input (Enter pressed) or standard input ends.
+void WaitForEnter(std::string_view prompt);

@@ -45,3 +45,21 @@ bool WriteStandardError(const std::string_view* pieces, std::size_t count) {
   }
   return count <= kMostPieces;
 }
+
+// A terminal outlives the process started in it.
+bool AloneInItsConsole() { return false; }
+
+void WaitForEnter(std::string_view prompt) {
+  for (std::size_t done = 0; done < prompt.size();) {
+    const ssize_t n = ::write(kStandardOutput, prompt.data() + done, prompt.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  char c = '\0';
+  while (c != '\n') {
+    const ssize_t n = ::read(kStandardInput, &c, 1);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) break;
+  }
+}

@@ -74,3 +74,28 @@ bool WriteStandardError(const std::string_view* pieces, std::size_t count) {
   }
   return true;
 }
+
+bool AloneInItsConsole() {
+  DWORD processes[2];
+  return ::GetConsoleProcessList(processes, 2) == 1;
+}
+
+void WaitForEnter(std::string_view prompt) {
+  const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+  for (std::size_t done = 0; done < prompt.size();) {
+    DWORD written = 0;
+    if (!::WriteFile(out, prompt.data() + done, static_cast<DWORD>(prompt.size() - done), &written,
+                     nullptr) ||
+        written == 0) {
+      break;
+    }
+    done += written;
+  }
+  // A console reads a whole line when Enter is pressed; a pipe or file, a
+  // byte at a time up to its line end.
+  const HANDLE in = ::GetStdHandle(STD_INPUT_HANDLE);
+  char c = '\0';
+  DWORD read = 0;
+  while (c != '\n' && c != '\r' && ::ReadFile(in, &c, 1, &read, nullptr) && read == 1) {
+  }
+}

@@ -39,7 +39,9 @@ enum class FileAccess {
 
 /// Opens `name` without waiting for the other end of a FIFO and without
 /// passing the descriptor to child processes; -1 when it fails. On Windows
-/// the file stays open for others to read, write, rename and delete.
+/// the file stays open for others to read, write, rename and delete, and
+/// one that another program holds open without sharing it for this open (or,
+/// for writing, for its renaming) fails with EBUSY.
 int OpenDescriptor(const std::string& name, FileAccess access);
 
 /// Closes `fd`; false when the system reported a failure (for a file
@@ -97,9 +99,14 @@ std::string AbsolutePath(std::string_view name);
 bool IsAbsolutePath(std::string_view name);
 bool IsPathSeparator(char c);
 
-/// The directory part of `name` ("." when it has none), and the name in it.
+/// Whether `name` has a directory part: a separator, or on Windows a drive
+/// ("Z:m.cdb", in the working directory of drive Z:).
+bool HasDirectoryPart(std::string_view name);
+
+/// The directory part of `name` ("." when it has none; "Z:" for "Z:m.cdb"),
+/// and the name in it.
 std::string DirectoryOf(const std::string& name);
 std::string LeafOf(const std::string& name);
 
-/// `leaf` in `directory`.
+/// `leaf` in `directory` ("Z:input.dat" in "Z:").
 std::string JoinPath(const std::string& directory, std::string_view leaf);

@@ -146,6 +146,8 @@ bool IsAbsolutePath(std::string_view name) { return !name.empty() && name.front(
 
 bool IsPathSeparator(char c) { return c == '/'; }
 
+bool HasDirectoryPart(std::string_view name) { return name.find('/') != std::string_view::npos; }
+
 std::string DirectoryOf(const std::string& name) {
   const std::size_t slash = name.rfind('/');
   if (slash == std::string::npos) return ".";

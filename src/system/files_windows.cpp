@@ -41,6 +41,19 @@ HANDLE HandleOf(int fd) { return reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
 // FILETIME counts 100 ns from 1601; POSIX times count from 1970.
 constexpr std::int64_t kUnixEpochInFileTime = 116444736000000000;
 
+// Whether another program holds `path` open without letting it be renamed
+// or removed: an output so held could be written but never put in place.
+bool HeldWithoutDeleteSharing(const std::wstring& path) {
+  const HANDLE probe =
+      ::CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (probe != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(probe);
+    return false;
+  }
+  return ::GetLastError() == ERROR_SHARING_VIOLATION;
+}
+
 bool StatusOfHandle(HANDLE handle, FileStatus& status) {
   status = {};
   switch (::GetFileType(handle)) {
@@ -102,6 +115,11 @@ int OpenDescriptor(const std::string& name, FileAccess access) {
     } else {
       SetErrnoFromWindowsError(error);
     }
+    return -1;
+  }
+  if (access != FileAccess::kRead && HeldWithoutDeleteSharing(path)) {
+    ::CloseHandle(handle);
+    errno = EBUSY;
     return -1;
   }
   const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(handle),
@@ -221,8 +239,34 @@ bool ChangeDirectory(const std::string& name) {
   return false;
 }
 
+namespace {
+
+// "Z:models\m.cdb": a drive without a separator after it, which names the
+// working directory that the process keeps for that drive.
+bool IsDriveRelative(std::string_view name) {
+  return name.size() >= 2 && name[1] == ':' &&
+         ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z')) &&
+         (name.size() == 2 || !IsPathSeparator(name[2]));
+}
+
+// The system's full path of `name`, or `name` itself when it has none.
+std::string FullPath(std::string_view name) {
+  const std::wstring wide = WideFromUtf8(std::string(name));
+  const DWORD size = ::GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size == 0) return std::string(name);
+  std::wstring full(size, L'\0');
+  const DWORD length = ::GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+  if (length == 0 || length >= size) return std::string(name);
+  full.resize(length);
+  return Utf8FromWide(full);
+}
+
+}  // namespace
+
 std::string AbsolutePath(std::string_view name) {
   if (IsAbsolutePath(name)) return std::string(name);
+  // The working directory of another drive is the system's to know.
+  if (IsDriveRelative(name)) return FullPath(name);
   const DWORD size = ::GetCurrentDirectoryW(0, nullptr);
   std::wstring cwd(size, L'\0');
   const DWORD length = ::GetCurrentDirectoryW(size, cwd.data());
@@ -244,9 +288,13 @@ bool IsAbsolutePath(std::string_view name) {
 
 bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
 
+bool HasDirectoryPart(std::string_view name) {
+  return IsDriveRelative(name) || name.find_first_of("/\\") != std::string_view::npos;
+}
+
 std::string DirectoryOf(const std::string& name) {
   const std::size_t slash = name.find_last_of("/\\");
-  if (slash == std::string::npos) return ".";
+  if (slash == std::string::npos) return IsDriveRelative(name) ? name.substr(0, 2) : ".";
   // A root keeps its separator: "\" and "C:\".
   if (slash == 0 || (slash == 2 && name[1] == ':')) return name.substr(0, slash + 1);
   return name.substr(0, slash);
@@ -254,12 +302,15 @@ std::string DirectoryOf(const std::string& name) {
 
 std::string LeafOf(const std::string& name) {
   const std::size_t slash = name.find_last_of("/\\");
-  return slash == std::string::npos ? name : name.substr(slash + 1);
+  if (slash != std::string::npos) return name.substr(slash + 1);
+  return IsDriveRelative(name) ? name.substr(2) : name;
 }
 
 std::string JoinPath(const std::string& directory, std::string_view leaf) {
   std::string path = directory;
-  if (path.empty() || !IsPathSeparator(path.back())) path += '\\';
+  // "Z:" and a leaf name the leaf in that drive's working directory.
+  const bool drive_only = path.size() == 2 && IsDriveRelative(path);
+  if (!drive_only && (path.empty() || !IsPathSeparator(path.back()))) path += '\\';
   path += leaf;
   return path;
 }

@@ -20,8 +20,9 @@ int DuplicateDescriptor(int fd);
 /// Gives the file the owner and group (POSIX; nothing on Windows).
 bool ChangeOwner(int fd, unsigned owner, unsigned group);
 
-/// Gives the file the permission bits `mode` (POSIX; nothing on Windows,
-/// where a new file takes the directory's permissions).
+/// Gives the file the permission bits `mode` (POSIX; on Windows, where a new
+/// file takes the directory's permissions, only the read-only attribute when
+/// the owner may not write).
 bool ChangeMode(int fd, unsigned mode);
 
 /// The permission bits of a file created now: 0644 less the umask.
@@ -38,7 +39,7 @@ enum class RenameMode {
 /// exchanges: the caller sets the earlier file aside instead).
 bool RenameFile(const std::string& from, const std::string& to, RenameMode mode);
 
-/// Removes the file `name`.
+/// Removes the file `name` (on Windows a read-only one too).
 bool RemoveFile(const std::string& name);
 
 /// The names in `directory` ("." and ".." left out); empty when it cannot be read.

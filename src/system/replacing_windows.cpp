@@ -74,7 +74,21 @@ int DuplicateDescriptor(int fd) {
 
 bool ChangeOwner(int, unsigned, unsigned) { return true; }
 
-bool ChangeMode(int, unsigned) { return true; }
+// Of the permission bits Windows keeps one, as the read-only attribute: a
+// file without the owner's write bit gets it (its handles already open still
+// write).
+bool ChangeMode(int fd, unsigned mode) {
+  if ((mode & 0200u) != 0) return true;
+  FILE_BASIC_INFO info;
+  if (!::GetFileInformationByHandleEx(HandleOf(fd), FileBasicInfo, &info, sizeof info)) {
+    SetErrnoFromWindowsError(::GetLastError());
+    return false;
+  }
+  info.FileAttributes |= FILE_ATTRIBUTE_READONLY;
+  if (::SetFileInformationByHandle(HandleOf(fd), FileBasicInfo, &info, sizeof info)) return true;
+  SetErrnoFromWindowsError(::GetLastError());
+  return false;
+}
 
 unsigned NewFileMode() { return 0644u; }
 
@@ -90,9 +104,21 @@ bool RenameFile(const std::string& from, const std::string& to, RenameMode mode)
   return false;
 }
 
+// A read-only file is removed as on POSIX, where the directory's permission
+// decides: its attribute is cleared first, and set again when it stays.
 bool RemoveFile(const std::string& name) {
-  if (::DeleteFileW(SystemPath(name).c_str())) return true;
-  SetErrnoFromWindowsError(::GetLastError());
+  const std::wstring path = SystemPath(name);
+  if (::DeleteFileW(path.c_str())) return true;
+  DWORD error = ::GetLastError();
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (error == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+      ::SetFileAttributesW(path.c_str(), attributes & ~DWORD{FILE_ATTRIBUTE_READONLY})) {
+    if (::DeleteFileW(path.c_str())) return true;
+    error = ::GetLastError();
+    ::SetFileAttributesW(path.c_str(), attributes);
+  }
+  SetErrnoFromWindowsError(error);
   return false;
 }
 

@@ -47,9 +47,12 @@ inline void SetErrnoFromWindowsError(DWORD error) {
       errno = ENOTDIR;
       break;
     case ERROR_ACCESS_DENIED:
+      errno = EACCES;
+      break;
+    // Another program holds the file open without sharing it so.
     case ERROR_SHARING_VIOLATION:
     case ERROR_LOCK_VIOLATION:
-      errno = EACCES;
+      errno = EBUSY;
       break;
     case ERROR_WRITE_PROTECT:
       errno = EROFS;

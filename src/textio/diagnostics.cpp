@@ -3,6 +3,7 @@
 #include <string>
 
 #include "system/console.h"
+#include "system/files.h"
 
 namespace {
 
@@ -50,6 +51,9 @@ std::vector<int> DiagnosticNumbers() {
 }
 
 std::string DiagnosticLine(int number, int unit, std::string_view path) {
+  if (number == kFileInUse) {
+    return LeafOf(std::string(path)) + " is in use by another program; close it and run again";
+  }
   std::string line = kPrefix + std::to_string(number) + "): ";
   for (const DiagnosticText& d : kDiagnostics) {
     if (d.number != number) continue;

@@ -37,10 +37,16 @@ enum DiagnosticNumber : int {
   kInvalidReal = 547,
 };
 
+/// The status of a run that met one of its files held open by another
+/// program (Windows), which says so in its own line, not a numbered one.
+inline constexpr int kFileInUse = 4;
+
 /// The numbers of the diagnostic table, in table order.
 std::vector<int> DiagnosticNumbers();
 
-/// The line "runerr: severe (N): " + the filled text, without line end.
+/// The line "runerr: severe (N): " + the filled text, without line end; for
+/// kFileInUse, "input.plt is in use by another program; close it and run again"
+/// with the file's name.
 std::string DiagnosticLine(int number, int unit, std::string_view path);
 
 /// Prints the diagnostic line on standard error and ends the run with status

@@ -19,6 +19,8 @@ int OpenFailureDiagnostic(int error, bool must_exist) {
       return kNoSuchDevice;
     case ENAMETOOLONG:
       return kFileNameError;
+    case EBUSY:
+      return kFileInUse;
     default:
       return kOpenFailure;
   }

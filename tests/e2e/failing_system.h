@@ -103,6 +103,9 @@ inline Ended RunChild(const fs::path& dir, const Start& start,
   const std::string err_path = (dir / ".stderr").string();
   int pipe_ends[2] = {-1, -1};
   if (start.broken_pipe && ::pipe(pipe_ends) != 0) return {};
+  // Made before the fork: the child only execs it.
+  const std::string program_for_nobody =
+      start.as_nobody ? test_support::ProgramAnyoneCanRun() : std::string();
   const pid_t child = ::fork();
   if (child == 0) {
     if (::chdir(dir.c_str()) != 0) ::_exit(126);
@@ -125,7 +128,7 @@ inline Ended RunChild(const fs::path& dir, const Start& start,
     }
     if (start.as_nobody) {
       ::execl("/usr/bin/setpriv", "setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
-              CDB2BEM_BINARY, static_cast<char*>(nullptr));
+              program_for_nobody.c_str(), static_cast<char*>(nullptr));
     }
     ::execl(CDB2BEM_BINARY, CDB2BEM_BINARY, static_cast<char*>(nullptr));
     ::_exit(127);

@@ -105,7 +105,7 @@ inline std::string WhyNoStrace() {
   static const std::string why = [] {
     if (std::system("command -v strace >/dev/null 2>&1") != 0) {
       return std::string(
-          "strace is not installed (scripts/install-build-deps.sh test installs it)");
+          "strace is not installed (make test-full or scripts/install-build-deps.sh test-full installs it)");
     }
     if (std::system("strace -qq -o /dev/null true >/dev/null 2>&1") != 0) {
       return std::string("strace cannot trace processes here (ptrace is not permitted)");

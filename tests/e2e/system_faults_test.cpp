@@ -138,7 +138,12 @@ void CheckFault(const FaultCase& fault, std::string_view runner = {}) {
     fs::permissions(dir.path(), fs::perms::all);  // another user may work in it
   }
   const std::map<std::string, std::string> before = RegularOutputs(dir.path());
-  const RunResult run = RunProgram(dir.path(), runner);
+  const RunResult run =
+      runner.empty()
+          ? RunProgram(dir.path())
+          : test_support::RunInDirectory(
+                dir.path(), std::string(runner) + " " +
+                                test_support::ShellQuoted(test_support::ProgramAnyoneCanRun()));
   EXPECT_EQ(run.err, Diagnostic(fault.number, fault.unit, fs::canonical(dir.path()) / fault.file));
   EXPECT_EQ(run.status, fault.number & 255);
   EXPECT_EQ(run.out, "");
@@ -191,12 +196,18 @@ TEST(SystemFaults, WriteToAFullDevice) {
 }
 
 TEST(SystemFaults, UnreadableModel) {
-  // Root may read a file whatever its mode, so root runs the program as nobody.
+  // Root may read a file whatever its mode, so root runs the program as
+  // nobody, a copy of it that nobody may reach.
   std::string_view runner;
   if (::geteuid() == 0) {
     runner = "setpriv --reuid=65534 --regid=65534 --clear-groups";
-    const std::string probe = std::string(runner) + " test -x '" + CDB2BEM_BINARY + "' 2>/dev/null";
-    if (std::system(probe.c_str()) != 0) GTEST_SKIP() << "nobody cannot run the program here";
+    const std::string probe = std::string(runner) + " test -x " +
+                              test_support::ShellQuoted(test_support::ProgramAnyoneCanRun()) +
+                              " 2>/dev/null";
+    if (std::system(probe.c_str()) != 0) {
+      GTEST_SKIP() << "run as root, the test runs the program as user nobody (setpriv "
+                      "--reuid=65534), and setpriv cannot switch users here";
+    }
   }
   CheckFault({"model unreadable", kModel, 9, 5, "ANSYS_Model.cdb", Setup::kUnreadable}, runner);
 }

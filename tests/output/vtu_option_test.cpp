@@ -138,8 +138,8 @@ TEST(VtuOption, RunsFailuresAndRefusals) {
   }
 }
 
-// Every model of the e2e cases, the bundled example and the real samples
-// when present, and the flawed models the script makes.
+// Every model of the e2e cases, the bundled example and the real samples,
+// and the flawed models the script makes.
 TEST(VtuOption, VtkAndMeshioReadBackWhatInputDatHolds) {
   CDB2BEM_NEED_PYTHON_MODULES("vtkmodules, meshio, numpy", "python3-vtk9, python3-meshio");
   std::vector<fs::path> models = {kSourceDir / "examples" / "ANSYS_Model.cdb"};
@@ -147,10 +147,9 @@ TEST(VtuOption, VtkAndMeshioReadBackWhatInputDatHolds) {
     const fs::path model = entry.path() / "ANSYS_Model.cdb";
     if (fs::exists(model)) models.push_back(model);
   }
-  if (const fs::path samples = test_support::SamplesDirectory(); !samples.empty()) {
-    for (const fs::directory_entry& entry : fs::directory_iterator(samples)) {
-      if (entry.path().extension() == ".cdb") models.push_back(entry.path());
-    }
+  for (const fs::directory_entry& entry :
+       fs::directory_iterator(test_support::SamplesDirectory())) {
+    if (entry.path().extension() == ".cdb") models.push_back(entry.path());
   }
   const fs::path script = kSourceDir / "tests" / "output" / "vtu_check.py";
   std::string command = "/usr/bin/python3 '" + script.string() + "' '" + CDB2BEM_BINARY + "'";

@@ -1,7 +1,8 @@
 // scripts/install-build-deps.sh run against a fake system: a PATH holding
 // only stand-ins for the tools that are "installed", a fake id (root or
 // not), dpkg-query (the "installed" packages) and apt-get (which records
-// what it was asked).
+// what it was asked, lists one package to install per package asked for
+// when simulating, and chatters on standard error as Debian's does).
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -55,7 +56,12 @@ Outcome RunScript(const System& system, const std::string& purposes) {
   const fs::path log = temp.path() / "apt.log";
   if (system.apt) {
     WriteStub(bin / "apt-get",
-              "echo \"$*\" >>'" + log.string() + "'; exit " + std::to_string(system.apt_status));
+              "echo \"$*\" >>'" + log.string() +
+                  "'\n"
+                  "[ \"$2\" = -s ] && for p; do case $p in -* | install) ;; *) echo \"Inst $p\" ;; "
+                  "esac; done\n"
+                  "echo 'debconf: delaying package configuration' >&2; exit " +
+                  std::to_string(system.apt_status));
   }
   WriteStub(temp.path() / "python3", system.vtk ? "exit 0" : "exit 1");
 
@@ -75,6 +81,16 @@ const std::vector<std::string> kAllTools = {
 const std::string kAllPackages = "libgtest-dev libclang-rt-14-dev wine wine64";
 const std::string kUpdate = "update -qq\n";
 const std::string kInstall = "install -y -qq --no-install-recommends ";
+// What apt-get is asked as root: the package lists updated, the packages to
+// install counted, then installed.
+std::string AptCalls(const std::string& packages) {
+  return kUpdate + "install -s --no-install-recommends " + packages + "\n" + kInstall + packages +
+         "\n";
+}
+std::string Installing(int count) {
+  return "installing " + std::to_string(count) +
+         " packages with apt-get (this takes a minute)...\n";
+}
 
 // The line naming each package and what it is for.
 const std::string kCmake = "  cmake               configures and drives the build\n";
@@ -108,12 +124,20 @@ TEST(InstallBuildDeps, InstallsAsRootOrPrintsTheOneLineToRun) {
       {"no purpose means build", {kBuildTools, "", false, false, true, 0}, "", {0, "", "", ""}},
       // make test asks for what the tests need to run, and names the extras.
       {"bare machine, user, test",
-       {{}, "", false, false, true, 0},
+       {{"sudo"}, "", false, false, true, 0},
        "test",
        {1, "",
         "cdb2bem: missing build dependencies:\n" + kCmake + kGxx + kMake + kGtest +
             "Install them, then run the same command again:\n"
             "  sudo apt-get install --no-install-recommends cmake g++ make libgtest-dev\n",
+        ""}},
+      {"bare machine, user, no sudo",
+       {{}, "", false, false, true, 0},
+       "build",
+       {1, "",
+        "cdb2bem: missing build dependencies:\n" + kCmake + kGxx + kMake +
+            "Install them, then run the same command again:\n"
+            "  as root: apt-get install --no-install-recommends cmake g++ make\n",
         ""}},
       {"only the optional test extras missing, user",
        {kBuildTools, "libgtest-dev", false, false, true, 0},
@@ -126,20 +150,22 @@ TEST(InstallBuildDeps, InstallsAsRootOrPrintsTheOneLineToRun) {
       {"bare machine, root, build",
        {{}, "", false, true, true, 0},
        "build",
-       {0, "installing:\n" + kCmake + kGxx + kMake, "", kUpdate + kInstall + "cmake g++ make\n"}},
+       {0, "installing:\n" + kCmake + kGxx + kMake + Installing(3), "",
+        AptCalls("cmake g++ make")}},
       {"root, test: each package once, the extras named",
        {{"make"}, "", false, true, true, 0},
        "build test",
-       {0, "installing:\n" + kCmake + kGxx + kGtest + kExtrasNote, "",
-        kUpdate + kInstall + "cmake g++ libgtest-dev\n"}},
+       {0, "installing:\n" + kCmake + kGxx + kGtest + Installing(3) + kExtrasNote, "",
+        AptCalls("cmake g++ libgtest-dev")}},
       {"root, test-full: the extras too",
        {{"make"}, "", false, true, true, 0},
        "test-full",
-       {0, "installing:\n" + kCmake + kGxx + kGtest + kVtk + kMeshio + kGroff + kStrace, "",
-        kUpdate + kInstall +
-            "cmake g++ libgtest-dev python3-vtk9 python3-meshio groff-base strace\n"}},
+       {0,
+        "installing:\n" + kCmake + kGxx + kGtest + kVtk + kMeshio + kGroff + kStrace +
+            Installing(7),
+        "", AptCalls("cmake g++ libgtest-dev python3-vtk9 python3-meshio groff-base strace")}},
       {"user, test-full: the extras are required",
-       {kBuildTools, "libgtest-dev", false, false, true, 0},
+       {{"cmake", "g++", "make", "sudo"}, "libgtest-dev", false, false, true, 0},
        "test-full",
        {1, "",
         "cdb2bem: missing build dependencies:\n" + kVtk + kMeshio + kGroff + kStrace +
@@ -158,14 +184,14 @@ TEST(InstallBuildDeps, InstallsAsRootOrPrintsTheOneLineToRun) {
             "  wine64              Wine's 64-bit loader, for the 64-bit cdb2bem.exe\n"
             "  lintian             checks the package\n"
             "  clang-format-14     checks the layout of the C++ sources\n"
-            "  git                 lists the tracked sources\n",
+            "  git                 lists the tracked sources\n" +
+            Installing(15),
         "",
-        kUpdate + kInstall +
-            "libgtest-dev python3-vtk9 python3-meshio groff-base strace dpkg-dev file clang "
-            "libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine wine64 lintian clang-format-14 "
-            "git\n"}},
+        AptCalls("libgtest-dev python3-vtk9 python3-meshio groff-base strace dpkg-dev file clang "
+                 "libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine wine64 lintian "
+                 "clang-format-14 git")}},
       {"user, windows: the cross compiler and the 64-bit Wine",
-       {kBuildTools, "wine", false, false, true, 0},
+       {{"cmake", "g++", "make", "sudo"}, "wine", false, false, true, 0},
        "windows",
        {1, "",
         "cdb2bem: missing build dependencies:\n"
@@ -176,10 +202,12 @@ TEST(InstallBuildDeps, InstallsAsRootOrPrintsTheOneLineToRun) {
             "  sudo apt-get install --no-install-recommends g++-mingw-w64-x86-64-posix wine64 "
             "libgtest-dev groff-base\n",
         ""}},
+      // Its chatter is shown only then.
       {"root, apt-get fails",
        {{}, "", false, true, true, 100},
        "build",
-       {100, "installing:\n" + kCmake + kGxx + kMake, "", kUpdate}},
+       {100, "installing:\n" + kCmake + kGxx + kMake, "debconf: delaying package configuration\n",
+        kUpdate}},
       {"user without apt-get",
        {{}, "", false, false, false, 0},
        "package",

@@ -13,7 +13,9 @@ after it as /) and every file of the tree afterwards must be the same, byte
 for byte: the outputs, the earlier files a failed run keeps, and no
 temporary left behind.
 
-Beside them, Ctrl-C during a run: temporaries removed, Windows' status.
+Beside them, runs of the .exe alone: Ctrl-C during a run (temporaries
+removed, Windows' status), a model named on another drive, odd model names,
+and a refusal line run 200 times under load (windows_user_cases.py).
 
 Cases: every case of tests/e2e (as it is, with -j1, --check, --vtu, --skin,
 --renumber), the accepted and refused command lines of the command-line tests,
@@ -31,6 +33,8 @@ import sys
 import tempfile
 import time
 from pathlib import Path
+
+import windows_user_cases
 
 SOURCE = Path(__file__).resolve().parents[2]
 E2E = SOURCE / "tests" / "e2e"
@@ -82,6 +86,16 @@ def long_path_setup(root):
     (root / relative).parent.mkdir(parents=True)
     shutil.copyfile(FOUR_NODE, root / relative)
     return [relative]
+
+
+def read_only_setup(root):
+    """An earlier input.dat that its owner may not write: replaced, the new
+    one read-only again (the attribute on Windows), nothing left beside it.
+    Run by a user other than root, both programs refuse it alike."""
+    shutil.copyfile(FOUR_NODE, root / "ANSYS_Model.cdb")
+    (root / "input.dat").write_bytes(b"earlier\r\n")
+    (root / "input.dat").chmod(0o444)
+    return []
 
 
 def leftover_setup(root):
@@ -141,6 +155,7 @@ def cases():
         found.append(("command line " + " ".join(repr(a) for a in args), command_line_setup, args))
     found.append(("long path", long_path_setup, None))
     found.append(("leftover of a killed run", leftover_setup, None))
+    found.append(("read-only input.dat", read_only_setup, None))
     for linux_args, windows_args in WINDOWS_SPELLINGS:
         found.append(("spelt for Windows " + " ".join(repr(a) for a in windows_args),
                       command_line_setup, (linux_args, windows_args)))
@@ -154,6 +169,8 @@ def snapshot(root):
     for path in sorted(root.rglob("*")):
         name = path.relative_to(root).as_posix()
         files[name] = path.read_bytes() if path.is_file() else b"(directory)"
+        if path.is_file() and not path.stat().st_mode & 0o200:
+            files[name] += b" (read-only)"
     return files
 
 
@@ -257,6 +274,20 @@ def interrupted_run(scratch, wine, exe, env):
     return differences
 
 
+# Runs of the .exe alone, each in a scratch folder of its own.
+WINDOWS_ONLY_CHECKS = [
+    ("Ctrl-C", interrupted_run),
+    ("a model on another drive's working folder", windows_user_cases.drive_relative_runs),
+    ("model names that are no proper path", windows_user_cases.odd_path_runs),
+    ("the refusal line, 200 runs under load", windows_user_cases.lost_message_runs),
+]
+
+
+def windows_path(path):
+    """A Linux path as Wine's Windows side names it."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
 def main():
     if len(sys.argv) not in (3, 4):
         sys.exit("usage: run_wine_tests.py WINDOWS_EXE LINUX_PROGRAM [UNIT_TESTS_EXE]")
@@ -288,7 +319,10 @@ def main():
     try:
         if unit_tests:
             with tempfile.TemporaryFile() as out:
-                unit = subprocess.run([wine, unit_tests, "--gtest_brief=1"], env=env,
+                # The program and a model, as the Windows side names them.
+                unit_env = dict(env, CDB2BEM_EXE=windows_path(exe),
+                                CDB2BEM_TEST_MODEL=windows_path(FOUR_NODE))
+                unit = subprocess.run([wine, unit_tests, "--gtest_brief=1"], env=unit_env,
                                       stdin=subprocess.DEVNULL, stdout=out,
                                       stderr=subprocess.STDOUT, timeout=300)
                 out.seek(0)
@@ -299,11 +333,12 @@ def main():
             if unit.returncode != 0:
                 sys.stdout.write(text)
                 failed.append("system unit tests")
-        with tempfile.TemporaryDirectory(prefix="cdb2bem-wine-") as scratch:
-            differences = interrupted_run(Path(scratch), wine, exe, env)
-        if differences:
-            failed.append("Ctrl-C")
-            print("FAILED Ctrl-C\n  %s" % "\n  ".join(differences), flush=True)
+        for name, check in WINDOWS_ONLY_CHECKS:
+            with tempfile.TemporaryDirectory(prefix="cdb2bem-wine-") as scratch:
+                differences = check(Path(scratch), wine, exe, env)
+            if differences:
+                failed.append(name)
+                print("FAILED %s\n  %s" % (name, "\n  ".join(differences)), flush=True)
         for name, setup, args in all_cases:
             with tempfile.TemporaryDirectory(prefix="cdb2bem-wine-") as scratch:
                 differences = run_case(setup, args, Path(scratch), linux, wine, exe, env)
@@ -313,8 +348,9 @@ def main():
     finally:
         subprocess.run([server, "-k"], env=env, check=False)
     elapsed = time.monotonic() - started
+    total = len(all_cases) + len(WINDOWS_ONLY_CHECKS)
     print("windows: %d of %d cases passed under Wine in %.1f s (%.1f s for Wine to start)"
-          % (len(all_cases) + 1 - len(failed), len(all_cases) + 1, elapsed, prepared - started))
+          % (total - len(failed), total, elapsed, prepared - started))
     if failed:
         sys.exit("windows: %d cases differ: %s" % (len(failed), ", ".join(failed)))
 

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "system/files.h"
@@ -63,15 +64,20 @@ TEST(WindowsPaths, RootsDrivesAndBothSeparators) {
       {"\\\\server\\share\\input.dat", "\\\\server\\share", "input.dat", true},
       {"models\\part1/input.dat", "models\\part1", "input.dat", false},
       {"\\input.dat", "\\", "input.dat", false},  // the working directory's drive
-      {"C:input.dat", ".", "C:input.dat", false},
+      // A drive without a separator: that drive's working directory.
+      {"C:input.dat", "C:", "input.dat", false},
+      {"z:models\\m.cdb", "z:models", "m.cdb", false},
       {"input.dat", ".", "input.dat", false},
+      {"1:input.dat", ".", "1:input.dat", false},  // no drive letter
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     EXPECT_EQ(DirectoryOf(c.name), c.directory);
     EXPECT_EQ(LeafOf(c.name), c.leaf);
     EXPECT_EQ(IsAbsolutePath(c.name), c.absolute);
+    EXPECT_EQ(HasDirectoryPart(c.name), std::string_view(c.directory) != ".");
   }
+  EXPECT_EQ(JoinPath("C:", "input.dat"), "C:input.dat");
   EXPECT_EQ(JoinPath("C:\\models", "input.dat"), "C:\\models\\input.dat");
   EXPECT_EQ(JoinPath("C:\\", "input.dat"), "C:\\input.dat");
   EXPECT_EQ(JoinPath("models/", "input.dat"), "models/input.dat");
@@ -84,6 +90,10 @@ TEST_F(WindowsSystem, AbsolutePathsAsWindowsSpellsThem) {
   EXPECT_EQ(AbsolutePath("sub/x.dat"), cwd + "\\sub/x.dat");
   EXPECT_EQ(AbsolutePath("\\x.dat"), cwd.substr(0, 2) + "\\x.dat");
   EXPECT_EQ(AbsolutePath("D:\\y.dat"), "D:\\y.dat");
+  // The working directory's own drive, named: the working directory.
+  EXPECT_EQ(AbsolutePath(cwd.substr(0, 2) + "sub\\x.dat"), cwd + "\\sub\\x.dat");
+  EXPECT_EQ(JoinPath(DirectoryOf(cwd.substr(0, 2) + "m.cdb"), "input.dat"),
+            cwd.substr(0, 2) + "input.dat");
 }
 
 TEST_F(WindowsSystem, FilesByUtf8NamesInBinary) {
