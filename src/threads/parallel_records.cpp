@@ -73,6 +73,18 @@ int ForEachPart(int parts, std::size_t count,
   return static_cast<int>(crew.Finish());
 }
 
+void ForEachPiece(int jobs, std::size_t count,
+                  const std::function<void(std::size_t begin, std::size_t end)>& work) {
+  if (count == 0) return;
+  jobs = std::max(jobs, 1);
+  const PieceCrew::Work run = [&](std::size_t, std::size_t begin, std::size_t end) {
+    work(begin, end);
+  };
+  PieceCrew crew(jobs - 1);
+  crew.Begin(count, jobs == 1 ? 1 : kPiecesPerJob * static_cast<std::size_t>(jobs), run);
+  crew.Finish();
+}
+
 void ReadInBatches(InputFile& file, int jobs, std::size_t items, const BatchReading& reading) {
   jobs = std::max(jobs, 1);
   std::vector<std::string_view> records;

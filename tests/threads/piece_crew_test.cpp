@@ -5,11 +5,15 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
+
+#include "threads/parallel_records.h"
 
 namespace {
 
@@ -85,6 +89,43 @@ TEST(PieceCrew, TheEarliestPieceThrownArrivesAfterAllPieces) {
     EXPECT_EQ(crew.Finish(), 10u);
     EXPECT_EQ(records, 100u);
   }
+}
+
+// The pieces of ForEachPiece: [0, count) once, in contiguous pieces, more
+// than one per thread, and the earliest piece's exception once all are done.
+TEST(ForEachPiece, ManyPiecesCoverTheRangeOnce) {
+  const struct {
+    int jobs;
+    std::size_t count;
+    std::size_t least_pieces;
+  } cases[] = {{1, 10, 1}, {2, 1000, 3}, {3, 7, 7}, {2, 0, 0}, {0, 5, 1}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.jobs << " jobs, " << c.count << " records");
+    std::mutex mutex;
+    std::vector<std::pair<std::size_t, std::size_t>> pieces;
+    ForEachPiece(c.jobs, c.count, [&](std::size_t begin, std::size_t end) {
+      const std::lock_guard lock(mutex);
+      pieces.emplace_back(begin, end);
+    });
+    std::sort(pieces.begin(), pieces.end());
+    EXPECT_GE(pieces.size(), c.least_pieces);
+    std::size_t next = 0;
+    for (const auto& [begin, end] : pieces) {
+      EXPECT_EQ(begin, next);
+      EXPECT_LT(begin, end);
+      next = end;
+    }
+    EXPECT_EQ(next, c.count);
+  }
+  std::atomic<int> ran = 0;
+  EXPECT_THROW(ForEachPiece(2, 640,
+                            [&](std::size_t begin, std::size_t) {
+                              ++ran;
+                              if (begin >= 320) throw std::out_of_range("late");
+                              if (begin >= 20) throw std::invalid_argument("early");
+                            }),
+               std::invalid_argument);
+  EXPECT_EQ(ran, 64);
 }
 
 // A crew left while its batch runs (the calling thread raised meanwhile):
