@@ -113,9 +113,14 @@ test-windows: windows program
 # Benchmark: Release build in build-bench/, models cached in bench/models/,
 # figures written to bench/RESULTS.md. BENCH_ARGS passes options, e.g.
 # `make bench BENCH_ARGS=--callgrind` or `BENCH_ARGS="--sizes 10k,1M"`.
-.PHONY: bench
+.PHONY: bench bench-busy
 bench:
 	python3 bench/run_bench.py $(BENCH_ARGS)
+
+# Only the busy section: the 1M model's default run against -j 1 beside busy
+# processes, figures printed, not recorded.
+bench-busy:
+	python3 bench/run_bench.py --sizes 1M --sections busy --no-record $(BENCH_ARGS)
 
 # Fuzzing with libFuzzer (clang): `make fuzz` builds the targets of
 # tests/fuzz/ in $(FUZZ_BUILD) and runs each for FUZZ_SECONDS; any finding

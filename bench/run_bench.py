@@ -3,7 +3,8 @@
 the floor program on the benchmark models, and `cdb2bem --check` against the
 translation.
 
-    run_bench.py [--sizes 10k,1M,1M-i10,4M] [--reps N] [--callgrind] [--keep] [--no-record]
+    run_bench.py [--sizes 10k,1M,1M-i10,4M] [--sections main,vtu,skin,sync,busy] [--reps N]
+                 [--callgrind] [--keep] [--no-record]
 
 Builds the Release translator (build-bench/), the floor and the I/O limit,
 generates the models when bench/models/ lacks them (1M-i10 is the 1M model
@@ -29,8 +30,9 @@ counts of both programs on the smallest model. With the 1M size it also times
 against the plain translation of the 1M surface model, alternating, with the
 peak resident memory of the skin run, and the default run with its outputs
 synced to the disk and with CDB2BEM_NO_SYNC=1, in the scratch directory and,
-when that is in memory, in bench/out on the disk. A run of every size writes the table to
-bench/RESULTS.md.
+when that is in memory, in bench/out on the disk, and, in the busy section (busy_bench.py), the
+default run against -j 1 on the 1M model with one busy process per core but one and with one per
+core. A run of every size and section writes the table to bench/RESULTS.md.
 """
 
 import argparse
@@ -48,6 +50,7 @@ BENCH = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(BENCH)
 sys.path.insert(0, BENCH)
 sys.dont_write_bytecode = True
+import busy_bench  # noqa: E402
 import generate_model  # noqa: E402
 
 BUILD = os.path.join(ROOT, "build-bench")
@@ -80,6 +83,8 @@ VTU_TARGET = 0.5        # cost of --vtu / the plain translation, on the 1M model
 SKIN_TARGET = 1.5       # cdb2bem --skin on the 1M-brick model / the plain 1M translation, wall
 SKIN_PEAK_TARGET = 320 * 1024 * 1024  # peak resident bytes of that skin run
 VOLUME_BRICKS = 1_000_000
+BUSY_REPS = 7           # pairs of runs per number of busy processes
+SECTIONS = ("main", "vtu", "skin", "sync", "busy")
 
 
 def run(cmd, **kw):
@@ -495,6 +500,18 @@ def render_sync(rows):
     return "\n".join(lines)
 
 
+def run_busy(reps):
+    """The busy section on the 1M model (see busy_bench.py)."""
+    model = ensure_model("1M", SIZES["1M"][0])
+    root = scratch_root(generate_model.plan(SIZES["1M"][0]))
+    dirs = {kind: prepare_dir(root, "busy", kind, model) for kind in ("default", "j1")}
+    warm(model)
+    rows = busy_bench.bench_busy(TRANSLATOR, dirs, reps or BUSY_REPS, busy_bench.cores(), timed_run,
+                                 clear_outputs)
+    drop_scratch(root, "busy")
+    return busy_bench.render_busy(rows, default_jobs())
+
+
 def callgrind_counts(label):
     """Instructions executed by each program on model `label`, by callgrind."""
     model = ensure_model(label, SIZES[label][0])
@@ -631,8 +648,15 @@ def main():
     ap.add_argument("--callgrind", action="store_true", help="also count instructions on the small model")
     ap.add_argument("--keep", action="store_true", help="keep the output files of the last run")
     ap.add_argument("--no-record", action="store_true", help="do not write bench/RESULTS.md")
+    ap.add_argument("--sections", default=",".join(SECTIONS),
+                    help="what to run (default all): main (the table and targets), vtu, skin, "
+                    "sync, busy (the last three with the 1M size only)")
     args = ap.parse_args()
     labels = args.sizes.split(",")
+    sections = args.sections.split(",")
+    for section in sections:
+        if section not in SECTIONS:
+            sys.exit("unknown section %s (known: %s)" % (section, ", ".join(SECTIONS)))
     for label in labels:
         if label not in SIZES:
             sys.exit("unknown size %s (known: %s)" % (label, ", ".join(SIZES)))
@@ -642,18 +666,27 @@ def main():
     build()
     for label in labels:
         ensure_model(label, SIZES[label][0])
-    rows = [bench_size(label, args.reps, args.keep) for label in labels]
-    small = args.callgrind_size or min(labels, key=lambda x: SIZES[x][0])
-    callgrind = callgrind_counts(small) if args.callgrind else None
-    table = render(rows, callgrind, small)
-    table += "\n" + render_vtu([bench_vtu(label, args.reps) for label in labels
-                                if label not in ELEMENT_WIDTHS])
-    if "1M" in labels:
-        table += "\n" + render_skin(bench_skin(args.reps))
-        table += "\n" + render_sync(bench_sync("1M", args.reps))
+    parts = []
+    rows = []
+    callgrind = None
+    if "main" in sections:
+        rows = [bench_size(label, args.reps, args.keep) for label in labels]
+        small = args.callgrind_size or min(labels, key=lambda x: SIZES[x][0])
+        callgrind = callgrind_counts(small) if args.callgrind else None
+        parts.append(render(rows, callgrind, small))
+    if "vtu" in sections:
+        parts.append(render_vtu([bench_vtu(label, args.reps) for label in labels
+                                 if label not in ELEMENT_WIDTHS]))
+    if "1M" in labels and "skin" in sections:
+        parts.append(render_skin(bench_skin(args.reps)))
+    if "1M" in labels and "sync" in sections:
+        parts.append(render_sync(bench_sync("1M", args.reps)))
+    if "1M" in labels and "busy" in sections:
+        parts.append(run_busy(args.reps))
+    table = "\n".join(parts)
     print()
     print(table)
-    if not args.no_record and set(labels) == set(SIZES):
+    if not args.no_record and set(labels) == set(SIZES) and set(sections) == set(SECTIONS):
         stamp = datetime.datetime.now().strftime("%Y-%m-%d %H:%M")
         results = os.path.join(BENCH, "RESULTS.md")
         # The sections written by hand after the figures (analyses, before

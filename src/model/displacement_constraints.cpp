@@ -175,7 +175,7 @@ void ClearNodeDisplacements(RunTables& run, int jobs) {
   // The table's pages are new: each thread readies and fills its own part.
   double* const values = run.NodeDisplacements.data();
   const auto count = static_cast<std::size_t>(run.NodeDisplacements.size());
-  ForEachPart(jobs, count, [&](int, std::size_t begin, std::size_t end) {
+  ForEachPiece(jobs, count, [&](std::size_t begin, std::size_t end) {
     PreparePagesForWriting(values + begin, (end - begin) * sizeof(double));
     std::fill(values + begin, values + end, kNotGiven);
   });
@@ -195,8 +195,7 @@ void SetTriangleConditions(RunTables& run, int jobs) {
     for (std::int32_t t = first; t <= last; ++t) SetTriangleCondition(run, t);
   };
   const std::size_t triangles = static_cast<std::size_t>(std::max(run.TriangleCount, 0));
-  ForEachPart(jobs, triangles,
-              [&](int, std::size_t begin, std::size_t end) { conditions(begin, end); });
+  ForEachPiece(jobs, triangles, conditions);
   // The condition columns beyond the triangles made are left as allocated:
   // no reader or writer goes past TriangleCount (the pressure pass loads
   // only triangles that elements made), so none of them reaches an output,

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "system/processors.h"
+#include "threads/piece_crew.h"
 
 int DefaultJobCount() { return std::clamp(UsableProcessorCount(), 1, kMostDefaultJobs); }
 
@@ -19,82 +20,10 @@ void LimitThreadStacks() { LimitThreadStacks(std::size_t{4} << 20); }
 namespace {
 
 // Pieces a batch is cut into, per thread: a thread that had something else
-// to do first (the next batch to read, the last one to write) takes the
-// pieces left when it is done, so that no core waits for another.
-constexpr std::size_t kPiecesPerJob = 8;
-
-// Contiguous pieces of [0, count) handed out one at a time to whichever
-// thread asks.
-class Pieces {
- public:
-  void Begin(std::size_t count, std::size_t pieces) {
-    count_ = count;
-    pieces_ = std::min(count, pieces);
-    next_.store(0, std::memory_order_relaxed);
-  }
-  std::size_t count() const { return pieces_; }
-  std::size_t begin(std::size_t piece) const {
-    return count_ / pieces_ * piece + std::min(piece, count_ % pieces_);
-  }
-  /// Calls `work(piece, begin, end)` for pieces not yet taken, until none is left.
-  template <class Work>
-  void TakeAll(const Work& work) {
-    for (;;) {
-      const std::size_t piece = next_.fetch_add(1, std::memory_order_relaxed);
-      if (piece >= pieces_) return;
-      work(piece, begin(piece), begin(piece + 1));
-    }
-  }
-
- private:
-  std::size_t count_ = 0;
-  std::size_t pieces_ = 0;
-  std::atomic<std::size_t> next_{0};
-};
-
-// Threads that run `work` beside the calling thread; joined, and what they
-// threw kept, when it ends. A thread that cannot be started leaves its share
-// to the others.
-class Helpers {
- public:
-  /// Starts `threads` threads, but not more than there are pieces beyond
-  /// the `own` ones of the calling thread.
-  Helpers(int threads, const Pieces& pieces, std::size_t own, std::function<void()> work)
-      : work_(std::move(work)),
-        thrown_(std::min(static_cast<std::size_t>(std::max(threads, 0)),
-                         pieces.count() - std::min(own, pieces.count()))) {
-    threads_.reserve(thrown_.size());
-    for (std::exception_ptr& thrown : thrown_) {
-      try {
-        threads_.emplace_back([this, &thrown] {
-          try {
-            work_();
-          } catch (...) {
-            thrown = std::current_exception();
-          }
-        });
-      } catch (const std::system_error&) {
-        break;
-      }
-    }
-  }
-
-  Helpers(const Helpers&) = delete;
-  Helpers& operator=(const Helpers&) = delete;
-
-  /// Joins the threads, then throws the first thing one of them threw.
-  void Finish() {
-    threads_.clear();
-    for (const std::exception_ptr& e : thrown_) {
-      if (e) std::rethrow_exception(e);
-    }
-  }
-
- private:
-  std::function<void()> work_;
-  std::vector<std::exception_ptr> thrown_;
-  std::vector<std::jthread> threads_;  // last: joined before the others go
-};
+// to do first (the next batch to read, the last one to write), or whose core
+// went to another process, leaves the pieces it has not begun to the
+// others, so that no core waits long for another.
+constexpr std::size_t kPiecesPerJob = 32;
 
 // Records read ahead that the reading has not taken: given back to the file
 // when the batch before them is not taken whole, or when the run of records
@@ -135,44 +64,38 @@ class RecordsAhead {
 int ForEachPart(int parts, std::size_t count,
                 const std::function<void(int part, std::size_t begin, std::size_t end)>& work) {
   if (count == 0) return 0;
-  Pieces pieces;
-  pieces.Begin(count, static_cast<std::size_t>(std::max(parts, 1)));
-  // What a part throws (out of memory, say) is thrown again here, the
-  // earliest part's first, once every part has run.
-  std::vector<std::exception_ptr> thrown(pieces.count());
-  const auto run = [&] {
-    pieces.TakeAll([&](std::size_t part, std::size_t begin, std::size_t end) {
-      try {
-        work(static_cast<int>(part), begin, end);
-      } catch (...) {
-        thrown[part] = std::current_exception();
-      }
-    });
+  const std::size_t wanted = std::min(count, static_cast<std::size_t>(std::max(parts, 1)));
+  const PieceCrew::Work run = [&](std::size_t part, std::size_t begin, std::size_t end) {
+    work(static_cast<int>(part), begin, end);
   };
-  {
-    Helpers helpers(parts - 1, pieces, 1, run);
-    run();
-    helpers.Finish();
-  }
-  for (const std::exception_ptr& e : thrown) {
-    if (e) std::rethrow_exception(e);
-  }
-  return static_cast<int>(pieces.count());
+  PieceCrew crew(static_cast<int>(wanted) - 1);
+  crew.Begin(count, wanted, run);
+  return static_cast<int>(crew.Finish());
+}
+
+void ForEachPiece(int jobs, std::size_t count,
+                  const std::function<void(std::size_t begin, std::size_t end)>& work) {
+  if (count == 0) return;
+  jobs = std::max(jobs, 1);
+  const PieceCrew::Work run = [&](std::size_t, std::size_t begin, std::size_t end) {
+    work(begin, end);
+  };
+  PieceCrew crew(jobs - 1);
+  crew.Begin(count, jobs == 1 ? 1 : kPiecesPerJob * static_cast<std::size_t>(jobs), run);
+  crew.Finish();
 }
 
 void ReadInBatches(InputFile& file, int jobs, std::size_t items, const BatchReading& reading) {
   jobs = std::max(jobs, 1);
   std::vector<std::string_view> records;
   RecordsAhead ahead(file);
-  Pieces pieces;
   // Per piece: the first record it left, and its end (the same when none).
   std::vector<std::pair<std::size_t, std::size_t>> left(kPiecesPerJob *
                                                         static_cast<std::size_t>(jobs));
-  const auto convert_pieces = [&] {
-    pieces.TakeAll([&](std::size_t piece, std::size_t begin, std::size_t end) {
-      left[piece] = {reading.convert(records, begin, end), end};
-    });
+  const PieceCrew::Work convert_piece = [&](std::size_t piece, std::size_t begin, std::size_t end) {
+    left[piece] = {reading.convert(records, begin, end), end};
   };
+  PieceCrew crew(jobs - 1);  // last: its pieces end before what they use
   for (std::size_t done = 0; done < items;) {
     if (ahead.held()) {
       ahead.TakeInto(records);
@@ -182,18 +105,14 @@ void ReadInBatches(InputFile& file, int jobs, std::size_t items, const BatchRead
     if (reading.prepare && !records.empty()) reading.prepare(records.size());
     // One thread converts the batch in one piece; more share it, and the
     // calling thread first reads the next batch.
-    pieces.Begin(records.size(), jobs == 1 ? 1 : left.size());
-    {
-      Helpers helpers(jobs - 1, pieces, 1, convert_pieces);
-      const std::size_t after = done + records.size();
-      if (jobs > 1 && !records.empty() && after < items) {
-        ahead.Read(std::min(items - after, kBatchRecords));
-      }
-      convert_pieces();
-      helpers.Finish();
+    crew.Begin(records.size(), jobs == 1 ? 1 : left.size(), convert_piece);
+    const std::size_t after = done + records.size();
+    if (jobs > 1 && !records.empty() && after < items) {
+      ahead.Read(std::min(items - after, kBatchRecords));
     }
+    const std::size_t pieces = crew.Finish();
     std::size_t converted = records.size();
-    for (std::size_t piece = 0; piece < pieces.count(); ++piece) {
+    for (std::size_t piece = 0; piece < pieces; ++piece) {
       const auto [first_left, end] = left[piece];
       if (first_left < end) {
         converted = first_left;
@@ -225,25 +144,32 @@ struct FormattedBatch {
   std::unique_ptr<char[]> bytes;
   std::size_t first = 0;  // the run's number of the batch's first record
   std::size_t count = 0;
-  Pieces pieces;
+  std::size_t pieces = 0;
   std::vector<std::vector<std::size_t>> overflows;  // by piece
+  PieceCrew::Work format_piece;                     // formats a piece, on any thread
 };
 
-// Splits `count` records from `first` into pieces for the threads to take.
-void BeginBatch(FormattedBatch& batch, std::size_t first, std::size_t count, int jobs) {
-  batch.first = first;
-  batch.count = count;
-  batch.pieces.Begin(count, kPiecesPerJob * static_cast<std::size_t>(jobs));
-}
-
-// Formats pieces of the batch until none is left; any thread may call it.
-void FormatPieces(FormattedBatch& batch, std::size_t stride, const FormatRecordsFunction& format) {
-  batch.pieces.TakeAll([&](std::size_t piece, std::size_t begin, std::size_t end) {
+// Readies the batch's buffers and what formats its pieces.
+void MakeBatch(FormattedBatch& batch, std::size_t most, std::size_t stride, int jobs,
+               const FormatRecordsFunction& format) {
+  batch.bytes.reset(new char[most * stride]);
+  batch.overflows.resize(kPiecesPerJob * static_cast<std::size_t>(jobs));
+  batch.format_piece = [&batch, stride, &format](std::size_t piece, std::size_t begin,
+                                                 std::size_t end) {
     std::vector<std::size_t>& overflowed = batch.overflows[piece];
     overflowed.clear();
     format(batch.first + begin, end - begin, batch.bytes.get() + begin * stride, overflowed);
     for (std::size_t& k : overflowed) k += begin;
-  });
+  };
+}
+
+// Lets the crew format `count` records from `first` in pieces.
+void BeginBatch(PieceCrew& crew, FormattedBatch& batch, std::size_t first, std::size_t count,
+                int jobs) {
+  batch.first = first;
+  batch.count = count;
+  crew.Begin(count, kPiecesPerJob * static_cast<std::size_t>(jobs), batch.format_piece);
+  batch.pieces = crew.pieces();
 }
 
 // Writes the batch in runs that end at each overflowed record, the record's
@@ -252,7 +178,7 @@ void FormatPieces(FormattedBatch& batch, std::size_t stride, const FormatRecords
 void WriteBatch(OutputFile& file, const FormattedBatch& batch, std::size_t stride,
                 bool more_follow) {
   std::size_t written = 0;
-  for (std::size_t piece = 0; piece < batch.pieces.count(); ++piece) {
+  for (std::size_t piece = 0; piece < batch.pieces; ++piece) {
     for (std::size_t k : batch.overflows[piece]) {
       file.WriteRecordBlock(batch.bytes.get() + written * stride, stride, k + 1 - written);
       written = k + 1;
@@ -297,33 +223,26 @@ void WriteRecordsInParallel(OutputFile& file, std::size_t length, std::size_t co
   const std::size_t most = std::min(
       count, std::max<std::size_t>(1, kBatchBytesPerJob * static_cast<std::size_t>(jobs) / stride));
   FormattedBatch batches[2];
-  for (FormattedBatch& batch : batches) {
-    batch.bytes.reset(new char[most * stride]);
-    batch.overflows.resize(kPiecesPerJob * static_cast<std::size_t>(jobs));
-  }
+  for (FormattedBatch& batch : batches) MakeBatch(batch, most, stride, jobs, format);
   const BatchEnds ends(file, stride, count, most);
-  BeginBatch(batches[0], 0, ends.CountFrom(0), jobs);
-  {
-    Helpers helpers(jobs - 1, batches[0].pieces, 1,
-                    [&] { FormatPieces(batches[0], stride, format); });
-    FormatPieces(batches[0], stride, format);
-    helpers.Finish();
-  }
+  PieceCrew crew(jobs - 1);  // last: its pieces end before the batches go
+  BeginBatch(crew, batches[0], 0, ends.CountFrom(0), jobs);
+  crew.Finish();
   // While the calling thread writes one batch, the other threads format the
   // next; the calling thread then formats what they have not yet begun.
   for (std::size_t b = 0;; ++b) {
     FormattedBatch& current = batches[b % 2];
     FormattedBatch& next = batches[(b + 1) % 2];
     const std::size_t next_first = current.first + current.count;
-    BeginBatch(next, next_first, ends.CountFrom(next_first), jobs);
-    if (next.count == 0) {
+    const std::size_t next_count = ends.CountFrom(next_first);
+    if (next_count == 0) {
       WriteBatch(file, current, stride, false);
       return;
     }
-    // The calling thread writes first: every piece may go to another.
-    Helpers helpers(jobs - 1, next.pieces, 0, [&] { FormatPieces(next, stride, format); });
-    WriteBatch(file, current, stride, true);  // a failed write joins the threads as it unwinds
-    FormatPieces(next, stride, format);
-    helpers.Finish();
+    // The calling thread writes first: every piece may go to another. A
+    // failed write lets the pieces begun end as it unwinds.
+    BeginBatch(crew, next, next_first, next_count, jobs);
+    WriteBatch(file, current, stride, true);
+    crew.Finish();
   }
 }

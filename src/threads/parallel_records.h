@@ -1,6 +1,6 @@
-// Records converted and written on several threads: contiguous parts of a run
-// of records, one part per thread, their results taken in record order; the
-// thread count a run takes by default.
+// Records converted and written on several threads: contiguous pieces of a
+// run of records, which the threads take as they come, their results taken
+// in record order; the thread count a run takes by default.
 #pragma once
 
 #include <array>
@@ -35,6 +35,14 @@ void LimitThreadStacks();
 /// leaves its parts to the others.
 int ForEachPart(int parts, std::size_t count,
                 const std::function<void(int part, std::size_t begin, std::size_t end)>& work);
+
+/// Calls `work(begin, end)` for contiguous pieces of [0, count), many for
+/// each of `jobs` threads (the calling thread one of them), which take them
+/// as they come: a thread whose core another process holds leaves its share
+/// to the others. Returns once all are done; what a piece throws is thrown
+/// then, the earliest piece's.
+void ForEachPiece(int jobs, std::size_t count,
+                  const std::function<void(std::size_t begin, std::size_t end)>& work);
 
 /// The most records of one batch of ReadInBatches; the buffer of the model
 /// file usually holds fewer.

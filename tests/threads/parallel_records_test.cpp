@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <filesystem>
 #include <stdexcept>
@@ -200,6 +201,48 @@ TEST(ReadInBatches, ItemsInRecordOrderWhateverTheThreadsAndBatches) {
   EXPECT_EQ(next, "(end)");
 }
 
+// Batches of hundreds of records, cut into many pieces: a record refused in
+// any piece, the first or last of a piece or of the batch, is read alone in
+// its place, and the pieces after it are read again, as one thread reads them.
+TEST(ReadInBatches, ARefusalInAnyPieceIsReadWhereOneThreadReadsIt) {
+  const struct {
+    std::vector<std::size_t> x;   // records "x", read alone
+    std::vector<std::size_t> xx;  // records "xx", read alone with the record after them
+  } cases[] = {{{0}, {}},
+               {{2999}, {}},
+               {{46, 47, 48}, {}},
+               {{500, 1500}, {2500}},
+               {{}, {93, 1000}},
+               {{1, 2997}, {2998}},
+               {{}, {}}};
+  test_support::ScopedTempDir dir;
+  for (const auto& c : cases) {
+    std::string text;
+    std::vector<int> expected;
+    for (std::size_t r = 0; r < 3000; ++r) {
+      const bool x = std::find(c.x.begin(), c.x.end(), r) != c.x.end();
+      const bool xx = std::find(c.xx.begin(), c.xx.end(), r) != c.xx.end();
+      text += x ? "x\n" : xx ? "xx\n" : std::to_string(r + 1) + "\n";
+      if (xx) {
+        expected.push_back(-2);
+        text += "0\n";  // taken by the record before it
+      } else {
+        expected.push_back(x ? -1 : static_cast<int>(r + 1));
+      }
+    }
+    for (int jobs : {1, 2, 3}) {
+      for (std::size_t buffer : {std::size_t{4096}, std::size_t{1} << 20}) {
+        SCOPED_TRACE(testing::Message()
+                     << "x " << testing::PrintToString(c.x) << ", xx "
+                     << testing::PrintToString(c.xx) << ", jobs " << jobs << ", buffer " << buffer);
+        const auto [values, next] = ReadRun(text, expected.size(), jobs, buffer);
+        EXPECT_EQ(values, expected);
+        EXPECT_EQ(next, "(end)");
+      }
+    }
+  }
+}
+
 // The file's size after each record written one by one: where the buffer was
 // written out.
 std::vector<std::uintmax_t> SizesRecordByRecord(const std::vector<std::string>& records) {
@@ -292,6 +335,40 @@ TEST(WriteFixedRecords, ThreadsWriteTheBytesAndReportsOfOneThread) {
     EXPECT_EQ(parallel_console, console);
   }
   for (int jobs : {1, 2}) EXPECT_EQ(WriteNodes(0, {}, jobs).first, "");
+}
+
+// Records too wide for their field, then a write that fails: records of 82
+// bytes through a buffer of 4 KiB, so that the 50th record writes out the 49
+// before it, which /dev/full refuses. A record's report comes after the
+// record is in the buffer, before the next record is; whatever the threads,
+// the console is one thread's, report for report.
+TEST(WriteFixedRecords, ReportsBeforeAFailedWriteAreOneThreads) {
+  const struct {
+    std::vector<std::int32_t> wide;
+    int reports;  // those before the write fails
+  } cases[] = {{{}, 0},           {{1}, 1},      {{49}, 1},      {{50}, 0},
+               {{48, 49, 50}, 2}, {{49, 51}, 1}, {{1, 2, 3}, 3}, {{51, 2999}, 0}};
+  const std::string report = DiagnosticLine(kOutputConversion, kSolverInputUnit, "/dev/full");
+  const std::string failed = DiagnosticLine(kWriteError, kSolverInputUnit, "/dev/full");
+  for (const auto& c : cases) {
+    std::string expected;
+    for (int r = 0; r < c.reports; ++r) expected += report + "\r\n";
+    expected += failed + "\r\n";
+    for (int jobs : {1, 2, 3}) {
+      SCOPED_TRACE(testing::Message()
+                   << "wide " << testing::PrintToString(c.wide) << ", jobs " << jobs);
+      const test_support::RunResult ended = test_support::CatchRunEnded([&] {
+        OutputFile file("/dev/full", kSolverInputUnit, 4096);
+        WriteFixedRecords<kSolverNodeLayout>(file, 3000, jobs, [&](std::int32_t i) {
+          const bool too_wide = std::find(c.wide.begin(), c.wide.end(), i) != c.wide.end();
+          return std::array<WriteItem, 4>{too_wide ? 123456789 : i, 1.0, 2.0, 3.0};
+        });
+        file.Close();
+      });
+      EXPECT_NE(ended.status, -1);
+      EXPECT_EQ(ended.err, expected);
+    }
+  }
 }
 
 }  // namespace

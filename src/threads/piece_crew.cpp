@@ -1,0 +1,104 @@
+#include "threads/piece_crew.h"
+
+#include <system_error>
+
+namespace {
+
+constexpr std::uint64_t kPieceBits = 0xffffffffu;
+
+}  // namespace
+
+PieceCrew::PieceCrew(int helpers) {
+  threads_.reserve(static_cast<std::size_t>(std::max(helpers, 0)));
+  for (int t = 0; t < helpers; ++t) {
+    try {
+      threads_.emplace_back([this] { Serve(); });
+    } catch (const std::system_error&) {
+      break;
+    }
+  }
+}
+
+PieceCrew::~PieceCrew() {
+  Close();
+  {
+    const std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  threads_.clear();
+}
+
+void PieceCrew::Begin(std::size_t count, std::size_t pieces, const Work& work) {
+  Job job;
+  job.count = count;
+  job.pieces = std::min(count, std::max<std::size_t>(pieces, 1));
+  job.work = &work;
+  thrown_.assign(job.pieces, nullptr);
+  {
+    const std::lock_guard lock(mutex_);
+    job.generation = job_.generation + 1;
+    job_ = job;
+    done_ = 0;
+    waited_ = SIZE_MAX;
+    next_.store(std::uint64_t{job.generation} << 32, std::memory_order_release);
+  }
+  if (job.pieces > 1 && !threads_.empty()) wake_.notify_all();
+}
+
+std::size_t PieceCrew::Finish() {
+  RunPieces(job_);
+  Close();
+  for (const std::exception_ptr& e : thrown_) {
+    if (e) std::rethrow_exception(e);
+  }
+  return job_.pieces;
+}
+
+void PieceCrew::Close() {
+  const std::uint64_t was = next_.fetch_or(kPieceBits, std::memory_order_acq_rel);
+  if ((was >> 32) != job_.generation) return;
+  std::unique_lock lock(mutex_);
+  waited_ = std::min<std::size_t>(was & kPieceBits, job_.pieces);
+  finished_.wait(lock, [this] { return done_ == waited_; });
+}
+
+bool PieceCrew::Take(const Job& job, std::size_t& piece) {
+  std::uint64_t now = next_.load(std::memory_order_acquire);
+  for (;;) {
+    if ((now >> 32) != job.generation || (now & kPieceBits) >= job.pieces) return false;
+    if (next_.compare_exchange_weak(now, now + 1, std::memory_order_acq_rel,
+                                    std::memory_order_acquire)) {
+      piece = static_cast<std::size_t>(now & kPieceBits);
+      return true;
+    }
+  }
+}
+
+void PieceCrew::RunPieces(const Job& job) {
+  std::size_t piece = 0;
+  while (Take(job, piece)) {
+    try {
+      (*job.work)(piece, job.begin(piece), job.begin(piece + 1));
+    } catch (...) {
+      thrown_[piece] = std::current_exception();
+    }
+    const std::lock_guard lock(mutex_);
+    if (++done_ == waited_) finished_.notify_one();
+  }
+}
+
+void PieceCrew::Serve() {
+  std::uint32_t seen = 0;
+  for (;;) {
+    Job job;
+    {
+      std::unique_lock lock(mutex_);
+      wake_.wait(lock, [&] { return stopping_ || job_.generation != seen; });
+      if (stopping_) return;
+      job = job_;
+    }
+    seen = job.generation;
+    RunPieces(job);
+  }
+}
