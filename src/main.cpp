@@ -43,6 +43,26 @@ bool NamesTheModelOrThePair(const std::string& name, const RunFiles& files, bool
   return false;
 }
 
+// Whether `name` is an existing regular file whose first bytes are neither
+// "<?xml" nor "<VTKFile": no .vtu, and not to be replaced by one. A file that
+// cannot be examined is left to the open of the .vtu, which reports it.
+bool HoldsOtherThanVtk(const std::string& name) {
+  FileStatus status;
+  if (!StatusOf(name, status) || status.kind != FileKind::kRegular) return false;
+  const int fd = OpenDescriptor(name, FileAccess::kRead);
+  if (fd < 0) return false;
+  char head[8];
+  std::size_t got = 0;
+  while (got < sizeof head) {
+    const std::ptrdiff_t n = ReadDescriptor(fd, head + got, sizeof head - got);
+    if (n <= 0) break;
+    got += static_cast<std::size_t>(n);
+  }
+  CloseDescriptor(fd);
+  const std::string_view text(head, got);
+  return !text.starts_with("<?xml") && !text.starts_with("<VTKFile");
+}
+
 // After a missing ANSYS_Model.cdb, on a terminal: the lower-case name, when
 // a file has it, is named with the way to translate it.
 void HintAtLowerCaseModel(int status, const CommandLineOptions& options) {
@@ -85,7 +105,11 @@ int Run(const ParsedCommandLine& command_line) {
                  options.vtu_file.c_str());
     return kUsageStatus;
   }
-  const int status = RunTranslation(options.vtu_file, jobs, mode, files);
+  if (!options.vtu_file.empty() && HoldsOtherThanVtk(files.Output(options.vtu_file))) {
+    std::fprintf(stderr, "cdb2bem: %s\n", VtuContentRefused(options.vtu_file).c_str());
+    return kUsageStatus;
+  }
+  const int status = RunTranslation(options.vtu_file, jobs, mode, files, options.material);
   HintAtLowerCaseModel(status, options);
   return status;
 }

@@ -9,6 +9,8 @@
 #include <type_traits>
 #include <variant>
 
+#include "textio/diagnostics.h"
+
 namespace {
 
 using FlagField = bool CommandLineOptions::*;
@@ -38,6 +40,8 @@ const OptionSpec kOptions[] = {
      "number nodes and elements 1, 2, 3, ... (as --skin does)"},
     {"vtu", '\0', "FILE", &CommandLineOptions::vtu_file,
      "also write the model with its conditions to FILE (.vtu)"},
+    {"material", '\0', nullptr, &CommandLineOptions::material,
+     "write the model's E and v (EX, PRXY) in input.dat"},
     {"jobs", 'j', "N", &CommandLineOptions::jobs,
      "use N threads (default: the cores it may use, at most 16)"},
     {"help", 'h', nullptr, &CommandLineOptions::help, "print this help and exit"},
@@ -183,8 +187,20 @@ ParsedCommandLine ParseCommandLine(int argc, char* argv[]) {
     parsed.error = Refusal("option '--vtu' requires a file name");
   } else if (vtu_given && parsed.options.check) {
     parsed.error = Refusal("--check writes no file; it does not go with --vtu");
+  } else if (parsed.options.material && parsed.options.check) {
+    parsed.error = Refusal("--check writes no file; it does not go with --material");
+  } else if (vtu_given && !EndsInVtu(parsed.options.vtu_file)) {
+    parsed.error = Refusal(VtuNameRefused(parsed.options.vtu_file));
   }
   return parsed;
+}
+
+bool EndsInVtu(std::string_view name) {
+  if (name.size() < 4) return false;
+  const std::string_view end = name.substr(name.size() - 4);
+  return std::equal(end.begin(), end.end(), std::string_view(".vtu").begin(), [](char a, char b) {
+    return (a >= 'A' && a <= 'Z' ? static_cast<char>(a - 'A' + 'a') : a) == b;
+  });
 }
 
 std::string HelpText() {

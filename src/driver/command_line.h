@@ -14,6 +14,7 @@ struct CommandLineOptions {
   bool skin = false;                     // --skin: translate the outer surface of a volume model
   bool renumber = false;                 // --renumber: number nodes and elements 1, 2, 3, ...
   std::string vtu_file;                  // --vtu FILE: also the model as a .vtu; empty: none
+  bool material = false;                 // --material: the model's E and v in input.dat
   int jobs = 0;  // -j N: threads converting records; 0: one per core the process may use
   bool help = false;
   bool version = false;
@@ -43,3 +44,6 @@ inline constexpr int kMostJobsAsked = 256;
 
 /// Exit status of a command line that is refused or cannot be carried out.
 inline constexpr int kUsageStatus = 2;
+
+/// Whether `name` ends in ".vtu", in any case.
+bool EndsInVtu(std::string_view name);

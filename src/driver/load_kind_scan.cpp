@@ -39,14 +39,18 @@ void LoadKindScan::Test(std::string_view record, std::uint64_t offset) {
     if (!run_.HasPressures) run_.FirstPressureCommandOffset = offset;
     run_.HasPressures = true;
   }
-  if (line_buffer == "FINI") ended_ = true;
+  if (line_buffer == "FINI") {
+    ended_ = true;
+  } else {
+    NoteCommandRecord(record, run_.Notes);
+  }
 }
 
 void ScanLoadKinds(InputFile& model, LoadKindScan& scan) {
   while (!scan.ended()) {
     model.SkipRecordsNotBeginningWith(kScanInitials);
-    const LineBufferView line_buffer = ReadProbe(model, kLoadCommandProbe);
-    scan.Test(line_buffer, model.record_offset());
+    const std::string_view record = model.ReadRecord();
+    scan.Test(record, model.record_offset());
   }
 }
 

@@ -13,10 +13,12 @@
 /// The first characters of every record that the two scans test for: the
 /// size scan's words ("*ELSE", "FINISH", "CMBLOCK,FIELDCELLS",
 /// "CMBLOCK,FIELDPOINTS"), the load kind test's ("D,", "SFE,", "SFEBLOCK,",
-/// "FINI") and the element type records' ("ET,", "ETBLOCK,", "KEYOP",
-/// "EBLOCK"). A record beginning otherwise changes nothing in any scan, so
-/// they pass over it unread.
-inline constexpr std::string_view kScanInitials = "*CDEFKS";
+/// "FINI"), the element type records' ("ET,", "ETBLOCK,", "KEYOP",
+/// "EBLOCK") and the commands the run notes (loads it does not take: "F,",
+/// "BF", "ACEL", "OMEGA", "CP,", ...; the material: "MP,", "MPDATA,"). A
+/// record beginning otherwise changes nothing in any scan, so they pass over
+/// it unread.
+inline constexpr std::string_view kScanInitials = "*ABCDEFKMOS";
 
 /// The element type records met before the element block, in file order:
 /// the text of each ET and KEYOP record, and the offset of each ETBLOCK
@@ -39,7 +41,8 @@ class TypeRecordScan {
 };
 
 /// The load kind test, record after record from the first record of the
-/// file, up to the first record beginning "FINI".
+/// file, up to the first record beginning "FINI"; the records before it are
+/// noted in the run's Notes.
 class LoadKindScan {
  public:
   explicit LoadKindScan(RunTables& run) : run_(run) {}

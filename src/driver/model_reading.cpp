@@ -48,6 +48,7 @@ void ReadModel(InputFile& model, RunTables& run, OutputFile& console, int jobs) 
   ReadNodeBlock(model, run, console, jobs);
   ReadElementBlock(model, run, jobs);
   ReadDisplacementConstraints(model, run, jobs);
+  RefuseConstrainedRotatedNodes(run);
   if (run.HasPressures) {
     // The pressure pass passes over every record before the first "SFE,"
     // one, so it starts there; what it reads and raises is the same.

@@ -4,6 +4,7 @@
 #include <new>
 #include <string_view>
 
+#include "check/model_warnings.h"
 #include "check/refusal_cause.h"
 #include "check/surface_check.h"
 #include "driver/model_reading.h"
@@ -27,7 +28,7 @@ constexpr std::string_view kPlotFileName = "input.plt";
 constexpr std::string_view kClosingMessage = " Data Translation from ANSYS to BEM is done!";
 
 void Translate(OutputFile& console, std::string_view vtu_file, int jobs, ModelMode mode,
-               const RunFiles& files) {
+               const RunFiles& files, bool write_material) {
   // Opened before the outputs, so a missing model leaves them untouched.
   InputFile model(files.model, kModelUnit);
   // The earlier outputs stay as they are until all new ones are complete;
@@ -50,9 +51,12 @@ void Translate(OutputFile& console, std::string_view vtu_file, int jobs, ModelMo
   } else {
     ReadModel(model, run, console, jobs);
   }
+  // --material refuses a model whose constants cannot be written, before
+  // anything is.
+  const std::string material_text = write_material ? ModelMaterialText(run.Notes) : std::string();
 
   // Each file is complete, or its failure reported, before the next is begun.
-  WriteSolverInputFile(outputs.file(0), run, jobs);
+  WriteSolverInputFile(outputs.file(0), run, jobs, material_text);
   outputs.file(0).Close();
   WritePlotFile(outputs.file(1), run, jobs);
   outputs.file(1).Close();
@@ -60,17 +64,24 @@ void Translate(OutputFile& console, std::string_view vtu_file, int jobs, ModelMo
     WriteMapFile(*map, run, origins);
     map->Close();
   }
-  // The check's findings serve the .vtu (its check array) and the line of
-  // counts; a run without either does without them.
+  // The check's findings serve the .vtu (its check array), the line of
+  // counts and the warning of a surface that is not closed; a run without
+  // the first two checks the surface only when the closure test fails.
   const bool summary = StandardErrorIsTerminal();
+  const bool checked = vtu != nullptr || summary || MayNotBeClosed(run, jobs);
   SurfaceFindings findings;
-  if (vtu != nullptr || summary) findings = CheckSurface(run);
+  if (checked) findings = CheckSurface(run);
   if (vtu != nullptr) {
     WriteVtuFile(*vtu, run, findings.triangle_flags, rebuilt ? &origins : nullptr);
   }
   outputs.Commit();
   WriteFreeForm(console, {kClosingMessage});
   console.Close();
+  // Warnings only once the outputs are written.
+  for (const std::string& line :
+       TranslationWarnings(run, checked ? &findings : nullptr, write_material)) {
+    PrintWarning(line);
+  }
   if (summary) PrintWarning(RunSummaryLine(findings));
 }
 
@@ -92,11 +103,12 @@ bool IsRefusal(int status) {
 
 }  // namespace
 
-int RunTranslation(std::string_view vtu_file, int jobs, ModelMode mode, const RunFiles& files) {
+int RunTranslation(std::string_view vtu_file, int jobs, ModelMode mode, const RunFiles& files,
+                   bool write_material) {
   jobs = JobsToRun(jobs);
   try {
     OutputFile console = OutputFile::Console();
-    Translate(console, vtu_file, jobs, mode, files);
+    Translate(console, vtu_file, jobs, mode, files, write_material);
     return 0;
   } catch (const RunEnded& ended) {
     // A person at a terminal is told where to look next; scripts and pipes

@@ -17,5 +17,10 @@
 /// only when all are complete, and all together. Running out of memory anywhere ends the run with
 /// diagnostic 41. With `mode` kRenumbered or kSkin, the surface model is the model renumbered or
 /// its skin, and "input-map.csv" is written beside the pair, replaced with it.
+/// With `write_material`, the material record holds the model's constants
+/// (a model whose constants cannot be written is refused, status 1). Once the
+/// outputs are written, warnings of what the solver will not get follow on
+/// standard error, one line each.
 int RunTranslation(std::string_view vtu_file = {}, int jobs = 1,
-                   ModelMode mode = ModelMode::kAsWritten, const RunFiles& files = {});
+                   ModelMode mode = ModelMode::kAsWritten, const RunFiles& files = {},
+                   bool write_material = false);

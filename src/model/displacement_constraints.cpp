@@ -121,6 +121,7 @@ void ReadConstraintRecords(InputFile& model, RunTables& run, int jobs) {
                            return BatchTaken{k + 1, false, true};
                          if (c.kind == ConstraintRecord::Kind::kDisplacement) {
                            SetNodeDisplacement(run, c.node, c.direction, c.value);
+                           ++run.Notes.displacements_taken;
                          }
                        }
                        return ConvertedRecordsTaken(records, converted);
@@ -200,4 +201,19 @@ void SetTriangleConditions(RunTables& run, int jobs) {
   // no reader or writer goes past TriangleCount (the pressure pass loads
   // only triangles that elements made), so none of them reaches an output,
   // and pages never touched cost no memory.
+}
+
+void RefuseConstrainedRotatedNodes(const RunTables& run) {
+  for (const auto& [node, shown] : run.Notes.rotated_nodes) {
+    if (node < 1 || node > run.NodeCount) continue;
+    const double* u = run.NodeDisplacements.Column(node);
+    int first = -1;
+    bool fixed = true;
+    for (int d = 0; d < 3; ++d) {
+      const bool given = !(u[d] == kNotGiven);
+      if (given && first < 0) first = d;
+      fixed = fixed && given && u[d] == 0.0;
+    }
+    if (first >= 0 && !fixed) StopWithModelError(RotatedNodeConstrained(shown, first + 1));
+  }
 }

@@ -27,3 +27,9 @@ void SetTriangleConditions(RunTables& run, int jobs = 1);
 /// The direction of a D command's label: "UX", "UY", "UZ" give 1, 2, 3;
 /// any other label 0.
 int DisplacementDirection(std::string_view label);
+
+/// Refuses the model (status 1, one line naming the node) when a boundary
+/// node with rotated axes (Notes.rotated_nodes, the first in block order) has
+/// a constraint in UX, UY or UZ, which would act along its own axes: unless
+/// all three are given and all 0.0, a fixed node being fixed in any axes.
+void RefuseConstrainedRotatedNodes(const RunTables& run);

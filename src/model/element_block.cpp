@@ -46,6 +46,7 @@ struct ElementRecord {
   std::int32_t itype = 0;     // the local element type, the record's second value
   bool cut_along_ik = false;  // a quadrilateral's cut, when `cut_known`
   bool cut_known = false;
+  std::int32_t material = 0;  // the record's first value
 };
 
 // ANSYS writes an element's node count as the ninth value of its record. A
@@ -91,7 +92,7 @@ struct ElementValues {
   ElementRecord element{0, {0, 0, 0, 0}, 0, false, false};
 
   std::array<FreeFormTarget, 15> Targets() {
-    return {attribute,          element.itype,      attribute,         attribute,
+    return {element.material,   element.itype,      attribute,         attribute,
             attribute,          attribute,          attribute,         attribute,
             node_count,         attribute,          element.number,    element.corners[0],
             element.corners[1], element.corners[2], element.corners[3]};
@@ -219,6 +220,7 @@ std::int32_t FieldCellPosition(const RunTables& run, std::int64_t p) {
 void AddRecord(RunTables& run, std::int64_t p, const ElementRecord& element) {
   CountType(run, element.itype);
   if (p < run.ElementCount) {
+    run.Notes.NoteMaterial(element.material);
     AddElement(run, element);
   } else {
     AddFieldCell(run, FieldCellPosition(run, p), element);
@@ -239,9 +241,11 @@ bool OneRecord(void* context, std::string_view& record) {
 bool TakeColumnElement(std::string_view record, std::size_t width, ElementRecord& element,
                        std::int32_t& node_count) {
   std::array<std::int32_t, 15> values;
-  // The type, the node count, the element number and the four corners.
-  constexpr std::uint32_t kWanted = 1u << 1 | 1u << 8 | 1u << 10 | 0xfu << 11;
+  // The material, the type, the node count, the element number and the four
+  // corners.
+  constexpr std::uint32_t kWanted = 1u | 1u << 1 | 1u << 8 | 1u << 10 | 0xfu << 11;
   if (!TakeColumnIntegers(record, width, values, kWanted)) return false;
+  element.material = values[0];
   element.itype = values[1];
   node_count = values[8];
   element.number = values[10];

@@ -83,10 +83,12 @@ BatchTaken TakeUpTo(BatchRecords records, std::size_t converted) {
 
 void ReadNodeRecords(InputFile& model, Layout layout, ModelRecords& out, int jobs) {
   std::size_t base = 0;  // the nodes before the batch
+  std::vector<std::uint8_t> rotated;
   ReadInBatches(
       model, jobs, SIZE_MAX,
       {.prepare =
            [&](std::size_t count) {
+             rotated.assign(count, 0);
              base = out.node_numbers.size();
              out.node_numbers.resize(base + count);
              out.node_coords.resize(3 * (base + count));
@@ -101,11 +103,17 @@ void ReadNodeRecords(InputFile& model, Layout layout, ModelRecords& out, int job
                const ReadItem items[] = {
                    out.node_numbers[base + k], unused, unused, xyz[0], xyz[1], xyz[2]};
                if (!ReadNodeFields(records[k], layout, items)) return k;
+               rotated[k] =
+                   RotatesAxes(records[k], layout[0].width, layout[1].width, layout[1].digits);
              }
              return end;
            },
        .take =
            [&](BatchRecords records, std::size_t converted) {
+             for (std::size_t k = 0; k < converted; ++k) {
+               if (rotated[k] != 0)
+                 out.rotated_node_positions.push_back(static_cast<std::int64_t>(base + k));
+             }
              if (!records.empty()) {
                out.node_numbers.resize(base + converted);
                out.node_coords.resize(3 * (base + converted));
@@ -146,6 +154,7 @@ bool AppendElement(const FirstElementRecord& first, const InputFile& model, Mode
   const int stored = std::clamp(node_count, 0, kMostElementNodes);
   out.element_numbers.push_back(first.values[10]);
   out.element_types.push_back(first.values[1]);
+  out.element_materials.push_back(first.values[0]);
   out.element_node_counts.push_back(node_count);
   const int on_first = std::min(stored, kFirstRecordNodes);
   for (int n = 0; n < on_first; ++n) {
@@ -250,6 +259,7 @@ void ReadModelRecords(InputFile& model, ModelRecords& out, int jobs) {
   };
   std::string_view record;
   std::optional<std::string_view> pending;
+  bool notes_ended = false;
   for (;;) {
     if (pending) {
       record = *pending;
@@ -258,6 +268,10 @@ void ReadModelRecords(InputFile& model, ModelRecords& out, int jobs) {
       return;
     }
     if (!out.types.ended()) out.types.Take(record);
+    if (!notes_ended) {
+      notes_ended = record.starts_with("FINI");
+      if (!notes_ended) NoteCommandRecord(record, out.notes);
+    }
     if (record.starts_with("FINISH")) {
       if (out.has_node_block) return;
       // A part of the file before the model (geometry, say) ends in its own

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "model/element_types.h"
+#include "model/model_notes.h"
 #include "model/pressure_loads.h"
 #include "textio/record_file.h"
 
@@ -23,7 +24,8 @@ inline constexpr int kMostElementNodes = 20;
 struct ModelRecords {
   // The node records of every node block, in file order.
   std::vector<std::int32_t> node_numbers;
-  std::vector<double> node_coords;  // x, y, z of each node
+  std::vector<double> node_coords;                   // x, y, z of each node
+  std::vector<std::int64_t> rotated_node_positions;  // records that rotate their node's axes
   bool has_node_block = false;
 
   // The element records, in file order: number, local type (the record's
@@ -33,6 +35,7 @@ struct ModelRecords {
   std::vector<std::int32_t> element_numbers;
   std::vector<std::int32_t> element_types;
   std::vector<std::int32_t> element_node_counts;
+  std::vector<std::int32_t> element_materials;  // the record's 1st value
   std::vector<std::uint64_t> node_begin{0};
   std::vector<std::int32_t> element_nodes;
   bool has_element_block = false;
@@ -47,6 +50,7 @@ struct ModelRecords {
   ElementTypes types;
   std::vector<DisplacementCommand> displacements;  // UX, UY and UZ ones, in file order
   std::vector<PressureValues> pressures;           // in file order
+  ModelNotes notes;  // the command records before the first record beginning "FINI"
 
   std::int64_t element_count() const { return static_cast<std::int64_t>(element_numbers.size()); }
   std::int64_t node_count() const { return static_cast<std::int64_t>(node_numbers.size()); }

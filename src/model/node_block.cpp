@@ -4,6 +4,7 @@
 #include <string_view>
 #include <vector>
 
+#include "model/model_notes.h"
 #include "textio/fixed_layout.h"
 #include "textio/free_form.h"
 #include "threads/parallel_records.h"
@@ -52,12 +53,26 @@ std::optional<Layout> NodeFormatOf(std::string_view record) {
 
 namespace {
 
+bool RecordRotatesAxes(std::string_view record, Layout layout) {
+  return RotatesAxes(record, layout[0].width, layout[1].width, layout[1].digits);
+}
+
 // Reads one node record; returns the node number written in it.
 std::int32_t ReadNodeRecord(InputFile& model, Layout layout, double* xyz) {
   std::int32_t number = 0;
   std::int32_t unused = 0;
   ReadFixedRecord(model, layout, {number, unused, unused, xyz[0], xyz[1], xyz[2]});
   return number;
+}
+
+// The same, the record read alone: whether it rotates the node's axes too.
+std::int32_t ReadNodeRecordAlone(InputFile& model, Layout layout, double* xyz, bool& rotates) {
+  std::string_view record;
+  if (model.NextRecord(record)) {
+    rotates = RecordRotatesAxes(record, layout);
+    model.Unread(record);
+  }
+  return ReadNodeRecord(model, layout, xyz);
 }
 
 // Position p of the block, from 0: a node up to NodeCount, then a field point.
@@ -87,11 +102,23 @@ void ReadNodeBlock(InputFile& model, RunTables& run, OutputFile& console, int jo
   // The records are converted in batches, the numbers they give checked in
   // record order. A record that fails is read again alone, which raises
   // what it raises in sequence, after the messages of the records before it.
+  // Boundary nodes whose records rotate their axes are noted in block order.
+  auto note_rotation = [&](std::int64_t p, bool rotated) {
+    if (rotated && p < node_count) {
+      const auto node = static_cast<std::int32_t>(p + 1);
+      run.Notes.rotated_nodes.emplace_back(node, node);
+    }
+  };
   std::int64_t done = 0;
   std::vector<std::int32_t> numbers;
+  std::vector<std::uint8_t> rotated;
   ReadInBatches(
       model, jobs, static_cast<std::size_t>(total),
-      {.prepare = [&](std::size_t count) { numbers.resize(count); },
+      {.prepare =
+           [&](std::size_t count) {
+             numbers.resize(count);
+             rotated.resize(count);
+           },
        .convert =
            [&](BatchRecords records, std::size_t begin, std::size_t end) {
              for (std::size_t k = begin; k < end; ++k) {
@@ -99,6 +126,7 @@ void ReadNodeBlock(InputFile& model, RunTables& run, OutputFile& console, int jo
                std::int32_t unused = 0;
                const ReadItem items[] = {numbers[k], unused, unused, xyz[0], xyz[1], xyz[2]};
                if (!ReadNodeFields(records[k], layout, items)) return k;
+               rotated[k] = RecordRotatesAxes(records[k], layout);
              }
              return end;
            },
@@ -106,14 +134,17 @@ void ReadNodeBlock(InputFile& model, RunTables& run, OutputFile& console, int jo
            [&](BatchRecords records, std::size_t converted) {
              for (std::size_t k = 0; k < converted; ++k) {
                check_number(done + static_cast<std::int64_t>(k), numbers[k]);
+               note_rotation(done + static_cast<std::int64_t>(k), rotated[k] != 0);
              }
              done += static_cast<std::int64_t>(converted);
              return ConvertedRecordsTaken(records, converted);
            },
        .read_alone =
            [&] {
-             check_number(done,
-                          ReadNodeRecord(model, layout, CoordinatesAt(run, node_count, done)));
+             bool rotates = false;
+             check_number(done, ReadNodeRecordAlone(model, layout,
+                                                    CoordinatesAt(run, node_count, done), rotates));
+             note_rotation(done, rotates);
              ++done;
            }});
 }

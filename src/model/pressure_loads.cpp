@@ -98,8 +98,14 @@ std::int32_t KeyOf(std::string_view text) {
   return Trimmed(text).empty() ? 1 : TextToInteger(Trimmed(text));
 }
 
+// The record of an SFE command's second value set: "SFE," with 2 as its
+// fifth field ("SFE,e,key,PRES,2,R5.0").
+bool IsSecondValueSet(std::string_view record) {
+  return TextIs(LeadingColumns(record, 4), "SFE,") && Trimmed(CommandField(record, 4)) == "2";
+}
+
 // One pressure command, its record already read: the element and key from
-// its fields, then its four values and the two records after them.
+// its fields, then its four values and its second value set, when it follows.
 void ReadPressureCommand(InputFile& model, std::string_view record, const PressureSink& take) {
   PressureValues pressure;
   pressure.element = TextToInteger(Trimmed(CommandField(record, 1)));
@@ -107,7 +113,16 @@ void ReadPressureCommand(InputFile& model, std::string_view record, const Pressu
   double* p = pressure.values;
   ReadFreeForm(model, {p[0], p[1], p[2], p[3]});
   take(pressure);
-  ReadFixedRecord(model, kRecordSkipLayout, {});
+  // ANSYS follows the values with the command's second value set, its own
+  // SFE record (value set 2) and row: both are passed over. Anything else is
+  // the next record, read as usual.
+  std::string_view next;
+  if (!model.NextRecord(next)) return;
+  if (IsSecondValueSet(next)) {
+    model.ReadRecord();
+  } else {
+    model.Unread(next);
+  }
 }
 
 // A row of a pressure block: element, key, kind, then at least four values.

@@ -30,7 +30,7 @@ bool BeginsPressures(std::string_view record);
 
 /// Reads the pressures that `record` (just read from `model`, one for which
 /// BeginsPressures holds) begins, handing each to `take` in file order: the
-/// values and the two records after an SFE record, or the rows of a block.
+/// values (and the second value set after them) of an SFE record, or the rows of a block.
 /// Returns the record that ended a block, to be read as usual; nothing when
 /// the next record is to be read from the file.
 std::optional<std::string_view> ReadPressures(InputFile& model, std::string_view record,

@@ -149,6 +149,28 @@ void SurfaceCorners(const ModelRecords& records, std::int64_t i, std::int32_t co
   if (records.element_node_counts[static_cast<std::size_t>(i)] == 3) corners[3] = corners[2];
 }
 
+namespace {
+
+// The notes of the model read, with the materials of its elements (field
+// cells aside) and its rotated surface nodes, named by their numbers. Every
+// D command in UX, UY or UZ is taken by its fields.
+void NoteSurfaceModel(const ModelRecords& records, const ModelIndex& index,
+                      const SurfaceModel& surface, RunTables& run) {
+  run.Notes = records.notes;
+  run.Notes.displacements_taken = run.Notes.displacement_commands;
+  for (std::size_t i = 0; i < records.element_materials.size(); ++i) {
+    if (!index.is_field_cell[i]) run.Notes.NoteMaterial(records.element_materials[i]);
+  }
+  for (const std::int64_t p : records.rotated_node_positions) {
+    const std::int32_t node = surface.new_node_number[static_cast<std::size_t>(p)];
+    if (node >= 1 && node <= run.NodeCount) {
+      run.Notes.rotated_nodes.emplace_back(node, records.node_numbers[static_cast<std::size_t>(p)]);
+    }
+  }
+}
+
+}  // namespace
+
 void FillSurfaceTables(const ModelRecords& records, const ModelIndex& index,
                        const SurfaceModel& surface, RunTables& run, int jobs) {
   run.NodeCount = static_cast<std::int32_t>(surface.nodes.size());
@@ -193,6 +215,8 @@ void FillSurfaceTables(const ModelRecords& records, const ModelIndex& index,
     }
   }
   if (dropped != 0) PrintWarning(ConstraintsDropped(dropped, surface.constraint_dropped_why));
+  NoteSurfaceModel(records, index, surface, run);
+  RefuseConstrainedRotatedNodes(run);
   SetTriangleConditions(run, jobs);
 
   dropped = 0;

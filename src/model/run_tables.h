@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "model/element_types.h"
+#include "model/model_notes.h"
 
 /// A column-major table with 1-based indices in both dimensions. Allocated
 /// once and never resized; a negative extent gives an empty table. The
@@ -110,6 +111,10 @@ struct RunTables {
 
   // What the pressure pass made of the pressures it read, for the check.
   PressureFigures Pressures;
+
+  // What the solver input does not carry, the material, rotated nodes: for
+  // the warnings of a successful run and --material.
+  ModelNotes Notes;
 };
 
 /// Allocates the ten tables from the counts, in the order of the run, with

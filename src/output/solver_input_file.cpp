@@ -43,7 +43,8 @@ void DateText(std::span<char> buffer) {
 
 }  // namespace
 
-void WriteSolverInputFile(OutputFile& file, const RunTables& run, int jobs) {
+void WriteSolverInputFile(OutputFile& file, const RunTables& run, int jobs,
+                          std::string_view material_text) {
   std::array<char, 9> date;
   DateText(date);
   WriteFixedRecord<kTitleLayout>(file, {std::string_view(date.data(), date.size())});
@@ -51,7 +52,7 @@ void WriteSolverInputFile(OutputFile& file, const RunTables& run, int jobs) {
   // The solver counts triangles as its elements; its field-point count is always "0".
   WriteFixedRecord<kCountLayout>(file, {run.TriangleCount, run.NodeCount, kCountText});
   WriteFreeForm(file, {kRemoteLoadingText});
-  WriteFreeForm(file, {kMaterialText});
+  WriteFreeForm(file, {material_text.empty() ? kMaterialText : material_text});
   WriteFreeForm(file, {kDualEquationText});
 
   WriteFreeForm(file, {"$ Nodes:"});

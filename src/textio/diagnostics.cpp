@@ -227,3 +227,73 @@ std::string PressuresDropped(std::int64_t count, std::string_view why) {
   return " Warning: " + std::to_string(count) + (count == 1 ? " pressure" : " pressures") +
          " ignored, " + std::string(why);
 }
+
+std::string RotatedNodeConstrained(std::int32_t node, int direction) {
+  static constexpr const char* kLabels[] = {"UX", "UY", "UZ"};
+  static constexpr const char* kAxes[] = {"x", "y", "z"};
+  const auto d = static_cast<std::size_t>(direction - 1);
+  return ModelError("node " + std::to_string(node) + " has rotated axes: its " + kLabels[d] +
+                    " constraint does not act along " + kAxes[d]);
+}
+
+std::string NotClosedSurface(std::int64_t open, std::int64_t non_manifold, std::int64_t conflicts) {
+  return " Warning: the triangles are no closed surface: " +
+         Counted(open, "open edge", "open edges") + ", " +
+         Counted(non_manifold, "non-manifold edge", "non-manifold edges") + ", " +
+         Counted(conflicts, "orientation conflict", "orientation conflicts") +
+         "; the solver needs the closed boundary of the body: see cdb2bem --check";
+}
+
+std::string LoadsNotTranslated(std::int64_t count, std::string_view what, std::string_view advice) {
+  return " Warning: " + Counted(count, "record", "records") + " of " + std::string(what) +
+         " not translated: " + std::string(advice);
+}
+
+std::string ConstraintsReachNoTriangle(std::int64_t count) {
+  return " Warning: " + Counted(count, "constrained node reaches", "constrained nodes reach") +
+         " no triangle: a triangle takes a displacement only where all three corners are "
+         "constrained in its direction; constrain whole faces";
+}
+
+std::string SeveralMaterials(std::int64_t count) {
+  return " Warning: the elements use " + std::to_string(count) +
+         " materials; input.dat gives the solver one, E = 1.0 and v = 0.3: translate the parts "
+         "of each material apart";
+}
+
+std::string MaterialNotWritten(std::int32_t material, std::string_view constants) {
+  return " Warning: material " + std::to_string(material) + " has " + std::string(constants) +
+         "; input.dat gives the solver E = 1.0 and v = 0.3: translate with --material to give "
+         "it the model's";
+}
+
+std::string MaterialOptionSeveral(std::int64_t count) {
+  return ModelError("--material: the elements use " + std::to_string(count) +
+                    " materials, input.dat holds one");
+}
+
+std::string MaterialOptionLacks(std::int32_t material, std::string_view what) {
+  return ModelError("--material: material " + std::to_string(material) + " has no " +
+                    std::string(what));
+}
+
+std::string MaterialOptionByTemperature(std::int32_t material, std::string_view label) {
+  return ModelError("--material: the " + std::string(label) + " of material " +
+                    std::to_string(material) +
+                    " is given at more than one temperature, input.dat holds one value");
+}
+
+std::string MaterialOptionTooLong(std::int32_t material) {
+  return ModelError("--material: the constants of material " + std::to_string(material) +
+                    " are too long for the material record of input.dat");
+}
+
+std::string VtuNameRefused(std::string_view name) {
+  return "--vtu '" + std::string(name) +
+         "': the name does not end in .vtu; the file would be replaced";
+}
+
+std::string VtuContentRefused(std::string_view name) {
+  return "--vtu '" + std::string(name) +
+         "' is a file that is not VTK XML; it would be replaced: remove it or name another";
+}

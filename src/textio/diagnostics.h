@@ -125,3 +125,29 @@ std::string PressuresDropped(std::int64_t count, std::string_view why);
 /// the first being cell `first` with the corner `corner` outside 1 to `last`.
 std::string CellsLeftOutOfVtu(std::int64_t count, const char* kind, std::int64_t first,
                               std::int32_t corner, std::int64_t last);
+/// Node `node` has rotated axes and a constraint in `direction` (1 to 3).
+std::string RotatedNodeConstrained(std::int32_t node, int direction);
+/// Warnings of a successful translation: a surface with `open` open edges,
+/// `non_manifold` non-manifold edges and `conflicts` orientation conflicts;
+std::string NotClosedSurface(std::int64_t open, std::int64_t non_manifold, std::int64_t conflicts);
+/// `count` records of `what` ("nodal forces and moments (F)") that the
+/// solver input does not carry, and `advice`;
+std::string LoadsNotTranslated(std::int64_t count, std::string_view what, std::string_view advice);
+/// `count` constrained nodes that no displacement condition reaches;
+std::string ConstraintsReachNoTriangle(std::int64_t count);
+/// elements of `count` materials;
+std::string SeveralMaterials(std::int64_t count);
+/// the constants of `material` ("EX 2.0E+11 and PRXY 0.3") that differ from
+/// those written.
+std::string MaterialNotWritten(std::int32_t material, std::string_view constants);
+/// Refusals of --material: the elements use `count` materials; material
+/// `material` lacks `what` ("EX", "PRXY and NUXY"); `label` of `material` is
+/// given by temperature; the record would be longer than a record can be.
+std::string MaterialOptionSeveral(std::int64_t count);
+std::string MaterialOptionLacks(std::int32_t material, std::string_view what);
+std::string MaterialOptionByTemperature(std::int32_t material, std::string_view label);
+std::string MaterialOptionTooLong(std::int32_t material);
+/// The refusals of a --vtu FILE: a name that does not end in .vtu; an
+/// existing file that is no VTK XML.
+std::string VtuNameRefused(std::string_view name);
+std::string VtuContentRefused(std::string_view name);

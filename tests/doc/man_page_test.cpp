@@ -99,7 +99,7 @@ TEST(ManPage, SynopsisHasEveryOptionAndTheOperand) {
     ++options;
     EXPECT_TRUE(Has(synopsis, {" ", AsRoff(long_form)})) << long_form << "\n" << synopsis;
   }
-  EXPECT_EQ(options, 8);  // -C, --check, --skin, --renumber, --vtu, -j, -h, --version
+  EXPECT_EQ(options, 9);  // -C, --check, --skin, --renumber, --vtu, --material, -j, -h, --version
   EXPECT_TRUE(Has(synopsis, {".RI [ model ]"})) << synopsis;
   for (std::string_view heading : {"AUTHOR", "\"REPORTING BUGS\"", "COPYRIGHT", "FILES"}) {
     EXPECT_FALSE(Section(page, heading).empty()) << heading;

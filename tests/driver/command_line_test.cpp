@@ -172,12 +172,10 @@ TEST_F(CommandLineRun, HelpAndVersionPrintAndDoNothingElse) {
 // diagnostics naming it as it was opened.
 TEST_F(CommandLineRun, ModelOperandIsReadAndTheOutputsGoBesideIt) {
   const Made pair_and_vtu = {"model/input.dat", "model/input.plt", "model/m.vtu"};
-  const char* overwrite =
-      "cdb2bem: --vtu '%s' would overwrite the model or the file it is translated to\n";
   auto refused_vtu = [&](const char* name) {
-    char text[200];
-    std::snprintf(text, sizeof text, overwrite, name);
-    return std::string(text);
+    return "cdb2bem: --vtu '" + std::string(name) +
+           "': the name does not end in .vtu; the file would be replaced\n"
+           "Try 'cdb2bem --help' for more information.\n";
   };
   const Case cases[] = {
       // Absent: ANSYS_Model.cdb of the working directory, as always.
@@ -193,8 +191,8 @@ TEST_F(CommandLineRun, ModelOperandIsReadAndTheOutputsGoBesideIt) {
       // With -C: taken in DIR.
       {{"-C", "model", "job.cdb"}, 0, kClosingLine, "", kTranslatedInModel},
       {{"job.cdb", "--directory=model"}, 0, kClosingLine, "", kTranslatedInModel},
-      // A relative .vtu goes beside the model too; it may not overwrite the
-      // model or the pair there.
+      // A relative .vtu goes beside the model too; a name that does not end
+      // in .vtu (the model's, the pair's) is refused.
       {{"--vtu", "m.vtu", "model/job.cdb"}, 0, kClosingLine, "", pair_and_vtu},
       {{"--vtu", "job.cdb", "model/job.cdb"}, 2, "", refused_vtu("job.cdb"), kNothingWritten},
       {{"--vtu", "input.plt", "model/job.cdb"}, 2, "", refused_vtu("input.plt"), kNothingWritten},
@@ -274,7 +272,7 @@ TEST_F(CommandLineRun, RefusedCommandLinesReadAndWriteNothing) {
       // An empty name fits every option.
       Refused(
           {"--=x"},
-          "option '--=x' is ambiguous; possibilities: '--directory' '--check' '--skin' '--renumber' '--vtu' '--jobs' '--help' '--version'"),
+          "option '--=x' is ambiguous; possibilities: '--directory' '--check' '--skin' '--renumber' '--vtu' '--material' '--jobs' '--help' '--version'"),
       Refused({"-hx"}, "invalid option -- 'x'"),
       // A refusal wins over --help and --version wherever it stands.
       Refused({"--help", "--foo"}, "unrecognized option '--foo'"),

@@ -143,9 +143,26 @@ TEST(RealModelFiles, EndAsTheRulesSay) {
                                 ") is a volume element, not a surface element\r\n");
     }
     if (name != "hypermesh.cdb") continue;
-    // 105 nodes, 80 four-node elements, no field data, no loads: 160 triangles, no message but the
-    // closing one.
-    EXPECT_EQ(result.out + result.err, "  Data Translation from ANSYS to BEM is done!\r\n");
+    // 105 nodes, 80 four-node elements, no field data, no loads: 160 triangles, the closing
+    // message, then the warnings of a shell (an open surface, as the check counts it) and of its
+    // material 1 (MPDATA EX 72000.0, NUXY 0.33).
+    EXPECT_EQ(result.out, "  Data Translation from ANSYS to BEM is done!\r\n");
+    const RunResult check = test_support::RunProgramWith(dir.path(), {"--check"});
+    const auto figure = [&check](const std::string& label) {
+      const std::size_t at = check.out.find("\n" + label + ": ");
+      return at == std::string::npos
+                 ? std::string("?")
+                 : check.out.substr(at + label.size() + 3,
+                                    check.out.find('\n', at + 1) - at - label.size() - 3);
+    };
+    EXPECT_EQ(result.err,
+              " Warning: the triangles are no closed surface: " + figure("open edges") +
+                  " open edges, " + figure("non-manifold edges") + " non-manifold edges, " +
+                  figure("orientation conflicts") +
+                  " orientation conflicts; the solver needs the closed boundary of the body: see "
+                  "cdb2bem --check\r\n"
+                  " Warning: material 1 has EX 72000.0 and NUXY 0.33; input.dat gives the solver "
+                  "E = 1.0 and v = 0.3: translate with --material to give it the model's\r\n");
     EXPECT_NE(ReadFile("input.dat").find("\r\n         160         105      0 "),
               std::string::npos);
   }

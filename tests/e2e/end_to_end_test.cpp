@@ -287,14 +287,23 @@ TEST(EndToEndThreads, ModelsOfSeveralBatchesTranslateTheSameOnAnyThreads) {
   // run it too when that is none of the counts given here.
   std::vector<std::vector<std::string>> runs = {{"-j1"}, {"-j2"}, {"-j3"}};
   if (DefaultJobCount() > 3) runs.push_back({});
-  std::string dat, plt;
+  std::string dat, plt, err;
   for (const std::vector<std::string>& args : runs) {
     SCOPED_TRACE(args.empty() ? "no -j" : args[0]);
     // Each run replaces the outputs of the one before.
     const RunResult run = test_support::RunProgramWith(work, args);
     ASSERT_EQ(run.status, 0) << run.err;
     EXPECT_EQ(run.out, kClosingLine);
-    EXPECT_EQ(run.err, "");
+    // A sheet with holes, its first row of 270 nodes fixed: no triangle has
+    // three corners in that row. The warnings are the same on any threads.
+    EXPECT_TRUE(run.err.starts_with(" Warning: the triangles are no closed surface: ")) << run.err;
+    EXPECT_TRUE(
+        run.err.ends_with("\r\n Warning: 270 constrained nodes reach no triangle: a "
+                          "triangle takes a displacement only where all three corners are "
+                          "constrained in its direction; constrain whole faces\r\n"))
+        << run.err;
+    if (err.empty()) err = run.err;
+    EXPECT_EQ(run.err, err);
     const std::string this_dat = MaskDate(ReadFile(work / "input.dat"));
     const std::string this_plt = ReadFile(work / "input.plt");
     if (dat.empty()) {

@@ -53,7 +53,8 @@ const fs::path kModel = kFourNodeDir / "ANSYS_Model.cdb";
 void PrepareDirectory(const fs::path& dir, bool earlier, bool vtu) {
   fs::copy_file(kModel, dir / "ANSYS_Model.cdb");
   if (earlier) WriteEarlierOutputs(dir);
-  if (earlier && vtu) WriteFile(dir / "model.vtu", "model.vtu of an earlier run\n");
+  if (earlier && vtu)
+    WriteFile(dir / "model.vtu", "<?xml version=\"1.0\"?>\n<!-- model.vtu of an earlier run -->\n");
 }
 
 // The calls of a whole -j1 run in a prepared directory, traced with the
@@ -323,17 +324,18 @@ TEST(ReplacementFaults, VtuThatCannotBeWrittenLeavesEveryEarlierOutput) {
     const char* file;  // as the diagnostic names it, under the directory; nullptr: the vtu
   } cases[] = {
       {"missing/model.vtu", 30, "open failure", nullptr},
-      {"folder", 30, "open failure", nullptr},
-      {"/dev/full", 38, "error during write", nullptr},
+      {"folder.vtu", 30, "open failure", nullptr},
+      {"full.vtu", 38, "error during write", nullptr},  // a link to /dev/full
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.vtu);
-    if (std::string_view(c.vtu) == "/dev/full" && !fs::is_character_file("/dev/full")) continue;
+    if (std::string_view(c.vtu) == "full.vtu" && !fs::is_character_file("/dev/full")) continue;
     ScopedTempDir streams;
     ScopedTempDir temp;
     const fs::path dir = fs::canonical(temp.path());
     PrepareDirectory(dir, true, false);
-    fs::create_directory(dir / "folder");
+    fs::create_directory(dir / "folder.vtu");
+    fs::create_symlink("/dev/full", dir / "full.vtu");
     const auto before = Everything(dir);
     const Ended ended = RunWhole(dir, {CDB2BEM_BINARY, "--vtu", c.vtu}, streams.path());
     const fs::path named = c.vtu[0] == '/' ? fs::path(c.vtu) : dir / c.vtu;

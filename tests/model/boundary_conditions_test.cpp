@@ -77,11 +77,11 @@ Condition Traction(int triangle, double x, double y, double z) {
   return {triangle, {2, 2, 2}, {x, y, z}};
 }
 
-// A pressure command: its record, its values, and two records passed over
-// (which would load element 1 if they were read).
+// A pressure command: its record, its values, and its second value set,
+// passed over (it would load element 1 if it were read).
 std::string Pressure(const char* element, const char* values) {
-  return std::string("SFE,") + element + ",   1,PRES, 0,R5.0\n" + values +
-         "\nSFE,        1,   1,PRES\n1 1 1 1\n";
+  return std::string("SFE,") + element + ",   1,PRES, 1,R5.0\n" + values +
+         "\nSFE,        1,   1,PRES, 2,R5.0\n1 1 1 1\n";
 }
 // The same with the key text given.
 std::string PressureWithKey(const char* element, const char* key, const char* values) {
@@ -139,12 +139,21 @@ TEST(BoundaryConditions, ConditionsOfEveryTriangle) {
            Pressure("        1", "1 1 1 1"),
        {Traction(1, kU, kU, kU), {2, {2, 2, 1}, {0, 0, 3.0}}}},
       // Pressure commands are read by their fields: the label in any
-      // columns, blanks around it; the two records after the values are
+      // columns, blanks around it; the second value set after the values is
       // passed over, and so is a command of another label.
       {"PRES in other columns, other labels",
-       "SFE,        2,    1, PRES \n1 1 1 1\nSFE,        1,  1,PRES\n1 1 1 1\n"
+       "SFE,        2,    1, PRES \n1 1 1 1\nSFE,        1,  1,PRES,  2 ,R5.0\n1 1 1 1\n"
        "SFE,        1,   1,CONV\n1 1 1 1\n",
        {Traction(2, 0, 0, -1), Traction(3, 0, 0, -1)}},
+      // Only a record "SFE," whose fifth field is 2 is a second value set:
+      // any other record after the values is read as usual, a pressure too.
+      {"one row per command, no second set",
+       "SFE,        2,   1,PRES, 1,R5.0\n1 1 1 1\nSFE,        1,   1,PRES, 1,R5.0\n2 2 2 2\n",
+       {Traction(1, 2 * kU, 2 * kU, 2 * kU), Traction(2, 0, 0, -1), Traction(3, 0, 0, -1)}},
+      {"a fifth field 20 or 1 is no second set",
+       "SFE,        2,   1,PRES\n1 1 1 1\nSFE,        1,   1,PRES,20\n3 3 3 3\n"
+       "SFE,        2,   1,PRES, 1\n5 5 5 5\n",
+       {Traction(1, 3 * kU, 3 * kU, 3 * kU), Traction(2, 0, 0, -5), Traction(3, 0, 0, -5)}},
       {"element in 8, 9 and 10 columns",
        "SFE,       1,   1,PRES, 0,R5.0\n2 2 2 2\n\n\nSFE,         2,   1,PRES\n4 4 4 4\n\n\n",
        {Traction(1, 2 * kU, 2 * kU, 2 * kU), Traction(2, 0, 0, -4), Traction(3, 0, 0, -4)}},
@@ -244,7 +253,9 @@ TEST(BoundaryConditions, MalformedRecordsEndTheRun) {
        "runerr: severe (545): invalid INTEGER"},
       {"key text not an integer", kMesh + "SFE,      1,   1.5,PRES\n1 1 1 1\n\n\nFINISH\n",
        "runerr: severe (545): invalid INTEGER"},
-      {"FINISH among the records passed over", kMesh + Pressure("        1", "1 1 1 1\nFINISH"),
+      {"FINISH as the row of the second value set",
+       kMesh +
+           "SFE,        1,   1,PRES, 1,R5.0\n1 1 1 1\nSFE,        1,   1,PRES, 2,R5.0\nFINISH\n",
        end_of_file},
       // A malformed value ends the run before the warning about the element.
       {"malformed value", kMesh + Pressure("        9", "1 2 x 4") + "FINISH\n",

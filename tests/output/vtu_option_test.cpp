@@ -37,6 +37,9 @@ struct Case {
   std::string err;  // in both, "@DIR@" stands for the absolute path of model/
   Pair pair;
   const char* vtu;  // where the .vtu must be, under model/; nullptr: nowhere
+  // What begins the file at `vtu` before the run (100000 x follow): an
+  // earlier .vtu, or a file that is none, which a refused run keeps.
+  std::string earlier = "<?xml version=\"1.0\"?>\n";
 };
 
 TEST(VtuOption, RunsFailuresAndRefusals) {
@@ -51,9 +54,16 @@ TEST(VtuOption, RunsFailuresAndRefusals) {
   const std::string dat = WithoutDate(ReadFile(model / "input.dat"));
   const std::string plt = ReadFile(model / "input.plt");
 
-  const std::string dev_full =
-      "runerr: severe (38): error during write, unit 9, file /dev/full\r\n";
-  const std::string overwrite = "' would overwrite the model or the file it is translated to\n";
+  // A name not ending in .vtu, in any case, is refused before anything is
+  // read, and so is an existing file that does not begin as VTK XML does.
+  const auto name = [](const char* vtu) {
+    return "cdb2bem: --vtu '" + std::string(vtu) +
+           "': the name does not end in .vtu; the file would be replaced\n"
+           "Try 'cdb2bem --help' for more information.\n";
+  };
+  const std::string no_vtk =
+      "cdb2bem: --vtu 'model.vtu' is a file that is not VTK XML; it would be replaced: remove it "
+      "or name another\n";
   const Case cases[] = {
       {{"-C", "model", "--vtu", "model.vtu"}, 0, kClosingLine, "", Pair::kWritten, "model.vtu"},
       {{"-C", "model", "--vtu=sub/../model.vtu"}, 0, kClosingLine, "", Pair::kWritten, "model.vtu"},
@@ -65,36 +75,38 @@ TEST(VtuOption, RunsFailuresAndRefusals) {
        "model.vtu"},
       // The .vtu joins the replacement: when it fails, no output is
       // replaced and no closing line printed.
-      {{"-C", "model", "--vtu", "/dev/full"}, 38, "", dev_full, Pair::kAbsent, nullptr},
+      {{"-C", "model", "--vtu", "MODEL.Vtu"}, 0, kClosingLine, "", Pair::kWritten, "MODEL.Vtu"},
+      {{"-C", "model", "--vtu", "model.vtu"},
+       0,
+       kClosingLine,
+       "",
+       Pair::kWritten,
+       "model.vtu",
+       "<VTKFile type=\"UnstructuredGrid\">"},
+      {{"-C", "model", "--vtu", "model.vtu"}, 2, "", no_vtk, Pair::kAbsent, "model.vtu", "<?XML"},
+      {{"-C", "model", "--vtu", "model.vtu"}, 2, "", no_vtk, Pair::kAbsent, "model.vtu", ""},
+      {{"-C", "model", "--vtu", "/dev/full"}, 2, "", name("/dev/full"), Pair::kAbsent, nullptr},
+      {{"-C", "model", "--vtu", "m.vtu.bak"}, 2, "", name("m.vtu.bak"), Pair::kAbsent, nullptr},
+      {{"-C", "model", "--vtu", "vtu"}, 2, "", name("vtu"), Pair::kAbsent, nullptr},
       {{"-C", "model", "--vtu", "no/such/dir.vtu"},
        30,
        "",
        "runerr: severe (30): open failure, unit 9, file @DIR@/no/such/dir.vtu\r\n",
        Pair::kAbsent,
        nullptr},
-      {{"-C", "model", "--vtu", "./input.dat"},
-       2,
-       "",
-       "cdb2bem: --vtu './input.dat" + overwrite,
-       Pair::kAbsent,
-       nullptr},
-      {{"-C", "model", "--vtu", "input.plt"},
-       2,
-       "",
-       "cdb2bem: --vtu 'input.plt" + overwrite,
-       Pair::kAbsent,
-       nullptr},
+      {{"-C", "model", "--vtu", "./input.dat"}, 2, "", name("./input.dat"), Pair::kAbsent, nullptr},
+      {{"-C", "model", "--vtu", "input.plt"}, 2, "", name("input.plt"), Pair::kAbsent, nullptr},
       // FILE is taken in the directory of the run, whatever the order.
       {{"--vtu", "ANSYS_Model.cdb", "-C", "model"},
        2,
        "",
-       "cdb2bem: --vtu 'ANSYS_Model.cdb" + overwrite,
+       name("ANSYS_Model.cdb"),
        Pair::kAbsent,
        nullptr},
       {{"-C", "model", "--vtu", "../model/ANSYS_Model.cdb"},
        2,
        "",
-       "cdb2bem: --vtu '../model/ANSYS_Model.cdb" + overwrite,
+       name("../model/ANSYS_Model.cdb"),
        Pair::kAbsent,
        nullptr},
   };
@@ -103,9 +115,12 @@ TEST(VtuOption, RunsFailuresAndRefusals) {
     std::string shown;
     for (const std::string& arg : c.args) shown += " [" + arg + "]";
     SCOPED_TRACE(shown);
-    for (const char* name : {"input.dat", "input.plt", "model.vtu"}) fs::remove(model / name);
+    for (const char* output : {"input.dat", "input.plt", "model.vtu", "MODEL.Vtu"}) {
+      fs::remove(model / output);
+    }
     // A longer file of the same name must be replaced whole.
-    if (c.vtu != nullptr) test_support::WriteFile(model / c.vtu, std::string(100000, 'x'));
+    const std::string earlier = c.earlier + std::string(100000, 'x');
+    if (c.vtu != nullptr) test_support::WriteFile(model / c.vtu, earlier);
     std::vector<std::string> args = c.args;
     for (std::string& arg : args) {
       if (arg.starts_with("@DIR@")) arg.replace(0, 5, model.string());
@@ -131,6 +146,10 @@ TEST(VtuOption, RunsFailuresAndRefusals) {
       continue;
     }
     const std::string vtu = ReadFile(model / c.vtu);
+    if (c.status != 0) {
+      EXPECT_EQ(vtu, earlier);
+      continue;
+    }
     EXPECT_TRUE(vtu.starts_with("<?xml version=\"1.0\"?>\n<VTKFile type=\"UnstructuredGrid\""));
     EXPECT_TRUE(vtu.ends_with("\n  </AppendedData>\n</VTKFile>\n"));
     if (reference_vtu.empty()) reference_vtu = vtu;
