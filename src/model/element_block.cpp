@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "model/cdb_rows.h"
 #include "model/element_types.h"
-#include "textio/column_integers.h"
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
 #include "textio/free_form.h"
@@ -241,7 +241,7 @@ bool TakeColumnElement(std::string_view record, std::size_t width, ElementRecord
   std::array<std::int32_t, 15> values;
   // The type, the node count, the element number and the four corners.
   constexpr std::uint32_t kWanted = 1u << 1 | 1u << 8 | 1u << 10 | 0xfu << 11;
-  if (!TakeColumnIntegers(record, width, values, kWanted)) return false;
+  if (!TakeElementColumns(record, width, values, kWanted)) return false;
   element.itype = values[1];
   node_count = values[8];
   element.number = values[10];
