@@ -68,8 +68,10 @@ FreeFormStatus ReadIntegerRow(std::string_view record, std::span<std::int32_t> v
 }
 
 void RaiseRowFailure(const InputFile& model, FreeFormStatus status) {
-  RaiseDiagnostic(status == FreeFormStatus::kSyntaxError ? kSyntaxError : kInputConversion,
-                  model.unit(), model.path());
+  const int number = status == FreeFormStatus::kEndOfFile     ? kEndOfFile
+                     : status == FreeFormStatus::kSyntaxError ? kSyntaxError
+                                                              : kInputConversion;
+  RaiseDiagnostic(number, model.unit(), model.path());
 }
 
 FreeFormStatus ReadElementRow(std::string_view record, std::size_t width,

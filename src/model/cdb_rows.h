@@ -30,7 +30,7 @@ BlockRow KindOfBlockRow(std::string_view record);
 [[nodiscard]] FreeFormStatus ReadIntegerRow(std::string_view record, std::span<std::int32_t> values,
                                             int& count);
 
-/// Raises the diagnostic of a failed ReadIntegerRow of a record of `model`.
+/// Raises the diagnostic of a failed free-form read of records of `model`.
 [[noreturn]] void RaiseRowFailure(const InputFile& model, FreeFormStatus status);
 
 /// The first `values.size()` values of an element row of `width`-column
