@@ -63,6 +63,8 @@ void ReadRebuiltModel(InputFile& model, ModelMode mode, RunTables& run, SurfaceO
                       int jobs) {
   ModelRecords records;
   ReadModelRecords(model, records, jobs);
+  // The file read is the file opened, unchanged.
+  model.CheckUnchanged();
   if (mode == ModelMode::kSkin) {
     BuildSkinModel(records, run, origins, jobs);
   } else {

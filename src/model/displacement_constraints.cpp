@@ -59,19 +59,8 @@ class ConstraintFields {
   std::array<char, 16> value_;
 };
 
-// One record of the constraint pass as the pass takes it: a displacement,
-// the record that ends the pass, or one that changes nothing.
-struct ConstraintRecord {
-  enum class Kind : std::uint8_t { kNothing, kDisplacement, kEnd };
-  Kind kind = Kind::kNothing;
-  int direction = 0;
-  std::int32_t node = 0;
-  double value = 0.0;
-};
+}  // namespace
 
-// The command fields are taken only from the records they matter for. False
-// for a "D," record whose node number, or else value, is no number: the
-// pass raises for it.
 bool ConvertConstraintRecord(std::string_view record, ConstraintRecord& out) {
   out = ConstraintRecord{};
   const LineBufferView command = LeadingColumns(record, kConstraintLayout[0].width);
@@ -88,17 +77,15 @@ bool ConvertConstraintRecord(std::string_view record, ConstraintRecord& out) {
   return true;
 }
 
-// Reads the next record by itself, as the pass does when the file ends or
-// the conversion refused the record, and raises what the pass raises there:
-// the end of the file's diagnostic, or the node's, or else the value's.
-[[noreturn]] void RaiseForConstraintRecord(InputFile& model) {
-  const std::string_view record = model.ReadRecord();
+void RaiseForConstraintRecord(std::string_view record) {
   const ConstraintFields fields(record);
   TextToInteger(fields.node());
   TextToReal(fields.value());
   // Not reached: a refused record fails one of the two.
   RaiseDiagnostic(kInvalidReal);
 }
+
+namespace {
 
 // The records from the file's position up to the first one beginning "FI",
 // converted on `jobs` threads in batches, applied in record order.
@@ -126,7 +113,10 @@ void ReadConstraintRecords(InputFile& model, RunTables& run, int jobs) {
                        }
                        return ConvertedRecordsTaken(records, converted);
                      },
-                 .read_alone = [&] { RaiseForConstraintRecord(model); }});
+                 // Read again by itself, as the pass does when the file ends or the
+                 // conversion refused the record: the end of the file's diagnostic,
+                 // or the node's, or else the value's.
+                 .read_alone = [&] { RaiseForConstraintRecord(model.ReadRecord()); }});
 }
 
 // The condition of triangle t from the displacements of its corners: its

@@ -24,6 +24,25 @@ void SetNodeDisplacement(RunTables& run, std::int32_t node, int direction, doubl
 /// then the conditions of the triangles made.
 void SetTriangleConditions(RunTables& run, int jobs = 1);
 
+/// One record of the constraint pass as the pass takes it: a displacement,
+/// the record that ends the pass (one beginning "FI"), or one that changes
+/// nothing (a label other than UX, UY, UZ in columns 10 to 15 among them).
+struct ConstraintRecord {
+  enum class Kind : std::uint8_t { kNothing, kDisplacement, kEnd };
+  Kind kind = Kind::kNothing;
+  int direction = 0;
+  std::int32_t node = 0;
+  double value = 0.0;
+};
+
+/// Converts `record` as the constraint pass does; false for a "D," record
+/// whose node text, or else value text, is no number.
+[[nodiscard]] bool ConvertConstraintRecord(std::string_view record, ConstraintRecord& out);
+
+/// Raises what the constraint pass raises for a record that
+/// ConvertConstraintRecord refused: the node's diagnostic, or else the value's.
+[[noreturn]] void RaiseForConstraintRecord(std::string_view record);
+
 /// The direction of a D command's label: "UX", "UY", "UZ" give 1, 2, 3;
 /// any other label 0.
 int DisplacementDirection(std::string_view label);

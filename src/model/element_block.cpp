@@ -7,8 +7,8 @@
 #include <utility>
 #include <vector>
 
+#include "model/cdb_rows.h"
 #include "model/element_types.h"
-#include "textio/column_integers.h"
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
 #include "textio/free_form.h"
@@ -99,10 +99,42 @@ struct ElementValues {
   }
 };
 
-ElementRecord ReadElementRecord(InputFile& model, const RunTables& run) {
+// Hands a free-form read a record already read, then the file's next ones.
+struct HeldThenFile {
+  std::string_view held;
+  InputFile& file;
+  bool given = false;
+  static bool Next(void* context, std::string_view& record) {
+    auto* source = static_cast<HeldThenFile*>(context);
+    if (std::exchange(source->given, true)) return source->file.NextRecord(record);
+    record = source->held;
+    return true;
+  }
+};
+
+// The values of the next element record: by its columns where its fields
+// fill them, else by the free-form read, which may go on into the records
+// after it.
+void ReadElementValues(InputFile& model, std::size_t width, ElementValues& values,
+                       FreeFormExtent& extent) {
+  const std::string_view record = model.ReadRecord();
+  std::array<std::int32_t, 15> columns;
+  const std::array<FreeFormTarget, 15> targets = values.Targets();
+  if (TakeFilledColumnIntegers(record, width, columns)) {
+    for (std::size_t k = 0; k < columns.size(); ++k) *targets[k].integer = columns[k];
+    extent.value_records = 1;
+    extent.rest = record.substr(columns.size() * width);
+    return;
+  }
+  HeldThenFile source{record, model};
+  const FreeFormStatus status = ParseFreeForm(&HeldThenFile::Next, &source, targets, &extent);
+  if (status != FreeFormStatus::kDone) RaiseRowFailure(model, status);
+}
+
+ElementRecord ReadElementRecord(InputFile& model, std::size_t width, const RunTables& run) {
   ElementValues values;
   FreeFormExtent extent;
-  ReadFreeForm(model, values.Targets(), &extent);
+  ReadElementValues(model, width, values, extent);
   RefuseElementOfType(run.Types, values.element.number, values.element.itype);
   RefuseNonSurfaceElement(values.element.number, values.node_count, extent);
   return values.element;
@@ -244,7 +276,7 @@ bool TakeColumnElement(std::string_view record, std::size_t width, ElementRecord
   // The material, the type, the node count, the element number and the four
   // corners.
   constexpr std::uint32_t kWanted = 1u | 1u << 1 | 1u << 8 | 1u << 10 | 0xfu << 11;
-  if (!TakeColumnIntegers(record, width, values, kWanted)) return false;
+  if (!TakeElementColumns(record, width, values, kWanted)) return false;
   element.material = values[0];
   element.itype = values[1];
   node_count = values[8];
@@ -342,7 +374,7 @@ void ReadElementBlock(InputFile& model, RunTables& run, int jobs) {
                  .read_alone =
                      [&] {
                        add_taken();
-                       AddRecord(run, done, ReadElementRecord(model, run));
+                       AddRecord(run, done, ReadElementRecord(model, width, run));
                        ++done;
                      }});
   add_taken();

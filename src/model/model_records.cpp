@@ -4,10 +4,10 @@
 #include <optional>
 #include <string_view>
 
+#include "model/cdb_rows.h"
 #include "model/displacement_constraints.h"
 #include "model/element_block.h"
 #include "model/node_block.h"
-#include "textio/column_integers.h"
 #include "textio/command_fields.h"
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
@@ -17,65 +17,19 @@
 
 namespace {
 
-bool IsSeparator(char c) { return c == ' ' || c == ',' || c == '\t'; }
-
-// The integers of `record`, separated by blanks or commas, up to `most` of
-// them into `out`: how many were taken, or -1 when an item is no integer.
-int TakeIntegers(std::string_view record, std::int32_t* out, int most) {
-  int taken = 0;
-  std::size_t k = 0;
-  const std::size_t size = record.size();
-  while (taken < most) {
-    while (k < size && IsSeparator(record[k])) ++k;
-    if (k == size) break;
-    bool negative = false;
-    if (record[k] == '-' || record[k] == '+') negative = record[k++] == '-';
-    std::int64_t magnitude = 0;
-    const std::size_t digits = k;
-    for (; k < size && !IsSeparator(record[k]); ++k) {
-      const char c = record[k];
-      if (c < '0' || c > '9') return -1;
-      magnitude = magnitude * 10 + (c - '0');
-      if (magnitude > std::int64_t{2147483648}) return -1;
-    }
-    if (k == digits) return -1;
-    if (negative) magnitude = -magnitude;
-    if (magnitude > 2147483647) return -1;
-    out[taken++] = static_cast<std::int32_t>(magnitude);
-  }
-  return taken;
-}
-
-// A record that ends a block: "-1" (taken), or a record that is no record of
-// the block (handed back to be read as usual).
-enum class BlockRecord : std::uint8_t { kRecord, kEndTaken, kEndHandedBack };
-
-BlockRecord KindOfBlockRecord(std::string_view record) {
-  const std::size_t first = record.find_first_not_of(" \t");
-  if (first == std::string_view::npos) return BlockRecord::kEndHandedBack;
-  const char c = record[first];
-  if (c == '-' && record.substr(first, 2) == "-1" &&
-      (first + 2 == record.size() || IsSeparator(record[first + 2]))) {
-    return BlockRecord::kEndTaken;
-  }
-  if (record.starts_with("N,")) return BlockRecord::kEndTaken;
-  return (c >= '0' && c <= '9') || c == '-' || c == '+' ? BlockRecord::kRecord
-                                                        : BlockRecord::kEndHandedBack;
-}
-
 // How a batch whose parts converted its first `converted` records ends the
 // block: at the batch's end it goes on (an empty batch, the end of the file,
 // ends it); at a record of the block that failed, that record is read
-// alone, which raises; at a record "-1" that record is taken and the
-// block ends; at any other end the record is handed back.
+// alone, which raises; at the block's closing record that record is taken
+// and the block ends; at any other end the record is handed back.
 BatchTaken TakeUpTo(BatchRecords records, std::size_t converted) {
   if (converted == records.size()) return {records.size(), false, records.empty()};
-  switch (KindOfBlockRecord(records[converted])) {
-    case BlockRecord::kRecord:
+  switch (KindOfBlockRow(records[converted])) {
+    case BlockRow::kRow:
       return {converted, true, false};
-    case BlockRecord::kEndTaken:
+    case BlockRow::kEndTaken:
       return {converted + 1, false, true};
-    case BlockRecord::kEndHandedBack:
+    case BlockRow::kEndHandedBack:
       break;
   }
   return {converted, false, true};
@@ -96,7 +50,7 @@ void ReadNodeRecords(InputFile& model, Layout layout, ModelRecords& out, int job
        .convert =
            [&](BatchRecords records, std::size_t begin, std::size_t end) {
              for (std::size_t k = begin; k < end; ++k) {
-               if (KindOfBlockRecord(records[k]) != BlockRecord::kRecord) return k;
+               if (KindOfBlockRow(records[k]) != BlockRow::kRow) return k;
                std::int32_t unused = 0;
                double* xyz = out.node_coords.data() + 3 * (base + k);
                xyz[0] = xyz[1] = xyz[2] = 0.0;
@@ -134,19 +88,16 @@ void ReadNodeRecords(InputFile& model, Layout layout, ModelRecords& out, int job
 
 // The first record of an element: its first nineteen values.
 struct FirstElementRecord {
-  std::int32_t values[19];
-  int count = 0;  // -1: an item is no integer
+  std::int32_t values[kElementRowValues];
+  int count = 0;
+  FreeFormStatus status = FreeFormStatus::kDone;
 };
 
 constexpr int kFirstRecordNodes = 8;
 
-[[noreturn]] void RaiseConversion(const InputFile& model) {
-  RaiseDiagnostic(kInputConversion, model.unit(), model.path());
-}
-
 // Appends the element of `first`; true when its nodes go on in the next record.
 bool AppendElement(const FirstElementRecord& first, const InputFile& model, ModelRecords& out) {
-  if (first.count < 0) RaiseConversion(model);
+  if (first.status != FreeFormStatus::kDone) RaiseRowFailure(model, first.status);
   if (first.count < 11) {
     StopWithModelError(ElementRecordTooShort());
   }
@@ -169,7 +120,10 @@ void AppendContinuation(std::string_view record, const InputFile& model, ModelRe
   const int wanted =
       std::clamp(out.element_node_counts.back(), 0, kMostElementNodes) - kFirstRecordNodes;
   std::int32_t nodes[kMostElementNodes] = {};
-  if (TakeIntegers(record, nodes, wanted) < 0) RaiseConversion(model);
+  int count = 0;
+  const FreeFormStatus status =
+      ReadIntegerRow(record, std::span(nodes, static_cast<std::size_t>(wanted)), count);
+  if (status != FreeFormStatus::kDone) RaiseRowFailure(model, status);
   out.element_nodes.insert(out.element_nodes.end(), nodes, nodes + wanted);
   out.node_begin.back() = out.element_nodes.size();
 }
@@ -185,12 +139,9 @@ void ReadElementRecords(InputFile& model, std::size_t width, ModelRecords& out, 
                      [&](BatchRecords records, std::size_t begin, std::size_t end) {
                        for (std::size_t r = std::max<std::size_t>(begin, continuation_next);
                             r < end; ++r) {
-                         if (KindOfBlockRecord(records[r]) != BlockRecord::kRecord) return r;
-                         // Most records of eight nodes or more are nineteen fields of
-                         // the format's width.
-                         firsts[r].count = TakeColumnIntegers(records[r], width, firsts[r].values)
-                                               ? 19
-                                               : TakeIntegers(records[r], firsts[r].values, 19);
+                         if (KindOfBlockRow(records[r]) != BlockRow::kRow) return r;
+                         firsts[r].status =
+                             ReadElementRow(records[r], width, firsts[r].values, firsts[r].count);
                        }
                        return end;
                      },
@@ -217,37 +168,48 @@ void ReadElementRecords(InputFile& model, std::size_t width, ModelRecords& out, 
                  .read_alone = [] {}});
 }
 
-std::vector<std::int32_t> ReadComponentValues(InputFile& model, std::int32_t count) {
-  std::vector<std::int32_t> values;
+// The rows of a component after its format record, up to the first record
+// that is no row, which is handed back: numbers, and "n -m" for n to m.
+std::string_view ReadComponentRows(InputFile& model, std::vector<std::int32_t>& values) {
   model.ReadRecord();  // the component's format record
   std::int32_t row[64];
-  while (static_cast<std::int32_t>(values.size()) < count) {
+  for (;;) {
     const std::string_view record = model.ReadRecord();
-    const int taken = TakeIntegers(record, row, 64);
-    if (taken < 0) RaiseConversion(model);
+    if (KindOfBlockRow(record) != BlockRow::kRow) return record;
+    int taken = 0;
+    const FreeFormStatus status = ReadIntegerRow(record, row, taken);
+    if (status != FreeFormStatus::kDone) RaiseRowFailure(model, status);
     values.insert(values.end(), row, row + taken);
   }
-  return values;
 }
 
-void ReadComponent(InputFile& model, std::string_view record, ModelRecords& out) {
-  const std::vector<std::string_view> fields = CommandFields(record);
-  const std::string_view name = Trimmed(FieldAt(fields, 1));
+// A component's record; what its rows hand back, when they are read.
+std::optional<std::string_view> ReadComponent(InputFile& model, std::string_view record,
+                                              ModelRecords& out) {
+  const std::string_view name = Trimmed(CommandField(record, 1));
   const bool points = name == "FIELDPOINTS";
-  if (!points && name != "FIELDCELLS") return;
-  // ANSYS writes a comment after the count: "CMBLOCK,FIELDCELLS,ELEM,  2  ! users ...".
-  const std::string_view count_field = FieldAt(fields, 3);
-  const std::int32_t count = TextToInteger(Trimmed(count_field.substr(0, count_field.find('!'))));
-  std::vector<std::int32_t> values = ReadComponentValues(model, count);
+  if (!points && name != "FIELDCELLS") return std::nullopt;
+  std::vector<std::int32_t> values;
+  const std::string_view next = ReadComponentRows(model, values);
   (points ? out.field_point_values : out.field_cell_values) = std::move(values);
   (points ? out.has_field_points : out.has_field_cells) = true;
+  return next;
 }
 
+// A D command as the constraint pass reads it, its fields in their columns;
+// a node number too wide for them moves the label out of its columns, and
+// the record is then read by its command fields.
 void ReadDisplacement(std::string_view record, ModelRecords& out) {
+  ConstraintRecord row;
+  if (!ConvertConstraintRecord(record, row)) RaiseForConstraintRecord(record);
+  if (row.kind == ConstraintRecord::Kind::kDisplacement) {
+    out.displacements.push_back({row.node, row.direction, row.value});
+    return;
+  }
   const std::vector<std::string_view> fields = CommandFields(record);
-  const std::int32_t node = TextToInteger(Trimmed(FieldAt(fields, 1)));
   const int direction = DisplacementDirection(Trimmed(FieldAt(fields, 2)));
   if (direction == 0) return;
+  const std::int32_t node = TextToInteger(Trimmed(FieldAt(fields, 1)));
   out.displacements.push_back({node, direction, TextToReal(Trimmed(FieldAt(fields, 3)))});
 }
 
@@ -265,7 +227,9 @@ void ReadModelRecords(InputFile& model, ModelRecords& out, int jobs) {
       record = *pending;
       pending.reset();
     } else if (!model.NextRecord(record)) {
-      return;
+      // The model ends in a FINISH record after its nodes: a file without
+      // one was cut short.
+      RaiseDiagnostic(kEndOfFile, model.unit(), model.path());
     }
     if (!out.types.ended()) out.types.Take(record);
     if (!notes_ended) {
@@ -286,7 +250,7 @@ void ReadModelRecords(InputFile& model, ModelRecords& out, int jobs) {
       out.has_element_block = true;
       ReadElementRecords(model, width, out, jobs);
     } else if (record.starts_with("CMBLOCK,")) {
-      ReadComponent(model, record, out);
+      pending = ReadComponent(model, record, out);
     } else if (record.starts_with("D,")) {
       ReadDisplacement(record, out);
     } else if (BeginsPressures(record)) {

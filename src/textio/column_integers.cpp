@@ -55,3 +55,40 @@ bool TakeColumnIntegers(std::string_view record, std::size_t width, std::span<st
       return false;
   }
 }
+
+namespace {
+
+// One field of TakeFilledColumnIntegers.
+bool TakeFilledField(std::string_view field, std::int32_t& value) {
+  std::size_t i = 0;
+  while (i < field.size() && field[i] == ' ') ++i;
+  const bool negative = i < field.size() && field[i] == '-';
+  if (i < field.size() && (field[i] == '-' || field[i] == '+')) ++i;
+  if (i == field.size()) return false;
+  std::int64_t magnitude = 0;
+  for (; i < field.size(); ++i) {
+    const unsigned digit = static_cast<unsigned>(field[i] - '0');
+    if (digit > 9) return false;
+    magnitude = magnitude * 10 + digit;  // at most ten digits: no overflow
+  }
+  if (negative) magnitude = -magnitude;
+  if (magnitude < INT32_MIN || magnitude > INT32_MAX) return false;
+  value = static_cast<std::int32_t>(magnitude);
+  return true;
+}
+
+}  // namespace
+
+bool TakeFilledColumnIntegers(std::string_view record, std::size_t width,
+                              std::span<std::int32_t> values) {
+  if (width < kNarrowestIntegerColumns || width > kWidestIntegerColumns) return false;
+  const std::size_t length = width * values.size();
+  if (record.size() < length || (record.size() > length && record[length] != ' ')) return false;
+  bool filled = false;
+  for (std::size_t f = 0; f < values.size(); ++f) {
+    const std::string_view field = record.substr(width * f, width);
+    filled = filled || field[0] != ' ';
+    if (!TakeFilledField(field, values[f])) return false;
+  }
+  return filled;
+}

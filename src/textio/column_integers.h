@@ -22,3 +22,13 @@ inline constexpr std::size_t kWidestIntegerColumns = 10;
 [[nodiscard]] bool TakeColumnIntegers(std::string_view record, std::size_t width,
                                       std::span<std::int32_t> values,
                                       std::uint32_t wanted = ~std::uint32_t{0});
+
+/// The first `values.size()` values of a record of `width`-column fields
+/// (8 to 10) of which some fill their columns, so that no blank parts them
+/// from the field before and a free-form read would take two fields as one
+/// value: each field blanks, an optional sign and one or more digits, its
+/// value a signed 32-bit integer; the last field followed by a blank or the
+/// record's end. False for any other record, and for one whose every field
+/// begins with a blank (TakeColumnIntegers and the free-form read take it).
+[[nodiscard]] bool TakeFilledColumnIntegers(std::string_view record, std::size_t width,
+                                            std::span<std::int32_t> values);

@@ -201,18 +201,30 @@ TEST(ReadElementBlock, NonSurfaceElementsRefuseTheModel) {
 }
 
 // Element numbers and corners outside the tables end the run with status 1.
+// Numbers that fill their columns are read by them, also in the record that
+// is read alone.
 TEST(ReadElementBlock, NumbersOutsideTheTablesEndTheRun) {
-  const std::array<const char*, 3> cases[] = {
+  const std::string attributes8 =
+      "       1       1       1       0       0       0       0       0";
+  const std::string attributes10 =
+      "         1         1         1         0         0         0         0         0";
+  const std::array<std::string, 3> cases[] = {
       {"1 1 1 0 0 0 0 0 4 0 17 1 2 3 912", "element 17 has node 912", "500"},
       {"1 1 1 0 0 0 0 0 4 0 17 0 2 3 4", "element 17 has node 0", "500"},
       {"1 1 1 0 0 0 0 0 3 0 17 1 -3 501 501", "element 17 has node -3", "500"},
       {"1 1 1 0 0 0 0 0 3 0 17 1 2 501 501", "element 17 has node 501", "500"},
       {"1 1 1 0 0 0 0 0 4 0 21 1 2 3 4", "element number 21", "20"},
+      {attributes8 + "       4       012345678       1       2       3       4",
+       "element number 12345678", "20"},
+      {"(19i10)\n" + attributes10 + "         4         0        17         1         2" +
+           "2147483647         4",
+       "element 17 has node 2147483647", "500"},
   };
   for (const auto& [record, names, range] : cases) {
     SCOPED_TRACE(record);
     test_support::ScopedTempDir dir;
-    const ElementPass pass = ReadElements(std::string("(19i8)\n") + record + "\n", {}, 500, 20);
+    const ElementPass pass =
+        ReadElements((record.starts_with("(") ? "" : "(19i8)\n") + record + "\n", {}, 500, 20);
     EXPECT_EQ(pass.status, 1);
     EXPECT_TRUE(pass.err.starts_with(" ANSYS cdb file error: ") &&
                 pass.err.find(names) != std::string::npos &&

@@ -143,8 +143,10 @@ TEST(FreeFormRead, ColumnFieldsGiveWhatTheFreeFormReadGives) {
     EXPECT_EQ(fast, values);
   }
   // Every digit, blank and neighbouring character in every column of the
-  // middle field, at each width, against the free-form read.
-  const std::string characters = "0123456789 /:+-";
+  // middle field, at each width, against the free-form read: '!' and the
+  // control character before the blank too, which a zero-byte test that lets
+  // a borrow run into the next byte would take for blanks.
+  const std::string characters = "0123456789 /:+-!\x1f";
   for (std::size_t width = 8; width <= 10; ++width) {
     std::string base;
     for (char last : {'7', '8', '9'}) base += std::string(width - 1, ' ') + last;

@@ -109,17 +109,25 @@ TEST(InputFile, ReopenEndOfFileAndMissingFile) {
 
 // The file is opened once and every reading is of it: one renamed onto its
 // name is not read, and the file rewritten (its size or modification time
-// changed) is refused at the next reading or check.
+// changed) is refused at the next reading or check, also when the copy that
+// rewrote it put its old modification time back.
 TEST(InputFile, EveryReadingIsOfTheFileOpened) {
   const std::string refused = " ANSYS cdb file error: the file changed while it was read\r\n";
-  for (const bool rewritten : {false, true}) {
-    SCOPED_TRACE(rewritten ? "rewritten" : "another renamed onto its name");
+  enum class Change { kRenamedOnto, kRewritten, kRewrittenOldTime };
+  for (const Change change :
+       {Change::kRenamedOnto, Change::kRewritten, Change::kRewrittenOldTime}) {
+    SCOPED_TRACE(static_cast<int>(change));
     test_support::ScopedTempDir dir;
     test_support::WriteFile("m.cdb", "ab\ncd\n");
+    const auto written = std::filesystem::last_write_time("m.cdb");
     InputFile file("m.cdb", kModelUnit);
     EXPECT_EQ(AllRecords(file), (std::vector<std::string>{"ab", "cd"}));
-    if (rewritten) {
+    if (change != Change::kRenamedOnto) {
       test_support::WriteFile("m.cdb", "ab\nxy\nlast");
+      if (change == Change::kRewrittenOldTime) {
+        std::filesystem::last_write_time("m.cdb", written);
+        ASSERT_EQ(std::filesystem::last_write_time("m.cdb"), written);
+      }
       EXPECT_EQ(RunEndedBy([&] { file.Reopen(); }), std::pair(1, refused));
       EXPECT_EQ(RunEndedBy([&] { file.CheckUnchanged(); }), std::pair(1, refused));
     } else {
