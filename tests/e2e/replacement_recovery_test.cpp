@@ -74,7 +74,7 @@ fs::path Prepare(const ScopedTempDir& temp, const Mode& mode) {
   const bool map = mode.stale_map || mode.args.back() == "--renumber";
   if (map) WriteFile(root / "run/input-map.csv", "input-map.csv of an earlier run\r\n");
   if (mode.args.back().ends_with(".vtu")) {
-    WriteFile(root / "elsewhere/model.vtu", "model.vtu of an earlier run\n");
+    WriteFile(root / "elsewhere/model.vtu", "<?xml model.vtu of an earlier run\n");
   }
   return root;
 }
