@@ -102,9 +102,11 @@ windows:
 windows-package: windows
 	@scripts/package-windows.sh $(WINDOWS_BUILD)
 
-# The Windows side of src/system unit-tested under Wine, then the .exe under
-# Wine against the Linux program: every case gives the same status, console
-# text and output bytes.
+# The Windows side of src/system unit-tested under Wine (with files held by
+# another program and Explorer's console), then the .exe under Wine against
+# the Linux program: every case gives the same status, console text and
+# output bytes; then the .exe alone: Ctrl-C, a model on another drive, odd
+# model names, and a refusal line run 200 times under load.
 test-windows: windows program
 	@cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target system_windows_tests
 	tests/windows/run_wine_tests.py $(WINDOWS_BUILD)/cdb2bem.exe $(BUILD)/cdb2bem \

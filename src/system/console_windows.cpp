@@ -11,10 +11,38 @@
 #include "system/console.h"
 #include "system/wide_text_windows.h"
 
+namespace {
+
+// A descriptor over a copy of the process's standard handle `which`, when
+// it has one that names an open file, pipe or console; -1 otherwise.
+int DescriptorOfStandardHandle(DWORD which, int flags) {
+  const HANDLE handle = ::GetStdHandle(which);
+  if (handle == nullptr || handle == INVALID_HANDLE_VALUE) return -1;
+  ::SetLastError(NO_ERROR);
+  if (::GetFileType(handle) == FILE_TYPE_UNKNOWN && ::GetLastError() != NO_ERROR) return -1;
+  HANDLE copy;
+  if (!::DuplicateHandle(::GetCurrentProcess(), handle, ::GetCurrentProcess(), &copy, 0, FALSE,
+                         DUPLICATE_SAME_ACCESS)) {
+    return -1;
+  }
+  const int fd = ::_open_osfhandle(reinterpret_cast<intptr_t>(copy), flags);
+  if (fd < 0) ::CloseHandle(copy);
+  return fd;
+}
+
+}  // namespace
+
 void PrepareStandardStreams() {
+  constexpr DWORD kWhich[] = {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE};
   for (int fd = kStandardInput; fd <= kStandardError; ++fd) {
     if (::_get_osfhandle(fd) == -1 || ::_get_osfhandle(fd) == -2) {
-      const int opened = ::_open("NUL", fd == kStandardInput ? _O_RDONLY : _O_WRONLY);
+      // The C runtime found no stream here. The process may have a standard
+      // handle all the same (one the runtime could not examine when it
+      // started): that is taken before the null device, so that no line
+      // meant for it is lost.
+      const int flags = fd == kStandardInput ? _O_RDONLY : _O_WRONLY;
+      int opened = DescriptorOfStandardHandle(kWhich[fd], flags);
+      if (opened < 0) opened = ::_open("NUL", flags);
       if (opened >= 0 && opened != fd) {
         ::_dup2(opened, fd);
         ::_close(opened);

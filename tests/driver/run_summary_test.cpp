@@ -78,6 +78,7 @@ TEST(RunFiles, OutputsAreNamedInTheModelsDirectory) {
       {"/job.cdb", "input.dat", "/input.dat"},
       {"models/job.cdb", "/tmp/m.vtu", "/tmp/m.vtu"},
       {"models/job.cdb", "sub/m.vtu", "models/sub/m.vtu"},
+      {"Z:job.cdb", "input.dat", "input.dat"},  // a drive only on Windows
   };
   for (const Case& c : cases) {
     const RunFiles files = RunFilesFor(c.model);

@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#include <string_view>
 
 #include "system/files.h"
 #include "system/process.h"
@@ -37,10 +38,12 @@ TEST(SystemPaths, DirectoryLeafAndJoinOfPosixNames) {
       {"/input.dat", "/", "input.dat", true},
       {"/a/b/", "/a/b", "", true},
       {"a\\b.dat", ".", "a\\b.dat", false},  // a backslash is a character of the name
+      {"Z:m.cdb", ".", "Z:m.cdb", false},    // so is a colon: no drives
       {"", ".", "", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
+    EXPECT_EQ(HasDirectoryPart(c.name), std::string_view(c.directory) != ".");
     EXPECT_EQ(DirectoryOf(c.name), c.directory);
     EXPECT_EQ(LeafOf(c.name), c.leaf);
     EXPECT_EQ(IsAbsolutePath(c.name), c.absolute);

@@ -4,6 +4,8 @@
 // runs of tests/windows/run_wine_tests.py check the rest against Linux.
 #include <gtest/gtest.h>
 #include <windows.h>
+// After windows.h:
+#include <io.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -13,6 +15,7 @@
 #include <string_view>
 #include <vector>
 
+#include "system/console.h"
 #include "system/files.h"
 #include "system/process.h"
 #include "system/processors.h"
@@ -188,6 +191,27 @@ TEST_F(WindowsSystem, RenamesUniqueNamesAndProcesses) {
   EXPECT_FALSE(ProcessIsGone(CurrentProcessId()));
   EXPECT_FALSE(ComputerName().empty());
   EXPECT_GE(UsableProcessorCount(), 1);
+}
+
+// Standard error that the C runtime does not know but the process has (a
+// handle it could not examine when it started): taken, not the null device.
+TEST_F(WindowsSystem, StandardErrorTakenFromTheProcessHandle) {
+  const int saved = ::_dup(kStandardError);
+  ASSERT_GE(saved, 0);
+  ::_close(kStandardError);
+  const HANDLE file = ::CreateFileW(L"err.txt", GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                    CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  ::SetStdHandle(STD_ERROR_HANDLE, file);
+  PrepareStandardStreams();
+  const std::string_view line[] = {"refused\r\n"};
+  const bool written = WriteStandardError(line, 1);
+  ::_dup2(saved, kStandardError);
+  ::_close(saved);
+  ::SetStdHandle(STD_ERROR_HANDLE, reinterpret_cast<HANDLE>(::_get_osfhandle(kStandardError)));
+  ::CloseHandle(file);
+  EXPECT_TRUE(written);
+  EXPECT_EQ(ReadAll("err.txt"), "refused\r\n");
 }
 
 }  // namespace

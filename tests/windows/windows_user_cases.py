@@ -7,6 +7,7 @@ import multiprocessing
 import os
 import shutil
 import subprocess
+import tempfile
 from pathlib import Path
 
 SOURCE = Path(__file__).resolve().parents[2]
@@ -16,13 +17,17 @@ CORNER_OUTSIDE = SOURCE / "tests" / "e2e" / "corner_outside_nodes"
 
 def run_exe(wine, exe, args, cwd, env):
     """Status (as a shell sees it), standard output and error of one run;
-    a run that does not end within a minute is reported as a hang."""
-    try:
-        run = subprocess.run([wine, exe] + args, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
-                             capture_output=True, timeout=60)
-    except subprocess.TimeoutExpired:
-        return None, b"", b"(the run hangs)"
-    return run.returncode & 0xFF, run.stdout, run.stderr
+    a run that does not end within a minute is reported as a hang. Into
+    files, not pipes: Wine's own services may hold a pipe open."""
+    with tempfile.TemporaryFile() as out, tempfile.TemporaryFile() as err:
+        try:
+            run = subprocess.run([wine, exe] + args, cwd=cwd, env=env, stdin=subprocess.DEVNULL,
+                                 stdout=out, stderr=err, timeout=60)
+        except subprocess.TimeoutExpired:
+            return None, b"", b"(the run hangs)"
+        out.seek(0)
+        err.seek(0)
+        return run.returncode & 0xFF, out.read(), err.read()
 
 
 def drive_relative_runs(scratch, wine, exe, env):
