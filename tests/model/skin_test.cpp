@@ -272,16 +272,6 @@ TEST(SkinTranslation, MaterialsOfTheVolumeElements) {
   EXPECT_EQ(ExpectSameAsPlain(cube, ModelMode::kSkin, surface),
             " Warning: material 3 has EX 2.1E5 and PRXY 0.25; input.dat gives the solver E = 1.0 "
             "and v = 0.3: translate with --material to give it the model's\r\n");
-  // Two bricks apart, of materials 3 and 4.
-  cube.nodes = CubeNodes(1, 1);
-  for (const Node& n : CubeNodes(9, 1, 3.0)) cube.nodes.push_back(n);
-  cube.elements.push_back({1, 8, {9, 10, 11, 12, 13, 14, 15, 16}, 4});
-  WriteFile("ANSYS_Model.cdb", CdbText(cube));
-  const RunResult run = Translate(ModelMode::kSkin);
-  EXPECT_EQ(run.status, 0);
-  EXPECT_EQ(run.err,
-            " Warning: the elements use 2 materials; input.dat gives the solver one, E = 1.0 and v "
-            "= 0.3: translate the parts of each material apart\r\n");
 }
 
 TEST(SkinTranslation, EverySkinIsClosedAndEnclosesItsElements) {
