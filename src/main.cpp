@@ -1,9 +1,11 @@
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
 
 #include "driver/check_run.h"
 #include "driver/command_line.h"

@@ -105,11 +105,9 @@ void NoteDisplacement(std::string_view record, ModelNotes& notes) {
 // nor the record that ends a pressure block ("SFE,end,...") counts again.
 bool IsOtherSurfaceLoad(std::string_view record) {
   if (record.starts_with("SFEBLOCK,")) return Trimmed(CommandField(record, 2)) != "PRES";
-  if (!record.starts_with("SFE,")) return false;
-  const std::vector<std::string_view> fields = CommandFields(record);
-  const std::string_view element = Trimmed(FieldAt(fields, 1));
-  return Trimmed(FieldAt(fields, 3)) != "PRES" && Trimmed(FieldAt(fields, 4)) != "2" &&
-         element != "end" && element != "END";
+  if (!record.starts_with("SFE,") || Trimmed(CommandField(record, 3)) == "PRES") return false;
+  const std::string_view element = Trimmed(CommandField(record, 1));
+  return Trimmed(CommandField(record, 4)) != "2" && element != "end" && element != "END";
 }
 
 }  // namespace
@@ -157,7 +155,8 @@ void NoteCommandRecord(std::string_view record, ModelNotes& notes) {
 bool RotatesAxes(std::string_view record, int integer_width, int width, int digits) {
   // Most node records end with z and hold no comma.
   const auto z_end = static_cast<std::size_t>(3 * integer_width + 3 * width);
-  if (record.size() <= z_end && record.find(',') == std::string_view::npos) {
+  if (record.size() <= z_end &&
+      (record.empty() || std::memchr(record.data(), ',', record.size()) == nullptr)) {
     return false;
   }
   std::size_t pos = 0;

@@ -25,12 +25,14 @@ using test_support::WriteFile;
 struct Node {
   int number;
   double x, y, z;
+  const char* rotation = "";  // THXY, THYZ, THZX after z
 };
 
 struct Element {
   int type;
   int number;
   std::vector<int> nodes;
+  int material = 1;
 };
 
 // A model file as ANSYS writes one: type records, the node block, the
@@ -65,11 +67,13 @@ std::string CdbText(const Model& model) {
     AppendInteger(text, n.number, 9);
     text += "        0        0";
     for (double value : {n.x, n.y, n.z}) AppendExponent(text, value, 21, 13);
+    text += n.rotation;
     text += "\n";
   }
   text += "N,R5.3,LOC,       -1,\nEBLOCK,19,SOLID\n(19i9)\n";
   for (const Element& e : model.elements) {
-    for (int value : {1, e.type, 1, 1, 0, 0, 0, 0, static_cast<int>(e.nodes.size()), 0, e.number})
+    for (int value :
+         {e.material, e.type, 1, 1, 0, 0, 0, 0, static_cast<int>(e.nodes.size()), 0, e.number})
       AppendInteger(text, value, 9);
     for (std::size_t k = 0; k < e.nodes.size(); ++k) {
       if (k == 8) text += "\n";
@@ -136,19 +140,20 @@ std::map<std::string, std::string> Figures(const std::string& report) {
 // amount to) plainly; the pair must be the same bytes, and the warnings of
 // the outputs those of the plain run, after the lines of what the rebuilding
 // dropped (`expected_err`).
-void ExpectSameAsPlain(const Model& rebuilt, ModelMode mode, const Model& equivalent,
-                       const std::string& expected_err = "") {
+std::string ExpectSameAsPlain(const Model& rebuilt, ModelMode mode, const Model& equivalent,
+                              const std::string& expected_err = "") {
   WriteFile("ANSYS_Model.cdb", CdbText(equivalent));
   const RunResult plain = Translate(ModelMode::kAsWritten);
-  ASSERT_EQ(plain.status, 0) << plain.err;
+  EXPECT_EQ(plain.status, 0) << plain.err;
   const std::string dat = ReadFile("input.dat");
   const std::string plt = ReadFile("input.plt");
   WriteFile("ANSYS_Model.cdb", CdbText(rebuilt));
   const RunResult run = Translate(mode);
-  ASSERT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(run.status, 0) << run.err;
   EXPECT_EQ(run.err, expected_err + plain.err);
   EXPECT_EQ(ReadFile("input.dat"), dat);
   EXPECT_EQ(ReadFile("input.plt"), plt);
+  return run.err;
 }
 
 // A unit cube x, y, z in [x0, x0 + 1] x [0, 1] x [0, 1], its nodes numbered
@@ -252,6 +257,21 @@ void BrickGrid(std::vector<Node>& nodes, std::vector<Element>& elements) {
                              number(i, j + 1, k), number(i, j, k + 1), number(i + 1, j, k + 1),
                              number(i + 1, j + 1, k + 1), number(i, j + 1, k + 1)}});
       }
+}
+
+// The material is that of the volume elements: the skin warns of it as the
+// plain run of the faces warns of theirs.
+TEST(SkinTranslation, MaterialsOfTheVolumeElements) {
+  const std::vector<int> brick = {1, 2, 3, 4, 5, 6, 7, 8};
+  const std::string fixed = D(1, "UZ", 0.0) + D(2, "UZ", 0.0) + D(3, "UZ", 0.0) + D(4, "UZ", 0.0);
+  const std::string constants = "MP,EX,3,2.1E5\nMP,PRXY,3,0.25\nMP,EX,1,1\n";
+  Model cube{kSolid185, CubeNodes(1, 1), {{1, 7, brick, 3}}, fixed + constants};
+  Model surface{"ET,        1,181\n", CubeNodes(1, 1), CubeFaces(), fixed + constants};
+  for (Element& face : surface.elements) face.material = 3;
+  ScopedTempDir dir;
+  EXPECT_EQ(ExpectSameAsPlain(cube, ModelMode::kSkin, surface),
+            " Warning: material 3 has EX 2.1E5 and PRXY 0.25; input.dat gives the solver E = 1.0 "
+            "and v = 0.3: translate with --material to give it the model's\r\n");
 }
 
 TEST(SkinTranslation, EverySkinIsClosedAndEnclosesItsElements) {
@@ -676,6 +696,29 @@ TEST(RebuiltTranslation, RefusalsNameWhatIsWrong) {
        {{1, 5, brick}},
        "",
        error + "element 5 (PLANE182) is a 2-D element, not a volume element"},
+      // ANSYS applies D along a rotated node's own axes: the first such node
+      // of the block with a constraint is named by its number.
+      {"a constrained node with rotated axes",
+       renumber,
+       "",
+       {{10, 0, 0, 0}, {20, 1, 0, 0, "  45.0"}, {30, 1, 1, 0}, {40, 0, 1, 0}},
+       {{1, 5, {10, 20, 30, 40}}},
+       D(20, "UY", 0.0) + D(30, "UY", 0.0) + D(10, "UY", 0.0),
+       error + "node 20 has rotated axes: its UY constraint does not act along y"},
+      {"constrained skin nodes with rotated axes",
+       skin,
+       kSolid185,
+       {{1, 0, 0, 0},
+        {2, 1, 0, 0},
+        {3, 1, 1, 0, "                -1.0"},
+        {4, 0, 1, 0},
+        {5, 0, 0, 1},
+        {6, 1, 0, 1},
+        {7, 1, 1, 1, "  9"},
+        {8, 0, 1, 1}},
+       {{1, 5, brick}},
+       D(7, "UZ", 0.0) + D(3, "UX", 0.0),
+       error + "node 3 has rotated axes: its UX constraint does not act along x"},
       {"no element block",
        skin,
        kSolid185,
