@@ -172,12 +172,10 @@ TEST_F(CommandLineRun, HelpAndVersionPrintAndDoNothingElse) {
 // diagnostics naming it as it was opened.
 TEST_F(CommandLineRun, ModelOperandIsReadAndTheOutputsGoBesideIt) {
   const Made pair_and_vtu = {"model/input.dat", "model/input.plt", "model/m.vtu"};
-  const char* overwrite =
-      "cdb2bem: --vtu '%s' would overwrite the model or the file it is translated to\n";
-  auto refused_vtu = [&](const char* name) {
-    char text[200];
-    std::snprintf(text, sizeof text, overwrite, name);
-    return std::string(text);
+  // Refused with the open failure of the .vtu, unit 9, nothing written.
+  auto refused_vtu = [](const char* name) {
+    return "runerr: severe (30): open failure, unit 9, file @WORK@/model/" + std::string(name) +
+           "\r\n";
   };
   const Case cases[] = {
       // Absent: ANSYS_Model.cdb of the working directory, as always.
@@ -196,12 +194,12 @@ TEST_F(CommandLineRun, ModelOperandIsReadAndTheOutputsGoBesideIt) {
       // A relative .vtu goes beside the model too; it may not overwrite the
       // model or the pair there.
       {{"--vtu", "m.vtu", "model/job.cdb"}, 0, kClosingLine, "", pair_and_vtu},
-      {{"--vtu", "job.cdb", "model/job.cdb"}, 2, "", refused_vtu("job.cdb"), kNothingWritten},
-      {{"--vtu", "input.plt", "model/job.cdb"}, 2, "", refused_vtu("input.plt"), kNothingWritten},
+      {{"--vtu", "job.cdb", "model/job.cdb"}, 30, "", refused_vtu("job.cdb"), kNothingWritten},
+      {{"--vtu", "input.plt", "model/job.cdb"}, 30, "", refused_vtu("input.plt"), kNothingWritten},
       {{"--vtu", "@WORK@/model/input.dat", "model/job.cdb"},
-       2,
+       30,
        "",
-       refused_vtu("@WORK@/model/input.dat"),
+       refused_vtu("input.dat"),
        kNothingWritten},
       // The .vtu's folder is missing: refused before anything is written,
       // the pair included (all outputs or none).

@@ -53,7 +53,9 @@ TEST(VtuOption, RunsFailuresAndRefusals) {
 
   const std::string dev_full =
       "runerr: severe (38): error during write, unit 9, file /dev/full\r\n";
-  const std::string overwrite = "' would overwrite the model or the file it is translated to\n";
+  const auto overwrite = [](const std::string& file) {
+    return "runerr: severe (30): open failure, unit 9, file " + file + "\r\n";
+  };
   const Case cases[] = {
       {{"-C", "model", "--vtu", "model.vtu"}, 0, kClosingLine, "", Pair::kWritten, "model.vtu"},
       {{"-C", "model", "--vtu=sub/../model.vtu"}, 0, kClosingLine, "", Pair::kWritten, "model.vtu"},
@@ -73,28 +75,28 @@ TEST(VtuOption, RunsFailuresAndRefusals) {
        Pair::kAbsent,
        nullptr},
       {{"-C", "model", "--vtu", "./input.dat"},
-       2,
+       30,
        "",
-       "cdb2bem: --vtu './input.dat" + overwrite,
+       overwrite("@DIR@/./input.dat"),
        Pair::kAbsent,
        nullptr},
       {{"-C", "model", "--vtu", "input.plt"},
-       2,
+       30,
        "",
-       "cdb2bem: --vtu 'input.plt" + overwrite,
+       overwrite("@DIR@/input.plt"),
        Pair::kAbsent,
        nullptr},
       // FILE is taken in the directory of the run, whatever the order.
       {{"--vtu", "ANSYS_Model.cdb", "-C", "model"},
-       2,
+       30,
        "",
-       "cdb2bem: --vtu 'ANSYS_Model.cdb" + overwrite,
+       overwrite("@DIR@/ANSYS_Model.cdb"),
        Pair::kAbsent,
        nullptr},
       {{"-C", "model", "--vtu", "../model/ANSYS_Model.cdb"},
-       2,
+       30,
        "",
-       "cdb2bem: --vtu '../model/ANSYS_Model.cdb" + overwrite,
+       overwrite("@DIR@/../model/ANSYS_Model.cdb"),
        Pair::kAbsent,
        nullptr},
   };
