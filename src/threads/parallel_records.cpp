@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "system/interruptions.h"
 #include "system/processors.h"
 
 int DefaultJobCount() { return std::clamp(UsableProcessorCount(), 1, kMostDefaultJobs); }
@@ -64,6 +65,9 @@ class Helpers {
         thrown_(std::min(static_cast<std::size_t>(std::max(threads, 0)),
                          pieces.count() - std::min(own, pieces.count()))) {
     threads_.reserve(thrown_.size());
+    // Started with interruptions held, whose mask they keep: an interruption
+    // reaches the calling thread only, which holds it while it renames.
+    InterruptionsHeld held;
     for (std::exception_ptr& thrown : thrown_) {
       try {
         threads_.emplace_back([this, &thrown] {
