@@ -10,6 +10,7 @@
 
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -269,6 +270,61 @@ TEST(ReplacementRecovery, WaitForAnotherRunsLockIsTold) {
     EXPECT_EQ(ended.status, 0);
     EXPECT_EQ(ended.out, kClosingLine);
     EXPECT_EQ(Snapshot(root), fresh);
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// A run that writes no map removes the map an earlier run left, together
+// with the replacement of the pair: kept when the run fails, left alone
+// when it is a link; a run that writes a map replaces it.
+TEST(ReplacementRecovery, StaleMapGoesWithThePair) {
+  const std::string earlier_map = "input-map.csv of an earlier run\r\n";
+  const struct {
+    const char* name;
+    std::vector<std::string> args;
+    bool model_fails;
+    bool link;
+    int status;
+    const char* map_left;  // the map's content afterwards, nullptr: none
+  } cases[] = {
+      {"plain run", {}, false, false, 0, nullptr},
+      {"plain run that fails", {}, true, false, 24, earlier_map.c_str()},
+      {"plain run, the map a link", {}, false, true, 0, earlier_map.c_str()},
+      {"renumbered run", {"--renumber"}, false, false, 0, "NEW"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ScopedTempDir temp;
+    ScopedTempDir streams;
+    const fs::path root = Prepare(temp, kPair);
+    const fs::path map = root / "run/input-map.csv";
+    if (c.link) {
+      WriteFile(root / "elsewhere/map.csv", earlier_map);
+      fs::create_symlink(root / "elsewhere/map.csv", map);
+    } else {
+      WriteFile(map, earlier_map);
+    }
+    if (c.model_fails) WriteFile(root / "run/ANSYS_Model.cdb", "/PREP7\nNBLOCK,6,SOLID\n");
+    std::vector<std::string> argv = {CDB2BEM_BINARY};
+    argv.insert(argv.end(), c.args.begin(), c.args.end());
+    const Ended ended = RunWhole(root / "run", argv, streams.path());
+    EXPECT_EQ(ended.status, c.status) << ended.err;
+    if (c.map_left == nullptr) {
+      EXPECT_FALSE(fs::exists(fs::symlink_status(map)));
+    } else if (std::string_view(c.map_left) == "NEW") {
+      EXPECT_TRUE(ReadFile(map).starts_with("kind,number,"));
+    } else {
+      EXPECT_EQ(ReadFile(map), c.map_left);
+      EXPECT_EQ(fs::is_symlink(map), c.link);
+    }
+    std::set<std::string> hidden;
+    for (const fs::directory_entry& entry : fs::directory_iterator(root / "run")) {
+      if (entry.path().filename().string().starts_with(".")) hidden.insert(entry.path().string());
+    }
+    EXPECT_EQ(hidden, std::set<std::string>{});
   }
 }
 
