@@ -40,13 +40,16 @@ using Files = std::map<std::string, std::string>;
 struct Mode {
   const char* name;
   std::vector<std::string> args;
-  bool stale_map;  // an input-map.csv of an earlier run, which a plain run removes
+  bool stale_map;       // an input-map.csv of an earlier run, which a plain run removes
+  bool earlier = true;  // earlier outputs
 };
 
 const Mode kPair = {"the pair", {"-j1"}, false};
 const Mode kThree = {"three files", {"-j1", "--renumber"}, false};
 const Mode kVtu = {"--vtu elsewhere", {"-j1", "--vtu", "../elsewhere/model.vtu"}, false};
 const Mode kStaleMap = {"the pair and a stale map", {"-j1"}, true};
+const Mode kFirstPair = {"the pair, none before", {"-j1"}, false, false};
+const Mode kFirstVtu = {"--vtu elsewhere, none before", kVtu.args, false, false};
 
 Files Snapshot(const fs::path& root) {
   Files files;
@@ -69,6 +72,7 @@ fs::path Prepare(const ScopedTempDir& temp, const Mode& mode) {
   fs::create_directories(root / "run");
   fs::create_directories(root / "elsewhere");
   fs::copy_file(kFourNodeDir / "ANSYS_Model.cdb", root / "run/ANSYS_Model.cdb");
+  if (!mode.earlier) return root;
   for (const char* name : {"input.dat", "input.plt"}) {
     WriteFile(root / "run" / name, std::string(name) + " of an earlier run\r\n");
   }
@@ -117,79 +121,109 @@ void NextRun(const fs::path& root, const Mode& mode, bool fails, const Files& ea
 
 enum class Left { kNewSet, kEarlierSet, kEveryCopy };
 
-// Cases 1 to 4: a fault injected into the first run; what it leaves, and
-// what the next run makes of it.
+struct Fault {
+  const char* name;
+  std::vector<std::string> strace;  // "RUN" stands for the run's directory
+  Mode mode;
+  int status;
+  const char* file;  // named by the diagnostic, under the root; nullptr: none
+  Left left;
+  bool unlocked = false;  // the warning of a file system without locks
+};
+
+// The first run under `fault`: its diagnostic and warnings, what it leaves.
+void RunWithFault(const Fault& fault, const fs::path& root, const fs::path& streams,
+                  const Files& earlier, const Files& fresh) {
+  std::vector<std::string> options = fault.strace;
+  for (std::string& option : options) {
+    if (option == "RUN") option = (root / "run").string();
+  }
+  const Ended ended =
+      RunWhole(root / "run", Straced(streams / "log", options, fault.mode.args), streams);
+  EXPECT_EQ(ended.status, fault.status);
+  std::string err;
+  if (fault.file != nullptr) {
+    const int unit = std::string_view(fault.file).ends_with(".vtu")   ? 9
+                     : std::string_view(fault.file).ends_with(".plt") ? 8
+                                                                      : 6;
+    err = Diagnostic(38, "error during write", unit, root / fault.file);
+  }
+  if (fault.unlocked) {
+    err = " Warning: the file system of " + (root / "run").string() +
+          " keeps no locks: concurrent runs in that directory are not kept apart\r\n";
+  }
+  const Files after = Snapshot(root);
+  if (fault.left == Left::kEveryCopy) {
+    EXPECT_TRUE(ended.err.starts_with(err + " Warning: the outputs are mixed: ")) << ended.err;
+    EXPECT_TRUE(Holds(after, earlier)) << "an earlier output is lost";
+    EXPECT_TRUE(Holds(after, fresh)) << "a new output is lost";
+  } else {
+    EXPECT_EQ(ended.err, err);
+    EXPECT_EQ(after, fault.left == Left::kNewSet ? fresh : earlier);
+  }
+}
+
+std::vector<std::string> Injected(const std::string& calls, const std::string& injection) {
+  return {"-e", "trace=" + calls, "-e", "inject=" + injection};
+}
+
+// Cases 1 to 4 and single failing renames: a fault injected into the first
+// run; what it leaves, and what the next run makes of it.
 TEST(ReplacementRecovery, FaultsLeaveOneWholeSet) {
   if (!WhyNoStrace().empty()) GTEST_SKIP() << WhyNoStrace();
-  const std::vector<std::string> take_back_fails = {"-e", "trace=/^rename", "-e",
-                                                    "inject=/^rename:error=EIO:when=2+"};
-  const std::vector<std::string> no_exchange = {"-e", "trace=/^rename",
-                                                "-e", "inject=renameat2:error=EINVAL",
-                                                "-e", "inject=rename:error=EIO:when=2+"};
+  const auto rename = [](const char* error, int when) {
+    return Injected("/^rename",
+                    std::string("/^rename:error=") + error + ":when=" + std::to_string(when));
+  };
+  const auto flock = [](const char* error) {
+    return Injected("flock", std::string("flock:error=") + error + ":when=1");
+  };
+  const auto take_back_fails = Injected("/^rename", "/^rename:error=EIO:when=2+");
+  std::vector<std::string> no_exchange = Injected("/^rename", "renameat2:error=EINVAL");
+  no_exchange.insert(no_exchange.end(), {"-e", "inject=rename:error=EIO:when=2+"});
   const std::vector<std::string> directory_sync = {"-P",          "RUN", "-e",
                                                    "trace=fsync", "-e",  "inject=fsync:error=EIO"};
-  const auto flock = [](const char* error) {
-    return std::vector<std::string>{"-e", "trace=flock", "-e",
-                                    std::string("inject=flock:error=") + error + ":when=1"};
+  const char* dat = "run/input.dat";
+  const char* plt = "run/input.plt";
+  const char* vtu = "run/../elsewhere/model.vtu";
+  const Fault faults[] = {
+      {"rename 2 EIO", rename("EIO", 2), kPair, 38, plt, Left::kEarlierSet},
+      {"rename 2 ENOSPC", rename("ENOSPC", 2), kPair, 38, plt, Left::kEarlierSet},
+      {"rename 2 EDQUOT", rename("EDQUOT", 2), kPair, 38, plt, Left::kEarlierSet},
+      {"rename 2 EACCES", rename("EACCES", 2), kPair, 38, plt, Left::kEarlierSet},
+      {"rename 1 EIO", rename("EIO", 1), kPair, 38, dat, Left::kEarlierSet},
+      {"rename 2 EIO", rename("EIO", 2), kFirstPair, 38, plt, Left::kEarlierSet},
+      {"rename 3 EIO", rename("EIO", 3), kVtu, 38, vtu, Left::kEarlierSet},
+      {"rename 3 EIO", rename("EIO", 3), kFirstVtu, 38, vtu, Left::kEarlierSet},
+      {"rename 2 EIO", rename("EIO", 2), kVtu, 38, plt, Left::kEarlierSet},
+      {"rename 1 EINTR", rename("EINTR", 1), kPair, 0, nullptr, Left::kNewSet},
+      {"rename 2 EINTR", rename("EINTR", 2), kVtu, 0, nullptr, Left::kNewSet},
+      {"take-back fails", take_back_fails, kPair, 38, plt, Left::kEveryCopy},
+      {"take-back fails", take_back_fails, kThree, 38, plt, Left::kEveryCopy},
+      {"take-back fails", take_back_fails, kVtu, 38, plt, Left::kEveryCopy},
+      {"take-back fails", take_back_fails, kStaleMap, 38, plt, Left::kEveryCopy},
+      {"no exchange, renames fail", no_exchange, kPair, 38, dat, Left::kEveryCopy},
+      {"no exchange, renames fail", no_exchange, kThree, 38, dat, Left::kEveryCopy},
+      {"no exchange, renames fail", no_exchange, kVtu, 38, dat, Left::kEveryCopy},
+      {"directory sync fails", directory_sync, kPair, 38, dat, Left::kEarlierSet},
+      {"directory sync fails", directory_sync, kVtu, 38, dat, Left::kEarlierSet},
+      {"directory sync fails", directory_sync, kStaleMap, 38, dat, Left::kEarlierSet},
+      {"flock ENOLCK", flock("ENOLCK"), kPair, 0, nullptr, Left::kNewSet, true},
+      {"flock EOPNOTSUPP", flock("EOPNOTSUPP"), kThree, 0, nullptr, Left::kNewSet, true},
+      {"flock EINTR", flock("EINTR"), kVtu, 0, nullptr, Left::kNewSet},
+      {"flock EBADF", flock("EBADF"), kPair, 38, dat, Left::kEarlierSet},
+      {"flock EIO", flock("EIO"), kStaleMap, 38, dat, Left::kEarlierSet},
   };
-  const struct {
-    const char* fault;
-    std::vector<std::string> strace;
-    Mode mode;
-    int status;
-    int unit;  // of the diagnostic
-    Left left;
-  } cases[] = {
-      {"take-back fails", take_back_fails, kPair, 38, 8, Left::kEveryCopy},
-      {"take-back fails", take_back_fails, kThree, 38, 8, Left::kEveryCopy},
-      {"take-back fails", take_back_fails, kVtu, 38, 8, Left::kEveryCopy},
-      {"take-back fails", take_back_fails, kStaleMap, 38, 8, Left::kEveryCopy},
-      {"no exchange, renames fail", no_exchange, kPair, 38, 6, Left::kEveryCopy},
-      {"no exchange, renames fail", no_exchange, kThree, 38, 6, Left::kEveryCopy},
-      {"no exchange, renames fail", no_exchange, kVtu, 38, 6, Left::kEveryCopy},
-      {"directory sync fails", directory_sync, kPair, 38, 6, Left::kEarlierSet},
-      {"directory sync fails", directory_sync, kVtu, 38, 6, Left::kEarlierSet},
-      {"directory sync fails", directory_sync, kStaleMap, 38, 6, Left::kEarlierSet},
-      {"flock ENOLCK", flock("ENOLCK"), kPair, 0, 0, Left::kNewSet},
-      {"flock EOPNOTSUPP", flock("EOPNOTSUPP"), kThree, 0, 0, Left::kNewSet},
-      {"flock EINTR", flock("EINTR"), kVtu, 0, 0, Left::kNewSet},
-      {"flock EBADF", flock("EBADF"), kPair, 38, 6, Left::kEarlierSet},
-      {"flock EIO", flock("EIO"), kStaleMap, 38, 6, Left::kEarlierSet},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.fault) + ", " + c.mode.name);
-    const Files fresh = NewSet(c.mode);
+  for (const Fault& fault : faults) {
+    SCOPED_TRACE(std::string(fault.name) + ", " + fault.mode.name);
+    const Files fresh = NewSet(fault.mode);
     for (const bool next_fails : {false, true}) {
       ScopedTempDir temp;
       ScopedTempDir streams;
-      const fs::path root = Prepare(temp, c.mode);
+      const fs::path root = Prepare(temp, fault.mode);
       const Files earlier = Snapshot(root);
-      std::vector<std::string> options = c.strace;
-      for (std::string& option : options) {
-        if (option == "RUN") option = (root / "run").string();
-      }
-      const Ended ended = RunWhole(
-          root / "run", Straced(streams.path() / "log", options, c.mode.args), streams.path());
-      EXPECT_EQ(ended.status, c.status);
-      const std::string run_dir = (root / "run").string();
-      std::string err;
-      if (c.unit != 0) {
-        err = Diagnostic(38, "error during write", c.unit,
-                         root / "run" / (c.unit == 6 ? "input.dat" : "input.plt"));
-      } else if (std::string_view(c.fault) != "flock EINTR") {
-        err = " Warning: the file system of " + run_dir +
-              " keeps no locks: concurrent runs in that directory are not kept apart\r\n";
-      }
-      const Files after = Snapshot(root);
-      if (c.left == Left::kEveryCopy) {
-        EXPECT_TRUE(ended.err.starts_with(err + " Warning: the outputs are mixed: ")) << ended.err;
-        EXPECT_TRUE(Holds(after, earlier)) << "an earlier output is lost";
-        EXPECT_TRUE(Holds(after, fresh)) << "a new output is lost";
-      } else {
-        EXPECT_EQ(ended.err, err);
-        EXPECT_EQ(after, c.left == Left::kNewSet ? fresh : earlier);
-      }
-      NextRun(root, c.mode, next_fails, earlier, fresh);
+      RunWithFault(fault, root, streams.path(), earlier, fresh);
+      NextRun(root, fault.mode, next_fails, earlier, fresh);
     }
   }
 }
