@@ -323,6 +323,7 @@ void OutputSlot::Settle() {
 }
 
 std::string OutputSlot::Keep() {
+  if (temporary_.empty()) return Changed() ? target_ + " rewritten in place" : std::string();
   kept_ = true;
   ForgetTemporary(registered_);
   switch (placed_) {
