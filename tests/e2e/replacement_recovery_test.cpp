@@ -106,14 +106,17 @@ bool Holds(const Files& files, const Files& set) {
 }
 
 // The model of the run after: whole, or one that fails in every mode.
+// With `from_above`, the next run works in the directory above, and names
+// the model.
 void NextRun(const fs::path& root, const Mode& mode, bool fails, const Files& earlier,
-             const Files& fresh) {
+             const Files& fresh, bool from_above = false) {
   SCOPED_TRACE(fails ? "the next run fails" : "the next run succeeds");
   if (fails) WriteFile(root / "run/ANSYS_Model.cdb", "/PREP7\nNBLOCK,6,SOLID\n");
   ScopedTempDir streams;
   std::vector<std::string> argv = {CDB2BEM_BINARY};
   argv.insert(argv.end(), mode.args.begin(), mode.args.end());
-  const Ended ended = RunWhole(root / "run", argv, streams.path());
+  if (from_above) argv.push_back("run/ANSYS_Model.cdb");
+  const Ended ended = RunWhole(from_above ? root : root / "run", argv, streams.path());
   EXPECT_EQ(ended.status != 0, fails) << ended.err;
   const Files after = Snapshot(root);
   EXPECT_TRUE(after == fresh || (fails && after == earlier)) << "not one run's whole set";
@@ -235,8 +238,10 @@ TEST(ReplacementRecovery, KillBetweenRenames) {
   const struct {
     Mode mode;
     bool next_fails;
-  } cases[] = {{kPair, false}, {kPair, true}, {kThree, false}, {kVtu, true}, {kStaleMap, false}};
-  for (const auto& [mode, next_fails] : cases) {
+    bool from_above;  // the next run in another working directory
+  } cases[] = {{kPair, false, false}, {kPair, true, false},      {kThree, false, false},
+               {kVtu, true, false},   {kStaleMap, false, false}, {kVtu, true, true}};
+  for (const auto& [mode, next_fails, from_above] : cases) {
     SCOPED_TRACE(mode.name);
     const Files fresh = NewSet(mode);
     ScopedTempDir temp;
@@ -270,7 +275,7 @@ TEST(ReplacementRecovery, KillBetweenRenames) {
     const Files after = Snapshot(root);
     EXPECT_TRUE(Holds(after, earlier)) << "an earlier output is lost";
     EXPECT_TRUE(Holds(after, fresh)) << "a new output is lost";
-    NextRun(root, mode, next_fails, earlier, fresh);
+    NextRun(root, mode, next_fails, earlier, fresh, from_above);
   }
 }
 
