@@ -30,21 +30,6 @@ int PrintToStandardOutput(const std::string& text) {
   return kUsageStatus;
 }
 
-// Whether `name` is the model, input.dat or input.plt of the run (or its
-// input-map.csv, when one is written) under another spelling (./input.dat,
-// a link to the directory): the same place as the output set sees it.
-bool NamesTheModelOrThePair(const std::string& name, const RunFiles& files, bool with_map) {
-  if (name.empty()) return false;
-  const FilePlace target = PlaceOf(name);
-  if (!target.known) return false;  // the open of the .vtu reports what is wrong with it
-  if (with_map && PlaceOf(files.Output("input-map.csv")) == target) return true;
-  for (const std::string& own :
-       {files.model, files.Output("input.dat"), files.Output("input.plt")}) {
-    if (PlaceOf(own) == target) return true;
-  }
-  return false;
-}
-
 // Whether `name` is an existing regular file whose first bytes are neither
 // "<?xml" nor "<VTKFile": no .vtu, and not to be replaced by one. A file that
 // cannot be examined is left to the open of the .vtu, which reports it.
@@ -100,13 +85,8 @@ int Run(const ParsedCommandLine& command_line) {
     HintAtLowerCaseModel(status, options);
     return status;
   }
-  if (!options.vtu_file.empty() && NamesTheModelOrThePair(files.Output(options.vtu_file), files,
-                                                          mode != ModelMode::kAsWritten)) {
-    std::fprintf(stderr,
-                 "cdb2bem: --vtu '%s' would overwrite the model or the file it is translated to\n",
-                 options.vtu_file.c_str());
-    return kUsageStatus;
-  }
+  // A .vtu that is the model or another output is refused with the open
+  // failure when the outputs are opened, before anything is read or written.
   if (!options.vtu_file.empty() && HoldsOtherThanVtk(files.Output(options.vtu_file))) {
     std::fprintf(stderr, "cdb2bem: %s\n", VtuContentRefused(options.vtu_file).c_str());
     return kUsageStatus;

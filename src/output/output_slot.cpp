@@ -202,11 +202,13 @@ bool OutputSlot::OpenRemoval(const std::string& name, int unit, const FileIdenti
   fresh_ = status.identity;
   removal_ = true;
   TidyDirectory(DirectoryOf(target_), LeafOf(target_));
-  // A name of the run's own, to set the file aside under until the set is whole.
+  // A name of the run's own, to set the file aside under until the set is
+  // whole. Where none can be made (a directory that takes no new file), the
+  // file cannot be removed either, and stays.
   int error = 0;
   const int fd =
       CreateTemporary(DirectoryOf(target_), LeafOf(target_), registered_, temporary_, error);
-  if (fd < 0) RaiseDiagnostic(OpenFailureDiagnostic(error, false), unit_, path_);
+  if (fd < 0) return false;
   CloseDescriptor(fd);
   return true;
 }
@@ -226,10 +228,11 @@ void OutputSlot::Finish(bool sync) {
 }
 
 JournalEntry OutputSlot::Entry() const {
+  // Absolute, for a later run in another working directory.
   JournalEntry entry;
-  entry.target = target_;
-  entry.temporary = temporary_;
-  if (!removal_) entry.backup = temporary_ + std::string(kBackupSuffix);
+  entry.target = AbsolutePath(target_);
+  entry.temporary = AbsolutePath(temporary_);
+  if (!removal_) entry.backup = entry.temporary + std::string(kBackupSuffix);
   entry.fresh = fresh_;
   entry.removal = removal_;
   return entry;
@@ -320,6 +323,7 @@ void OutputSlot::Settle() {
 }
 
 std::string OutputSlot::Keep() {
+  if (temporary_.empty()) return Changed() ? target_ + " rewritten in place" : std::string();
   kept_ = true;
   ForgetTemporary(registered_);
   switch (placed_) {

@@ -266,7 +266,7 @@ bool ReplacementJournal::Write(const std::vector<std::string>& directories,
       break;
     }
     fds.push_back(fd);
-    names_.push_back(std::move(name));
+    names_.push_back(AbsolutePath(name));
   }
   const std::string text = written ? JournalText(names_, entries) : std::string();
   for (const int fd : fds) {

@@ -17,6 +17,8 @@ void HandleInterruptions();
 
 /// Holds back interruptions while it lives, so that a temporary is never
 /// made, renamed or forgotten halfway. Held ones take effect at its end.
+/// A hold is the calling thread's; threads started while it lives never
+/// receive interruptions (POSIX: they keep its signal mask).
 class InterruptionsHeld {
  public:
   InterruptionsHeld();

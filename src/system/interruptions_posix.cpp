@@ -1,3 +1,4 @@
+#include <pthread.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -18,10 +19,13 @@ Temporary g_temporaries[16];
 
 constexpr int kInterruptions[] = {SIGINT, SIGTERM, SIGHUP};
 
-// The mask before the outermost hold, and how many holds are open: holds nest
-// (a temporary made while the outputs are put in place).
-sigset_t g_unheld_mask;
-int g_holds = 0;
+// The calling thread's mask before its outermost hold, and how many holds it
+// has open: holds nest (a temporary made while the outputs are put in place).
+// Each thread masks its own signals; a thread started during a hold keeps
+// the three blocked for good, so that only the threads that take holds
+// receive them.
+thread_local sigset_t g_unheld_mask;
+thread_local int g_holds = 0;
 
 extern "C" void RemoveTemporariesAndEnd(int signal_number) {
   for (Temporary& temporary : g_temporaries) {
@@ -37,7 +41,7 @@ extern "C" void RemoveTemporariesAndEnd(int signal_number) {
   sigset_t own;
   sigemptyset(&own);
   sigaddset(&own, signal_number);
-  ::sigprocmask(SIG_UNBLOCK, &own, nullptr);
+  ::pthread_sigmask(SIG_UNBLOCK, &own, nullptr);
   ::_exit(128 + signal_number);
 }
 
@@ -48,12 +52,12 @@ InterruptionsHeld::InterruptionsHeld() {
   sigset_t previous;
   sigemptyset(&held);
   for (int signal_number : kInterruptions) sigaddset(&held, signal_number);
-  ::sigprocmask(SIG_BLOCK, &held, &previous);
+  ::pthread_sigmask(SIG_BLOCK, &held, &previous);
   if (g_holds++ == 0) g_unheld_mask = previous;
 }
 
 InterruptionsHeld::~InterruptionsHeld() {
-  if (--g_holds == 0) ::sigprocmask(SIG_SETMASK, &g_unheld_mask, nullptr);
+  if (--g_holds == 0) ::pthread_sigmask(SIG_SETMASK, &g_unheld_mask, nullptr);
 }
 
 int RegisterTemporary(const std::string& name) {

@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+#include "system/interruptions.h"
+
 namespace {
 
 constexpr std::uint64_t kPieceBits = 0xffffffffu;
@@ -10,6 +12,9 @@ constexpr std::uint64_t kPieceBits = 0xffffffffu;
 
 PieceCrew::PieceCrew(int helpers) {
   threads_.reserve(static_cast<std::size_t>(std::max(helpers, 0)));
+  // Started with interruptions held, whose mask they keep: an interruption
+  // reaches the calling thread only, which holds it while it renames.
+  InterruptionsHeld held;
   for (int t = 0; t < helpers; ++t) {
     try {
       threads_.emplace_back([this] { Serve(); });

@@ -7,12 +7,17 @@
 #include <thread>
 #include <vector>
 
+#include "system/interruptions.h"
+
 // The thread that indexes the records from the first one beginning at or
 // after `begin`: every byte after a line feed is the beginning of a record.
 class RecordIndexScan::Search {
  public:
   Search(const InputFile& file, std::string_view initials, std::uint64_t begin, std::size_t block) {
     for (char c : initials) wanted_[static_cast<unsigned char>(c)] = true;
+    // Started with interruptions held, whose mask it keeps: an interruption
+    // reaches the calling thread only, which holds it while it renames.
+    InterruptionsHeld held;
     thread_ = std::jthread([this, &file, begin, block] {
       try {
         found_ = Run(file, begin, block);

@@ -1,6 +1,6 @@
 // Whole runs of the built program in which the system fails while the
-// outputs are put in place: a rename, a status query or the creation of a
-// temporary fails (injected with strace), the model is replaced or rewritten
+// outputs are put in place: a status query or the creation of a temporary
+// fails (injected with strace), the model is replaced or rewritten
 // between two readings, the run is killed. Each ends with all outputs new or
 // all as they were, byte for byte, and nothing beside them.
 #include <signal.h>
@@ -89,53 +89,6 @@ void ExpectNewOrAsBefore(const fs::path& dir, const Ended& ended,
   std::set<std::string> expected = {"ANSYS_Model.cdb", "input.dat", "input.plt"};
   if (vtu) expected.insert("model.vtu");
   EXPECT_EQ(names, expected);
-}
-
-// 1. A rename that fails while the outputs are put in place: those put in
-// place before it are taken back, all outputs stay as they were. A rename
-// interrupted by a signal is made again.
-TEST(ReplacementFaults, FailedRenameLeavesEveryEarlierOutput) {
-  SKIP_WITHOUT_STRACE();
-  const struct {
-    const char* error;
-    int when;  // the failing call among the run's renames
-    bool earlier;
-    bool vtu;
-    int unit;  // of the diagnostic; 0: the run succeeds
-    const char* file;
-  } cases[] = {
-      {"EIO", 2, true, false, 8, "input.plt"},    {"ENOSPC", 2, true, false, 8, "input.plt"},
-      {"EDQUOT", 2, true, false, 8, "input.plt"}, {"EACCES", 2, true, false, 8, "input.plt"},
-      {"EIO", 1, true, false, 6, "input.dat"},    {"EIO", 2, false, false, 8, "input.plt"},
-      {"EIO", 3, true, true, 9, "model.vtu"},     {"EIO", 3, false, true, 9, "model.vtu"},
-      {"EIO", 2, true, true, 8, "input.plt"},     {"EINTR", 1, true, false, 0, nullptr},
-      {"EINTR", 2, true, true, 0, nullptr},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(std::string(c.error) + " at rename " + std::to_string(c.when) +
-                 (c.earlier ? ", earlier outputs" : ", no earlier outputs") +
-                 (c.vtu ? ", --vtu" : ""));
-    ScopedTempDir streams;
-    ScopedTempDir temp;
-    const fs::path dir = fs::canonical(temp.path());
-    PrepareDirectory(dir, c.earlier, c.vtu);
-    const auto before = Everything(dir);
-    const std::string inject =
-        std::string("inject=/^rename:error=") + c.error + ":when=" + std::to_string(c.when);
-    std::vector<std::string> args = {"-j1"};
-    if (c.vtu) args.insert(args.end(), {"--vtu", "model.vtu"});
-    const Ended ended =
-        RunWhole(dir, Straced(streams.path() / "log", {"-e", "trace=/^rename", "-e", inject}, args),
-                 streams.path());
-    if (c.unit == 0) {
-      EXPECT_EQ(ended.err, "");
-      EXPECT_EQ(ended.status, 0);
-    } else {
-      EXPECT_EQ(ended.err, Diagnostic(38, "error during write", c.unit, dir / c.file));
-      EXPECT_EQ(ended.status, 38);
-    }
-    ExpectNewOrAsBefore(dir, ended, before, c.vtu);
-  }
 }
 
 // 2. A directory whose status cannot be had when the outputs are put in
