@@ -8,13 +8,17 @@ constexpr std::uint64_t kPieceBits = 0xffffffffu;
 
 }  // namespace
 
-PieceCrew::PieceCrew(int helpers) {
-  threads_.reserve(static_cast<std::size_t>(std::max(helpers, 0)));
-  for (int t = 0; t < helpers; ++t) {
+PieceCrew::PieceCrew(int helpers) : wanted_(static_cast<std::size_t>(std::max(helpers, 0))) {}
+
+void PieceCrew::StartHelpers(std::size_t count) {
+  if (threads_.size() >= count || start_failed_) return;
+  threads_.reserve(count);
+  while (threads_.size() < count) {
     try {
       threads_.emplace_back([this] { Serve(); });
     } catch (const std::system_error&) {
-      break;
+      start_failed_ = true;  // the threads running share the pieces
+      return;
     }
   }
 }
@@ -43,7 +47,10 @@ void PieceCrew::Begin(std::size_t count, std::size_t pieces, const Work& work) {
     waited_ = SIZE_MAX;
     next_.store(std::uint64_t{job.generation} << 32, std::memory_order_release);
   }
-  if (job.pieces > 1 && !threads_.empty()) wake_.notify_all();
+  if (job.pieces <= 1) return;
+  // Threads are started when a batch first has pieces for them.
+  StartHelpers(std::min(wanted_, job.pieces - 1));
+  wake_.notify_all();
 }
 
 std::size_t PieceCrew::Finish() {

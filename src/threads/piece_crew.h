@@ -41,7 +41,8 @@ class PieceCrew {
   /// The pieces of the batch begun last, and where piece `piece` begins.
   std::size_t pieces() const { return job_.pieces; }
   std::size_t begin(std::size_t piece) const { return job_.begin(piece); }
-  /// The threads started beside the calling thread.
+  /// The threads started beside the calling thread: up to `helpers`, as
+  /// batches with that many pieces beyond one come.
   std::size_t helpers() const { return threads_.size(); }
 
  private:
@@ -55,6 +56,7 @@ class PieceCrew {
     }
   };
 
+  void StartHelpers(std::size_t count);
   void Serve();
   void RunPieces(const Job& job);
   // The next piece of `job` not yet taken; false when none is left or the
@@ -73,6 +75,8 @@ class PieceCrew {
   std::size_t done_ = 0;              // pieces of the batch done, under mutex_
   std::size_t waited_ = SIZE_MAX;     // the pieces Finish or Close waits for
   bool stopping_ = false;
+  std::size_t wanted_;                      // the threads asked for
+  bool start_failed_ = false;               // a thread could not be started: no more are tried
   std::vector<std::exception_ptr> thrown_;  // by piece
   std::vector<std::jthread> threads_;       // last: joined before the others go
 };
