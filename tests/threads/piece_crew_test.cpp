@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "threads/help_balance.h"
 #include "threads/parallel_records.h"
 
 namespace {
@@ -27,7 +28,7 @@ TEST(PieceCrew, EveryBatchCoveredOnceByContiguousPieces) {
   } batches[] = {{10, 1, 1},   {1000, 64, 64}, {0, 8, 0},   {7, 64, 7},
                  {65, 64, 64}, {5, 0, 1},      {129, 2, 2}, {3000, 96, 96}};
   for (int helpers : {0, 1, 2, 3}) {
-    PieceCrew crew(helpers);
+    PieceCrew crew(helpers, false);
     for (const auto& b : batches) {
       SCOPED_TRACE(testing::Message() << helpers << " helpers, " << b.count << " records in "
                                       << b.pieces << " pieces");
@@ -62,7 +63,7 @@ TEST(PieceCrew, TheEarliestPieceThrownArrivesAfterAllPieces) {
     std::string first;
   } cases[] = {{{5}, "piece 5"}, {{0, 31}, "piece 0"}, {{31}, "piece 31"}, {{9, 3, 20}, "piece 3"}};
   for (int helpers : {0, 2}) {
-    PieceCrew crew(helpers);
+    PieceCrew crew(helpers, false);
     for (const auto& c : cases) {
       SCOPED_TRACE(testing::Message() << helpers << " helpers, " << c.first);
       std::atomic<int> ran = 0;
@@ -89,6 +90,46 @@ TEST(PieceCrew, TheEarliestPieceThrownArrivesAfterAllPieces) {
     crew.Begin(100, 10, count);
     EXPECT_EQ(crew.Finish(), 10u);
     EXPECT_EQ(records, 100u);
+  }
+}
+
+// Batches alone after waits that cost more than the help gave: as many as
+// the row says before each shared batch, doubling up to the most while
+// trials do not pay, from the first again once one does; older batches
+// weigh half as much as the one after them.
+TEST(HelpBalance, BatchesAloneAfterWaitsThatDidNotPay) {
+  struct Step {
+    std::size_t alone_before;
+    double gained;
+    double waited;
+  };
+  const std::vector<std::vector<Step>> runs = {
+      // Doubling to the most, then from the first again.
+      {{0, 1, 2},
+       {4, 1, 2},
+       {8, 1, 2},
+       {16, 1, 2},
+       {32, 1, 2},
+       {64, 1, 2},
+       {64, 1, 2},
+       {64, 1, 0},
+       {0, 1, 3},
+       {4, 1, 0},
+       {0, 1, 1}},
+      // 10 / 2 gained against 6 waited: alone.
+      {{0, 10, 0}, {0, 0, 6}, {4, 1, 0}},
+      // 5 against 4, 3.5 against 3: shared; 1.75 against 3.5: alone.
+      {{0, 10, 0}, {0, 0, 4}, {0, 1, 1}, {0, 0, 2}, {4, 1, 0}},
+  };
+  for (std::size_t r = 0; r < runs.size(); ++r) {
+    HelpBalance balance;
+    for (std::size_t k = 0; k < runs[r].size(); ++k) {
+      SCOPED_TRACE(testing::Message() << "run " << r << ", step " << k);
+      std::size_t alone = 0;
+      while (balance.NextAlone()) ++alone;
+      EXPECT_EQ(alone, runs[r][k].alone_before);
+      balance.Shared(runs[r][k].gained, runs[r][k].waited);
+    }
   }
 }
 
