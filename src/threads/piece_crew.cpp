@@ -126,6 +126,7 @@ void PieceCrew::Serve() {
       job = job_;
     }
     seen = job.generation;
-    RunPieces(job);
+    // A batch of one piece is the calling thread's alone.
+    if (job.pieces > 1) RunPieces(job);
   }
 }
