@@ -1,12 +1,8 @@
 #include "threads/parallel_records.h"
 
 #include <algorithm>
-#include <atomic>
-#include <cstring>
 #include <exception>
 #include <memory>
-#include <system_error>
-#include <thread>
 #include <utility>
 #include <vector>
 

@@ -77,7 +77,7 @@ inline BatchTaken ConvertedRecordsTaken(std::span<const std::string_view> record
 
 /// Takes, on the calling thread, a batch whose first `converted` records
 /// were converted: `converted` is the batch's size, or the first record a
-/// part left (the parts after it may have converted more, which mean
+/// piece left (the pieces after it may have converted more, which mean
 /// nothing). An empty batch is the end of the file.
 using TakeBatchFunction = std::function<BatchTaken(BatchRecords records, std::size_t converted)>;
 
@@ -95,12 +95,13 @@ struct BatchReading {
 };
 
 /// Reads a run of up to `items` items from `file` (one a record, or what
-/// `read_alone` reads), in batches of records converted in contiguous parts
-/// on `jobs` threads (one: the calling thread alone) and taken in record
-/// order. A batch holds at most kBatchRecords records and no more than the
-/// items left. The run ends after `items` items, or when `take` says so.
-/// What the threads leave the calling thread reads alone, so that the run
-/// reads, reports and raises exactly as it does record by record.
+/// `read_alone` reads), in batches of records converted in contiguous
+/// pieces that `jobs` threads (one: the calling thread alone) take as they
+/// come, and taken in record order. A batch holds at most kBatchRecords
+/// records and no more than the items left. The run ends after `items`
+/// items, or when `take` says so. What the threads leave the calling thread
+/// reads alone, so that the run reads, reports and raises exactly as it
+/// does record by record.
 void ReadInBatches(InputFile& file, int jobs, std::size_t items, const BatchReading& reading);
 
 /// Formats records `first` to `first + count - 1` of a run (counted from 0)

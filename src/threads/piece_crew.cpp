@@ -1,5 +1,6 @@
 #include "threads/piece_crew.h"
 
+#include <chrono>
 #include <system_error>
 
 #include "system/interruptions.h"
@@ -8,18 +9,29 @@ namespace {
 
 constexpr std::uint64_t kPieceBits = 0xffffffffu;
 
+using Clock = std::chrono::steady_clock;
+
+double SecondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
 }  // namespace
 
-PieceCrew::PieceCrew(int helpers) {
-  threads_.reserve(static_cast<std::size_t>(std::max(helpers, 0)));
+PieceCrew::PieceCrew(int helpers, bool weigh_help)
+    : wanted_(static_cast<std::size_t>(std::max(helpers, 0))), weigh_help_(weigh_help) {}
+
+void PieceCrew::StartHelpers(std::size_t count) {
+  if (threads_.size() >= count || start_failed_) return;
+  threads_.reserve(count);
   // Started with interruptions held, whose mask they keep: an interruption
   // reaches the calling thread only, which holds it while it renames.
   InterruptionsHeld held;
-  for (int t = 0; t < helpers; ++t) {
+  while (threads_.size() < count) {
     try {
       threads_.emplace_back([this] { Serve(); });
     } catch (const std::system_error&) {
-      break;
+      start_failed_ = true;  // the threads running share the pieces
+      return;
     }
   }
 }
@@ -38,6 +50,7 @@ void PieceCrew::Begin(std::size_t count, std::size_t pieces, const Work& work) {
   Job job;
   job.count = count;
   job.pieces = std::min(count, std::max<std::size_t>(pieces, 1));
+  if (job.pieces > 1 && wanted_ > 0 && weigh_help_ && balance_.NextAlone()) job.pieces = 1;
   job.work = &work;
   thrown_.assign(job.pieces, nullptr);
   {
@@ -48,24 +61,36 @@ void PieceCrew::Begin(std::size_t count, std::size_t pieces, const Work& work) {
     waited_ = SIZE_MAX;
     next_.store(std::uint64_t{job.generation} << 32, std::memory_order_release);
   }
-  if (job.pieces > 1 && !threads_.empty()) wake_.notify_all();
+  if (job.pieces <= 1) return;
+  // Threads are started when a batch first has pieces for them.
+  StartHelpers(std::min(wanted_, job.pieces - 1));
+  wake_.notify_all();
 }
 
 std::size_t PieceCrew::Finish() {
-  RunPieces(job_);
-  Close();
+  const bool shared = job_.pieces > 1 && !threads_.empty();
+  const Clock::time_point start = Clock::now();
+  const std::size_t own = RunPieces(job_);
+  if (shared && own > 0) piece_seconds_ = SecondsSince(start) / static_cast<double>(own);
+  const double waited = Close();
+  if (shared && piece_seconds_ > 0) {
+    balance_.Shared(piece_seconds_ * static_cast<double>(job_.pieces - own), waited);
+  }
   for (const std::exception_ptr& e : thrown_) {
     if (e) std::rethrow_exception(e);
   }
   return job_.pieces;
 }
 
-void PieceCrew::Close() {
+double PieceCrew::Close() {
   const std::uint64_t was = next_.fetch_or(kPieceBits, std::memory_order_acq_rel);
-  if ((was >> 32) != job_.generation) return;
+  if ((was >> 32) != job_.generation) return 0;
   std::unique_lock lock(mutex_);
   waited_ = std::min<std::size_t>(was & kPieceBits, job_.pieces);
+  if (done_ == waited_) return 0;
+  const Clock::time_point start = Clock::now();
   finished_.wait(lock, [this] { return done_ == waited_; });
+  return SecondsSince(start);
 }
 
 bool PieceCrew::Take(const Job& job, std::size_t& piece) {
@@ -80,9 +105,10 @@ bool PieceCrew::Take(const Job& job, std::size_t& piece) {
   }
 }
 
-void PieceCrew::RunPieces(const Job& job) {
+std::size_t PieceCrew::RunPieces(const Job& job) {
   std::size_t piece = 0;
-  while (Take(job, piece)) {
+  std::size_t run = 0;
+  for (; Take(job, piece); ++run) {
     try {
       (*job.work)(piece, job.begin(piece), job.begin(piece + 1));
     } catch (...) {
@@ -91,6 +117,7 @@ void PieceCrew::RunPieces(const Job& job) {
     const std::lock_guard lock(mutex_);
     if (++done_ == waited_) finished_.notify_one();
   }
+  return run;
 }
 
 void PieceCrew::Serve() {
@@ -104,6 +131,7 @@ void PieceCrew::Serve() {
       job = job_;
     }
     seen = job.generation;
-    RunPieces(job);
+    // A batch of one piece is the calling thread's alone.
+    if (job.pieces > 1) RunPieces(job);
   }
 }
