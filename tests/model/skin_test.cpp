@@ -817,8 +817,8 @@ TEST(SkinTranslation, TheProgramTakesBothOptions) {
   EXPECT_EQ(result.err,
             " ANSYS cdb file error: element 7 (SOLID185) is a volume element, not a surface "
             "element\r\n");
-  // The map is no name for the .vtu in these modes: the open failure.
-  EXPECT_EQ(run({"--skin", "--vtu", "input-map.csv"}).status, 30);
+  // The map is no name for the .vtu in these modes: not a .vtu name.
+  EXPECT_EQ(run({"--skin", "--vtu", "input-map.csv"}).status, 2);
 }
 
 TEST(SkinTranslation, SamplesTranslateAndTheirSkinsAreClosed) {
