@@ -109,7 +109,7 @@ int main(int argc, char* argv[]) {
   // fail with their diagnostic, threads with stacks of 4 MiB.
   PrepareStandardStreams();
   HandleInterruptions();
-  LimitThreadStacks();
+  LimitReadingThreadStacks();
   try {
     std::exit(Run(ParseCommandLine(argc, CommandLineArguments(argc, argv))));
   } catch (const std::bad_alloc&) {

@@ -13,10 +13,6 @@
 
 namespace {
 
-bool StartsWith(std::string_view text, std::string_view word) {
-  return text.substr(0, word.size()) == word;
-}
-
 std::string Str(std::int64_t value) { return std::to_string(value); }
 
 struct Findings {
@@ -218,7 +214,7 @@ std::string ExplainRefusalOf(std::string_view name, const ModelSurvey& s) {
   if (s.else_record != 0) {
     const char* words[] = {"NUMOFF,NODE", "NUMOFF,ELEM"};
     for (int k = 0; k < 2; ++k) {
-      if (!StartsWith(s.offset_text[k], words[k]) || !s.header_read[k]) {
+      if (!std::string_view(s.offset_text[k]).starts_with(words[k]) || !s.header_read[k]) {
         out.Fact("record " + Str(s.else_record + 1 + k) + " (\"" + s.offset_text[k].substr(0, 40) +
                  "\") is not " + words[k] + " and a count in columns 13 to 21");
       }
@@ -245,9 +241,7 @@ std::string ExplainRefusalOf(std::string_view name, const ModelSurvey& s) {
                   CompressRemedy(s));
     if (!NodeFormatOf(s.nodes.format)) {
       out.Fact("the node format (record " + Str(s.nodes.header_record + 1) + ", \"" +
-               s.nodes.format +
-               "\") is none the run reads: (3i8,6e16.9), (3i8,6e20.13), "
-               "(3i9,6e20.13) or (3i9,6e21.13e...)");
+               s.nodes.format + "\") is none the run reads: " + NodeFormatList());
     }
   }
   if (s.elements.header_record == 0) {
@@ -258,7 +252,7 @@ std::string ExplainRefusalOf(std::string_view name, const ModelSurvey& s) {
     DescribeElements(out, s);
     if (!IsElementFormat(s.elements.format)) {
       out.Fact("the element format (record " + Str(s.elements.header_record + 1) + ", \"" +
-               s.elements.format + "\") is none the run reads: (19i8), (19i9) or (19i10)");
+               s.elements.format + "\") is none the run reads: " + ElementFormatList());
     }
   }
   DescribeComponents(out, s);

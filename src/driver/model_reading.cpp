@@ -9,6 +9,7 @@
 #include "model/model_records.h"
 #include "model/node_block.h"
 #include "model/pressure_loads.h"
+#include "model/renumbering.h"
 #include "model/skin.h"
 #include "textio/file_opening.h"
 #include "threads/parallel_records.h"

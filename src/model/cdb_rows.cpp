@@ -87,3 +87,12 @@ FreeFormStatus ReadElementRow(std::string_view record, std::size_t width,
   }
   return ReadIntegerRow(record, values, count);
 }
+
+std::string FormatList(std::span<const std::string_view> texts) {
+  std::string list;
+  for (std::size_t k = 0; k < texts.size(); ++k) {
+    if (k > 0) list += k + 1 == texts.size() ? " or " : ", ";
+    list += texts[k];
+  }
+  return list;
+}

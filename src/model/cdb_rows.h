@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "textio/column_integers.h"
@@ -55,3 +56,6 @@ inline constexpr int kElementRowValues = 19;
 [[nodiscard]] FreeFormStatus ReadElementRow(std::string_view record, std::size_t width,
                                             std::span<std::int32_t, kElementRowValues> values,
                                             int& count);
+
+/// Format texts as a refusal lists them: "a, b or c".
+std::string FormatList(std::span<const std::string_view> texts);

@@ -26,16 +26,19 @@ std::size_t FindElementFormat(InputFile& model) {
 
 }  // namespace
 
-bool IsElementFormat(std::string_view record) {
-  const LineBufferView line_buffer = LeadingColumns(record, kProbeWidth6[0].width);
-  if (TextIs(line_buffer, "(19i8)") || TextIs(line_buffer, "(19i9)")) return true;
-  // Current releases write ten-column element fields.
-  return record.substr(0, 7) == "(19i10)";
-}
+bool IsElementFormat(std::string_view record) { return ElementFieldWidth(record) != 0; }
 
 std::size_t ElementFieldWidth(std::string_view record) {
-  if (!IsElementFormat(record)) return 0;
-  return record[4] == '1' ? 10 : static_cast<std::size_t>(record[4] - '0');
+  for (const ElementFormat& format : kElementFormats) {
+    if (record.starts_with(format.text)) return format.width;
+  }
+  return 0;
+}
+
+std::string ElementFormatList() {
+  std::vector<std::string_view> texts;
+  for (const ElementFormat& format : kElementFormats) texts.push_back(format.text);
+  return FormatList(texts);
 }
 
 namespace {

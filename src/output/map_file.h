@@ -4,7 +4,7 @@
 
 #include <string_view>
 
-#include "model/renumbering.h"
+#include "model/rebuilt_surface.h"
 #include "model/run_tables.h"
 #include "textio/record_file.h"
 

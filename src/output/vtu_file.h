@@ -5,7 +5,7 @@
 #include <span>
 #include <string>
 
-#include "model/renumbering.h"
+#include "model/rebuilt_surface.h"
 #include "model/run_tables.h"
 #include "textio/record_file.h"
 
