@@ -14,7 +14,7 @@
 #include "system/interruptions.h"
 #include "textio/diagnostics.h"
 #include "textio/file_opening.h"
-#include "textio/record_file.h"
+#include "textio/output_file.h"
 #include "threads/parallel_records.h"
 
 namespace {

@@ -9,7 +9,7 @@
 #include "model/element_types.h"
 #include "model/node_block.h"
 #include "textio/diagnostics.h"
-#include "textio/record_file.h"
+#include "textio/input_file.h"
 
 namespace {
 

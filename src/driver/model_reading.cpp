@@ -39,9 +39,12 @@ void ReadModel(InputFile& model, RunTables& run, OutputFile& console, int jobs) 
   LoadKindScan load_kinds(run);
   {
     RecordIndexScan index(model, jobs, kScanInitials);
-    model.Observe(&LoadKindScan::Observe, &load_kinds);
+    auto test = [&load_kinds](std::string_view record, std::uint64_t offset) {
+      load_kinds.Test(record, offset);
+    };
+    model.Observe(test);
     ScanModelSizes(model, run);
-    model.Observe(nullptr, nullptr);
+    model.StopObserving();
     ScanLoadKinds(model, load_kinds);
   }
   load_kinds.type_records().ReadTypes(model, run.Types);

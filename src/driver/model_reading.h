@@ -6,7 +6,8 @@
 
 #include "model/rebuilt_surface.h"
 #include "model/run_tables.h"
-#include "textio/record_file.h"
+#include "textio/input_file.h"
+#include "textio/output_file.h"
 
 /// The model file read when the command line names none, in the working
 /// directory.

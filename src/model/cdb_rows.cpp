@@ -11,11 +11,10 @@ bool IsSeparator(char c) { return c == ' ' || c == ',' || c == '\t'; }
 class OneRow {
  public:
   explicit OneRow(std::string_view record) : record_(record) {}
-  static bool Next(void* context, std::string_view& record) {
-    auto* row = static_cast<OneRow*>(context);
-    if (row->given_) return false;
-    row->given_ = true;
-    record = row->record_;
+  bool operator()(std::string_view& record) {
+    if (given_) return false;
+    given_ = true;
+    record = record_;
     return true;
   }
 
@@ -59,7 +58,7 @@ FreeFormStatus ReadIntegerRow(std::string_view record, std::span<std::int32_t> v
     OneRow row(rest);
     FreeFormExtent extent;
     const FreeFormTarget target[] = {values[static_cast<std::size_t>(count)]};
-    const FreeFormStatus status = ParseFreeForm(&OneRow::Next, &row, target, &extent);
+    const FreeFormStatus status = ParseFreeForm(row, target, &extent);
     if (status != FreeFormStatus::kDone) return status;
     ++count;
     rest = AfterClosingComma(extent.rest);

@@ -12,7 +12,7 @@
 
 #include "textio/column_integers.h"
 #include "textio/free_form.h"
-#include "textio/record_file.h"
+#include "textio/input_file.h"
 
 /// What a record is to the node, element or component block it stands in.
 enum class BlockRow : std::uint8_t {

@@ -106,10 +106,9 @@ struct HeldThenFile {
   std::string_view held;
   InputFile& file;
   bool given = false;
-  static bool Next(void* context, std::string_view& record) {
-    auto* source = static_cast<HeldThenFile*>(context);
-    if (std::exchange(source->given, true)) return source->file.NextRecord(record);
-    record = source->held;
+  bool operator()(std::string_view& record) {
+    if (std::exchange(given, true)) return file.NextRecord(record);
+    record = held;
     return true;
   }
 };
@@ -129,7 +128,7 @@ void ReadElementValues(InputFile& model, std::size_t width, ElementValues& value
     return;
   }
   HeldThenFile source{record, model};
-  const FreeFormStatus status = ParseFreeForm(&HeldThenFile::Next, &source, targets, &extent);
+  const FreeFormStatus status = ParseFreeForm(source, targets, &extent);
   if (status != FreeFormStatus::kDone) RaiseRowFailure(model, status);
 }
 
@@ -260,14 +259,15 @@ void AddRecord(RunTables& run, std::int64_t p, const ElementRecord& element) {
   }
 }
 
-// Hands a free-form read the one record of `context`, and no other.
-bool OneRecord(void* context, std::string_view& record) {
-  auto* next = static_cast<const std::string_view**>(context);
-  if (*next == nullptr) return false;
-  record = **next;
-  *next = nullptr;
-  return true;
-}
+// Hands a free-form read the one record `next` points to, and no other.
+struct OneRecord {
+  const std::string_view* next;
+  bool operator()(std::string_view& record) {
+    if (next == nullptr) return false;
+    record = *std::exchange(next, nullptr);
+    return true;
+  }
+};
 
 // The element of a record of `width`-column fields, with its node count, as
 // the free-form read takes it; false for any other record.
@@ -297,9 +297,9 @@ bool ParseSingleRecord(std::string_view record, std::size_t width, bool boundary
     if (node_count > 8) return false;
   } else {
     ElementValues values;
-    const std::string_view* next = &record;
+    OneRecord next{&record};
     FreeFormExtent extent;
-    if (ParseFreeForm(&OneRecord, &next, values.Targets(), &extent) != FreeFormStatus::kDone ||
+    if (ParseFreeForm(next, values.Targets(), &extent) != FreeFormStatus::kDone ||
         IsNonSurfaceElement(values.node_count, extent)) {
       return false;
     }

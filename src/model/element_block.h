@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "model/run_tables.h"
-#include "textio/record_file.h"
+#include "textio/input_file.h"
 
 /// Finds the element format record, turns ElementCount element records into
 /// triangles (TriangleNodes, ElementTriangles, TriangleCount) and reads

@@ -8,7 +8,7 @@
 
 #include "model/element_types.h"
 #include "model/pressure_loads.h"
-#include "textio/record_file.h"
+#include "textio/input_file.h"
 
 /// A D command by its fields: node, direction (1 to 3 for UX, UY, UZ), value.
 struct DisplacementCommand {

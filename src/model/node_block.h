@@ -8,7 +8,8 @@
 
 #include "model/run_tables.h"
 #include "textio/fixed_layout.h"
-#include "textio/record_file.h"
+#include "textio/input_file.h"
+#include "textio/output_file.h"
 
 /// Finds the node format record, then reads NodeCount node records into
 /// NodeCoords and FieldPointCount field-point records into FieldPointCoords,

@@ -7,7 +7,7 @@
 
 #include "model/rebuilt_surface.h"
 #include "model/run_tables.h"
-#include "textio/record_file.h"
+#include "textio/output_file.h"
 
 /// The unit shown in diagnostics about the .vtu file.
 inline constexpr int kVtuUnit = 9;

@@ -13,7 +13,8 @@
 
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
-#include "textio/record_file.h"
+#include "textio/input_file.h"
+#include "textio/output_file.h"
 
 /// The most threads a run starts when none are asked for.
 inline constexpr int kMostDefaultJobs = 16;
