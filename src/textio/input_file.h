@@ -53,9 +53,11 @@ class RecordIndexSource {
 ///   which may move the bytes from begin_ to the buffer's start or grow it.
 /// - record_offset_ is the file offset of the record handed out last;
 ///   buffer_offset_ + begin_ that of the next one.
-/// - NextRecordsAhead reads into ahead_buffer_ only, so the records of the
-///   last NextRecords stay where they are; before_ahead_ is where the
-///   reading stood, for DropAhead.
+/// - NextRecordsAhead never moves the bytes under the records of the last
+///   NextRecords: when it must read, it copies the unread bytes to the other
+///   buffer (ahead_buffer_), reads on there and swaps the two, the old one
+///   keeping those records; before_ahead_ is where the reading stood, for
+///   DropAhead to swap back and seek to.
 /// - Indexed skipping (SkipByIndex) only moves the reading forward to an
 ///   offset of the index, past records nobody is shown: no observer sees
 ///   them, and none of them is ever handed out.
