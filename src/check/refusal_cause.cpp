@@ -49,14 +49,16 @@ constexpr std::string_view kSkinRemedy =
     "translate the outer surface of the volume mesh: 'cdb2bem --skin' makes it from the volume "
     "elements (and numbers nodes and elements anew)";
 
-// The local type of a record as the model defines it: "type 2, SOLID185",
-// or "type 2" when no ET record defines it.
+// The local type of a record as the model defines it, or null.
 const LocalElementType* TypeOf(const ModelSurvey& s, std::int64_t itype) {
   if (itype < INT32_MIN || itype > INT32_MAX) return nullptr;
   return s.types.Find(static_cast<std::int32_t>(itype));
 }
 
-std::string TypeName(const ModelSurvey& s, std::int64_t itype) {
+// The local type as the check names it, its number first: "type 2,
+// SOLID185", or "type 2" when no ET record defines it. (A refusal names it
+// by its element name alone.)
+std::string NumberedTypeName(const ModelSurvey& s, std::int64_t itype) {
   const LocalElementType* type = TypeOf(s, itype);
   std::string name = "type " + Str(itype);
   if (type != nullptr && !type->name.empty()) name += ", " + type->name;
@@ -75,7 +77,7 @@ bool HasVolumeElements(const ModelSurvey& s) {
 // Line, point, contact and other elements that lie on a surface model
 // without being its surface: left out when the file is written.
 std::string LeaveOutRemedy(const ModelSurvey& s, std::int64_t itype) {
-  return "leave the elements of " + TypeName(s, itype) +
+  return "leave the elements of " + NumberedTypeName(s, itype) +
          " out of the selection before CDWRITE (ESEL,U,TYPE,," + Str(itype) +
          "), instead of rewriting their records";
 }
@@ -86,8 +88,8 @@ void DescribeRefusedType(Findings& out, const ModelSurvey& s) {
   const LocalElementType* type = TypeOf(s, b.refused_type);
   if (type == nullptr) return;
   out.Fact("element " + Str(b.refused_element) + " (record " + Str(b.refused_record) + ") is of " +
-           TypeName(s, b.refused_type) + ", " + std::string(ClassPhrase(type->element_class)) +
-           ", not a surface element");
+           NumberedTypeName(s, b.refused_type) + ", " +
+           std::string(ClassPhrase(type->element_class)) + ", not a surface element");
   switch (type->element_class) {
     case ElementClass::kVolume:
       out.Remedy(std::string(kSkinRemedy));
@@ -137,7 +139,7 @@ void DescribeElements(Findings& out, const ModelSurvey& s) {
   DescribeRefusedType(out, s);
   if (b.continued_record != 0) {
     out.Fact("element " + Str(b.continued_element) + " (record " + Str(b.continued_record) + ", " +
-             TypeName(s, b.continued_type) + ") has " +
+             NumberedTypeName(s, b.continued_type) + ") has " +
              Counted(b.continued_nodes, "node", "nodes") +
              " and continues on the next record: the run reads one record per element "
              "and takes the continuation for the next element");
@@ -149,7 +151,7 @@ void DescribeElements(Findings& out, const ModelSurvey& s) {
   }
   if (b.short_record != 0) {
     out.Fact("element " + Str(b.short_element) + " (record " + Str(b.short_record) + ", " +
-             TypeName(s, b.short_type) + ") has " +
+             NumberedTypeName(s, b.short_type) + ") has " +
              Counted(b.short_nodes, "node field", "node fields") +
              ": the run takes the values it lacks from the next "
              "record, and the records after it are read out of step");
