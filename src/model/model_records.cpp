@@ -176,14 +176,16 @@ void ReadElementRecords(InputFile& model, std::size_t width, ModelRecords& out, 
 // that is no row, which is handed back: numbers, and "n -m" for n to m.
 std::string_view ReadComponentRows(InputFile& model, std::vector<std::int32_t>& values) {
   model.ReadRecord();  // the component's format record
-  std::int32_t row[64];
+  std::vector<std::int32_t> row;
   for (;;) {
     const std::string_view record = model.ReadRecord();
     if (KindOfBlockRow(record) != BlockRow::kRow) return record;
+    // A value takes at least one character and its separator.
+    row.resize(record.size() / 2 + 1);
     int taken = 0;
     const FreeFormStatus status = ReadIntegerRow(record, row, taken);
     if (status != FreeFormStatus::kDone) RaiseRowFailure(model, status);
-    values.insert(values.end(), row, row + taken);
+    values.insert(values.end(), row.begin(), row.begin() + taken);
   }
 }
 
