@@ -16,7 +16,7 @@
 #include "system/interruptions.h"
 #include "textio/diagnostics.h"
 #include "textio/file_opening.h"
-#include "textio/record_file.h"
+#include "textio/output_file.h"
 #include "threads/parallel_records.h"
 
 namespace {
@@ -133,7 +133,7 @@ int main(int argc, char* argv[]) {
   // fail with their diagnostic, threads with stacks of 4 MiB.
   PrepareStandardStreams();
   HandleInterruptions();
-  LimitThreadStacks();
+  LimitReadingThreadStacks();
   try {
     const ParsedCommandLine command_line = ParseCommandLine(argc, CommandLineArguments(argc, argv));
     std::exit(KeepConsoleOpen(Run(command_line), command_line.options));

@@ -283,18 +283,15 @@ inline std::filesystem::path SamplesDirectory() {
   return std::filesystem::path(CDB2BEM_SOURCE_DIR) / "tests" / "data" / "ansys";
 }
 
-/// Records handed to a free-form read one by one, as a NextRecordFunction
-/// over `Records` gives them.
+/// Records handed to a free-form read one by one.
 struct Records {
   std::vector<std::string> lines;
   std::size_t next = 0;
+  bool operator()(std::string_view& record) {
+    if (next == lines.size()) return false;
+    record = lines[next++];
+    return true;
+  }
 };
-
-inline bool NextLine(void* context, std::string_view& record) {
-  auto* records = static_cast<Records*>(context);
-  if (records->next == records->lines.size()) return false;
-  record = records->lines[records->next++];
-  return true;
-}
 
 }  // namespace test_support

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "model/element_types.h"
-#include "textio/record_file.h"
+#include "textio/input_file.h"
 
 /// What one block of records holds, node or element. Record numbers count
 /// the model file's records from 1; 0 means none.

@@ -9,13 +9,9 @@
 #include "model/element_types.h"
 #include "model/node_block.h"
 #include "textio/diagnostics.h"
-#include "textio/record_file.h"
+#include "textio/input_file.h"
 
 namespace {
-
-bool StartsWith(std::string_view text, std::string_view word) {
-  return text.substr(0, word.size()) == word;
-}
 
 std::string Str(std::int64_t value) { return std::to_string(value); }
 
@@ -53,14 +49,16 @@ constexpr std::string_view kSkinRemedy =
     "translate the outer surface of the volume mesh: 'cdb2bem --skin' makes it from the volume "
     "elements (and numbers nodes and elements anew)";
 
-// The local type of a record as the model defines it: "type 2, SOLID185",
-// or "type 2" when no ET record defines it.
+// The local type of a record as the model defines it, or null.
 const LocalElementType* TypeOf(const ModelSurvey& s, std::int64_t itype) {
   if (itype < INT32_MIN || itype > INT32_MAX) return nullptr;
   return s.types.Find(static_cast<std::int32_t>(itype));
 }
 
-std::string TypeName(const ModelSurvey& s, std::int64_t itype) {
+// The local type as the check names it, its number first: "type 2,
+// SOLID185", or "type 2" when no ET record defines it. (A refusal names it
+// by its element name alone.)
+std::string NumberedTypeName(const ModelSurvey& s, std::int64_t itype) {
   const LocalElementType* type = TypeOf(s, itype);
   std::string name = "type " + Str(itype);
   if (type != nullptr && !type->name.empty()) name += ", " + type->name;
@@ -79,7 +77,7 @@ bool HasVolumeElements(const ModelSurvey& s) {
 // Line, point, contact and other elements that lie on a surface model
 // without being its surface: left out when the file is written.
 std::string LeaveOutRemedy(const ModelSurvey& s, std::int64_t itype) {
-  return "leave the elements of " + TypeName(s, itype) +
+  return "leave the elements of " + NumberedTypeName(s, itype) +
          " out of the selection before CDWRITE (ESEL,U,TYPE,," + Str(itype) +
          "), instead of rewriting their records";
 }
@@ -90,8 +88,8 @@ void DescribeRefusedType(Findings& out, const ModelSurvey& s) {
   const LocalElementType* type = TypeOf(s, b.refused_type);
   if (type == nullptr) return;
   out.Fact("element " + Str(b.refused_element) + " (record " + Str(b.refused_record) + ") is of " +
-           TypeName(s, b.refused_type) + ", " + std::string(ClassPhrase(type->element_class)) +
-           ", not a surface element");
+           NumberedTypeName(s, b.refused_type) + ", " +
+           std::string(ClassPhrase(type->element_class)) + ", not a surface element");
   switch (type->element_class) {
     case ElementClass::kVolume:
       out.Remedy(std::string(kSkinRemedy));
@@ -141,7 +139,7 @@ void DescribeElements(Findings& out, const ModelSurvey& s) {
   DescribeRefusedType(out, s);
   if (b.continued_record != 0) {
     out.Fact("element " + Str(b.continued_element) + " (record " + Str(b.continued_record) + ", " +
-             TypeName(s, b.continued_type) + ") has " +
+             NumberedTypeName(s, b.continued_type) + ") has " +
              Counted(b.continued_nodes, "node", "nodes") +
              " and continues on the next record: the run reads one record per element "
              "and takes the continuation for the next element");
@@ -153,7 +151,7 @@ void DescribeElements(Findings& out, const ModelSurvey& s) {
   }
   if (b.short_record != 0) {
     out.Fact("element " + Str(b.short_element) + " (record " + Str(b.short_record) + ", " +
-             TypeName(s, b.short_type) + ") has " +
+             NumberedTypeName(s, b.short_type) + ") has " +
              Counted(b.short_nodes, "node field", "node fields") +
              ": the run takes the values it lacks from the next "
              "record, and the records after it are read out of step");
@@ -218,7 +216,7 @@ std::string ExplainRefusalOf(std::string_view name, const ModelSurvey& s) {
   if (s.else_record != 0) {
     const char* words[] = {"NUMOFF,NODE", "NUMOFF,ELEM"};
     for (int k = 0; k < 2; ++k) {
-      if (!StartsWith(s.offset_text[k], words[k]) || !s.header_read[k]) {
+      if (!std::string_view(s.offset_text[k]).starts_with(words[k]) || !s.header_read[k]) {
         out.Fact("record " + Str(s.else_record + 1 + k) + " (\"" + s.offset_text[k].substr(0, 40) +
                  "\") is not " + words[k] + " and a count in columns 13 to 21");
       }
@@ -245,9 +243,7 @@ std::string ExplainRefusalOf(std::string_view name, const ModelSurvey& s) {
                   CompressRemedy(s));
     if (!NodeFormatOf(s.nodes.format)) {
       out.Fact("the node format (record " + Str(s.nodes.header_record + 1) + ", \"" +
-               s.nodes.format +
-               "\") is none the run reads: (3i8,6e16.9), (3i8,6e20.13), "
-               "(3i9,6e20.13) or (3i9,6e21.13e...)");
+               s.nodes.format + "\") is none the run reads: " + NodeFormatList());
     }
   }
   if (s.elements.header_record == 0) {
@@ -258,7 +254,7 @@ std::string ExplainRefusalOf(std::string_view name, const ModelSurvey& s) {
     DescribeElements(out, s);
     if (!IsElementFormat(s.elements.format)) {
       out.Fact("the element format (record " + Str(s.elements.header_record + 1) + ", \"" +
-               s.elements.format + "\") is none the run reads: (19i8), (19i9) or (19i10)");
+               s.elements.format + "\") is none the run reads: " + ElementFormatList());
     }
   }
   DescribeComponents(out, s);

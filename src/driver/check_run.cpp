@@ -10,7 +10,8 @@
 #include "check/surface_check.h"
 #include "driver/model_reading.h"
 #include "textio/diagnostics.h"
-#include "textio/record_file.h"
+#include "textio/input_file.h"
+#include "textio/output_file.h"
 
 namespace {
 

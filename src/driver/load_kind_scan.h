@@ -8,7 +8,7 @@
 
 #include "model/element_types.h"
 #include "model/run_tables.h"
-#include "textio/record_file.h"
+#include "textio/input_file.h"
 
 /// The first characters of every record that the two scans test for: the
 /// size scan's words ("*ELSE", "FINISH", "CMBLOCK,FIELDCELLS",
@@ -51,11 +51,6 @@ class LoadKindScan {
   void Test(std::string_view record, std::uint64_t offset);
   bool ended() const { return ended_; }
   const TypeRecordScan& type_records() const { return types_; }
-
-  /// Test as a RecordObserver, `scan` being the LoadKindScan.
-  static void Observe(void* scan, std::string_view record, std::uint64_t offset) {
-    static_cast<LoadKindScan*>(scan)->Test(record, offset);
-  }
 
  private:
   RunTables& run_;

@@ -7,6 +7,7 @@
 #include "model/model_records.h"
 #include "model/node_block.h"
 #include "model/pressure_loads.h"
+#include "model/renumbering.h"
 #include "model/skin.h"
 #include "textio/file_opening.h"
 #include "threads/parallel_records.h"
@@ -36,9 +37,12 @@ void ReadModel(InputFile& model, RunTables& run, OutputFile& console, int jobs) 
   LoadKindScan load_kinds(run);
   {
     RecordIndexScan index(model, jobs, kScanInitials);
-    model.Observe(&LoadKindScan::Observe, &load_kinds);
+    auto test = [&load_kinds](std::string_view record, std::uint64_t offset) {
+      load_kinds.Test(record, offset);
+    };
+    model.Observe(test);
     ScanModelSizes(model, run);
-    model.Observe(nullptr, nullptr);
+    model.StopObserving();
     ScanLoadKinds(model, load_kinds);
   }
   load_kinds.type_records().ReadTypes(model, run.Types);

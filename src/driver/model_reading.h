@@ -4,9 +4,10 @@
 #include <string>
 #include <string_view>
 
-#include "model/renumbering.h"
+#include "model/rebuilt_surface.h"
 #include "model/run_tables.h"
-#include "textio/record_file.h"
+#include "textio/input_file.h"
+#include "textio/output_file.h"
 
 /// The model file read when the command line names none, in the working
 /// directory.
@@ -32,11 +33,11 @@ RunFiles RunFilesFor(std::string_view model);
 /// The node and element records are converted on `jobs` threads.
 void ReadModel(InputFile& model, RunTables& run, OutputFile& console, int jobs = 1);
 
-/// How the run makes its surface model of the model file.
 /// The threads a run converts records on: `jobs`, or for 0 one per core the
 /// process may use (at most 16).
 int JobsToRun(int jobs);
 
+/// How the run makes its surface model of the model file.
 enum class ModelMode {
   kAsWritten,   // the file's surface elements, read in place
   kRenumbered,  // --renumber: nodes and elements numbered 1, 2, 3, ...

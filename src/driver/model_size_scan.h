@@ -2,7 +2,7 @@
 #pragma once
 
 #include "model/run_tables.h"
-#include "textio/record_file.h"
+#include "textio/input_file.h"
 
 /// Sets NodeCount, ElementCount, FieldPointCount and FieldCellCount from the
 /// offset header and the FIELDCELLS and FIELDPOINTS components. Leaves the

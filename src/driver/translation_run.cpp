@@ -18,7 +18,8 @@
 #include "system/interruptions.h"
 #include "textio/diagnostics.h"
 #include "textio/free_form.h"
-#include "textio/record_file.h"
+#include "textio/input_file.h"
+#include "textio/output_file.h"
 #include "threads/parallel_records.h"
 
 namespace {

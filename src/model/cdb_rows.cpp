@@ -11,11 +11,10 @@ bool IsSeparator(char c) { return c == ' ' || c == ',' || c == '\t'; }
 class OneRow {
  public:
   explicit OneRow(std::string_view record) : record_(record) {}
-  static bool Next(void* context, std::string_view& record) {
-    auto* row = static_cast<OneRow*>(context);
-    if (row->given_) return false;
-    row->given_ = true;
-    record = row->record_;
+  bool operator()(std::string_view& record) {
+    if (given_) return false;
+    given_ = true;
+    record = record_;
     return true;
   }
 
@@ -59,7 +58,7 @@ FreeFormStatus ReadIntegerRow(std::string_view record, std::span<std::int32_t> v
     OneRow row(rest);
     FreeFormExtent extent;
     const FreeFormTarget target[] = {values[static_cast<std::size_t>(count)]};
-    const FreeFormStatus status = ParseFreeForm(&OneRow::Next, &row, target, &extent);
+    const FreeFormStatus status = ParseFreeForm(row, target, &extent);
     if (status != FreeFormStatus::kDone) return status;
     ++count;
     rest = AfterClosingComma(extent.rest);
@@ -86,4 +85,13 @@ FreeFormStatus ReadElementRow(std::string_view record, std::size_t width,
     return FreeFormStatus::kDone;
   }
   return ReadIntegerRow(record, values, count);
+}
+
+std::string FormatList(std::span<const std::string_view> texts) {
+  std::string list;
+  for (std::size_t k = 0; k < texts.size(); ++k) {
+    if (k > 0) list += k + 1 == texts.size() ? " or " : ", ";
+    list += texts[k];
+  }
+  return list;
 }

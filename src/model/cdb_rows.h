@@ -7,11 +7,12 @@
 #include <cstddef>
 #include <cstdint>
 #include <span>
+#include <string>
 #include <string_view>
 
 #include "textio/column_integers.h"
 #include "textio/free_form.h"
-#include "textio/record_file.h"
+#include "textio/input_file.h"
 
 /// What a record is to the node, element or component block it stands in.
 enum class BlockRow : std::uint8_t {
@@ -55,3 +56,6 @@ inline constexpr int kElementRowValues = 19;
 [[nodiscard]] FreeFormStatus ReadElementRow(std::string_view record, std::size_t width,
                                             std::span<std::int32_t, kElementRowValues> values,
                                             int& count);
+
+/// Format texts as a refusal lists them: "a, b or c".
+std::string FormatList(std::span<const std::string_view> texts);

@@ -5,7 +5,7 @@
 #include <string_view>
 
 #include "model/run_tables.h"
-#include "textio/record_file.h"
+#include "textio/input_file.h"
 
 /// With HasDisplacements reads the "D," records up to the first record
 /// beginning "FI" (left after it); then gives every triangle made zero

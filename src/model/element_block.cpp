@@ -26,16 +26,19 @@ std::size_t FindElementFormat(InputFile& model) {
 
 }  // namespace
 
-bool IsElementFormat(std::string_view record) {
-  const LineBufferView line_buffer = LeadingColumns(record, kProbeWidth6[0].width);
-  if (TextIs(line_buffer, "(19i8)") || TextIs(line_buffer, "(19i9)")) return true;
-  // Current releases write ten-column element fields.
-  return record.substr(0, 7) == "(19i10)";
-}
+bool IsElementFormat(std::string_view record) { return ElementFieldWidth(record) != 0; }
 
 std::size_t ElementFieldWidth(std::string_view record) {
-  if (!IsElementFormat(record)) return 0;
-  return record[4] == '1' ? 10 : static_cast<std::size_t>(record[4] - '0');
+  for (const ElementFormat& format : kElementFormats) {
+    if (record.starts_with(format.text)) return format.width;
+  }
+  return 0;
+}
+
+std::string ElementFormatList() {
+  std::vector<std::string_view> texts;
+  for (const ElementFormat& format : kElementFormats) texts.push_back(format.text);
+  return FormatList(texts);
 }
 
 namespace {
@@ -104,10 +107,9 @@ struct HeldThenFile {
   std::string_view held;
   InputFile& file;
   bool given = false;
-  static bool Next(void* context, std::string_view& record) {
-    auto* source = static_cast<HeldThenFile*>(context);
-    if (std::exchange(source->given, true)) return source->file.NextRecord(record);
-    record = source->held;
+  bool operator()(std::string_view& record) {
+    if (std::exchange(given, true)) return file.NextRecord(record);
+    record = held;
     return true;
   }
 };
@@ -127,7 +129,7 @@ void ReadElementValues(InputFile& model, std::size_t width, ElementValues& value
     return;
   }
   HeldThenFile source{record, model};
-  const FreeFormStatus status = ParseFreeForm(&HeldThenFile::Next, &source, targets, &extent);
+  const FreeFormStatus status = ParseFreeForm(source, targets, &extent);
   if (status != FreeFormStatus::kDone) RaiseRowFailure(model, status);
 }
 
@@ -259,14 +261,15 @@ void AddRecord(RunTables& run, std::int64_t p, const ElementRecord& element) {
   }
 }
 
-// Hands a free-form read the one record of `context`, and no other.
-bool OneRecord(void* context, std::string_view& record) {
-  auto* next = static_cast<const std::string_view**>(context);
-  if (*next == nullptr) return false;
-  record = **next;
-  *next = nullptr;
-  return true;
-}
+// Hands a free-form read the one record `next` points to, and no other.
+struct OneRecord {
+  const std::string_view* next;
+  bool operator()(std::string_view& record) {
+    if (next == nullptr) return false;
+    record = *std::exchange(next, nullptr);
+    return true;
+  }
+};
 
 // The element of a record of `width`-column fields, with its node count, as
 // the free-form read takes it; false for any other record.
@@ -298,9 +301,9 @@ bool ParseSingleRecord(std::string_view record, std::size_t width, bool boundary
     if (node_count > 8) return false;
   } else {
     ElementValues values;
-    const std::string_view* next = &record;
+    OneRecord next{&record};
     FreeFormExtent extent;
-    if (ParseFreeForm(&OneRecord, &next, values.Targets(), &extent) != FreeFormStatus::kDone ||
+    if (ParseFreeForm(next, values.Targets(), &extent) != FreeFormStatus::kDone ||
         IsNonSurfaceElement(values.node_count, extent)) {
       return false;
     }

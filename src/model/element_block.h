@@ -3,10 +3,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "model/run_tables.h"
-#include "textio/record_file.h"
+#include "textio/input_file.h"
 
 /// Finds the element format record, turns ElementCount element records into
 /// triangles (TriangleNodes, ElementTriangles, TriangleCount) and reads
@@ -32,10 +33,24 @@ void AddSurfaceElement(RunTables& run, std::int32_t number, const std::int32_t c
 /// defines local type `itype` as an element that is no surface element.
 void RefuseElementOfType(const ElementTypes& types, std::int32_t number, std::int32_t itype);
 
-/// Whether `record` is an element format record: "(19i8)", "(19i9)" or
-/// "(19i10)" in its first columns.
+/// An element format record by its first columns, and the columns of each
+/// field of the element records after it.
+struct ElementFormat {
+  std::string_view text;
+  std::size_t width;
+};
+inline constexpr ElementFormat kElementFormats[] = {
+    {"(19i8)", 8}, {"(19i9)", 9}, {"(19i10)", 10},  // current releases
+};
+
+/// Whether `record` is an element format record: one of kElementFormats in
+/// its first columns.
 bool IsElementFormat(std::string_view record);
 
-/// The columns of each field of the element records after `record`: 8, 9 or
-/// 10 for an element format record, 0 for any other record.
+/// The columns of each field of the element records after `record`: its
+/// format's width for an element format record, 0 for any other record.
 std::size_t ElementFieldWidth(std::string_view record);
+
+/// The element formats the run reads, as a refusal lists them:
+/// "(19i8), (19i9) or (19i10)".
+std::string ElementFormatList();

@@ -13,10 +13,6 @@ using C = ElementClass;
 
 constexpr std::int32_t kMesh200 = 200;
 
-// The tetrahedron families: corners at node positions 1-4.
-constexpr std::int32_t kTetrahedronNumbers[] = {72,  87,  92,  98,  119, 123, 127, 148, 158, 168,
-                                                187, 217, 221, 227, 232, 237, 240, 285, 291};
-
 bool SameIgnoringCase(std::string_view a, std::string_view b) {
   return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
            return std::toupper(static_cast<unsigned char>(x)) ==
@@ -79,15 +75,16 @@ std::string_view ClassPhrase(ElementClass element_class) {
 }
 
 std::string_view ClassCode(ElementClass element_class) {
-  constexpr std::array<std::string_view, 11> kCodes = {"?",  "S3", "V",  "P2", "L2", "L3",
-                                                       "PT", "CT", "GA", "O",  "K1"};
+  constexpr std::array<std::string_view, kElementClassCount> kCodes = {
+      "?", "S3", "V", "P2", "L2", "L3", "PT", "CT", "GA", "O", "K1"};
+  static_assert(kCodes.back() == "K1", "a code for every class, in the order of the classes");
   return kCodes[static_cast<std::size_t>(element_class)];
 }
 
-bool IsTetrahedronFamily(std::int32_t number, std::int32_t keyopt1) {
-  if (number == kMesh200) return keyopt1 == 8 || keyopt1 == 9;
-  return std::find(std::begin(kTetrahedronNumbers), std::end(kTetrahedronNumbers), number) !=
-         std::end(kTetrahedronNumbers);
+int VolumeCorners(std::int32_t number, std::int32_t keyopt1) {
+  if (number == kMesh200) return keyopt1 == 8 || keyopt1 == 9 ? 4 : 8;
+  const AnsysElement* row = FindAnsysElement(number);
+  return row != nullptr && row->tetrahedron ? 4 : 8;
 }
 
 const LocalElementType* ElementTypes::FindSorted(std::int32_t itype) const {

@@ -2,6 +2,7 @@
 // element types that a model's ET, ETBLOCK and KEYOP records define.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <span>
@@ -24,11 +25,19 @@ enum class ElementClass : std::uint8_t {
   kMesh200,       // MESH200: the class follows KEYOPT(1)
 };
 
+/// The number of classes, for the arrays that they index.
+inline constexpr std::size_t kElementClassCount =
+    static_cast<std::size_t>(ElementClass::kMesh200) + 1;
+
 /// One row of the ANSYS element table.
 struct AnsysElement {
   std::int32_t number;
   std::string_view name;
   ElementClass element_class;
+  /// A volume element's corners, its first nodes: 8, or 4 for a tetrahedron
+  /// family; 0 for the other classes.
+  int corners = 0;
+  bool tetrahedron = false;
 };
 
 /// The ANSYS element table, by increasing number.
@@ -60,9 +69,10 @@ std::string_view ClassPhrase(ElementClass element_class);
 /// The table's short name of a class ("S3", "V", ...), as the check lists it.
 std::string_view ClassCode(ElementClass element_class);
 
-/// Whether a volume element of this number keeps its corners at node
-/// positions 1-4 (a tetrahedron family) rather than 1-8 (a brick).
-bool IsTetrahedronFamily(std::int32_t number, std::int32_t keyopt1);
+/// The corners of a volume element of this number, its first nodes: 4 for a
+/// tetrahedron family (MESH200 with KEYOPT(1) 8 or 9 among them), 8 for a
+/// brick.
+int VolumeCorners(std::int32_t number, std::int32_t keyopt1);
 
 /// One local element type as the model defines it.
 struct LocalElementType {

@@ -131,6 +131,7 @@ void AppendContinuation(std::string_view record, const InputFile& model, ModelRe
 void ReadElementRecords(InputFile& model, std::size_t width, ModelRecords& out, int jobs) {
   std::vector<FirstElementRecord> firsts;
   bool continuation_next = false;  // the batch's first record continues an element
+  bool short_last = false;         // the batch before ended in a row too short for an element
   ReadInBatches(model, jobs, SIZE_MAX,
                 {.prepare = [&](std::size_t count) { firsts.resize(count); },
                  // Every record is read as an element's first record; those that turn
@@ -147,6 +148,13 @@ void ReadElementRecords(InputFile& model, std::size_t width, ModelRecords& out, 
                      },
                  .take =
                      [&](BatchRecords records, std::size_t converted) {
+                       // A row too short for an element reads on, as a free-form read
+                       // does: at the end of the file the model was cut short.
+                       if (short_last) {
+                         if (records.empty())
+                           RaiseDiagnostic(kEndOfFile, model.unit(), model.path());
+                         StopWithModelError(ElementRecordTooShort());
+                       }
                        std::size_t k = 0;
                        if (continuation_next && !records.empty()) {
                          AppendContinuation(records[0], model, out);
@@ -154,6 +162,11 @@ void ReadElementRecords(InputFile& model, std::size_t width, ModelRecords& out, 
                          k = 1;
                        }
                        for (; k < converted; ++k) {
+                         if (k + 1 == records.size() && firsts[k].count < 11 &&
+                             firsts[k].status == FreeFormStatus::kDone) {
+                           short_last = true;
+                           return BatchTaken{k + 1, false, false};
+                         }
                          if (!AppendElement(firsts[k], model, out)) continue;
                          if (k + 1 == records.size()) {
                            continuation_next = true;
@@ -172,14 +185,16 @@ void ReadElementRecords(InputFile& model, std::size_t width, ModelRecords& out, 
 // that is no row, which is handed back: numbers, and "n -m" for n to m.
 std::string_view ReadComponentRows(InputFile& model, std::vector<std::int32_t>& values) {
   model.ReadRecord();  // the component's format record
-  std::int32_t row[64];
+  std::vector<std::int32_t> row;
   for (;;) {
     const std::string_view record = model.ReadRecord();
     if (KindOfBlockRow(record) != BlockRow::kRow) return record;
+    // A value takes at least one character and its separator.
+    row.resize(record.size() / 2 + 1);
     int taken = 0;
     const FreeFormStatus status = ReadIntegerRow(record, row, taken);
     if (status != FreeFormStatus::kDone) RaiseRowFailure(model, status);
-    values.insert(values.end(), row, row + taken);
+    values.insert(values.end(), row.begin(), row.begin() + taken);
   }
 }
 

@@ -9,7 +9,7 @@
 #include "model/element_types.h"
 #include "model/model_notes.h"
 #include "model/pressure_loads.h"
-#include "textio/record_file.h"
+#include "textio/input_file.h"
 
 /// A D command by its fields: node, direction (1 to 3 for UX, UY, UZ), value.
 struct DisplacementCommand {
@@ -64,14 +64,15 @@ struct ModelRecords {
 };
 
 /// Reads the model file from its first record to the first record beginning
-/// "FINISH" after a node block, or to its end (a FINISH before the node
-/// block ends a part of the file before the model, and the element types
-/// defined so far with it): the element type records before the element
-/// block, the node block(s) after a node format record (up to a record
-/// "-1", "N,..." or any other record that is no node record), the element
-/// block(s) after an element format record (up to a record "-1"), the
-/// FIELDPOINTS and FIELDCELLS components, D commands by their fields and
-/// pressures (SFE records by their fields, pressure blocks). Node and element
-/// records are converted on `jobs` threads. A value that cannot be read
-/// raises its diagnostic.
+/// "FINISH" after a node block (a FINISH before the node block ends a part
+/// of the file before the model, and the element types defined so far with
+/// it); a file that ends before it was cut short, and raises the end-of-file
+/// diagnostic. It reads, by the rules of the block rows (cdb_rows.h): the
+/// element type records before the element block, the node block(s) after a
+/// node format record and the element block(s) after an element format
+/// record (each up to its closing record or a record that is no row), the
+/// rows of the FIELDPOINTS and FIELDCELLS components, D commands as the
+/// constraint pass reads them, and pressures (SFE records, pressure blocks).
+/// Node and element records are converted on `jobs` threads. A value that
+/// cannot be read raises the plain run's diagnostic.
 void ReadModelRecords(InputFile& model, ModelRecords& records, int jobs = 1);

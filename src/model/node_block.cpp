@@ -1,10 +1,13 @@
 #include "model/node_block.h"
 
 #include <span>
+#include <string>
 #include <string_view>
 #include <vector>
 
+#include "model/cdb_rows.h"
 #include "model/model_notes.h"
+#include "textio/command_fields.h"
 #include "textio/fixed_layout.h"
 #include "textio/free_form.h"
 #include "threads/parallel_records.h"
@@ -49,6 +52,16 @@ std::optional<Layout> NodeFormatOf(std::string_view record) {
     if (TextIs(line_buffer, format.text)) return format.layout;
   }
   return std::nullopt;
+}
+
+std::string NodeFormatList() {
+  std::vector<std::string> texts;
+  for (const NodeFormat& format : kNodeFormats) {
+    const std::string_view text = Trimmed(format.text);
+    texts.push_back(std::string(text) + (text.ends_with(')') ? "" : "...)"));
+  }
+  const std::vector<std::string_view> views(texts.begin(), texts.end());
+  return FormatList(views);
 }
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "model/run_tables.h"
-#include "textio/record_file.h"
+#include "textio/input_file.h"
 
 /// Reads the "SFE," records with the label "PRES" from the first record to
 /// the first record beginning "FINI" (left after it), and gives both

@@ -186,8 +186,7 @@ std::vector<std::uint8_t> CheckVolumeRecords(const ModelRecords& records, const 
                                               ? std::string_view("a surface element")
                                               : ClassPhrase(element_class)));
     }
-    const bool tet = IsTetrahedronFamily(type->number, type->keyopt1);
-    const int corner_count = tet ? 4 : 8;
+    const int corner_count = VolumeCorners(type->number, type->keyopt1);
     const std::int32_t nodes = records.element_node_counts[k];
     if (nodes < corner_count || records.stored_nodes_of(i) < corner_count) {
       StopWithModelError(ElementWithoutCorners(number, nodes, corner_count));
@@ -278,10 +277,8 @@ void BuildSkinModel(const ModelRecords& records, RunTables& run, SurfaceOrigins&
     const double value = tet ? ((p[0] + p[1]) + p[2]) / 3.0 : MeanPressure(p);
     return SurfacePressure{static_cast<std::int32_t>(found - skin.begin() + 1), 1, value};
   };
-  surface.constraint_dropped_why = "on nodes that are not on the skin";
-  surface.pressure_dropped_why =
-      "not on a skin face (an interior or collapsed face, a key out of range, or no such volume "
-      "element)";
+  surface.constraint_dropped_why = kConstraintsOffTheSkin;
+  surface.pressure_dropped_why = kPressuresOffTheSkin;
   FillSurfaceTables(records, index, surface, run, jobs);
 
   origins.faces = true;

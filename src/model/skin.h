@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "model/model_records.h"
-#include "model/renumbering.h"
+#include "model/rebuilt_surface.h"
 #include "model/run_tables.h"
 
 /// The corners of face `face` (1 to 4 of a tetrahedron, 1 to 6 of a brick)

@@ -4,9 +4,9 @@
 
 #include <string_view>
 
-#include "model/renumbering.h"
+#include "model/rebuilt_surface.h"
 #include "model/run_tables.h"
-#include "textio/record_file.h"
+#include "textio/output_file.h"
 
 /// The map file, beside input.dat.
 inline constexpr std::string_view kMapFileName = "input-map.csv";

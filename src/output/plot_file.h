@@ -2,7 +2,7 @@
 #pragma once
 
 #include "model/run_tables.h"
-#include "textio/record_file.h"
+#include "textio/output_file.h"
 
 /// Writes the boundary mesh as a zone of triangles and, when the model has
 /// field points, the field points and cells as a zone of quadrilaterals. The

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "model/run_tables.h"
-#include "textio/record_file.h"
+#include "textio/output_file.h"
 
 /// Writes the title with today's date, the solver settings, the counts, the
 /// nodes, the triangles with their conditions, the field points and cells and

@@ -5,9 +5,9 @@
 #include <span>
 #include <string>
 
-#include "model/renumbering.h"
+#include "model/rebuilt_surface.h"
 #include "model/run_tables.h"
-#include "textio/record_file.h"
+#include "textio/output_file.h"
 
 /// The unit shown in diagnostics about the .vtu file.
 inline constexpr int kVtuUnit = 9;

@@ -121,6 +121,13 @@ std::string NoModelBlock(std::string_view block);
 /// `count` constraints or pressures dropped, `why`.
 std::string ConstraintsDropped(std::int64_t count, std::string_view why);
 std::string PressuresDropped(std::int64_t count, std::string_view why);
+/// The `why` of the two warnings above: renumbered, and as the skin.
+inline constexpr std::string_view kConstraintsOffTheModel = "on nodes that are not in the model";
+inline constexpr std::string_view kPressuresOffTheModel = "on elements that are not in the model";
+inline constexpr std::string_view kConstraintsOffTheSkin = "on nodes that are not on the skin";
+inline constexpr std::string_view kPressuresOffTheSkin =
+    "not on a skin face (an interior or collapsed face, a key out of range, or no such volume "
+    "element)";
 /// `count` cells of a kind ("triangle", "field cell") left out of the .vtu,
 /// the first being cell `first` with the corner `corner` outside 1 to `last`.
 std::string CellsLeftOutOfVtu(std::int64_t count, const char* kind, std::int64_t first,

@@ -15,9 +15,10 @@
 #include <utility>
 
 #include "textio/diagnostics.h"
+#include "textio/input_file.h"
 #include "textio/number_read.h"
 #include "textio/number_write.h"
-#include "textio/record_file.h"
+#include "textio/output_file.h"
 
 enum class FieldKind : std::uint8_t {
   kText,         // Aw

@@ -120,8 +120,7 @@ FreeFormStatus ConvertValue(std::string_view text, const FreeFormTarget& target)
 // what is left of a repeated value ("r*value") to hand to the next targets.
 class FreeFormReader {
  public:
-  FreeFormReader(NextRecordFunction next_record, void* context)
-      : next_record_(next_record), context_(context) {}
+  explicit FreeFormReader(NextRecordFunction next_record) : next_record_(next_record) {}
 
   // Takes the first record; false when the stream has none.
   bool Start() { return NextRecord(); }
@@ -162,7 +161,7 @@ class FreeFormReader {
   enum class Found { kValue, kNullValue, kSlash, kEndOfFile };
 
   bool NextRecord() {
-    if (!next_record_(context_, record_)) return false;
+    if (!next_record_(record_)) return false;
     pos_ = 0;
     ++records_read_;
     return true;
@@ -244,7 +243,6 @@ class FreeFormReader {
   }
 
   NextRecordFunction next_record_;
-  void* context_;
   std::string_view record_;
   std::size_t pos_ = 0;
   bool value_open_ = false;  // a value was taken and no comma has closed it yet
@@ -257,9 +255,9 @@ class FreeFormReader {
 
 }  // namespace
 
-FreeFormStatus ParseFreeForm(NextRecordFunction next_record, void* context,
+FreeFormStatus ParseFreeForm(NextRecordFunction next_record,
                              std::span<const FreeFormTarget> targets, FreeFormExtent* extent) {
-  FreeFormReader reader(next_record, context);
+  FreeFormReader reader(next_record);
   if (!reader.Start()) return FreeFormStatus::kEndOfFile;
   std::int32_t first_value_record = 1;  // where the first target found its value
   for (std::size_t k = 0; k < targets.size(); ++k) {
@@ -283,14 +281,6 @@ bool FreeFormExtent::MoreValuesInRecord() const {
   return repeat_left || (pos < rest.size() && rest[pos] != '/');
 }
 
-namespace {
-
-bool NextFileRecord(void* context, std::string_view& record) {
-  return static_cast<InputFile*>(context)->NextRecord(record);
-}
-
-}  // namespace
-
 void ReadFreeForm(InputFile& file, std::initializer_list<FreeFormTarget> targets,
                   FreeFormExtent* extent) {
   ReadFreeForm(file, std::span<const FreeFormTarget>(targets.begin(), targets.size()), extent);
@@ -298,7 +288,8 @@ void ReadFreeForm(InputFile& file, std::initializer_list<FreeFormTarget> targets
 
 void ReadFreeForm(InputFile& file, std::span<const FreeFormTarget> targets,
                   FreeFormExtent* extent) {
-  FreeFormStatus status = ParseFreeForm(&NextFileRecord, &file, targets, extent);
+  auto next_record = [&file](std::string_view& record) { return file.NextRecord(record); };
+  FreeFormStatus status = ParseFreeForm(next_record, targets, extent);
   switch (status) {
     case FreeFormStatus::kDone:
       return;

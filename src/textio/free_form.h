@@ -9,7 +9,9 @@
 #include <string_view>
 #include <vector>
 
-#include "textio/record_file.h"
+#include "textio/function_ref.h"
+#include "textio/input_file.h"
+#include "textio/output_file.h"
 
 /// Most characters of a free-form output record.
 inline constexpr std::size_t kFreeFormLineLength = 80;
@@ -52,14 +54,14 @@ struct FreeFormExtent {
 };
 
 /// Supplies the next record, or false at the end of the stream.
-using NextRecordFunction = bool (*)(void* context, std::string_view& record);
+using NextRecordFunction = FunctionRef<bool(std::string_view& record)>;
 
 /// One free-form read from the records that `next_record` gives: starts with
 /// the next record and ends with the last record it needed. A read that
 /// fails leaves the targets before the failing value filled, and that target
 /// and the ones after it as they were. A finished read fills `extent` when
 /// one is given.
-[[nodiscard]] FreeFormStatus ParseFreeForm(NextRecordFunction next_record, void* context,
+[[nodiscard]] FreeFormStatus ParseFreeForm(NextRecordFunction next_record,
                                            std::span<const FreeFormTarget> targets,
                                            FreeFormExtent* extent = nullptr);
 

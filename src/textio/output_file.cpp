@@ -1,5 +1,7 @@
 // The writer of records (OutputFile): a large buffer written out in big
 // blocks.
+#include "textio/output_file.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -8,7 +10,6 @@
 
 #include "system/console.h"
 #include "textio/diagnostics.h"
-#include "textio/record_file.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 
 int DefaultJobCount() { return std::clamp(UsableProcessorCount(), 1, kMostDefaultJobs); }
 
-void LimitThreadStacks() { LimitThreadStacks(std::size_t{4} << 20); }
+void LimitReadingThreadStacks() { LimitThreadStacks(std::size_t{4} << 20); }
 
 namespace {
 

@@ -13,7 +13,8 @@
 
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
-#include "textio/record_file.h"
+#include "textio/input_file.h"
+#include "textio/output_file.h"
 
 /// The most threads a run starts when none are asked for.
 inline constexpr int kMostDefaultJobs = 16;
@@ -25,7 +26,7 @@ int DefaultJobCount();
 /// system's default when that is smaller. With the two batch buffers of a
 /// job (WriteRecordsInParallel) a further thread adds less than 8 MiB of
 /// address space to a run.
-void LimitThreadStacks();
+void LimitReadingThreadStacks();
 
 /// Calls `work(part, begin, end)` for contiguous parts of [0, count), at
 /// most `parts` of them and none empty, on the calling thread and up to

@@ -20,7 +20,7 @@ class RecordIndexScan::Search {
     InterruptionsHeld held;
     thread_ = std::jthread([this, &file, begin, block] {
       try {
-        found_ = Run(file, begin, block);
+        found_ = IndexRecordsFrom(file, begin, block);
       } catch (...) {
         found_ = false;  // out of memory: the file is read record by record
       }
@@ -37,7 +37,7 @@ class RecordIndexScan::Search {
   }
 
  private:
-  bool Run(const InputFile& file, std::uint64_t begin, std::size_t block_size) {
+  bool IndexRecordsFrom(const InputFile& file, std::uint64_t begin, std::size_t block_size) {
     std::vector<char> block(block_size);
     // The byte before `begin` tells whether a record begins there.
     std::uint64_t offset = begin - 1;
@@ -51,7 +51,7 @@ class RecordIndexScan::Search {
       const char* const end = data + n;
       const char* p = data;
       if (after_line_feed) {
-        Take(offset, *p);
+        NoteRecordAt(offset, *p);
         after_line_feed = false;
       }
       for (;;) {
@@ -62,7 +62,7 @@ class RecordIndexScan::Search {
           after_line_feed = true;
           break;
         }
-        Take(offset + static_cast<std::uint64_t>(p - data), *p);
+        NoteRecordAt(offset + static_cast<std::uint64_t>(p - data), *p);
       }
       offset += static_cast<std::uint64_t>(n);
     }
@@ -70,7 +70,8 @@ class RecordIndexScan::Search {
     return true;
   }
 
-  void Take(std::uint64_t at, char first) {
+  // A record begins at `at` with the character `first`.
+  void NoteRecordAt(std::uint64_t at, char first) {
     if (wanted_[static_cast<unsigned char>(first)]) index_.offsets.push_back(at);
   }
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string_view>
 
-#include "textio/record_file.h"
+#include "textio/input_file.h"
 
 /// The files the search is worth a thread for.
 inline constexpr std::uint64_t kLeastIndexedFileSize = std::uint64_t{4} << 20;

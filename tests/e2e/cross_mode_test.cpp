@@ -145,6 +145,8 @@ TEST(CrossMode, EveryModeRefusesAlike) {
        "runerr: severe (24): end-of-file during read" + kFile},
       {"cut in the middle of an element record", model.substr(0, model.find(element3) + 123), 24,
        "runerr: severe (24): end-of-file during read" + kFile},
+      {"cut before an element's number", model.substr(0, model.find(element3) + 60), 24,
+       "runerr: severe (24): end-of-file during read" + kFile},
       {"cut before its FINISH", model.substr(0, model.find("FINISH")), 24,
        "runerr: severe (24): end-of-file during read" + kFile},
       {"a letter in an element field", replaced(element3, element3.substr(0, 133) + "3a\r\n"), 59,

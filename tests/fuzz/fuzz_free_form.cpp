@@ -36,7 +36,8 @@ FreeFormStatus Read(const std::vector<std::string_view>& lines, std::vector<T>& 
                     std::size_t& used) {
   Records records{lines};
   std::vector<FreeFormTarget> targets(values.begin(), values.end());
-  FreeFormStatus status = ParseFreeForm(&NextRecord, &records, targets);
+  auto next = [&records](std::string_view& record) { return NextRecord(&records, record); };
+  FreeFormStatus status = ParseFreeForm(next, targets);
   used = records.next;
   return status;
 }

@@ -9,6 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "model/element_block.h"
+#include "model/node_block.h"
+
 namespace {
 
 TEST(CdbRows, WhereABlockEnds) {
@@ -164,6 +167,27 @@ TEST(CdbRows, ElementRowsByColumnsAndFreeForm) {
       EXPECT_EQ(free_form, values);
     }
   }
+}
+
+// The formats the run reads, as records and as a refusal lists them.
+TEST(CdbRows, FormatsAndTheirLists) {
+  const struct {
+    const char* record;
+    std::size_t width;
+  } cases[] = {
+      {"(19i8)", 8}, {"(19i9) and more", 9}, {"(19i10)", 10}, {"(19i11)", 0},
+      {"(19i1", 0},  {" (19i8)", 0},         {"(19I8)", 0},   {"(3i9,6e21.13e3)", 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.record);
+    EXPECT_EQ(ElementFieldWidth(c.record), c.width);
+    EXPECT_EQ(IsElementFormat(c.record), c.width != 0);
+  }
+  EXPECT_EQ(ElementFormatList(), "(19i8), (19i9) or (19i10)");
+  EXPECT_EQ(NodeFormatList(), "(3i8,6e16.9), (3i8,6e20.13), (3i9,6e20.13) or (3i9,6e21.13e...)");
+  const std::string_view two[] = {"a", "b"};
+  EXPECT_EQ(FormatList(std::span(two, 1)), "a");
+  EXPECT_EQ(FormatList(two), "a or b");
 }
 
 }  // namespace

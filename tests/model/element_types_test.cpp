@@ -187,4 +187,21 @@ TEST(ElementTypes, RefusalOnATerminalPointsToTheCheck) {
       << renumber.out;
 }
 
+// Which volume elements keep four corners first: the tetrahedron families
+// of the table, and MESH200 meshing tetrahedra.
+TEST(AnsysElementTable, VolumeCorners) {
+  const struct {
+    std::int32_t number, keyopt1;
+    int corners;
+  } cases[] = {
+      {185, 0, 8},  {186, 0, 8}, {187, 0, 4}, {45, 0, 8},    {92, 0, 4},
+      {72, 0, 4},   {285, 0, 4}, {291, 0, 4}, {200, 8, 4},   {200, 9, 4},
+      {200, 10, 8}, {200, 7, 8}, {190, 0, 8}, {99999, 0, 8},  // a number the table does not hold
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::to_string(c.number) + " " + std::to_string(c.keyopt1));
+    EXPECT_EQ(VolumeCorners(c.number, c.keyopt1), c.corners);
+  }
+}
+
 }  // namespace

@@ -10,7 +10,6 @@
 
 namespace {
 
-using test_support::NextLine;
 using test_support::Records;
 
 // What a finished read of three integers tells of its records: the records
@@ -31,7 +30,7 @@ TEST(FreeFormRead, ExtentOfARead) {
     Records records{c.lines};
     std::int32_t a = 0, b = 0, d = 0;
     FreeFormExtent extent;
-    ASSERT_EQ(ParseFreeForm(&NextLine, &records, std::vector<FreeFormTarget>{a, b, d}, &extent),
+    ASSERT_EQ(ParseFreeForm(records, std::vector<FreeFormTarget>{a, b, d}, &extent),
               FreeFormStatus::kDone);
     EXPECT_EQ(extent.value_records, c.value_records);
     EXPECT_EQ(extent.MoreValuesInRecord(), c.more_values);

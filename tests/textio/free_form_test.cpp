@@ -17,7 +17,6 @@
 
 namespace {
 
-using test_support::NextLine;
 using test_support::Records;
 
 constexpr std::int32_t kKept = -99;  // a target that the read leaves unchanged
@@ -79,7 +78,7 @@ TEST(FreeFormRead, IntegerTargets) {
     Records records{c.lines};
     std::vector<std::int32_t> values(c.values.size(), kKept);
     std::vector<FreeFormTarget> targets(values.begin(), values.end());
-    EXPECT_EQ(ParseFreeForm(&NextLine, &records, targets), c.status);
+    EXPECT_EQ(ParseFreeForm(records, targets), c.status);
     EXPECT_EQ(records.next, c.used);
     EXPECT_EQ(values, c.values);
   }
@@ -139,7 +138,7 @@ TEST(FreeFormRead, ColumnFieldsGiveWhatTheFreeFormReadGives) {
     Records records{{c.record}};
     std::array<std::int32_t, 3> values{kKept, kKept, kKept};
     const FreeFormTarget targets[] = {values[0], values[1], values[2]};
-    ASSERT_EQ(ParseFreeForm(&NextLine, &records, targets), FreeFormStatus::kDone);
+    ASSERT_EQ(ParseFreeForm(records, targets), FreeFormStatus::kDone);
     EXPECT_EQ(fast, values);
   }
   // Every digit, blank and neighbouring character in every column of the
@@ -166,7 +165,7 @@ TEST(FreeFormRead, ColumnFieldsGiveWhatTheFreeFormReadGives) {
         Records records{{record}};
         std::array<std::int32_t, 3> values{};
         const FreeFormTarget targets[] = {values[0], values[1], values[2]};
-        const FreeFormStatus status = ParseFreeForm(&NextLine, &records, targets);
+        const FreeFormStatus status = ParseFreeForm(records, targets);
         // Taken when the field after its first blank is blanks then digits.
         const std::string field = record.substr(width + 1, width - 1);
         const std::size_t first_digit = field.find_first_not_of(' ');
@@ -201,7 +200,7 @@ TEST(FreeFormRead, RealTargets) {
   Records records{{"1.0d0 3 -2.5Q-1 1.5+02 .5, INF -Infinity 1*6.25E-3 0.1 / 7"}};
   std::vector<double> values(10, -99.0);
   std::vector<FreeFormTarget> targets(values.begin(), values.end());
-  ASSERT_EQ(ParseFreeForm(&NextLine, &records, targets), FreeFormStatus::kDone);
+  ASSERT_EQ(ParseFreeForm(records, targets), FreeFormStatus::kDone);
   EXPECT_EQ(values, (std::vector<double>{1.0, 3.0, -0.25, 150.0, 0.5, inf, -inf, 6.25E-3,
                                          0x1.999999999999ap-4, -99.0}));
 }

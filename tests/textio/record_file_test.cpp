@@ -1,7 +1,5 @@
 // Records of text files: line ends, buffer boundaries, reopening, the end of
 // file, and output files that keep their content until written.
-#include "textio/record_file.h"
-
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -12,6 +10,8 @@
 
 #include "test_support.h"
 #include "textio/diagnostics.h"
+#include "textio/input_file.h"
+#include "textio/output_file.h"
 
 namespace {
 
@@ -68,11 +68,10 @@ TEST(InputFile, SkippedRecordsAreNeitherHandedOutNorObserved) {
       test_support::WriteFile("m.cdb", c.content);
       InputFile file("m.cdb", kModelUnit, buffer);
       std::vector<std::pair<std::string, std::uint64_t>> observed;
-      file.Observe(
-          [](void* seen, std::string_view record, std::uint64_t offset) {
-            static_cast<decltype(observed)*>(seen)->emplace_back(record, offset);
-          },
-          &observed);
+      auto observe = [&observed](std::string_view record, std::uint64_t offset) {
+        observed.emplace_back(record, offset);
+      };
+      file.Observe(observe);
       std::vector<std::string> records;
       for (std::string_view record;;) {
         file.SkipRecordsNotBeginningWith("DF");

@@ -1,4 +1,4 @@
-#include "textio/record_file.h"
+#include "textio/input_file.h"
 
 #include <algorithm>
 #include <cassert>
@@ -8,13 +8,6 @@
 #include <utility>
 
 #include "textio/diagnostics.h"
-
-void ByteBuffer::Grow(std::size_t size, std::size_t keep) {
-  std::unique_ptr<char[]> bigger(new char[size]);
-  if (keep > 0) std::memcpy(bigger.get(), data_.get(), keep);
-  data_ = std::move(bigger);
-  size_ = size;
-}
 
 InputFile::InputFile(std::string_view name, int unit, std::size_t buffer_size)
     : name_(name),
@@ -124,7 +117,7 @@ bool InputFile::NextRecord(std::string_view& record) {
   record = std::string_view(data + begin_, length);
   record_offset_ = buffer_offset_ + begin_;
   begin_ = stop < end_ ? stop + 1 : end_;
-  if (observer_ != nullptr) observer_(observer_context_, record, record_offset_);
+  if (observer_) (*observer_)(record, record_offset_);
   return true;
 }
 
@@ -149,13 +142,13 @@ void InputFile::TakeWholeRecords(std::size_t most, std::vector<std::string_view>
     const std::string_view record(data + begin_, length);
     record_offset_ = buffer_offset_ + begin_;
     begin_ = stop + 1;
-    if (observer_ != nullptr) observer_(observer_context_, record, record_offset_);
+    if (observer_) (*observer_)(record, record_offset_);
     records.push_back(record);
   }
 }
 
 bool InputFile::NextRecordsAhead(std::size_t most, std::vector<std::string_view>& records) {
-  assert(observer_ == nullptr && "an observer would see records that may be dropped");
+  assert(!observer_ && "an observer would see records that may be dropped");
   records.clear();
   before_ahead_ = {begin_, end_, buffer_offset_, record_offset_, false};
   if (most == 0) return false;
@@ -237,7 +230,7 @@ void InputFile::SkipRecordsNotBeginningWith(std::string_view initials) {
     if (wanted[static_cast<unsigned char>(buffer_.data()[begin_])]) return;
     // Past this record: an empty one's line feed is its first byte.
     const std::uint64_t offset = record_offset_;
-    const RecordObserver observer = std::exchange(observer_, nullptr);
+    const std::optional<RecordObserver> observer = std::exchange(observer_, std::nullopt);
     std::string_view record;
     NextRecord(record);
     observer_ = observer;
@@ -246,7 +239,7 @@ void InputFile::SkipRecordsNotBeginningWith(std::string_view initials) {
 }
 
 void InputFile::Unread(std::string_view record) {
-  assert(observer_ == nullptr && "an observer would see the record twice");
+  assert(!observer_ && "an observer would see the record twice");
   assert(record.data() >= buffer_.data() && record.data() <= buffer_.data() + begin_);
   begin_ = static_cast<std::size_t>(record.data() - buffer_.data());
 }
