@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "system/replacing.h"
-#include "textio/record_file.h"
+#include "textio/output_file.h"
 
 class OutputSlot;
 struct LockedDirectory;

@@ -9,7 +9,7 @@
 
 #include "output/replacement_journal.h"
 #include "textio/file_opening.h"
-#include "textio/record_file.h"
+#include "textio/output_file.h"
 
 /// Whether outputs are synced to their disk: unless the environment holds
 /// CDB2BEM_NO_SYNC=1, for scratch runs.
