@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "e2e/e2e_case.h"
 #include "test_support.h"
 
 namespace {
@@ -21,34 +22,11 @@ using test_support::ReadFile;
 using test_support::RunResult;
 using test_support::ScopedTempDir;
 
-const fs::path kE2eDir = fs::path(CDB2BEM_SOURCE_DIR) / "tests" / "e2e";
-
-std::optional<std::string> ReadIfPresent(const fs::path& path) {
-  if (!fs::exists(path)) return std::nullopt;
-  return ReadFile(path);
-}
-
-std::string WithDirectory(std::string text, const fs::path& work) {
-  for (std::size_t at; (at = text.find("@DIR@")) != std::string::npos;)
-    text.replace(at, 5, work.string());
-  return text;
-}
-
-// Copies the model and the earlier outputs of `case_dir` into `work`.
-void PrepareCase(const fs::path& case_dir, const fs::path& work) {
-  if (fs::exists(case_dir / "ANSYS_Model.cdb")) {
-    fs::copy_file(case_dir / "ANSYS_Model.cdb", work / "ANSYS_Model.cdb");
-  } else if (fs::exists(case_dir / "model.txt")) {
-    std::string model = ReadFile(case_dir / "model.txt");
-    while (!model.empty() && std::isspace(static_cast<unsigned char>(model.back())))
-      model.pop_back();
-    fs::copy_file(fs::path(CDB2BEM_SOURCE_DIR) / model, work / "ANSYS_Model.cdb");
-  }
-  for (const char* name : {"input.dat", "input.plt"}) {
-    if (fs::exists(case_dir / "existing" / name))
-      fs::copy_file(case_dir / "existing" / name, work / name);
-  }
-}
+using e2e_case::ExpectedText;
+using e2e_case::kE2eDir;
+using e2e_case::PrepareCase;
+using e2e_case::ReadIfPresent;
+using e2e_case::WithDirectory;
 
 TEST(CrossMode, RenumberedAsPlainWhereTheNumberingIsCompact) {
   const struct {
@@ -92,10 +70,8 @@ TEST(CrossMode, RenumberedAsPlainWhereTheNumberingIsCompact) {
     PrepareCase(case_dir, work);
     const RunResult run = test_support::RunProgramWith(work, {"--renumber"});
     const int status = std::stoi(ReadFile(case_dir / "status.txt"));
-    const std::string out =
-        WithDirectory(ReadIfPresent(case_dir / "stdout.txt").value_or(""), work);
-    const std::string err =
-        WithDirectory(ReadIfPresent(case_dir / "stderr.txt").value_or(""), work);
+    const std::string out = ExpectedText(case_dir / "stdout.txt", work);
+    const std::string err = ExpectedText(case_dir / "stderr.txt", work);
     std::vector<std::string> same_files;
     for (const char* name : {"input.dat", "input.plt"}) {
       std::optional<std::string> expected = ReadIfPresent(case_dir / name);

@@ -23,6 +23,7 @@
 #include <tuple>
 #include <vector>
 
+#include "e2e/e2e_case.h"
 #include "test_support.h"
 #include "threads/parallel_records.h"
 
@@ -37,17 +38,14 @@ using test_support::RunProgram;
 using test_support::RunResult;
 using test_support::ScopedTempDir;
 
-const fs::path kE2eDir = fs::path(CDB2BEM_SOURCE_DIR) / "tests" / "e2e";
+using e2e_case::ExpectedText;
+using e2e_case::kE2eDir;
+using e2e_case::ReadIfPresent;
 const fs::path kExampleModel = fs::path(CDB2BEM_SOURCE_DIR) / "examples" / "ANSYS_Model.cdb";
 constexpr std::string_view kClosingLine = "  Data Translation from ANSYS to BEM is done!\r\n";
 constexpr std::size_t kDateStart = 68;  // column 69, counted from 0
 constexpr std::size_t kDateWidth = 9;
 constexpr const char* kOutputNames[] = {"input.dat", "input.plt"};
-
-std::optional<std::string> ReadIfPresent(const fs::path& path) {
-  if (!fs::exists(path)) return std::nullopt;
-  return ReadFile(path);
-}
 
 std::string DateOf(const std::string& dat) {
   const std::size_t title_end = dat.find('\n');
@@ -114,13 +112,6 @@ std::string LocalDate() {
   return text;
 }
 
-std::string ExpectedText(const fs::path& file, const fs::path& work) {
-  std::string text = ReadIfPresent(file).value_or("");
-  for (std::size_t at; (at = text.find("@DIR@")) != std::string::npos;)
-    text.replace(at, 5, work.string());
-  return text;
-}
-
 // A case, and the threads the run is given: none (the plain command line,
 // as many as there are cores), one, or two and three.
 class EndToEnd : public testing::TestWithParam<std::tuple<const char*, const char*>> {};
@@ -131,18 +122,7 @@ TEST_P(EndToEnd, RunMatchesExpectedFiles) {
   ASSERT_TRUE(fs::is_regular_file(case_dir / "README.md")) << case_dir;
   ScopedTempDir temp;
   const fs::path work = fs::canonical(temp.path());
-  if (fs::exists(case_dir / "ANSYS_Model.cdb")) {
-    fs::copy_file(case_dir / "ANSYS_Model.cdb", work / "ANSYS_Model.cdb");
-  } else if (fs::exists(case_dir / "model.txt")) {
-    std::string model = ReadFile(case_dir / "model.txt");
-    while (!model.empty() && std::isspace(static_cast<unsigned char>(model.back())))
-      model.pop_back();
-    fs::copy_file(fs::path(CDB2BEM_SOURCE_DIR) / model, work / "ANSYS_Model.cdb");
-  }
-  for (const char* name : kOutputNames) {
-    if (fs::exists(case_dir / "existing" / name))
-      fs::copy_file(case_dir / "existing" / name, work / name);
-  }
+  e2e_case::PrepareCase(case_dir, work);
 
   const RunResult result = std::string_view(jobs).empty()
                                ? RunProgram(work)
