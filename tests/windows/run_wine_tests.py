@@ -140,7 +140,7 @@ WINDOWS_SPELLINGS = [
     (["-C", "model/empty", "-C", ".."], ["-C", "model\\empty", "-C", ".."]),
     (["model/ANSYS_Model.cdb"], ["model\\ANSYS_Model.cdb"]),
     (["model/missing.cdb"], ["model\\missing.cdb"]),
-    (["-C", "model", "--vtu", "/dev/null"], ["-C", "model", "--vtu", "NUL"]),
+    (["--vtu", "m.VTU", "model/ANSYS_Model.cdb"], ["--vtu", "m.VTU", "model\\ANSYS_Model.cdb"]),
     (["--vtu", "../m.vtu", "model/ANSYS_Model.cdb"], ["--vtu", "..\\m.vtu", "model\\ANSYS_Model.cdb"]),
 ]
 
