@@ -36,17 +36,8 @@ int PrintToStandardOutput(const std::string& text) {
 bool HoldsOtherThanVtk(const std::string& name) {
   FileStatus status;
   if (!StatusOf(name, status) || status.kind != FileKind::kRegular) return false;
-  const int fd = OpenDescriptor(name, FileAccess::kRead);
-  if (fd < 0) return false;
-  char head[8];
-  std::size_t got = 0;
-  while (got < sizeof head) {
-    const std::ptrdiff_t n = ReadDescriptor(fd, head + got, sizeof head - got);
-    if (n <= 0) break;
-    got += static_cast<std::size_t>(n);
-  }
-  CloseDescriptor(fd);
-  const std::string_view text(head, got);
+  std::string text;
+  if (!ReadFileStart(name, 8, text)) return false;
   return !text.starts_with("<?xml") && !text.starts_with("<VTKFile");
 }
 

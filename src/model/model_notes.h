@@ -21,7 +21,8 @@ enum class UntakenLoad : std::uint8_t {
   kOtherSurfaceLoad,      // SFE or SFEBLOCK of a label other than PRES
   kCoupling,              // CP, CE
 };
-inline constexpr std::size_t kUntakenLoadKinds = 7;
+inline constexpr std::size_t kUntakenLoadKinds =
+    static_cast<std::size_t>(UntakenLoad::kCoupling) + 1;
 
 /// One material constant as MP or MPDATA records give it: the value texts
 /// as written (trimmed), in order.

@@ -109,16 +109,9 @@ bool WriteWhole(int fd, std::string_view text) {
   return true;
 }
 
+// A journal longer than any run writes is no journal of ours.
 bool ReadWhole(const std::string& name, std::string& text) {
-  const int fd = OpenDescriptor(name, FileAccess::kRead);
-  if (fd < 0) return false;
-  char block[4096];
-  std::ptrdiff_t n;
-  while ((n = ReadDescriptor(fd, block, sizeof block)) > 0 && text.size() < kLongestJournal) {
-    text.append(block, static_cast<std::size_t>(n));
-  }
-  CloseDescriptor(fd);
-  return n == 0;
+  return ReadFileStart(name, kLongestJournal + 1, text) && text.size() <= kLongestJournal;
 }
 
 bool Exists(const std::string& name) {

@@ -4,6 +4,7 @@
 // the reason in errno, as a POSIX error number on either system.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -58,6 +59,21 @@ std::ptrdiff_t ReadDescriptorAt(int fd, void* data, std::size_t size, std::uint6
 
 /// Writes up to `size` bytes: how many (at least 1), or -1.
 std::ptrdiff_t WriteDescriptor(int fd, const void* data, std::size_t size);
+
+/// Reads the first `most` bytes of `name` (all of it when shorter) into
+/// `text`; false when it cannot be opened or a read fails.
+inline bool ReadFileStart(const std::string& name, std::size_t most, std::string& text) {
+  const int fd = OpenDescriptor(name, FileAccess::kRead);
+  if (fd < 0) return false;
+  char block[4096];
+  std::ptrdiff_t n = 0;
+  while (text.size() < most &&
+         (n = ReadDescriptor(fd, block, std::min(sizeof block, most - text.size()))) > 0) {
+    text.append(block, static_cast<std::size_t>(n));
+  }
+  CloseDescriptor(fd);
+  return n >= 0;
+}
 
 /// Moves to byte `offset` from the file's start.
 bool SeekDescriptor(int fd, std::uint64_t offset);
