@@ -125,8 +125,9 @@ bench-busy:
 	python3 bench/run_bench.py --sizes 1M --sections busy --no-record $(BENCH_ARGS)
 
 # Fuzzing with libFuzzer (clang): `make fuzz` builds the targets of
-# tests/fuzz/ in $(FUZZ_BUILD) and runs each for FUZZ_SECONDS; any finding
-# stops it, and its input is kept under $(FUZZ_BUILD)/artifacts/.
+# tests/fuzz/ in $(FUZZ_BUILD) and runs each for FUZZ_SECONDS, one per core
+# at a time (each target's log in $(FUZZ_BUILD)/TARGET.log); any finding
+# stops it, prints the log, and its input is kept under $(FUZZ_BUILD)/artifacts/.
 FUZZ_BUILD := build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := fuzz_whole_run fuzz_check fuzz_free_form fuzz_fixed_fields fuzz_exponent_round_trip
@@ -135,7 +136,8 @@ fuzz:
 	@$(DEPS) fuzz
 	cmake -S tests/fuzz -B $(FUZZ_BUILD) -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 	cmake --build $(FUZZ_BUILD) -j $(JOBS)
-	@for target in $(FUZZ_TARGETS); do \
-	  echo "fuzzing $$target for $(FUZZ_SECONDS) s"; \
-	  tests/fuzz/run_target.sh $(FUZZ_BUILD) $$target $(FUZZ_SECONDS) || exit 1; \
-	done
+	@printf '%s\n' $(FUZZ_TARGETS) | xargs -P $(JOBS) -I '{}' sh -c \
+	  'log=$(FUZZ_BUILD)/{}.log; echo "fuzzing {} for $(FUZZ_SECONDS) s"; \
+	   if tests/fuzz/run_target.sh $(FUZZ_BUILD) {} $(FUZZ_SECONDS) >"$$log" 2>&1; \
+	   then echo "{}: no finding, $$(grep "^Done" "$$log" | tail -1)"; \
+	   else cat "$$log"; echo "{}: stopped (log above); a finding is kept under $(FUZZ_BUILD)/artifacts/{}/"; exit 255; fi'

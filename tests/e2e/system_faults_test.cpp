@@ -8,7 +8,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -246,9 +245,8 @@ TEST(SystemFaults, ModelPathLongerThan256Characters) {
 
 // Runs the program in `dir` as a child of its own; wait4 gives that one
 // child's peak resident memory, in kilobytes.
-RunResult RunMeasured(const fs::path& dir, long& peak_kilobytes, double& seconds) {
+RunResult RunMeasured(const fs::path& dir, long& peak_kilobytes) {
   const std::string err_path = (dir / ".stderr").string();
-  const auto start = std::chrono::steady_clock::now();
   const pid_t child = ::fork();
   if (child == 0) {
     int null_fd = ::open("/dev/null", O_WRONLY);
@@ -263,7 +261,6 @@ RunResult RunMeasured(const fs::path& dir, long& peak_kilobytes, double& seconds
   int raw = 0;
   struct rusage usage {};
   if (child < 0 || ::wait4(child, &raw, 0, &usage) != child) return run;
-  seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   peak_kilobytes = usage.ru_maxrss;
   run.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
   run.err = ReadFile(err_path);
@@ -274,10 +271,8 @@ RunResult RunMeasured(const fs::path& dir, long& peak_kilobytes, double& seconds
 // The sanitizer marks the shadow of each big block (an eighth of its size)
 // for a moment; the program itself touches none of it.
 constexpr long kPeakLimitKilobytes = 1024 * 1024;
-constexpr double kSecondsLimit = 10.0;
 #else
 constexpr long kPeakLimitKilobytes = 64 * 1024;
-constexpr double kSecondsLimit = 1.0;
 #endif
 
 // About 1 KB claiming 150 million nodes: two node tables of 3.6 GB each are
@@ -289,12 +284,10 @@ TEST(HostileHeaders, ClaimedNodesCostNoMemoryBeforeTheFileEnds) {
   ASSERT_LT(model.size(), std::size_t{1100});
   WriteFile(dir.path() / "ANSYS_Model.cdb", model);
   long peak_kilobytes = 0;
-  double seconds = 0;
-  const RunResult run = RunMeasured(dir.path(), peak_kilobytes, seconds);
+  const RunResult run = RunMeasured(dir.path(), peak_kilobytes);
   EXPECT_EQ(run.err, Diagnostic(24, 5, fs::canonical(dir.path()) / "ANSYS_Model.cdb"));
   EXPECT_EQ(run.status, 24);
   EXPECT_LT(peak_kilobytes, kPeakLimitKilobytes);
-  EXPECT_LT(seconds, kSecondsLimit);
 }
 
 // The headers that claim the most a table may hold: two node tables of
