@@ -209,6 +209,30 @@ std::vector<std::uint8_t> CheckVolumeRecords(const ModelRecords& records, const 
   return shape;
 }
 
+// The volume elements of `shape` (their positions), their corners as node
+// positions, eight per element, and which are tetrahedra.
+void VolumeCornerPositions(const ModelRecords& records, const ModelIndex& index,
+                           const std::vector<std::uint8_t>& shape,
+                           std::vector<std::int32_t>& volume_elements,
+                           std::vector<std::int32_t>& corners,
+                           std::vector<std::uint8_t>& tetrahedron) {
+  for (std::size_t i = 0; i < shape.size(); ++i) {
+    if (shape[i] == 4 || shape[i] == 8) volume_elements.push_back(static_cast<std::int32_t>(i));
+  }
+  if (volume_elements.size() >= (std::size_t{1} << 29)) RaiseDiagnostic(kArraySizeOverflow);
+  corners.assign(8 * volume_elements.size(), 0);
+  tetrahedron.assign(volume_elements.size(), 0);
+  for (std::size_t v = 0; v < volume_elements.size(); ++v) {
+    const auto i = static_cast<std::size_t>(volume_elements[v]);
+    const std::int32_t* nodes = records.nodes_of(static_cast<std::int64_t>(i));
+    tetrahedron[v] = shape[i] == 4;
+    for (int n = 0; n < shape[i]; ++n) {
+      corners[8 * v + static_cast<std::size_t>(n)] =
+          static_cast<std::int32_t>(index.nodes.Find(nodes[n]));
+    }
+  }
+}
+
 // Where the pressures of the model go on the skin: a volume element's key
 // names its face; a surface-effect element's key 1 goes to the skin face it
 // lies on, its other keys are no face pressures.
@@ -220,7 +244,7 @@ class SkinPressures {
                 const std::vector<std::uint32_t>& skin,
                 const std::vector<std::int32_t>& face_corners,
                 const std::vector<std::uint8_t>& shape)
-      : tetrahedron_(tetrahedron), skin_(skin), place_(shape.size(), -1) {
+      : tetrahedron_(tetrahedron), skin_(skin), shape_(shape), place_(shape.size(), -1) {
     for (std::size_t v = 0; v < volume_elements.size(); ++v) {
       place_[static_cast<std::size_t>(volume_elements[v])] = static_cast<std::int32_t>(v);
     }
@@ -233,14 +257,13 @@ class SkinPressures {
     effect_faces_ = SkinFacesOfSurfaceEffects(records, index, face_corners, effects);
     const auto off = std::count(effect_faces_.begin(), effect_faces_.end(), 0);
     if (off != 0) PrintWarning(SurfaceEffectsOffTheSkin(off));
-    shape_ = &shape;
   }
 
   std::optional<SurfacePressure> On(const ModelIndex& index, const PressureValues& pressure) const {
     const std::int64_t i = index.elements.Find(pressure.element);
     if (i < 0 || place_[static_cast<std::size_t>(i)] < 0) return std::nullopt;
     const auto at = static_cast<std::size_t>(place_[static_cast<std::size_t>(i)]);
-    if ((*shape_)[static_cast<std::size_t>(i)] == kSurfaceEffectShape) {
+    if (shape_[static_cast<std::size_t>(i)] == kSurfaceEffectShape) {
       const std::int32_t face = effect_faces_[at];
       if (face == 0) return std::nullopt;
       const double value = MeanPressure(pressure.values);
@@ -262,7 +285,7 @@ class SkinPressures {
  private:
   const std::vector<std::uint8_t>& tetrahedron_;
   const std::vector<std::uint32_t>& skin_;
-  const std::vector<std::uint8_t>* shape_ = nullptr;
+  const std::vector<std::uint8_t>& shape_;
   // By element position: its place among the volume elements, or among the
   // surface-effect elements; -1 for the others.
   std::vector<std::int32_t> place_;
@@ -278,21 +301,9 @@ void BuildSkinModel(const ModelRecords& records, RunTables& run, SurfaceOrigins&
 
   // The volume elements' corners as node positions, eight per element.
   std::vector<std::int32_t> volume_elements;  // element positions
-  for (std::size_t i = 0; i < shape.size(); ++i) {
-    if (shape[i] == 4 || shape[i] == 8) volume_elements.push_back(static_cast<std::int32_t>(i));
-  }
-  if (volume_elements.size() >= (std::size_t{1} << 29)) RaiseDiagnostic(kArraySizeOverflow);
-  std::vector<std::int32_t> corners(8 * volume_elements.size(), 0);
-  std::vector<std::uint8_t> tetrahedron(volume_elements.size(), 0);
-  for (std::size_t v = 0; v < volume_elements.size(); ++v) {
-    const auto i = static_cast<std::size_t>(volume_elements[v]);
-    const std::int32_t* nodes = records.nodes_of(static_cast<std::int64_t>(i));
-    tetrahedron[v] = shape[i] == 4;
-    for (int n = 0; n < shape[i]; ++n) {
-      corners[8 * v + static_cast<std::size_t>(n)] =
-          static_cast<std::int32_t>(index.nodes.Find(nodes[n]));
-    }
-  }
+  std::vector<std::int32_t> corners;
+  std::vector<std::uint8_t> tetrahedron;
+  VolumeCornerPositions(records, index, shape, volume_elements, corners, tetrahedron);
   std::int64_t interior = 0;
   const std::vector<std::uint32_t> skin =
       FindSkinFaces(corners, tetrahedron, records.node_count(), interior, jobs);
@@ -330,11 +341,11 @@ void BuildSkinModel(const ModelRecords& records, RunTables& run, SurfaceOrigins&
 
   const SkinPressures pressures(records, index, volume_elements, tetrahedron, skin, face_corners,
                                 shape);
+  // A surface-effect element's material is not the body's.
   if (std::count(shape.begin(), shape.end(), kSurfaceEffectShape) != 0) {
     surface.not_of_body.resize(shape.size());
-    for (std::size_t i = 0; i < shape.size(); ++i) {
-      surface.not_of_body[i] = shape[i] == kSurfaceEffectShape;
-    }
+    std::transform(shape.begin(), shape.end(), surface.not_of_body.begin(),
+                   [](std::uint8_t s) { return s == kSurfaceEffectShape; });
   }
   surface.pressure_on = [&](const PressureValues& pressure) {
     return pressures.On(index, pressure);
