@@ -259,6 +259,17 @@ class SkinPressures {
     if (off != 0) PrintWarning(SurfaceEffectsOffTheSkin(off));
   }
 
+  // By element position, 1 for a surface-effect element (its material is
+  // not the body's); empty when the model has none.
+  std::vector<std::uint8_t> SurfaceEffectMarks() const {
+    std::vector<std::uint8_t> marks;
+    if (effect_faces_.empty()) return marks;
+    marks.resize(shape_.size());
+    std::transform(shape_.begin(), shape_.end(), marks.begin(),
+                   [](std::uint8_t s) { return s == kSurfaceEffectShape; });
+    return marks;
+  }
+
   std::optional<SurfacePressure> On(const ModelIndex& index, const PressureValues& pressure) const {
     const std::int64_t i = index.elements.Find(pressure.element);
     if (i < 0 || place_[static_cast<std::size_t>(i)] < 0) return std::nullopt;
@@ -341,12 +352,7 @@ void BuildSkinModel(const ModelRecords& records, RunTables& run, SurfaceOrigins&
 
   const SkinPressures pressures(records, index, volume_elements, tetrahedron, skin, face_corners,
                                 shape);
-  // A surface-effect element's material is not the body's.
-  if (std::count(shape.begin(), shape.end(), kSurfaceEffectShape) != 0) {
-    surface.not_of_body.resize(shape.size());
-    std::transform(shape.begin(), shape.end(), surface.not_of_body.begin(),
-                   [](std::uint8_t s) { return s == kSurfaceEffectShape; });
-  }
+  surface.not_of_body = pressures.SurfaceEffectMarks();
   surface.pressure_on = [&](const PressureValues& pressure) {
     return pressures.On(index, pressure);
   };
