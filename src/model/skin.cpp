@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "model/pressure_loads.h"
+#include "model/surface_effect.h"
 #include "textio/diagnostics.h"
 #include "threads/parallel_records.h"
 
@@ -162,9 +163,12 @@ std::string TypeName(const LocalElementType* type, std::int32_t itype) {
   return type->name.empty() ? "type " + std::to_string(itype) : type->name;
 }
 
-// The volume elements in file order: each is of a volume type, has its
-// corners, and no corner refused. Gives their shapes (0 for a field cell,
-// 4 for a tetrahedron, 8 for a brick) by element position.
+constexpr std::uint8_t kSurfaceEffectShape = 1;
+
+// The elements in file order: each is of a volume type, has its corners,
+// and no corner refused, or is a surface-effect element with its four
+// corners. Gives their shapes (0 for a field cell, 4 for a tetrahedron, 8
+// for a brick, kSurfaceEffectShape) by element position.
 std::vector<std::uint8_t> CheckVolumeRecords(const ModelRecords& records, const ModelIndex& index) {
   std::vector<std::uint8_t> shape(records.element_numbers.size(), 0);
   for (std::int64_t i = 0; i < records.element_count(); ++i) {
@@ -180,6 +184,13 @@ std::vector<std::uint8_t> CheckVolumeRecords(const ModelRecords& records, const 
     const LocalElementType* type = records.types.Find(itype);
     const ElementClass element_class =
         type == nullptr ? ElementClass::kUnknown : type->element_class;
+    if (type != nullptr && IsSurfaceEffect(*type)) {
+      std::int32_t corners[4];
+      SurfaceCorners(records, i, corners);
+      for (const std::int32_t corner : corners) CheckCorner(records, index, i, corner);
+      shape[k] = kSurfaceEffectShape;
+      continue;
+    }
     if (element_class != ElementClass::kVolume) {
       StopWithModelError(ElementNotVolume(number, TypeName(type, itype),
                                           element_class == ElementClass::kSurface
@@ -198,6 +209,99 @@ std::vector<std::uint8_t> CheckVolumeRecords(const ModelRecords& records, const 
   return shape;
 }
 
+// The volume elements of `shape` (their positions), their corners as node
+// positions, eight per element, and which are tetrahedra.
+void VolumeCornerPositions(const ModelRecords& records, const ModelIndex& index,
+                           const std::vector<std::uint8_t>& shape,
+                           std::vector<std::int32_t>& volume_elements,
+                           std::vector<std::int32_t>& corners,
+                           std::vector<std::uint8_t>& tetrahedron) {
+  for (std::size_t i = 0; i < shape.size(); ++i) {
+    if (shape[i] == 4 || shape[i] == 8) volume_elements.push_back(static_cast<std::int32_t>(i));
+  }
+  if (volume_elements.size() >= (std::size_t{1} << 29)) RaiseDiagnostic(kArraySizeOverflow);
+  corners.assign(8 * volume_elements.size(), 0);
+  tetrahedron.assign(volume_elements.size(), 0);
+  for (std::size_t v = 0; v < volume_elements.size(); ++v) {
+    const auto i = static_cast<std::size_t>(volume_elements[v]);
+    const std::int32_t* nodes = records.nodes_of(static_cast<std::int64_t>(i));
+    tetrahedron[v] = shape[i] == 4;
+    for (int n = 0; n < shape[i]; ++n) {
+      corners[8 * v + static_cast<std::size_t>(n)] =
+          static_cast<std::int32_t>(index.nodes.Find(nodes[n]));
+    }
+  }
+}
+
+// Where the pressures of the model go on the skin: a volume element's key
+// names its face; a surface-effect element's key 1 goes to the skin face it
+// lies on, its other keys are no face pressures.
+class SkinPressures {
+ public:
+  SkinPressures(const ModelRecords& records, const ModelIndex& index,
+                const std::vector<std::int32_t>& volume_elements,
+                const std::vector<std::uint8_t>& tetrahedron,
+                const std::vector<std::uint32_t>& skin,
+                const std::vector<std::int32_t>& face_corners,
+                const std::vector<std::uint8_t>& shape)
+      : tetrahedron_(tetrahedron), skin_(skin), shape_(shape), place_(shape.size(), -1) {
+    for (std::size_t v = 0; v < volume_elements.size(); ++v) {
+      place_[static_cast<std::size_t>(volume_elements[v])] = static_cast<std::int32_t>(v);
+    }
+    std::vector<std::int32_t> effects;  // element positions
+    for (std::size_t i = 0; i < shape.size(); ++i) {
+      if (shape[i] != kSurfaceEffectShape) continue;
+      place_[i] = static_cast<std::int32_t>(effects.size());
+      effects.push_back(static_cast<std::int32_t>(i));
+    }
+    effect_faces_ = SkinFacesOfSurfaceEffects(records, index, face_corners, effects);
+    const auto off = std::count(effect_faces_.begin(), effect_faces_.end(), 0);
+    if (off != 0) PrintWarning(SurfaceEffectsOffTheSkin(off));
+  }
+
+  // By element position, 1 for a surface-effect element (its material is
+  // not the body's); empty when the model has none.
+  std::vector<std::uint8_t> SurfaceEffectMarks() const {
+    std::vector<std::uint8_t> marks;
+    if (effect_faces_.empty()) return marks;
+    marks.resize(shape_.size());
+    std::transform(shape_.begin(), shape_.end(), marks.begin(),
+                   [](std::uint8_t s) { return s == kSurfaceEffectShape; });
+    return marks;
+  }
+
+  std::optional<SurfacePressure> On(const ModelIndex& index, const PressureValues& pressure) const {
+    const std::int64_t i = index.elements.Find(pressure.element);
+    if (i < 0 || place_[static_cast<std::size_t>(i)] < 0) return std::nullopt;
+    const auto at = static_cast<std::size_t>(place_[static_cast<std::size_t>(i)]);
+    if (shape_[static_cast<std::size_t>(i)] == kSurfaceEffectShape) {
+      const std::int32_t face = effect_faces_[at];
+      if (face == 0) return std::nullopt;
+      const double value = MeanPressure(pressure.values);
+      const bool face_pressure = pressure.key == 1;
+      return SurfacePressure{face < 0 ? -face : face, 1, face < 0 ? -value : value, face_pressure};
+    }
+    const bool tet = tetrahedron_[at] != 0;
+    if (pressure.key < 1 || pressure.key > (tet ? 4 : 6)) return std::nullopt;
+    const std::uint32_t origin =
+        8 * static_cast<std::uint32_t>(at) + static_cast<std::uint32_t>(pressure.key);
+    const auto found = std::lower_bound(skin_.begin(), skin_.end(), origin);
+    if (found == skin_.end() || *found != origin) return std::nullopt;
+    const double* p = pressure.values;
+    // ANSYS writes a fourth value 0 for a tetrahedron's three corners.
+    const double value = tet ? ((p[0] + p[1]) + p[2]) / 3.0 : MeanPressure(p);
+    return SurfacePressure{static_cast<std::int32_t>(found - skin_.begin() + 1), 1, value};
+  }
+
+ private:
+  const std::vector<std::uint8_t>& tetrahedron_;
+  const std::vector<std::uint32_t>& skin_;
+  const std::vector<std::uint8_t>& shape_;
+  // By element position: its place among the volume elements, or among the
+  // surface-effect elements; -1 for the others.
+  std::vector<std::int32_t> place_;
+  std::vector<std::int32_t> effect_faces_;  // by place: +k, -k or 0 (see SkinFacesOfSurfaceEffects)
+};
 }  // namespace
 
 void BuildSkinModel(const ModelRecords& records, RunTables& run, SurfaceOrigins& origins,
@@ -208,21 +312,9 @@ void BuildSkinModel(const ModelRecords& records, RunTables& run, SurfaceOrigins&
 
   // The volume elements' corners as node positions, eight per element.
   std::vector<std::int32_t> volume_elements;  // element positions
-  for (std::size_t i = 0; i < shape.size(); ++i) {
-    if (shape[i] != 0) volume_elements.push_back(static_cast<std::int32_t>(i));
-  }
-  if (volume_elements.size() >= (std::size_t{1} << 29)) RaiseDiagnostic(kArraySizeOverflow);
-  std::vector<std::int32_t> corners(8 * volume_elements.size(), 0);
-  std::vector<std::uint8_t> tetrahedron(volume_elements.size(), 0);
-  for (std::size_t v = 0; v < volume_elements.size(); ++v) {
-    const auto i = static_cast<std::size_t>(volume_elements[v]);
-    const std::int32_t* nodes = records.nodes_of(static_cast<std::int64_t>(i));
-    tetrahedron[v] = shape[i] == 4;
-    for (int n = 0; n < shape[i]; ++n) {
-      corners[8 * v + static_cast<std::size_t>(n)] =
-          static_cast<std::int32_t>(index.nodes.Find(nodes[n]));
-    }
-  }
+  std::vector<std::int32_t> corners;
+  std::vector<std::uint8_t> tetrahedron;
+  VolumeCornerPositions(records, index, shape, volume_elements, corners, tetrahedron);
   std::int64_t interior = 0;
   const std::vector<std::uint32_t> skin =
       FindSkinFaces(corners, tetrahedron, records.node_count(), interior, jobs);
@@ -258,24 +350,11 @@ void BuildSkinModel(const ModelRecords& records, RunTables& run, SurfaceOrigins&
     surface.corners[n] = surface.new_node_number[static_cast<std::size_t>(face_corners[n])];
   }
 
-  // Volume element positions back to their place among the volume elements.
-  std::vector<std::int32_t> volume_of(records.element_numbers.size(), -1);
-  for (std::size_t v = 0; v < volume_elements.size(); ++v) {
-    volume_of[static_cast<std::size_t>(volume_elements[v])] = static_cast<std::int32_t>(v);
-  }
-  surface.pressure_on = [&](const PressureValues& pressure) -> std::optional<SurfacePressure> {
-    const std::int64_t i = index.elements.Find(pressure.element);
-    if (i < 0 || volume_of[static_cast<std::size_t>(i)] < 0) return std::nullopt;
-    const auto v = static_cast<std::uint32_t>(volume_of[static_cast<std::size_t>(i)]);
-    const bool tet = tetrahedron[v] != 0;
-    if (pressure.key < 1 || pressure.key > (tet ? 4 : 6)) return std::nullopt;
-    const std::uint32_t origin = 8 * v + static_cast<std::uint32_t>(pressure.key);
-    const auto found = std::lower_bound(skin.begin(), skin.end(), origin);
-    if (found == skin.end() || *found != origin) return std::nullopt;
-    const double* p = pressure.values;
-    // ANSYS writes a fourth value 0 for a tetrahedron's three corners.
-    const double value = tet ? ((p[0] + p[1]) + p[2]) / 3.0 : MeanPressure(p);
-    return SurfacePressure{static_cast<std::int32_t>(found - skin.begin() + 1), 1, value};
+  const SkinPressures pressures(records, index, volume_elements, tetrahedron, skin, face_corners,
+                                shape);
+  surface.not_of_body = pressures.SurfaceEffectMarks();
+  surface.pressure_on = [&](const PressureValues& pressure) {
+    return pressures.On(index, pressure);
   };
   surface.constraint_dropped_why = kConstraintsOffTheSkin;
   surface.pressure_dropped_why = kPressuresOffTheSkin;

@@ -269,10 +269,15 @@ TEST_F(CommandLineRun, RefusedCommandLinesReadAndWriteNothing) {
       Refused({"-j", "two", "-C", "model"},
               "invalid argument 'two' for '--jobs': a number from 1 to 256 is needed"),
       Refused({"-j"}, "option requires an argument -- 'j'"),
+      // A list of element types left out is refused whole when an item is malformed.
+      Refused({"--leave-out", "7-5"},
+              "invalid argument '7-5' for '--leave-out': '7-5' is a range from high to low"),
+      Refused({"--leave-out=3,,CONTA174", "-C", "model"},
+              "invalid argument '3,,CONTA174' for '--leave-out': an item is empty"),
       // An empty name fits every option.
       Refused(
           {"--=x"},
-          "option '--=x' is ambiguous; possibilities: '--directory' '--check' '--skin' '--renumber' '--vtu' '--material' '--jobs' '--help' '--version'"),
+          "option '--=x' is ambiguous; possibilities: '--directory' '--check' '--skin' '--renumber' '--leave-out' '--vtu' '--material' '--jobs' '--help' '--version'"),
       Refused({"-hx"}, "invalid option -- 'x'"),
       // A refusal wins over --help and --version wherever it stands.
       Refused({"--help", "--foo"}, "unrecognized option '--foo'"),
