@@ -248,6 +248,7 @@ void ReadModelRecords(InputFile& model, ModelRecords& out, int jobs) {
       // one was cut short.
       RaiseDiagnostic(kEndOfFile, model.unit(), model.path());
     }
+    const bool nblock = std::exchange(follows_nblock, record.starts_with("NBLOCK"));
     if (!out.types.ended()) out.types.Take(record);
     if (!notes_ended) {
       notes_ended = record.starts_with("FINI");
@@ -260,7 +261,6 @@ void ReadModelRecords(InputFile& model, ModelRecords& out, int jobs) {
       out.types = ElementTypes();
       continue;
     }
-    const bool nblock = std::exchange(follows_nblock, record.starts_with("NBLOCK"));
     if (const std::optional<NodeLayout> layout = NodeFormatOf(record, nblock)) {
       out.has_node_block = true;
       ReadNodeRecords(model, *layout, out, jobs);

@@ -165,7 +165,7 @@ std::string NodeFormatList() {
   const std::vector<std::string_view> views(texts.begin(), texts.end());
   return FormatList(views) +
          ", or after the NBLOCK record any format of three integer fields (Ni W) and 3 to 6 "
-         "real fields of one width (Me W.D or Me W.DeX)";
+         "real fields of one width and decimals (Me W.D or Me W.DeX)";
 }
 
 namespace {
