@@ -115,4 +115,34 @@ TEST(NodeLayouts, EveryModeReadsEachLayout) {
   }
 }
 
+// A declaration that breaks the rules is no node format record, as an
+// unknown layout was not: every mode reads on to the end of the file.
+TEST(NodeLayouts, MalformedDeclarationsAreNoFormat) {
+  const LayoutCase cases[] = {
+      {"(3i9,3e21.13,3e20.13)", {9, 9, 9}, 21, 6},
+      {"(2i9,6e21.13)", {9, 9, 9}, 21, 6},
+      {"(3i9,7e21.13)", {9, 9, 9}, 21, 7},
+      {"(3i9,6e21.13,1i9)", {9, 9, 9}, 21, 6},
+  };
+  const std::string model = ReadFile(e2e_case::kE2eDir / "four_node_example" / "ANSYS_Model.cdb");
+  const std::size_t block_begin = model.find("NBLOCK");
+  const std::size_t block_end = model.find("N,R5.3");
+  for (const LayoutCase& c : cases) {
+    std::string text = model;
+    text.replace(block_begin, block_end - block_begin, NodeBlock(c));
+    for (const char* mode : {"", "--renumber", "--skin"}) {
+      SCOPED_TRACE(std::string(c.format) + " " + mode);
+      ScopedTempDir temp;
+      const fs::path work = fs::canonical(temp.path());
+      test_support::WriteFile(work / "ANSYS_Model.cdb", text);
+      const RunResult run = *mode == '\0' ? test_support::RunProgram(work)
+                                          : test_support::RunProgramWith(work, {mode});
+      EXPECT_EQ(run.status, 24);
+      EXPECT_EQ(run.err, "runerr: severe (24): end-of-file during read, unit 5, file " +
+                             (work / "ANSYS_Model.cdb").string() + "\r\n");
+      EXPECT_FALSE(fs::exists(work / "input.dat"));
+    }
+  }
+}
+
 }  // namespace
