@@ -42,9 +42,11 @@ bool HoldsOtherThanVtk(const std::string& name) {
 }
 
 // After a model file that could not be opened, on a terminal: the model
-// files there are, and the way to translate one.
+// files there are, and the way to translate one. (Windows refuses to open a
+// directory for lack of permission.)
 void HintAtMissingModel(int status, const CommandLineOptions& options) {
-  if ((status == kFileNotFound || status == kOpenFailure) && StandardErrorIsTerminal()) {
+  if ((status == kFileNotFound || status == kOpenFailure || status == kPermissionDenied) &&
+      StandardErrorIsTerminal()) {
     const std::string hint = MissingModelHint(status, options);
     if (!hint.empty()) PrintWarning(hint);
   }

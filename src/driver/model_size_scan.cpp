@@ -6,6 +6,7 @@
 #include <cstdint>
 
 #include "driver/load_kind_scan.h"
+#include "system/files.h"
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
 #include "textio/free_form.h"
@@ -29,19 +30,25 @@ std::int32_t Subtract(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
 }
 
-// The number of the record that begins at byte `offset`, from 1; 0 when the
-// file cannot be read again.
+// The number of the record that begins at byte `offset` of `model`, from 1,
+// read again from the file's start; 0 when it cannot be.
 std::int64_t RecordNumberAt(const InputFile& model, std::uint64_t offset) {
+  const int fd = OpenDescriptor(model.path(), FileAccess::kRead);
+  if (fd < 0) return 0;
   std::int64_t number = 1;
   std::array<char, 1 << 16> block;
   for (std::uint64_t at = 0; at < offset;) {
-    const std::size_t size =
-        static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), offset - at));
-    const std::ptrdiff_t n = model.ReadAt(block.data(), size, at);
-    if (n <= 0) return 0;
+    const std::ptrdiff_t n = ReadDescriptor(
+        fd, block.data(),
+        static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), offset - at)));
+    if (n <= 0) {
+      number = 0;
+      break;
+    }
     number += std::count(block.data(), block.data() + n, '\n');
     at += static_cast<std::uint64_t>(n);
   }
+  CloseDescriptor(fd);
   return number;
 }
 

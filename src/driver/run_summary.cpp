@@ -40,9 +40,12 @@ namespace {
 // A word as a shell takes it: quoted when it holds a blank or a character
 // that the shell reads.
 std::string Typed(std::string_view word) {
-  const bool plain = !word.empty() && word.find_first_not_of(
-                                          "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
-                                          "0123456789._-+/:@%=,") == std::string_view::npos;
+  bool plain = !word.empty();
+  for (const char c : word) {
+    // A separator of paths is plain where the system has it (the backslash on Windows).
+    plain &= (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+             std::string_view("._-+/:@%=,").find(c) != std::string_view::npos || IsPathSeparator(c);
+  }
   if (plain) return std::string(word);
   std::string quoted(1, '"');
   return quoted.append(word).append(1, '"');

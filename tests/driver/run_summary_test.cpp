@@ -13,6 +13,7 @@
 
 #include "driver/model_reading.h"
 #include "e2e/e2e_case.h"
+#include "system/files.h"
 #include "test_support.h"
 
 namespace {
@@ -131,8 +132,8 @@ TEST(MissingModelHint, NamesTheModelFilesThereAndADirectoryNamedAsTheModel) {
        30,
        {"up"},
        "models",
-       " models is a directory, not a model file; to translate y.cdb in it: cdb2bem -C up "
-       "models/y.cdb"},
+       " models is a directory, not a model file; to translate y.cdb in it: cdb2bem -C up " +
+           JoinPath("models", "y.cdb")},
       {{"models/"},
        30,
        {},
