@@ -89,7 +89,7 @@ TEST(NodeLayouts, EveryModeReadsEachLayout) {
     SCOPED_TRACE(c.format);
     std::string text = model;
     text.replace(block_begin, block_end - block_begin, NodeBlock(c));
-    for (const char* mode : {"", "--renumber", "--skin"}) {
+    for (const char* mode : {"", "--renumber", "--skin", "--check"}) {
       SCOPED_TRACE(mode);
       ScopedTempDir temp;
       const fs::path work = fs::canonical(temp.path());
@@ -102,6 +102,11 @@ TEST(NodeLayouts, EveryModeReadsEachLayout) {
       const RunResult run = *mode == '\0' ? test_support::RunProgram(work)
                                           : test_support::RunProgramWith(work, {mode});
       ASSERT_EQ(run.status, 0) << run.err;
+      if (std::string_view(mode) == "--check") {
+        EXPECT_NE(run.out.find("nodes: 4\nelements: 4\ntriangles: 4\n"), std::string::npos);
+        EXPECT_NE(run.out.find("problems: 0\n"), std::string::npos);
+        continue;
+      }
       EXPECT_EQ(run.out, ReadFile(case_dir / "stdout.txt"));
       const std::string written = MaskDate(ReadFile(work / "input.dat"));
       if (std::string_view(mode) == "--skin") {
@@ -142,6 +147,15 @@ TEST(NodeLayouts, MalformedDeclarationsAreNoFormat) {
                              (work / "ANSYS_Model.cdb").string() + "\r\n");
       EXPECT_FALSE(fs::exists(work / "input.dat"));
     }
+    // The check names the format (record 15, after NBLOCK) as none the run reads.
+    ScopedTempDir temp;
+    test_support::WriteFile(temp.path() / "ANSYS_Model.cdb", text);
+    const RunResult check = test_support::RunProgramWith(temp.path(), {"--check"});
+    EXPECT_EQ(check.status, 24);
+    EXPECT_NE(check.out.find("  - the node format (record 15, \"" + std::string(c.format) +
+                             "\") is none the run reads: "),
+              std::string::npos)
+        << check.out;
   }
 }
 
