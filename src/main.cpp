@@ -41,13 +41,14 @@ bool HoldsOtherThanVtk(const std::string& name) {
   return !text.starts_with("<?xml") && !text.starts_with("<VTKFile");
 }
 
-// After a missing ANSYS_Model.cdb, on a terminal: the lower-case name, when
-// a file has it, is named with the way to translate it.
-void HintAtLowerCaseModel(int status, const CommandLineOptions& options) {
-  FileIdentity ignored;
-  if (status == kFileNotFound && options.model.empty() && StandardErrorIsTerminal() &&
-      IdentityOf(std::string(kLowerCaseModelFileName), ignored)) {
-    PrintWarning(LowerCaseModelHint());
+// After a model file that could not be opened, on a terminal: the model
+// files there are, and the way to translate one. (Windows refuses to open a
+// directory for lack of permission.)
+void HintAtMissingModel(int status, const CommandLineOptions& options) {
+  if ((status == kFileNotFound || status == kOpenFailure || status == kPermissionDenied) &&
+      StandardErrorIsTerminal()) {
+    const std::string hint = MissingModelHint(status, options);
+    if (!hint.empty()) PrintWarning(hint);
   }
 }
 
@@ -75,7 +76,7 @@ int Run(const ParsedCommandLine& command_line) {
                             options.leave_out);
   if (options.check) {
     const int status = RunCheck(jobs, mode, files);
-    HintAtLowerCaseModel(status, options);
+    HintAtMissingModel(status, options);
     return status;
   }
   // A .vtu that is the model or another output is refused with the open
@@ -85,7 +86,7 @@ int Run(const ParsedCommandLine& command_line) {
     return kUsageStatus;
   }
   const int status = RunTranslation(options.vtu_file, jobs, mode, files, options.material);
-  HintAtLowerCaseModel(status, options);
+  HintAtMissingModel(status, options);
   return status;
 }
 

@@ -22,11 +22,12 @@ bool ToInteger(std::string_view text, std::int64_t& value) {
   return true;
 }
 
-// The columns of a node record's number, by the run's node formats; 0 for a
-// format the run does not read, whose numbers are then read free-form.
+// The columns of a node record's number, by the node format that follows the
+// NBLOCK record; 0 for a format the run does not read, whose numbers are then
+// read free-form.
 std::size_t NodeNumberWidth(std::string_view format) {
-  const std::optional<Layout> layout = NodeFormatOf(format);
-  return layout ? static_cast<std::size_t>((*layout)[0].width) : 0;
+  const std::optional<NodeLayout> layout = NodeFormatOf(format, true);
+  return layout ? static_cast<std::size_t>(layout->number_width()) : 0;
 }
 
 // The values of a row by the readers' rules: by `width` columns where the

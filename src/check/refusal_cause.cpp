@@ -241,7 +241,7 @@ std::string ExplainRefusalOf(std::string_view name, const ModelSurvey& s) {
   } else {
     DescribeBlock(out, s.nodes, "node", header_known, s.header_count[0], s.header_count[0],
                   CompressRemedy(s));
-    if (!NodeFormatOf(s.nodes.format)) {
+    if (!NodeFormatOf(s.nodes.format, true)) {
       out.Fact("the node format (record " + Str(s.nodes.header_record + 1) + ", \"" +
                s.nodes.format + "\") is none the run reads: " + NodeFormatList());
     }

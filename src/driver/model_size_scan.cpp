@@ -1,11 +1,16 @@
 #include "driver/model_size_scan.h"
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
+#include <cstdint>
 
 #include "driver/load_kind_scan.h"
+#include "system/files.h"
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
 #include "textio/free_form.h"
+#include "textio/output_file.h"
 
 namespace {
 
@@ -25,7 +30,37 @@ std::int32_t Subtract(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) - static_cast<std::uint32_t>(b));
 }
 
+// The number of the record that begins at byte `offset` of `model`, from 1,
+// read again from the file's start; 0 when it cannot be.
+std::int64_t RecordNumberAt(const InputFile& model, std::uint64_t offset) {
+  const int fd = OpenDescriptor(model.path(), FileAccess::kRead);
+  if (fd < 0) return 0;
+  std::int64_t number = 1;
+  std::array<char, 1 << 16> block;
+  for (std::uint64_t at = 0; at < offset;) {
+    const std::ptrdiff_t n = ReadDescriptor(
+        fd, block.data(),
+        static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), offset - at)));
+    if (n <= 0) {
+      number = 0;
+      break;
+    }
+    number += std::count(block.data(), block.data() + n, '\n');
+    at += static_cast<std::uint64_t>(n);
+  }
+  CloseDescriptor(fd);
+  return number;
+}
+
 }  // namespace
+
+std::string StructureErrorText(const InputFile& model, bool reason) {
+  std::string text(kStructureErrorMessage);
+  if (!reason) return text;
+  const std::int64_t record = RecordNumberAt(model, model.record_offset());
+  text += record != 0 ? " record " + std::to_string(record) + " (FINISH)" : " a FINISH record";
+  return text + " ends the model before the *ELSE record of its node and element counts";
+}
 
 void ScanModelSizes(InputFile& model, RunTables& run) {
   for (;;) {
@@ -34,7 +69,9 @@ void ScanModelSizes(InputFile& model, RunTables& run) {
     // "*ELSE" is the one word tested on fewer columns than were read.
     if (line_buffer.substr(0, 5) == "*ELSE") break;
     // A model that ends before its header is refused: the run fails with status 1.
-    if (TextIs(line_buffer, "FINISH")) StopWithModelError(kStructureErrorMessage);
+    if (TextIs(line_buffer, "FINISH")) {
+      StopWithModelError(StructureErrorText(model, StandardErrorIsTerminal()));
+    }
   }
   std::array<char, kLineBufferLength> scratch;
   std::int32_t raw_node_count = 0;

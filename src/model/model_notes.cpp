@@ -1,10 +1,7 @@
 #include "model/model_notes.h"
 
-#include <cstring>
-
 #include "textio/command_fields.h"
 #include "textio/diagnostics.h"
-#include "textio/fixed_layout.h"
 #include "textio/number_read.h"
 
 const MaterialConstant* ModelNotes::Constant(std::string_view label,
@@ -150,25 +147,6 @@ void NoteCommandRecord(std::string_view record, ModelNotes& notes) {
     default:
       return;
   }
-}
-
-bool RotatesAxes(std::string_view record, int integer_width, int width, int digits) {
-  // Most node records end with z and hold no comma.
-  const auto z_end = static_cast<std::size_t>(3 * integer_width + 3 * width);
-  if (record.size() <= z_end &&
-      (record.empty() || std::memchr(record.data(), ',', record.size()) == nullptr)) {
-    return false;
-  }
-  std::size_t pos = 0;
-  for (int k = 0; k < 3; ++k) TakeNumberField(record, pos, integer_width);
-  for (int k = 0; k < 3; ++k) TakeNumberField(record, pos, width);
-  for (int k = 0; k < 3; ++k) {
-    const std::string_view field = TakeNumberField(record, pos, width);
-    if (Trimmed(field).empty()) continue;
-    double angle = 0.0;
-    if (!ParseRealField(field, digits, angle) || angle != 0.0) return true;
-  }
-  return false;
 }
 
 const std::int32_t* SingleMaterial(const ModelNotes& notes) {

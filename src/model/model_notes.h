@@ -71,12 +71,6 @@ struct ModelNotes {
 /// UX, UY or UZ, or an MP or MPDATA record of EX, PRXY or NUXY.
 void NoteCommandRecord(std::string_view record, ModelNotes& notes);
 
-/// Whether a node record of real fields of `width` columns with `digits`
-/// implied decimals, its three integer fields of `integer_width`, rotates the
-/// node's axes: one of its 4th, 5th and 6th real fields (THXY, THYZ, THZX) is
-/// present and not 0, or does not convert.
-bool RotatesAxes(std::string_view record, int integer_width, int width, int digits);
-
 /// The material of the boundary elements when they use one; null otherwise.
 const std::int32_t* SingleMaterial(const ModelNotes& notes);
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <optional>
 #include <string_view>
+#include <utility>
 
 #include "model/cdb_rows.h"
 #include "model/displacement_constraints.h"
@@ -35,7 +36,8 @@ BatchTaken TakeUpTo(BatchRecords records, std::size_t converted) {
   return {converted, false, true};
 }
 
-void ReadNodeRecords(InputFile& model, Layout layout, ModelRecords& out, int jobs) {
+void ReadNodeRecords(InputFile& model, const NodeLayout& format, ModelRecords& out, int jobs) {
+  const Layout layout = format.fields();
   std::size_t base = 0;  // the nodes before the batch
   std::vector<std::uint8_t> rotated;
   ReadInBatches(
@@ -57,8 +59,7 @@ void ReadNodeRecords(InputFile& model, Layout layout, ModelRecords& out, int job
                const ReadItem items[] = {
                    out.node_numbers[base + k], unused, unused, xyz[0], xyz[1], xyz[2]};
                if (!ReadNodeFields(records[k], layout, items)) return k;
-               rotated[k] =
-                   RotatesAxes(records[k], layout[0].width, layout[1].width, layout[1].digits);
+               rotated[k] = format.RotatesAxes(records[k]);
              }
              return end;
            },
@@ -237,6 +238,7 @@ void ReadModelRecords(InputFile& model, ModelRecords& out, int jobs) {
   std::string_view record;
   std::optional<std::string_view> pending;
   bool notes_ended = false;
+  bool follows_nblock = false;
   for (;;) {
     if (pending) {
       record = *pending;
@@ -246,6 +248,7 @@ void ReadModelRecords(InputFile& model, ModelRecords& out, int jobs) {
       // one was cut short.
       RaiseDiagnostic(kEndOfFile, model.unit(), model.path());
     }
+    const bool nblock = std::exchange(follows_nblock, record.starts_with("NBLOCK"));
     if (!out.types.ended()) out.types.Take(record);
     if (!notes_ended) {
       notes_ended = record.starts_with("FINI");
@@ -258,7 +261,7 @@ void ReadModelRecords(InputFile& model, ModelRecords& out, int jobs) {
       out.types = ElementTypes();
       continue;
     }
-    if (const std::optional<Layout> layout = NodeFormatOf(record)) {
+    if (const std::optional<NodeLayout> layout = NodeFormatOf(record, nblock)) {
       out.has_node_block = true;
       ReadNodeRecords(model, *layout, out, jobs);
     } else if (const std::size_t width = ElementFieldWidth(record); width != 0) {

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 /// Two names of one file have the same identity: device and inode numbers
 /// (POSIX), volume serial number and file index (Windows).
@@ -103,6 +104,10 @@ bool ReadSymbolicLink(const std::string& name, std::string& target);
 
 /// Whether `fd` is a terminal (a console window on Windows).
 bool IsTerminal(int fd);
+
+/// The names of the entries of directory `name` ("." and ".." left out), in
+/// the order the system gives them; false when it cannot be read.
+bool ListDirectory(const std::string& name, std::vector<std::string>& entries);
 
 /// Makes `name` the working directory.
 bool ChangeDirectory(const std::string& name);

@@ -1,10 +1,14 @@
 // Files through POSIX calls.
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "system/files.h"
 
@@ -128,6 +132,19 @@ bool ReadSymbolicLink(const std::string& name, std::string& target) {
 }
 
 bool IsTerminal(int fd) { return ::isatty(fd) == 1; }
+
+bool ListDirectory(const std::string& name, std::vector<std::string>& entries) {
+  DIR* directory = ::opendir(name.c_str());
+  if (directory == nullptr) return false;
+  errno = 0;
+  while (const dirent* entry = ::readdir(directory)) {
+    const std::string_view leaf = entry->d_name;
+    if (leaf != "." && leaf != "..") entries.emplace_back(leaf);
+  }
+  const bool complete = errno == 0;
+  ::closedir(directory);
+  return complete;
+}
 
 bool ChangeDirectory(const std::string& name) { return ::chdir(name.c_str()) == 0; }
 

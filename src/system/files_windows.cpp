@@ -7,6 +7,9 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "system/files.h"
 #include "system/wide_text_windows.h"
@@ -226,6 +229,25 @@ bool ReadSymbolicLink(const std::string&, std::string&) { return false; }
 bool IsTerminal(int fd) {
   DWORD mode;
   return ::GetConsoleMode(HandleOf(fd), &mode) != 0;
+}
+
+bool ListDirectory(const std::string& name, std::vector<std::string>& entries) {
+  WIN32_FIND_DATAW found;
+  const std::wstring pattern = SystemPath(JoinPath(name, "*"));
+  const HANDLE search = ::FindFirstFileW(pattern.c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE) {
+    SetErrnoFromWindowsError(::GetLastError());
+    return false;
+  }
+  do {
+    const std::wstring_view leaf = found.cFileName;
+    if (leaf != L"." && leaf != L"..") entries.push_back(Utf8FromWide(leaf));
+  } while (::FindNextFileW(search, &found));
+  const DWORD error = ::GetLastError();
+  ::FindClose(search);
+  if (error == ERROR_NO_MORE_FILES) return true;
+  SetErrnoFromWindowsError(error);
+  return false;
 }
 
 bool ChangeDirectory(const std::string& name) {

@@ -109,6 +109,31 @@ TEST(ScanModelSizes, EndsOfTheRun) {
   EXPECT_EQ(ReadFile("input.dat") + ReadFile("input.plt"), "old solver inputold plot");
 }
 
+// For a person at a terminal the structure error names the FINISH record
+// by its number, line ends of either kind counted, and says why.
+TEST(ScanModelSizes, StructureErrorReason) {
+  const struct {
+    std::string text;
+    const char* reason;  // after the bare diagnostic
+  } cases[] = {
+      {"FINISH\n" + kHeader, " record 1 (FINISH)"},
+      {"/PREP7\r\n/COM,x\r\n\r\nFINISH !end\r\n*ELSE\r\n", " record 4 (FINISH)"},
+      {"/PREP7\nNBLOCK\n(3i8,6e16.9)\n       1\nFINISH\nFINISH\n", " record 5 (FINISH)"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.text);
+    ScopedTempDir dir;
+    WriteFile("ANSYS_Model.cdb", c.text);
+    InputFile model("ANSYS_Model.cdb", kModelUnit);
+    while (!model.ReadRecord().starts_with("FINISH")) {
+    }
+    EXPECT_EQ(StructureErrorText(model, false), " ANSYS cdb file error!");
+    EXPECT_EQ(StructureErrorText(model, true),
+              std::string(" ANSYS cdb file error!") + c.reason +
+                  " ends the model before the *ELSE record of its node and element counts");
+  }
+}
+
 // Every real file ends in one of the run's own ways. Statuses as read off
 // the files: a node count above the records written (sector), ElementCount
 // records where fewer are written (ErnoRadiation), a twenty-node element

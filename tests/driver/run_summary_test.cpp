@@ -9,8 +9,11 @@
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "driver/model_reading.h"
+#include "e2e/e2e_case.h"
+#include "system/files.h"
 #include "test_support.h"
 
 namespace {
@@ -87,6 +90,77 @@ TEST(RunFiles, OutputsAreNamedInTheModelsDirectory) {
   }
 }
 
+// The line after a model that could not be opened, in a directory of the
+// files `files` (a name ending in '/' is a directory).
+TEST(MissingModelHint, NamesTheModelFilesThereAndADirectoryNamedAsTheModel) {
+  struct Case {
+    std::vector<std::string> files;
+    int status;
+    std::vector<std::string> directories;  // the -C options
+    std::string model;
+    std::string hint;
+  };
+  const Case cases[] = {
+      {{"notes.txt", "x.cdb/"},
+       29,
+       {},
+       "",
+       " no .cdb file is here; to translate a model, name it: cdb2bem [OPTION]... MODEL"},
+      {{"TetBeam.cdb", "notes.txt", "old.cdb.bak"},
+       29,
+       {},
+       "",
+       " TetBeam.cdb is here; to translate it: cdb2bem TetBeam.cdb"},
+      {{"b.cdb", "a b.cdb", "c.cdb"},
+       29,
+       {"my models", "x"},
+       "",
+       " 3 .cdb files are here: a b.cdb, b.cdb and c.cdb; to translate one: cdb2bem -C \"my "
+       "models\" -C x \"a b.cdb\""},
+      {{"e.cdb", "d.cdb", "c.Cdb", "b.cdb", "A.CDB", "f.cdb"},
+       29,
+       {},
+       "",
+       " 6 .cdb files are here: A.CDB, b.cdb, c.Cdb, d.cdb and 2 more; to translate one: cdb2bem "
+       "A.CDB"},
+      {{"ansys_model.cdb", "b.cdb"},
+       29,
+       {},
+       "",
+       " ansys_model.cdb is here; to translate it: cdb2bem [OPTION]... ansys_model.cdb"},
+      {{"models/", "models/z.cdb", "models/y.cdb"},
+       30,
+       {"up"},
+       "models",
+       " models is a directory, not a model file; to translate y.cdb in it: cdb2bem -C up " +
+           JoinPath("models", "y.cdb")},
+      {{"models/"},
+       30,
+       {},
+       "models",
+       " models is a directory, not a model file, and holds no "
+       ".cdb file"},
+      // A model named that is missing, or a file that is no directory.
+      {{"b.cdb"}, 29, {}, "a.cdb", ""},
+      {{"a.cdb"}, 30, {}, "a.cdb", ""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.hint);
+    ScopedTempDir temp;
+    for (const std::string& file : c.files) {
+      if (file.ends_with('/')) {
+        fs::create_directories(file);
+      } else {
+        test_support::WriteFile(file, "");
+      }
+    }
+    CommandLineOptions options;
+    options.directories = c.directories;
+    options.model = c.model;
+    EXPECT_EQ(MissingModelHint(c.status, options), c.hint);
+  }
+}
+
 // Runs `args` in `directory` with standard output and error on a terminal
 // (script(1) gives the run one): the status and everything shown.
 RunResult RunOnATerminal(const fs::path& directory, const std::string& args) {
@@ -147,6 +221,63 @@ TEST(RunSummary, OnATerminalOnlyTheRunTellsItsCountsAndTheLowerCaseName) {
   const RunResult quiet_missing = RunProgramWith(temp.path(), {"-C", "lower"});
   EXPECT_EQ(quiet_missing.status, 29);
   EXPECT_EQ(quiet_missing.err, diagnostic + "\r\n");
+}
+
+}  // namespace
+
+namespace {
+
+// The bare errors: on a terminal a line says what is there or why; on a pipe
+// standard error holds the diagnostic alone, as it always did.
+TEST(RunSummary, BareErrorsExplainedOnATerminalOnly) {
+  if (std::system("command -v script >/dev/null 2>&1") != 0) {
+    GTEST_SKIP() << "script is not installed (Debian package bsdutils)";
+  }
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::string diagnostic;  // @DIR@ for the run's directory
+    std::string terminal;    // the lines on a terminal after the diagnostic
+  };
+  const std::string not_found = "runerr: severe (29): file not found, unit 5, file @DIR@/";
+  const Case cases[] = {
+      {{"-C", "models"},
+       29,
+       not_found + "models/ANSYS_Model.cdb",
+       " 2 .cdb files are here: Beam.cdb and plate.cdb; to translate one: cdb2bem -C models "
+       "Beam.cdb\r\r\n"},
+      {{"models"},
+       30,
+       "runerr: severe (30): open failure, unit 5, file @DIR@/models",
+       " models is a directory, not a model file; to translate Beam.cdb in it: cdb2bem "
+       "models/Beam.cdb\r\r\n"},
+      {{"-C", "finish"},
+       1,
+       " ANSYS cdb file error!",
+       " record 3 (FINISH) ends the model before the *ELSE record of its node and element "
+       "counts\r\r\ncdb2bem: run 'cdb2bem --check' to see why and what to do\r\n"},
+  };
+  ScopedTempDir temp;
+  const fs::path work = fs::canonical(temp.path());
+  fs::create_directories(work / "models");
+  fs::create_directories(work / "finish");
+  test_support::WriteFile(work / "models" / "plate.cdb", "");
+  test_support::WriteFile(work / "models" / "Beam.cdb", "");
+  test_support::WriteFile(work / "finish" / "ANSYS_Model.cdb", "/PREP7\n/NOPR\nFINISH\n*ELSE\n");
+  for (const Case& c : cases) {
+    std::string args;
+    for (const std::string& arg : c.args) args += " " + arg;
+    SCOPED_TRACE(args);
+    const std::string diagnostic = e2e_case::WithDirectory(c.diagnostic, work);
+    const RunResult shown = RunOnATerminal(work, args);
+    EXPECT_EQ(shown.status, c.status);
+    const std::string with_reason = c.status == 1 ? diagnostic : diagnostic + "\r\r\n";
+    EXPECT_EQ(shown.out, with_reason + c.terminal);
+    const RunResult piped = RunProgramWith(work, c.args);
+    EXPECT_EQ(piped.status, c.status);
+    EXPECT_EQ(piped.err, diagnostic + "\r\n");
+    EXPECT_EQ(piped.out, "");
+  }
 }
 
 }  // namespace

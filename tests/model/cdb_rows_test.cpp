@@ -184,7 +184,10 @@ TEST(CdbRows, FormatsAndTheirLists) {
     EXPECT_EQ(IsElementFormat(c.record), c.width != 0);
   }
   EXPECT_EQ(ElementFormatList(), "(19i8), (19i9) or (19i10)");
-  EXPECT_EQ(NodeFormatList(), "(3i8,6e16.9), (3i8,6e20.13), (3i9,6e20.13) or (3i9,6e21.13e...)");
+  EXPECT_EQ(NodeFormatList(),
+            "(3i8,6e16.9), (3i8,6e20.13), (3i9,6e20.13) or (3i9,6e21.13e...), or after the NBLOCK "
+            "record any format of three integer fields (Ni W) and 3 to 6 real fields of one width "
+            "and decimals (Me W.D or Me W.DeX)");
   const std::string_view two[] = {"a", "b"};
   EXPECT_EQ(FormatList(std::span(two, 1)), "a");
   EXPECT_EQ(FormatList(two), "a or b");

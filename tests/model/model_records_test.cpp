@@ -53,4 +53,34 @@ TEST(ModelRecords, FieldComponentRows) {
   }
 }
 
+// A declared node format is the one record right after NBLOCK: not one after
+// a FINISH or another record, where the scan for a format goes on.
+TEST(ModelRecords, DeclaredNodeFormatRightAfterNblock) {
+  const std::string node = "      1        0        0 1.5000000000000E+000\n";
+  const struct {
+    std::string before;  // the records before the node records
+    std::vector<std::int32_t> numbers;
+  } cases[] = {
+      {"NBLOCK,6,SOLID\n(1i7,2i9,3e21.13)\n", {1}},
+      {"NBLOCK,6,SOLID\nFINISH\n(1i7,2i9,3e21.13)\n", {}},
+      {"NBLOCK,6,SOLID\n/COM\n(1i7,2i9,3e21.13)\n", {}},
+      {"(1i7,2i9,3e21.13)\n", {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.before);
+    test_support::ScopedTempDir dir;
+    test_support::WriteFile("m.cdb", c.before + node + "N,R5.3,LOC,       -1,\nFINISH\n");
+    InputFile model("m.cdb", kModelUnit);
+    ModelRecords records;
+    const test_support::RunResult ended =
+        test_support::CatchRunEnded([&] { ReadModelRecords(model, records); });
+    // Without a node block the reading goes on to the end of the file.
+    ASSERT_EQ(ended.status, c.numbers.empty() ? 24 : -1) << ended.err;
+    EXPECT_EQ(records.node_numbers, c.numbers);
+    if (!c.numbers.empty()) {
+      EXPECT_EQ(records.node_coords, (std::vector<double>{1.5, 0.0, 0.0}));
+    }
+  }
+}
+
 }  // namespace

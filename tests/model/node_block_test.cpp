@@ -1,4 +1,4 @@
-// The node block reader: the four node layouts column by column, short
+// The node block reader: the node layouts column by column, short
 // records, and the numbering messages on the console.
 #include "model/node_block.h"
 
@@ -43,12 +43,14 @@ Point Column(const Table2D<double>& table, int n) {
   return {table(1, n), table(2, n), table(3, n)};
 }
 
+// The format records follow "NBLOCK,...": the first is the one after it.
 TEST(ReadNodeBlock, EachLayoutColumnByColumn) {
   struct Case {
     const char* formats;  // records up to the node format record
     const char* node1;
     const char* node2;  // a short record
     Point xyz1, xyz2;
+    bool rotated1 = false;  // node 1 rotates its axes
   };
   const char* kLayout4 =
       "        1        0        0 6.6000000000000E-002-6.6000000000000E-002 1.2500000000000E+000";
@@ -78,8 +80,39 @@ TEST(ReadNodeBlock, EachLayoutColumnByColumn) {
        "        2        0        0-4.0000000000000E+000",
        {0.066, -0.066, 1.25},
        {-4.0, 0.0, 0.0}},
-      // No format records: other text in column 13, capitals, other widths.
-      {"(3i8,6e16.9)x\n(3I9,6E21.13E3)\n(3i8,6e16.8)\n(3i9,6e21.13eXYZ",
+      // Declared after NBLOCK: integer groups of three fields in all, 3 to 6
+      // reals of one width; a 4th real that is not 0 rotates the axes.
+      {"(1i7,2i9,6e21.13)",
+       "      1        5        7 6.6000000000000E-002-6.6000000000000E-002 1.2500000000000E+000"
+       " 9.0000000000000E+001",
+       "      2        0        0-4.0000000000000E+000",
+       {0.066, -0.066, 1.25},
+       {-4.0, 0.0, 0.0},
+       true},
+      {"(3i9,3e20.13)",
+       "        1        0        0 1.5000000000000E+00-2.5000000000000E-01 3.0000000000000E+02"
+       " 9.0000000000000E+01",
+       "        2        0        0 4.0000000000000E+00",
+       {1.5, -0.25, 300.0},
+       {4.0, 0.0, 0.0}},
+      {"(2i6,1i5,4e12.5e2)",
+       "     1     0    0 1.50000E+00-2.50000E-01 3.00000E+02 0.00000E+00",
+       "     2     0    0 4.00000E+00",
+       {1.5, -0.25, 300.0},
+       {4.0, 0.0, 0.0}},
+      {"(3i8,3e16.9,3e16.9) text",
+       "       1       0       0 1.500000000E+00-2.500000000E-01 3.000000000E+02 0.000000000E+00"
+       "                 1.000000000E+00",
+       "       2",
+       {1.5, -0.25, 300.0},
+       {0.0, 0.0, 0.0},
+       true},
+      // No format records: other text in column 13, capitals, other widths
+      // away from NBLOCK, and declarations of two real widths, two integer
+      // fields, seven reals, reals first or no reals.
+      {"(3i8,6e16.9)x\n(3I9,6E21.13E3)\n(3i8,6e16.8)\nNBLOCK\n(3i9,3e20.13,3e21.13)\nNBLOCK\n"
+       "(2i9,6e20.13)\nNBLOCK\n(3i9,7e20.13)\nNBLOCK\n(3e20.13,3i9)\nNBLOCK\n(3i9)\nNBLOCK\n"
+       "(3i9,3e20.13)x\nNBLOCK\n(3i9,3e20)\n(3i9,6e21.13eXYZ",
        kLayout4,
        "        2",
        {0.066, -0.066, 1.25},
@@ -95,6 +128,7 @@ TEST(ReadNodeBlock, EachLayoutColumnByColumn) {
     EXPECT_EQ(pass.out, "");
     EXPECT_EQ(Column(pass.run.NodeCoords, 1), c.xyz1);
     EXPECT_EQ(Column(pass.run.NodeCoords, 2), c.xyz2);
+    EXPECT_EQ(pass.run.Notes.rotated_nodes.size(), c.rotated1 ? 1u : 0u);
     EXPECT_EQ(pass.next, "N,R5.3,LOC,     -1,");
   }
 }
@@ -135,10 +169,11 @@ TEST(ReadNodeFields, EachLayoutReadsAsTheLayoutRead) {
       "1.2345678901234E+00",   "-4.5E-002", "0", "1.5,", ".", "1.0D+01", "INF", "",
       "1.2345678901234567890", "1e"};
   for (const char* format : layouts) {
-    const std::optional<Layout> layout = NodeFormatOf(format);
-    ASSERT_TRUE(layout.has_value()) << format;
-    const int integer_width = (*layout)[0].width;
-    const int real_width = (*layout)[1].width;
+    const std::optional<NodeLayout> format_layout = NodeFormatOf(format, false);
+    ASSERT_TRUE(format_layout.has_value()) << format;
+    const Layout layout = format_layout->fields();
+    const int integer_width = layout[0].width;
+    const int real_width = layout[1].width;
     for (int i = 0; i < 800; ++i) {
       std::string record;
       for (int f = 0; f < 6; ++f) {
@@ -157,7 +192,7 @@ TEST(ReadNodeFields, EachLayoutReadsAsTheLayoutRead) {
                                loop_reals[0], loop_reals[1], loop_reals[2]};
       const ReadItem unrolled[] = {unrolled_ints[0],  unrolled_ints[1],  unrolled_ints[2],
                                    unrolled_reals[0], unrolled_reals[1], unrolled_reals[2]};
-      ASSERT_EQ(ReadNodeFields(record, *layout, unrolled), ReadFixedFields(record, *layout, loop));
+      ASSERT_EQ(ReadNodeFields(record, layout, unrolled), ReadFixedFields(record, layout, loop));
       for (int k = 0; k < 3; ++k) {
         EXPECT_EQ(unrolled_ints[k], loop_ints[k]);
         test_support::ExpectSameReal(loop_reals[k], unrolled_reals[k]);
