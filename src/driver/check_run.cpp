@@ -12,6 +12,7 @@
 #include "textio/diagnostics.h"
 #include "textio/input_file.h"
 #include "textio/output_file.h"
+#include "threads/run_crew.h"
 
 namespace {
 
@@ -50,6 +51,8 @@ int Check(OutputFile& console, int jobs, ModelMode mode, const RunFiles& files) 
 
 int RunCheck(int jobs, ModelMode mode, const RunFiles& files) {
   jobs = JobsToRun(jobs);
+  // The threads are started once for every block the run reads and writes.
+  const RunCrew crew(jobs);
   try {
     OutputFile console = OutputFile::Console();
     return Check(console, jobs, mode, files);
