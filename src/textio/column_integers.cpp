@@ -1,5 +1,6 @@
 #include "textio/column_integers.h"
 
+#include <bit>
 #include <cstring>
 
 #include "textio/decimal_digits.h"
@@ -70,6 +71,13 @@ struct ColumnClasses {
   std::uint64_t digits[kColumnWords] = {};
 };
 
+// Or-s the bits of the (at most 16) columns from column `c` on into `words`,
+// in the next word too where they run past one.
+inline void AddColumnBits(std::uint64_t* words, std::size_t c, std::uint64_t bits) {
+  words[c / 64] |= bits << (c % 64);
+  if (c % 64 > 48) words[c / 64 + 1] |= bits >> (64 - c % 64);
+}
+
 #if defined(__SSE2__)
 constexpr std::size_t kClassStep = 16;
 
@@ -82,8 +90,8 @@ inline void ClassifyStep(const char* p, std::size_t c, ColumnClasses& classes) {
   const auto bits = [](__m128i marks) {
     return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(marks)));
   };
-  classes.blanks[c / 64] |= bits(blank) << (c % 64);
-  classes.digits[c / 64] |= bits(digit) << (c % 64);
+  AddColumnBits(classes.blanks, c, bits(blank));
+  AddColumnBits(classes.digits, c, bits(digit));
 }
 #else
 constexpr std::size_t kClassStep = 8;
@@ -92,24 +100,28 @@ inline void ClassifyStep(const char* p, std::size_t c, ColumnClasses& classes) {
   const std::uint64_t x = LoadEightCharacters(p);
   const std::uint64_t blank = ZeroBytes(x ^ (' ' * kEachByte));
   const std::uint64_t digit = ~NonDigitBytes(x) & (0x80 * kEachByte);
-  classes.blanks[c / 64] |= HighBitsOfBytes(blank) << (c % 64);
-  classes.digits[c / 64] |= HighBitsOfBytes(digit) << (c % 64);
+  AddColumnBits(classes.blanks, c, HighBitsOfBytes(blank));
+  AddColumnBits(classes.digits, c, HighBitsOfBytes(digit));
 }
 #endif
 
 // The classes of the first `length` columns at `p` (at most
 // kMostWholeColumns); the bits past them stay clear.
-ColumnClasses ClassifyColumns(const char* p, std::size_t length) {
+[[gnu::always_inline]] inline ColumnClasses ClassifyColumns(const char* p, std::size_t length) {
   ColumnClasses classes;
   std::size_t c = 0;
   for (; c + kClassStep <= length; c += kClassStep) ClassifyStep(p + c, c, classes);
-  if (c < length) {
-    // Read no further than the record: zeros, neither blanks nor digits,
-    // after its end.
-    char tail[kClassStep] = {};
-    std::memcpy(tail, p + c, length - c);
-    ClassifyStep(tail, c, classes);
+  if (c == length) return classes;
+  if (length >= kClassStep) {
+    // The last step's columns again, up to the record's end: the same bits.
+    ClassifyStep(p + length - kClassStep, length - kClassStep, classes);
+    return classes;
   }
+  // Read no further than the record: zeros, neither blanks nor digits,
+  // after its end.
+  char tail[kClassStep] = {};
+  std::memcpy(tail, p, length);
+  ClassifyStep(tail, 0, classes);
   return classes;
 }
 
@@ -138,8 +150,10 @@ bool TakeWholeRecord(std::string_view record, std::span<std::int32_t> values,
     digit_before = digits >> 63;
   }
   if (wrong != 0) return false;
-  for (std::size_t f = 0; f < values.size(); ++f) {
-    if (((wanted >> f) & 1) == 0) continue;
+  // At most 32 fields (kMostWholeColumns / kNarrowestIntegerColumns).
+  const auto fields = static_cast<std::uint32_t>((std::uint64_t{1} << values.size()) - 1);
+  for (std::uint32_t left = wanted & fields; left != 0; left &= left - 1) {
+    const auto f = static_cast<std::size_t>(std::countr_zero(left));
     const char* field = record.data() + kWidth * f;
     // Blanks and digits only: the low four bits are the digit, zero for a
     // blank. At most nine digits: every value fits.

@@ -196,13 +196,14 @@ TEST(FreeFormRead, ColumnFieldsGiveWhatTheFreeFormReadGives) {
   }
 }
 
-// Records long enough to span several words of columns, and longer than
-// the whole-record test takes: every column of them changed in turn, to a
-// blank, a digit or another character, taken exactly when each field is its
-// blank, then blanks and digits, with the values each field writes.
-TEST(FreeFormRead, LongColumnRecordsTestedAcrossWords) {
+// Records of one field, of two, long enough to span several words of
+// columns, up to and beyond the longest the whole-record test takes: every
+// column of them changed in turn, to a blank, a digit or another character,
+// taken exactly when each field is its blank, then blanks and digits, with
+// the values each field writes.
+TEST(FreeFormRead, ColumnRecordsTestedAcrossWords) {
   for (std::size_t width = 8; width <= 10; ++width) {
-    for (std::size_t fields : {std::size_t{25}, std::size_t{33}}) {
+    for (std::size_t fields : std::vector<std::size_t>{1, 2, 25, 32, 33}) {
       std::string base;
       for (std::size_t f = 0; f < fields; ++f) {
         const std::string digits = std::to_string((f * 7919 + 3) % 100000);
