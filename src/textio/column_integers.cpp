@@ -71,18 +71,17 @@ struct ColumnClasses {
   std::uint64_t digits[kColumnWords] = {};
 };
 
-// Or-s the bits of the (at most 16) columns from column `c` on into `words`,
-// in the next word too where they run past one.
-inline void AddColumnBits(std::uint64_t* words, std::size_t c, std::uint64_t bits) {
-  words[c / 64] |= bits << (c % 64);
-  if (c % 64 > 48) words[c / 64 + 1] |= bits >> (64 - c % 64);
-}
+// The blanks and the digits among the columns of one step, a bit each.
+struct StepClasses {
+  std::uint64_t blanks;
+  std::uint64_t digits;
+};
 
 #if defined(__SSE2__)
 constexpr std::size_t kClassStep = 16;
 
-// The classes of the 16 columns at `p`, from column `c` on.
-inline void ClassifyStep(const char* p, std::size_t c, ColumnClasses& classes) {
+// The classes of the 16 columns at `p`.
+inline StepClasses ClassifyStep(const char* p) {
   const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
   const __m128i shifted = _mm_sub_epi8(v, _mm_set1_epi8('0'));
   const __m128i digit = _mm_cmpeq_epi8(_mm_min_epu8(shifted, _mm_set1_epi8(9)), shifted);
@@ -90,38 +89,52 @@ inline void ClassifyStep(const char* p, std::size_t c, ColumnClasses& classes) {
   const auto bits = [](__m128i marks) {
     return static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(marks)));
   };
-  AddColumnBits(classes.blanks, c, bits(blank));
-  AddColumnBits(classes.digits, c, bits(digit));
+  return {bits(blank), bits(digit)};
 }
 #else
 constexpr std::size_t kClassStep = 8;
 
-inline void ClassifyStep(const char* p, std::size_t c, ColumnClasses& classes) {
+inline StepClasses ClassifyStep(const char* p) {
   const std::uint64_t x = LoadEightCharacters(p);
   const std::uint64_t blank = ZeroBytes(x ^ (' ' * kEachByte));
   const std::uint64_t digit = ~NonDigitBytes(x) & (0x80 * kEachByte);
-  AddColumnBits(classes.blanks, c, HighBitsOfBytes(blank));
-  AddColumnBits(classes.digits, c, HighBitsOfBytes(digit));
+  return {HighBitsOfBytes(blank), HighBitsOfBytes(digit)};
 }
 #endif
+
+// Or-s a step's bits into `classes` from column `c` on, into the next word
+// too where they run past one.
+inline void AddStep(ColumnClasses& classes, std::size_t c, StepClasses step) {
+  classes.blanks[c / 64] |= step.blanks << (c % 64);
+  classes.digits[c / 64] |= step.digits << (c % 64);
+  if (c % 64 > 64 - kClassStep) {
+    classes.blanks[c / 64 + 1] |= step.blanks >> (64 - c % 64);
+    classes.digits[c / 64 + 1] |= step.digits >> (64 - c % 64);
+  }
+}
 
 // The classes of the first `length` columns at `p` (at most
 // kMostWholeColumns); the bits past them stay clear.
 [[gnu::always_inline]] inline ColumnClasses ClassifyColumns(const char* p, std::size_t length) {
   ColumnClasses classes;
   std::size_t c = 0;
-  for (; c + kClassStep <= length; c += kClassStep) ClassifyStep(p + c, c, classes);
+  // Steps that divide a word: none runs past one.
+  for (; c + kClassStep <= length; c += kClassStep) {
+    const StepClasses step = ClassifyStep(p + c);
+    classes.blanks[c / 64] |= step.blanks << (c % 64);
+    classes.digits[c / 64] |= step.digits << (c % 64);
+  }
   if (c == length) return classes;
   if (length >= kClassStep) {
     // The last step's columns again, up to the record's end: the same bits.
-    ClassifyStep(p + length - kClassStep, length - kClassStep, classes);
+    AddStep(classes, length - kClassStep, ClassifyStep(p + length - kClassStep));
     return classes;
   }
   // Read no further than the record: zeros, neither blanks nor digits,
   // after its end.
   char tail[kClassStep] = {};
   std::memcpy(tail, p, length);
-  ClassifyStep(tail, 0, classes);
+  AddStep(classes, 0, ClassifyStep(tail));
   return classes;
 }
 
