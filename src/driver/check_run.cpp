@@ -12,6 +12,7 @@
 #include "textio/diagnostics.h"
 #include "textio/input_file.h"
 #include "textio/output_file.h"
+#include "threads/run_crew.h"
 
 namespace {
 
@@ -50,6 +51,8 @@ int Check(OutputFile& console, int jobs, const RebuildOptions& reading, const Ru
 
 int RunCheck(int jobs, const RebuildOptions& reading, const RunFiles& files) {
   jobs = JobsToRun(jobs);
+  // The threads are started once for every block the run reads and writes.
+  const RunCrew crew(jobs);
   try {
     OutputFile console = OutputFile::Console();
     return Check(console, jobs, reading, files);

@@ -21,6 +21,7 @@
 #include "textio/input_file.h"
 #include "textio/output_file.h"
 #include "threads/parallel_records.h"
+#include "threads/run_crew.h"
 
 namespace {
 
@@ -107,6 +108,8 @@ bool IsRefusal(int status) {
 int RunTranslation(std::string_view vtu_file, int jobs, const RebuildOptions& reading,
                    const RunFiles& files, bool write_material) {
   jobs = JobsToRun(jobs);
+  // The threads are started once for every block the run reads and writes.
+  const RunCrew crew(jobs);
   try {
     OutputFile console = OutputFile::Console();
     Translate(console, vtu_file, jobs, reading, files, write_material);

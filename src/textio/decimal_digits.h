@@ -25,6 +25,14 @@ constexpr std::uint64_t ZeroBytes(std::uint64_t v) {
   return ~(((v & kLow7) + kLow7) | v | kLow7);
 }
 
+/// One bit for each byte of m that is 0x80 or 0 (as ZeroBytes and
+/// NonDigitBytes mark them): bit k for byte k. The multiplier moves byte k's
+/// bit, at 8k once shifted down, to 56 + k; the other products land outside
+/// the top byte, and carry nothing into it.
+constexpr std::uint64_t HighBitsOfBytes(std::uint64_t m) {
+  return ((m >> 7) * 0x0102040810204080) >> 56;
+}
+
 /// The eight characters at `p` as one word, the first in the lowest byte.
 inline std::uint64_t LoadEightCharacters(const char* p) {
   std::uint64_t x;

@@ -8,6 +8,7 @@
 
 #include "system/processors.h"
 #include "threads/piece_crew.h"
+#include "threads/run_crew.h"
 
 int DefaultJobCount() { return std::clamp(UsableProcessorCount(), 1, kMostDefaultJobs); }
 
@@ -64,9 +65,9 @@ int ForEachPart(int parts, std::size_t count,
   const PieceCrew::Work run = [&](std::size_t part, std::size_t begin, std::size_t end) {
     work(static_cast<int>(part), begin, end);
   };
-  PieceCrew crew(static_cast<int>(wanted) - 1);
-  crew.Begin(count, wanted, run);
-  return static_cast<int>(crew.Finish());
+  BorrowedCrew crew(static_cast<int>(wanted) - 1);
+  crew->Begin(count, wanted, run);
+  return static_cast<int>(crew->Finish());
 }
 
 void ForEachPiece(int jobs, std::size_t count,
@@ -76,9 +77,9 @@ void ForEachPiece(int jobs, std::size_t count,
   const PieceCrew::Work run = [&](std::size_t, std::size_t begin, std::size_t end) {
     work(begin, end);
   };
-  PieceCrew crew(jobs - 1);
-  crew.Begin(count, jobs == 1 ? 1 : kPiecesPerJob * static_cast<std::size_t>(jobs), run);
-  crew.Finish();
+  BorrowedCrew crew(jobs - 1);
+  crew->Begin(count, jobs == 1 ? 1 : kPiecesPerJob * static_cast<std::size_t>(jobs), run);
+  crew->Finish();
 }
 
 void ReadInBatches(InputFile& file, int jobs, std::size_t items, const BatchReading& reading) {
@@ -91,7 +92,7 @@ void ReadInBatches(InputFile& file, int jobs, std::size_t items, const BatchRead
   const PieceCrew::Work convert_piece = [&](std::size_t piece, std::size_t begin, std::size_t end) {
     left[piece] = {reading.convert(records, begin, end), end};
   };
-  PieceCrew crew(jobs - 1);  // last: its pieces end before what they use
+  BorrowedCrew crew(jobs - 1);  // last: its pieces end before what they use
   for (std::size_t done = 0; done < items;) {
     if (ahead.held()) {
       ahead.TakeInto(records);
@@ -101,12 +102,12 @@ void ReadInBatches(InputFile& file, int jobs, std::size_t items, const BatchRead
     if (reading.prepare && !records.empty()) reading.prepare(records.size());
     // One thread converts the batch in one piece; more share it, and the
     // calling thread first reads the next batch.
-    crew.Begin(records.size(), jobs == 1 ? 1 : left.size(), convert_piece);
+    crew->Begin(records.size(), jobs == 1 ? 1 : left.size(), convert_piece);
     const std::size_t after = done + records.size();
     if (jobs > 1 && !records.empty() && after < items) {
       ahead.Read(std::min(items - after, kBatchRecords));
     }
-    const std::size_t pieces = crew.Finish();
+    const std::size_t pieces = crew->Finish();
     std::size_t converted = records.size();
     for (std::size_t piece = 0; piece < pieces; ++piece) {
       const auto [first_left, end] = left[piece];
@@ -221,9 +222,9 @@ void WriteRecordsInParallel(OutputFile& file, std::size_t length, std::size_t co
   FormattedBatch batches[2];
   for (FormattedBatch& batch : batches) MakeBatch(batch, most, stride, jobs, format);
   const BatchEnds ends(file, stride, count, most);
-  PieceCrew crew(jobs - 1);  // last: its pieces end before the batches go
-  BeginBatch(crew, batches[0], 0, ends.CountFrom(0), jobs);
-  crew.Finish();
+  BorrowedCrew crew(jobs - 1);  // last: its pieces end before the batches go
+  BeginBatch(*crew, batches[0], 0, ends.CountFrom(0), jobs);
+  crew->Finish();
   // While the calling thread writes one batch, the other threads format the
   // next; the calling thread then formats what they have not yet begun.
   for (std::size_t b = 0;; ++b) {
@@ -237,8 +238,8 @@ void WriteRecordsInParallel(OutputFile& file, std::size_t length, std::size_t co
     }
     // The calling thread writes first: every piece may go to another. A
     // failed write lets the pieces begun end as it unwinds.
-    BeginBatch(crew, next, next_first, next_count, jobs);
+    BeginBatch(*crew, next, next_first, next_count, jobs);
     WriteBatch(file, current, stride, true);
-    crew.Finish();
+    crew->Finish();
   }
 }

@@ -30,7 +30,8 @@ void LimitReadingThreadStacks();
 
 /// Calls `work(part, begin, end)` for contiguous parts of [0, count), at
 /// most `parts` of them and none empty, on the calling thread and up to
-/// `parts` - 1 threads of their own, each taking the next part not yet
+/// `parts` - 1 threads (the run's, RunCrew, while it keeps enough and they
+/// are not lent elsewhere), each taking the next part not yet
 /// begun. Returns the number of parts once all are done; what a part throws
 /// is thrown then, the earliest part's. A thread that cannot be started
 /// leaves its parts to the others.

@@ -84,7 +84,8 @@ std::size_t PieceCrew::Finish() {
 
 double PieceCrew::Close() {
   const std::uint64_t was = next_.fetch_or(kPieceBits, std::memory_order_acq_rel);
-  if ((was >> 32) != job_.generation) return 0;
+  // A batch closed before (an abandoned one too) has had its wait.
+  if ((was >> 32) != job_.generation || (was & kPieceBits) == kPieceBits) return 0;
   std::unique_lock lock(mutex_);
   waited_ = std::min<std::size_t>(was & kPieceBits, job_.pieces);
   if (done_ == waited_) return 0;

@@ -51,6 +51,12 @@ class PieceCrew {
   /// The threads started beside the calling thread: up to `helpers`, as
   /// batches with that many pieces beyond one come.
   std::size_t helpers() const { return threads_.size(); }
+  /// The threads asked for.
+  std::size_t wanted() const { return wanted_; }
+
+  /// Takes no more piece of the batch begun and waits for those begun,
+  /// which throw nothing more; returns the seconds waited.
+  double Close();
 
  private:
   struct Job {
@@ -70,9 +76,6 @@ class PieceCrew {
   // The next piece of `job` not yet taken; false when none is left or the
   // batch has ended.
   bool Take(const Job& job, std::size_t& piece);
-  // Takes no more piece of the current batch and waits for those begun;
-  // returns the seconds waited.
-  double Close();
 
   // The batch's generation (high half) and its next piece (low half): a
   // thread that wakes late takes no piece of a later batch for its own.

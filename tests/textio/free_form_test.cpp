@@ -13,6 +13,7 @@
 
 #include "test_support.h"
 #include "textio/column_integers.h"
+#include "textio/decimal_digits.h"
 #include "textio/diagnostics.h"
 
 namespace {
@@ -192,6 +193,56 @@ TEST(FreeFormRead, ColumnFieldsGiveWhatTheFreeFormReadGives) {
       const std::int32_t expected = std::stoi(field);
       EXPECT_EQ(fast, (std::array<std::int32_t, 3>{expected, expected, expected}));
     }
+  }
+}
+
+// Records of one field, of two, long enough to span several words of
+// columns, up to and beyond the longest the whole-record test takes: every
+// column of them changed in turn, to a blank, a digit or another character,
+// taken exactly when each field is its blank, then blanks and digits, with
+// the values each field writes.
+TEST(FreeFormRead, ColumnRecordsTestedAcrossWords) {
+  for (std::size_t width = 8; width <= 10; ++width) {
+    for (std::size_t fields : std::vector<std::size_t>{1, 2, 25, 32, 33}) {
+      std::string base;
+      for (std::size_t f = 0; f < fields; ++f) {
+        const std::string digits = std::to_string((f * 7919 + 3) % 100000);
+        base += std::string(width - digits.size(), ' ') + digits;
+      }
+      for (std::size_t column = 0; column < base.size(); ++column) {
+        for (char c : {' ', '7', 'x'}) {
+          std::string record = base;
+          record[column] = c;
+          SCOPED_TRACE(testing::Message() << width << " columns, " << fields
+                                          << " fields: " << column << " '" << c << "'");
+          std::vector<std::int32_t> fast(fields);
+          const bool taken = TakeColumnIntegers(record, width, fast);
+          bool regular = true;
+          std::vector<std::int32_t> values(fields);
+          for (std::size_t f = 0; f < fields; ++f) {
+            const std::string field = record.substr(f * width, width);
+            const std::size_t first_digit = field.find_first_not_of(' ');
+            regular = regular && field[0] == ' ' && first_digit != std::string::npos &&
+                      field.find_first_not_of("0123456789", first_digit) == std::string::npos;
+            if (regular) values[f] = std::stoi(field);
+          }
+          ASSERT_EQ(taken, regular);
+          if (taken) {
+            EXPECT_EQ(fast, values);
+          }
+        }
+      }
+    }
+  }
+}
+
+// The byte marks gathered into bits, as the column test does without
+// 16-byte registers: every pattern of marked bytes.
+TEST(DecimalDigits, MarkedBytesGatheredIntoBits) {
+  for (std::uint64_t bits = 0; bits < 256; ++bits) {
+    std::uint64_t marks = 0;
+    for (int k = 0; k < 8; ++k) marks |= ((bits >> k) & 1) << (8 * k + 7);
+    EXPECT_EQ(HighBitsOfBytes(marks), bits) << bits;
   }
 }
 

@@ -62,6 +62,25 @@ TEST(PieceCrew, TheEarliestPieceThrownArrivesAfterAllPieces) {
   }
 }
 
+// A batch closed before its end, as a borrower that fails gives the crew
+// back, then closed again, as the crew's end or its next lender does: its
+// pieces not begun stay undone, and the crew serves the next batch.
+TEST(PieceCrew, ABatchClosedBeforeItsEndIsLeftOnce) {
+  for (int closes : {1, 2, 3}) {
+    SCOPED_TRACE(closes);
+    PieceCrew crew(0);
+    std::atomic<int> ran = 0;
+    const PieceCrew::Work work = [&](std::size_t, std::size_t, std::size_t) { ++ran; };
+    crew.Begin(10, 5, work);
+    for (int k = 0; k < closes; ++k) crew.Close();
+    EXPECT_EQ(ran, 0);
+    crew.Begin(4, 2, work);
+    EXPECT_EQ(crew.Finish(), 2u);
+    EXPECT_EQ(ran, 2);
+    crew.Close();
+  }
+}
+
 // Batches alone before each shared batch of a row (gained, waited): after
 // waits that cost more than the help, doubling up to the most while trials
 // do not pay, from the first again once one does; each older batch weighs
