@@ -34,7 +34,11 @@ void ScanModelSizes(InputFile& model, RunTables& run) {
     // "*ELSE" is the one word tested on fewer columns than were read.
     if (line_buffer.substr(0, 5) == "*ELSE") break;
     // A model that ends before its header is refused: the run fails with status 1.
-    if (TextIs(line_buffer, "FINISH")) StopWithModelError(kStructureErrorMessage);
+    if (TextIs(line_buffer, "FINISH")) {
+      StopWithModelError(kStructureErrorMessage,
+                         {.rule = StopRule::kStructure,
+                          .record_offset = static_cast<std::int64_t>(model.record_offset())});
+    }
   }
   std::array<char, kLineBufferLength> scratch;
   std::int32_t raw_node_count = 0;

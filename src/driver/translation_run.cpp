@@ -2,12 +2,15 @@
 
 #include <cstdio>
 #include <new>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "check/model_warnings.h"
 #include "check/refusal_cause.h"
 #include "check/surface_check.h"
 #include "driver/model_reading.h"
+#include "driver/remedy_trial.h"
 #include "driver/run_summary.h"
 #include "output/map_file.h"
 #include "output/output_set.h"
@@ -102,6 +105,19 @@ bool IsRefusal(int status) {
   }
 }
 
+// The check's command, and the command that translates the model when one
+// was tried and gets through.
+void HintAtRemedy(const RunEnded& ended, ModelMode mode, const RunFiles& files, int jobs) {
+  std::string options(ModeOption(mode));
+  options += options.empty() ? "--check" : " --check";
+  const std::string line =
+      "cdb2bem: run '" + CommandFor(files, options) + "' to see why and what to do\n";
+  std::fputs(line.c_str(), stderr);
+  if (const std::optional<ModelSurvey> survey = SurveyRefusedModel(files.model, ended)) {
+    std::fputs(RefusalOptionHint(TryRemedy(files, mode, ended, *survey, jobs)).c_str(), stderr);
+  }
+}
+
 }  // namespace
 
 int RunTranslation(std::string_view vtu_file, int jobs, ModelMode mode, const RunFiles& files,
@@ -114,12 +130,8 @@ int RunTranslation(std::string_view vtu_file, int jobs, ModelMode mode, const Ru
   } catch (const RunEnded& ended) {
     // A person at a terminal is told where to look next; scripts and pipes
     // see the diagnostic alone.
-    if (IsRefusal(ended.status) && StandardErrorIsTerminal()) {
-      std::fputs("cdb2bem: run 'cdb2bem --check' to see why and what to do\n", stderr);
-      if (mode == ModelMode::kAsWritten) {
-        std::fputs(RefusalOptionHint(files.model).c_str(), stderr);
-      }
-    }
+    if (IsRefusal(ended.status) && StandardErrorIsTerminal())
+      HintAtRemedy(ended, mode, files, jobs);
     return ended.status;
   } catch (const std::bad_alloc&) {
     // Unwinding has closed every file and removed the temporaries.

@@ -204,6 +204,9 @@ void RefuseConstrainedRotatedNodes(const RunTables& run) {
       if (given && first < 0) first = d;
       fixed = fixed && given && u[d] == 0.0;
     }
-    if (first >= 0 && !fixed) StopWithModelError(RotatedNodeConstrained(shown, first + 1));
+    if (first >= 0 && !fixed) {
+      StopWithModelError(RotatedNodeConstrained(shown, first + 1),
+                         {.rule = StopRule::kRotatedNode, .node = shown, .direction = first + 1});
+    }
   }
 }

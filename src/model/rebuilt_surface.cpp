@@ -242,3 +242,20 @@ void NoteNodeOrigins(const ModelRecords& records, const ModelIndex& index,
     origins.field_cell_numbers.push_back(records.element_numbers[static_cast<std::size_t>(i)]);
   }
 }
+
+void CountReadTypes(const ModelRecords& records, std::span<const std::uint8_t> read,
+                    RunTables& run) {
+  run.Types = records.types;
+  run.ElementsOfType.assign(run.Types.types().size(), 0);
+  run.ElementsOfUndefinedType = 0;
+  if (run.Types.empty()) return;
+  for (std::size_t i = 0; i < read.size() && i < records.element_types.size(); ++i) {
+    if (read[i] == 0) continue;
+    const LocalElementType* type = run.Types.Find(records.element_types[i]);
+    if (type == nullptr) {
+      ++run.ElementsOfUndefinedType;
+    } else {
+      ++run.ElementsOfType[static_cast<std::size_t>(type - run.Types.types().data())];
+    }
+  }
+}
