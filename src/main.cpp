@@ -69,9 +69,11 @@ int Run(const ParsedCommandLine& command_line) {
   const int jobs = options.jobs;  // 0: the run takes one per core
   RunFiles files = RunFilesFor(options.model);
   files.directories = options.directories;
-  const ModelMode mode = options.skin       ? ModelMode::kSkin
-                         : options.renumber ? ModelMode::kRenumbered
-                                            : ModelMode::kAsWritten;
+  // A list of types left out makes the model renumbered, unless --skin.
+  const RebuildOptions mode(options.skin       ? ModelMode::kSkin
+                            : options.renumber ? ModelMode::kRenumbered
+                                               : ModelMode::kAsWritten,
+                            options.leave_out);
   if (options.check) {
     const int status = RunCheck(jobs, mode, files);
     HintAtLowerCaseModel(status, options);

@@ -335,7 +335,9 @@ std::string ExplainRefusal(std::string_view name, const RunEnded& refused,
 
 std::string RefusalOptionHint(const TriedRemedy& tried) {
   if (!tried.passed) return {};
-  return std::string("cdb2bem: ") +
-         (tried.skin ? "a volume model: '" : "the model as it stands: '") + tried.command +
-         "' translates " + (tried.skin ? "its outer surface" : "it, numbered anew") + "\n";
+  if (tried.skin) {
+    return "cdb2bem: a volume model: '" + tried.command + "' translates its outer surface\n";
+  }
+  return "cdb2bem: '" + tried.command +
+         "' translates the model, its nodes and elements numbered anew\n";
 }

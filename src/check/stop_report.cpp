@@ -34,6 +34,12 @@ std::string TypeStop(const RunEnded& refused, const ModelSurvey& s, std::string_
          ": " + what + ", not " + std::string(expected);
 }
 
+// "UX", "UY" or "UZ" for direction 1 to 3.
+std::string DirectionLabel(int direction) {
+  return direction >= 1 && direction <= 3 ? std::string("U") + static_cast<char>('W' + direction)
+                                          : "direction " + Str(direction);
+}
+
 }  // namespace
 
 std::string NumberedTypeName(const ModelSurvey& s, std::int64_t itype) {
@@ -58,9 +64,9 @@ std::string StopFact(const RunEnded& refused, const ModelSurvey& s) {
              (s.stop_record != 0 ? " of record " + Str(s.stop_record) : std::string()) +
              " before the offset header: the run takes it for the end of the model";
     case StopRule::kRotatedNode:
-      return "the run stopped at node " + Str(note.node) +
-             ": its axes are rotated, and its constraint in direction " + Str(note.direction) +
-             " does not act along the global axis the solver takes";
+      return "the run stopped at node " + Str(note.node) + ": its axes are rotated, and its " +
+             DirectionLabel(note.direction) +
+             " constraint does not act along the global axis the solver takes";
     case StopRule::kUnreadableValue:
       return "the run stopped at " +
              (s.stop_record != 0 ? "record " + Str(s.stop_record) : std::string("a record")) +
@@ -80,7 +86,8 @@ std::string StopRemedy(const RunEnded& refused) {
   if (refused.note.rule != StopRule::kRotatedNode) return {};
   return "nothing in cdb2bem applies a constraint along rotated axes: in ANSYS, give node " +
          Str(refused.note.node) +
-         " the global axes (NROTAT) before constraining it, or fix it in all three directions";
+         " the global axes (NROTAT) before constraining it, or constrain all three of its "
+         "directions to zero";
 }
 
 std::string TriedRemedyLines(const TriedRemedy& tried, const ModelSurvey& s) {

@@ -25,27 +25,27 @@ void Print(OutputFile& console, const std::string& text) {
   console.Flush();
 }
 
-int Check(OutputFile& console, int jobs, ModelMode mode, const RunFiles& files) {
+int Check(OutputFile& console, int jobs, const RebuildOptions& reading, const RunFiles& files) {
   RunTables run;
   SurfaceOrigins origins;
   try {
     InputFile model(files.model, kModelUnit);
-    if (mode == ModelMode::kAsWritten) {
+    if (reading.mode == ModelMode::kAsWritten) {
       ReadModel(model, run, console, jobs);
     } else {
-      ReadRebuiltModel(model, mode, run, origins, jobs);
+      ReadRebuiltModel(model, reading, run, origins, jobs);
     }
   } catch (const RunEnded& refused) {
     const std::optional<ModelSurvey> survey = SurveyRefusedModel(files.model, refused);
     const TriedRemedy tried =
-        survey ? TryRemedy(files, mode, refused, *survey, jobs) : TriedRemedy{};
-    Print(console,
-          ExplainRefusal(files.model, refused, survey, mode == ModelMode::kAsWritten, tried));
+        survey ? TryRemedy(files, reading, refused, *survey, jobs) : TriedRemedy{};
+    Print(console, ExplainRefusal(files.model, refused, survey,
+                                  reading.mode == ModelMode::kAsWritten, tried));
     return refused.status;
   }
   const SurfaceFindings findings = CheckSurface(run);
   std::vector<ExtraFigure> extra;
-  if (mode == ModelMode::kSkin) {
+  if (reading.mode == ModelMode::kSkin) {
     extra = {{"skin faces", origins.skin_faces}, {"interior faces", origins.interior_faces}};
   }
   Print(console, CheckReportText(findings, extra));
@@ -54,11 +54,11 @@ int Check(OutputFile& console, int jobs, ModelMode mode, const RunFiles& files) 
 
 }  // namespace
 
-int RunCheck(int jobs, ModelMode mode, const RunFiles& files) {
+int RunCheck(int jobs, const RebuildOptions& reading, const RunFiles& files) {
   jobs = JobsToRun(jobs);
   try {
     OutputFile console = OutputFile::Console();
-    return Check(console, jobs, mode, files);
+    return Check(console, jobs, reading, files);
   } catch (const RunEnded& ended) {
     return ended.status;
   } catch (const std::bad_alloc&) {

@@ -10,6 +10,6 @@
 /// standard output. Returns 0 when the report finds no problem and 3 when it does. A model the
 /// translation refuses is refused with the same diagnostic and status, and
 /// what a second look at the file finds is printed on standard output.
-/// With `mode` kRenumbered or kSkin, the check is made on the surface that
-/// translation would write; a skin's report adds its skin and interior faces.
-int RunCheck(int jobs = 1, ModelMode mode = ModelMode::kAsWritten, const RunFiles& files = {});
+/// With `reading` kRenumbered or kSkin (a --leave-out list among them), the check is made on the
+/// surface that translation would write; a skin's report adds its skin and interior faces.
+int RunCheck(int jobs = 1, const RebuildOptions& reading = {}, const RunFiles& files = {});

@@ -17,8 +17,9 @@ using FlagField = bool CommandLineOptions::*;
 using TextField = std::string CommandLineOptions::*;
 using ListField = std::vector<std::string> CommandLineOptions::*;
 using CountField = int CommandLineOptions::*;
+using LeaveOutField = LeaveOutList CommandLineOptions::*;
 
-using OptionField = std::variant<FlagField, TextField, ListField, CountField>;
+using OptionField = std::variant<FlagField, TextField, ListField, CountField, LeaveOutField>;
 
 struct OptionSpec {
   const char* long_name;
@@ -38,12 +39,14 @@ const OptionSpec kOptions[] = {
      "translate the outer surface of a volume model"},
     {"renumber", '\0', nullptr, &CommandLineOptions::renumber,
      "number nodes and elements 1, 2, 3, ... (as --skin does)"},
+    {"leave-out", '\0', "LIST", &CommandLineOptions::leave_out,
+     "read no element of the types in LIST (3,5-7,CONTA174)"},
     {"vtu", '\0', "FILE", &CommandLineOptions::vtu_file,
      "also write the model with its conditions to FILE (.vtu)"},
     {"material", '\0', nullptr, &CommandLineOptions::material,
      "write the model's E and v (EX, PRXY) in input.dat"},
     {"jobs", 'j', "N", &CommandLineOptions::jobs,
-     "use N threads (default: the cores it may use, at most 16)"},
+     "use N threads (default: the cores it may use, up to 16)"},
     {"help", 'h', nullptr, &CommandLineOptions::help, "print this help and exit"},
     {"version", '\0', nullptr, &CommandLineOptions::version, "print the version and exit"},
 };
@@ -97,6 +100,15 @@ std::string Apply(const OptionSpec& entry, const char* argument, CommandLineOpti
           if (options.*field == 0) {
             refused = "invalid argument '" + std::string(argument) + "' for '--" + entry.long_name +
                       "': a number from 1 to " + std::to_string(kMostJobsAsked) + " is needed";
+          }
+        } else if constexpr (std::is_same_v<Field, LeaveOutField>) {
+          ParsedLeaveOut parsed = ParseLeaveOut(argument);
+          if (!parsed.error.empty()) {
+            refused = "invalid argument '" + std::string(argument) + "' for '--" + entry.long_name +
+                      "': " + parsed.error;
+          }
+          for (LeaveOutItem& item : parsed.list.items) {
+            (options.*field).items.push_back(std::move(item));
           }
         } else {
           (options.*field).emplace_back(argument);

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "model/leave_out.h"
+
 /// What the command line asks for. A new option is one field here and one
 /// line in the option table of command_line.cpp.
 struct CommandLineOptions {
@@ -13,9 +15,10 @@ struct CommandLineOptions {
   bool check = false;                    // report on the model instead of translating it
   bool skin = false;                     // --skin: translate the outer surface of a volume model
   bool renumber = false;                 // --renumber: number nodes and elements 1, 2, 3, ...
-  std::string vtu_file;                  // --vtu FILE: also the model as a .vtu; empty: none
-  bool material = false;                 // --material: the model's E and v in input.dat
-  int jobs = 0;  // -j N: threads converting records; 0: one per core the process may use
+  LeaveOutList leave_out;  // --leave-out LIST, every one given: element types not read
+  std::string vtu_file;    // --vtu FILE: also the model as a .vtu; empty: none
+  bool material = false;   // --material: the model's E and v in input.dat
+  int jobs = 0;            // -j N: threads converting records; 0: one per core the process may use
   bool help = false;
   bool version = false;
   std::string model;  // the operand MODEL: the model file to read; empty: ANSYS_Model.cdb

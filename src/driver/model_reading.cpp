@@ -9,6 +9,7 @@
 #include "model/pressure_loads.h"
 #include "model/renumbering.h"
 #include "model/skin.h"
+#include "textio/diagnostics.h"
 #include "textio/file_opening.h"
 #include "threads/parallel_records.h"
 #include "threads/record_index_scan.h"
@@ -64,15 +65,44 @@ void ReadModel(InputFile& model, RunTables& run, OutputFile& console, int jobs) 
   model.CheckUnchanged();
 }
 
-void ReadRebuiltModel(InputFile& model, ModelMode mode, RunTables& run, SurfaceOrigins& origins,
-                      int jobs) {
-  ModelRecords records;
-  ReadModelRecords(model, records, jobs);
-  // The file read is the file opened, unchanged.
-  model.CheckUnchanged();
+namespace {
+
+void BuildOfMode(const ModelRecords& records, ModelMode mode, RunTables& run,
+                 SurfaceOrigins& origins, int jobs) {
   if (mode == ModelMode::kSkin) {
     BuildSkinModel(records, run, origins, jobs);
   } else {
     BuildRenumberedModel(records, run, origins, jobs);
   }
+}
+
+// Removes the elements of the types `list` names from `records`.
+void LeaveOut(ModelRecords& records, const LeaveOutList& list) {
+  LeftOutTypes left_out;
+  const std::string absent = ResolveLeaveOut(list, records.types, left_out);
+  if (!absent.empty()) StopWithModelError(LeaveOutNameAbsent(absent));
+  LeaveOutElements(records, left_out);
+}
+
+}  // namespace
+
+void ReadRebuiltModel(InputFile& model, const RebuildOptions& options, RunTables& run,
+                      SurfaceOrigins& origins, int jobs) {
+  ModelRecords records;
+  ReadModelRecords(model, records, jobs);
+  // The file read is the file opened, unchanged.
+  model.CheckUnchanged();
+  if (!options.leave_out.empty()) LeaveOut(records, options.leave_out);
+  BuildOfMode(records, options.mode, run, origins, jobs);
+}
+
+void BuildRebuiltModel(const ModelRecords& records, const RebuildOptions& options, RunTables& run,
+                       SurfaceOrigins& origins, int jobs) {
+  if (options.leave_out.empty()) {
+    BuildOfMode(records, options.mode, run, origins, jobs);
+    return;
+  }
+  ModelRecords kept = records;
+  LeaveOut(kept, options.leave_out);
+  BuildOfMode(kept, options.mode, run, origins, jobs);
 }

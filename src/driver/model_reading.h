@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "model/leave_out.h"
+#include "model/model_records.h"
 #include "model/rebuilt_surface.h"
 #include "model/run_tables.h"
 #include "textio/input_file.h"
@@ -49,8 +51,27 @@ enum class ModelMode {
   kSkin,        // --skin: the outer faces of the volume elements
 };
 
+/// How a run makes its model: the mode, and the element types it leaves
+/// out. A list given without kSkin makes the model renumbered.
+struct RebuildOptions {
+  RebuildOptions(ModelMode mode_given = ModelMode::kAsWritten, LeaveOutList list = {})
+      : mode(mode_given), leave_out(std::move(list)) {
+    if (!leave_out.empty() && mode == ModelMode::kAsWritten) mode = ModelMode::kRenumbered;
+  }
+  ModelMode mode;
+  LeaveOutList leave_out;
+};
+
 /// Reads the whole model file, open at its first record, once, and builds
-/// the surface model of `mode` (kRenumbered or kSkin) into `run`, with where
-/// each item comes from in `origins`. A refused model raises status 1.
-void ReadRebuiltModel(InputFile& model, ModelMode mode, RunTables& run, SurfaceOrigins& origins,
-                      int jobs = 1);
+/// the surface model of `options` (kRenumbered or kSkin) into `run`, with
+/// where each item comes from in `origins`. A refused model raises status 1.
+void ReadRebuiltModel(InputFile& model, const RebuildOptions& options, RunTables& run,
+                      SurfaceOrigins& origins, int jobs = 1);
+
+/// Builds the surface model of `options` from the records of a model read,
+/// as ReadRebuiltModel does, leaving `records` as they are: the elements of
+/// the local types its list names are not read (field cells excepted), and
+/// pressures on them are dropped. A name of the list that no local type of
+/// the model has refuses the model (status 1), as any other refusal of it.
+void BuildRebuiltModel(const ModelRecords& records, const RebuildOptions& options, RunTables& run,
+                       SurfaceOrigins& origins, int jobs = 1);

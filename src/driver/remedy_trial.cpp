@@ -5,6 +5,8 @@
 #include <optional>
 #include <vector>
 
+#include "model/leave_out.h"
+#include "model/model_records.h"
 #include "model/rebuilt_surface.h"
 #include "model/run_tables.h"
 #include "textio/input_file.h"
@@ -41,31 +43,35 @@ std::optional<std::int32_t> BlockingType(const RunEnded& ended) {
   }
 }
 
-// Reads the model in `mode` without the elements of `left_out`; where it
-// stopped, or nothing when it made a surface.
-std::optional<RunEnded> ReadOnTrial(const RunFiles& files, ModelMode mode,
-                                    const std::vector<std::int32_t>& left_out, int jobs) {
-  if (!left_out.empty()) return RunEnded{1};  // no reading leaves types out
+// The model of `files` read as the rebuilt modes read it, silently; nothing
+// when the reading refuses it.
+std::optional<ModelRecords> ReadOnTrial(const RunFiles& files, int jobs) {
   const SilentDiagnostics silent;
   try {
     InputFile model(files.model, kModelUnit);
+    ModelRecords records;
+    ReadModelRecords(model, records, jobs);
+    model.CheckUnchanged();
+    return records;
+  } catch (const RunEnded&) {
+    return std::nullopt;
+  }
+}
+
+// Builds the model of `options` from `records`, silently; where it stopped,
+// or nothing when it made a surface.
+std::optional<RunEnded> BuildOnTrial(const ModelRecords& records, const RebuildOptions& options,
+                                     int jobs) {
+  const SilentDiagnostics silent;
+  try {
     RunTables run;
     SurfaceOrigins origins;
-    ReadRebuiltModel(model, mode, run, origins, jobs);
+    BuildRebuiltModel(records, options, run, origins, jobs);
     if (run.TriangleCount == 0) return RunEnded{1};
   } catch (const RunEnded& ended) {
     return ended;
   }
   return std::nullopt;
-}
-
-std::string LeaveOutList(const std::vector<std::int32_t>& left_out) {
-  std::string list;
-  for (const std::int32_t itype : left_out) {
-    if (!list.empty()) list.push_back(',');
-    list.append(std::to_string(itype));
-  }
-  return list;
 }
 
 }  // namespace
@@ -79,31 +85,36 @@ std::string CommandFor(const RunFiles& files, std::string_view options) {
   return text;
 }
 
-std::string_view ModeOption(ModelMode mode) {
-  switch (mode) {
-    case ModelMode::kSkin:
-      return "--skin";
-    case ModelMode::kRenumbered:
-      return "--renumber";
-    case ModelMode::kAsWritten:
-      break;
+std::string ModeOptions(const RebuildOptions& reading) {
+  std::string text;
+  if (reading.mode == ModelMode::kSkin) {
+    text = "--skin";
+  } else if (reading.mode == ModelMode::kRenumbered && reading.leave_out.empty()) {
+    text = "--renumber";
   }
-  return {};
+  if (!reading.leave_out.empty()) {
+    if (!text.empty()) text.push_back(' ');
+    text.append("--leave-out ").append(LeaveOutText(reading.leave_out));
+  }
+  return text;
 }
 
-TriedRemedy TryRemedy(const RunFiles& files, ModelMode mode, const RunEnded& refused,
+TriedRemedy TryRemedy(const RunFiles& files, const RebuildOptions& reading, const RunEnded& refused,
                       const ModelSurvey& survey, int jobs) {
   TriedRemedy tried;
-  if (MadeInEveryMode(mode, refused) || IsPlanarModel(survey) || survey.nodes.header_record == 0 ||
-      survey.elements.header_record == 0) {
+  if (MadeInEveryMode(reading.mode, refused) || IsPlanarModel(survey) ||
+      survey.nodes.header_record == 0 || survey.elements.header_record == 0) {
     return tried;
   }
   tried.skin = UsesVolumeTypes(survey);
-  const ModelMode trial = tried.skin ? ModelMode::kSkin : ModelMode::kRenumbered;
-  std::optional<RunEnded> stopped;
-  // The run itself was this trial: it goes on from where the run stopped.
-  if (trial == mode) stopped = refused;
-  if (!stopped) stopped = ReadOnTrial(files, trial, tried.left_out, jobs);
+  RebuildOptions trial(tried.skin ? ModelMode::kSkin : ModelMode::kRenumbered);
+  const bool same_mode = trial.mode == reading.mode;
+  if (same_mode) trial.leave_out = reading.leave_out;
+  const std::optional<ModelRecords> records = ReadOnTrial(files, jobs);
+  if (!records) return TriedRemedy{};
+  // The run itself was the first trial: it goes on from where the run stopped.
+  std::optional<RunEnded> stopped =
+      same_mode ? std::optional<RunEnded>(refused) : BuildOnTrial(*records, trial, jobs);
   while (stopped) {
     const std::optional<std::int32_t> blocking = BlockingType(*stopped);
     if (!blocking || std::ranges::find(tried.left_out, *blocking) != tried.left_out.end() ||
@@ -111,17 +122,12 @@ TriedRemedy TryRemedy(const RunFiles& files, ModelMode mode, const RunEnded& ref
       break;
     }
     tried.left_out.push_back(*blocking);
-    stopped = ReadOnTrial(files, trial, tried.left_out, jobs);
-  }
-  std::ranges::sort(tried.left_out);
-  std::string options(tried.left_out.empty() || tried.skin ? ModeOption(trial) : "");
-  if (!tried.left_out.empty()) {
-    if (!options.empty()) options.push_back(' ');
-    options.append("--leave-out ").append(LeaveOutList(tried.left_out));
+    trial.leave_out.items.push_back({*blocking, *blocking, 0, {}});
+    stopped = BuildOnTrial(*records, trial, jobs);
   }
   // The command the user ran is no remedy.
-  if (trial == mode && tried.left_out.empty()) return TriedRemedy{};
-  tried.command = CommandFor(files, options);
+  if (same_mode && tried.left_out.empty()) return TriedRemedy{};
+  tried.command = CommandFor(files, ModeOptions(trial));
   tried.passed = !stopped;
   if (stopped) tried.stopped = *stopped;
   return tried;

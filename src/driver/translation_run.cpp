@@ -31,8 +31,8 @@ constexpr std::string_view kSolverInputFileName = "input.dat";
 constexpr std::string_view kPlotFileName = "input.plt";
 constexpr std::string_view kClosingMessage = " Data Translation from ANSYS to BEM is done!";
 
-void Translate(OutputFile& console, std::string_view vtu_file, int jobs, ModelMode mode,
-               const RunFiles& files, bool write_material) {
+void Translate(OutputFile& console, std::string_view vtu_file, int jobs,
+               const RebuildOptions& reading, const RunFiles& files, bool write_material) {
   // Opened before the outputs, so a missing model leaves them untouched.
   InputFile model(files.model, kModelUnit);
   // The earlier outputs stay as they are until all new ones are complete;
@@ -41,7 +41,7 @@ void Translate(OutputFile& console, std::string_view vtu_file, int jobs, ModelMo
   // map and the .vtu.
   OutputSet outputs(model.identity(), {{files.Output(kSolverInputFileName), kSolverInputUnit},
                                        {files.Output(kPlotFileName), kPlotUnit}});
-  const bool rebuilt = mode != ModelMode::kAsWritten;
+  const bool rebuilt = reading.mode != ModelMode::kAsWritten;
   OutputFile* map = rebuilt ? &outputs.Add({files.Output(kMapFileName), kMapUnit}) : nullptr;
   OutputFile* vtu = vtu_file.empty() ? nullptr : &outputs.Add({files.Output(vtu_file), kVtuUnit});
   // A run that writes no map removes the map an earlier run left beside
@@ -51,7 +51,7 @@ void Translate(OutputFile& console, std::string_view vtu_file, int jobs, ModelMo
   RunTables run;
   SurfaceOrigins origins;
   if (rebuilt) {
-    ReadRebuiltModel(model, mode, run, origins, jobs);
+    ReadRebuiltModel(model, reading, run, origins, jobs);
   } else {
     ReadModel(model, run, console, jobs);
   }
@@ -107,31 +107,32 @@ bool IsRefusal(int status) {
 
 // The check's command, and the command that translates the model when one
 // was tried and gets through.
-void HintAtRemedy(const RunEnded& ended, ModelMode mode, const RunFiles& files, int jobs) {
-  std::string options(ModeOption(mode));
+void HintAtRemedy(const RunEnded& ended, const RebuildOptions& reading, const RunFiles& files,
+                  int jobs) {
+  std::string options = ModeOptions(reading);
   options += options.empty() ? "--check" : " --check";
   const std::string line =
       "cdb2bem: run '" + CommandFor(files, options) + "' to see why and what to do\n";
   std::fputs(line.c_str(), stderr);
   if (const std::optional<ModelSurvey> survey = SurveyRefusedModel(files.model, ended)) {
-    std::fputs(RefusalOptionHint(TryRemedy(files, mode, ended, *survey, jobs)).c_str(), stderr);
+    std::fputs(RefusalOptionHint(TryRemedy(files, reading, ended, *survey, jobs)).c_str(), stderr);
   }
 }
 
 }  // namespace
 
-int RunTranslation(std::string_view vtu_file, int jobs, ModelMode mode, const RunFiles& files,
-                   bool write_material) {
+int RunTranslation(std::string_view vtu_file, int jobs, const RebuildOptions& reading,
+                   const RunFiles& files, bool write_material) {
   jobs = JobsToRun(jobs);
   try {
     OutputFile console = OutputFile::Console();
-    Translate(console, vtu_file, jobs, mode, files, write_material);
+    Translate(console, vtu_file, jobs, reading, files, write_material);
     return 0;
   } catch (const RunEnded& ended) {
     // A person at a terminal is told where to look next; scripts and pipes
     // see the diagnostic alone.
     if (IsRefusal(ended.status) && StandardErrorIsTerminal())
-      HintAtRemedy(ended, mode, files, jobs);
+      HintAtRemedy(ended, reading, files, jobs);
     return ended.status;
   } catch (const std::bad_alloc&) {
     // Unwinding has closed every file and removed the temporaries.

@@ -46,6 +46,12 @@ bool IsFacePressureKey(std::int32_t key) { return key == 1 || key == 2; }
 
 }  // namespace
 
+void IgnorePressureKey(RunTables& run, std::int32_t element, std::int32_t key) {
+  ++run.Pressures.read;
+  PrintWarning(PressureKeyNotFacePressure(element, key));
+  ++run.Pressures.other_key;
+}
+
 void ApplyPressure(RunTables& run, std::int32_t element, std::int32_t key, double pressure) {
   PressureFigures& figures = run.Pressures;
   ++figures.read;

@@ -39,6 +39,10 @@ std::optional<std::string_view> ReadPressures(InputFile& model, std::string_view
 /// The mean of a pressure's four values, added in order, times 0.25.
 double MeanPressure(const double values[4]);
 
+/// Warns of a pressure on element `element` with a key that is no face
+/// pressure, and counts it among the pressures read, as ApplyPressure does.
+void IgnorePressureKey(RunTables& run, std::int32_t element, std::int32_t key);
+
 /// Gives both triangles of element `element` the traction of `pressure`
 /// with key `key`, as the pressure pass does; an element without triangles
 /// or a key that is no face pressure is warned of and not applied.

@@ -120,6 +120,34 @@ void IndexModel(const ModelRecords& records, ModelIndex& index) {
   for (std::size_t i = 0; i < cell_rank.size(); ++i) index.is_field_cell[i] = cell_rank[i] != 0;
 }
 
+void LeaveOutElements(ModelRecords& records, const LeftOutTypes& left_out) {
+  std::vector<std::int32_t> cell_rank;
+  std::vector<std::int32_t> cells;
+  MarkMembers(records.field_cell_values, records.element_numbers, cell_rank, cells);
+  std::size_t kept = 0;
+  std::uint64_t node_end = 0;
+  for (std::size_t i = 0; i < records.element_numbers.size(); ++i) {
+    const std::uint64_t begin = records.node_begin[i];
+    const std::uint64_t end = records.node_begin[i + 1];
+    if (cell_rank[i] == 0 && left_out.Contains(records.element_types[i])) continue;
+    records.element_numbers[kept] = records.element_numbers[i];
+    records.element_types[kept] = records.element_types[i];
+    records.element_node_counts[kept] = records.element_node_counts[i];
+    records.element_materials[kept] = records.element_materials[i];
+    std::copy(records.element_nodes.begin() + static_cast<std::ptrdiff_t>(begin),
+              records.element_nodes.begin() + static_cast<std::ptrdiff_t>(end),
+              records.element_nodes.begin() + static_cast<std::ptrdiff_t>(node_end));
+    node_end += end - begin;
+    records.node_begin[++kept] = node_end;
+  }
+  records.element_numbers.resize(kept);
+  records.element_types.resize(kept);
+  records.element_node_counts.resize(kept);
+  records.element_materials.resize(kept);
+  records.node_begin.resize(kept + 1);
+  records.element_nodes.resize(node_end);
+}
+
 void CheckCorner(const ModelRecords& records, const ModelIndex& index, std::int64_t i,
                  std::int32_t corner) {
   const std::int32_t number = records.element_numbers[static_cast<std::size_t>(i)];
@@ -152,14 +180,17 @@ void SurfaceCorners(const ModelRecords& records, std::int64_t i, std::int32_t co
 namespace {
 
 // The notes of the model read, with the materials of its elements (field
-// cells aside) and its rotated surface nodes, named by their numbers. Every
-// D command in UX, UY or UZ is taken by its fields.
+// cells and elements not of the body aside) and its rotated surface nodes, named by their numbers.
+// Every D command in UX, UY or UZ is taken by its fields.
 void NoteSurfaceModel(const ModelRecords& records, const ModelIndex& index,
                       const SurfaceModel& surface, RunTables& run) {
   run.Notes = records.notes;
   run.Notes.displacements_taken = run.Notes.displacement_commands;
   for (std::size_t i = 0; i < records.element_materials.size(); ++i) {
-    if (!index.is_field_cell[i]) run.Notes.NoteMaterial(records.element_materials[i]);
+    if (index.is_field_cell[i] || (!surface.not_of_body.empty() && surface.not_of_body[i] != 0)) {
+      continue;
+    }
+    run.Notes.NoteMaterial(records.element_materials[i]);
   }
   for (const std::int64_t p : records.rotated_node_positions) {
     const std::int32_t node = surface.new_node_number[static_cast<std::size_t>(p)];
@@ -222,7 +253,11 @@ void FillSurfaceTables(const ModelRecords& records, const ModelIndex& index,
   dropped = 0;
   for (const PressureValues& pressure : records.pressures) {
     if (const std::optional<SurfacePressure> to = surface.pressure_on(pressure)) {
-      ApplyPressure(run, to->element, to->key, to->value);
+      if (to->face_pressure) {
+        ApplyPressure(run, to->element, to->key, to->value);
+      } else {
+        IgnorePressureKey(run, pressure.element, pressure.key);
+      }
     } else {
       ++dropped;
     }

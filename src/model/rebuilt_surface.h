@@ -12,6 +12,7 @@
 #include <utility>
 #include <vector>
 
+#include "model/leave_out.h"
 #include "model/model_records.h"
 #include "model/run_tables.h"
 
@@ -48,6 +49,11 @@ struct ModelIndex {
 /// components, or a node or element number given twice.
 void IndexModel(const ModelRecords& records, ModelIndex& index);
 
+/// Removes the elements of the local types in `left_out` from `records`,
+/// field cells excepted: the element arrays keep the other elements, in
+/// file order.
+void LeaveOutElements(ModelRecords& records, const LeftOutTypes& left_out);
+
 /// Refuses element `i` when corner `corner` (a node number) is 0, not in the
 /// node block, or a field point; a field cell's corners must be field points.
 void CheckCorner(const ModelRecords& records, const ModelIndex& index, std::int64_t i,
@@ -69,11 +75,14 @@ struct SurfaceOrigins {
   std::int64_t interior_faces = 0;
 };
 
-/// A pressure as it goes to the surface model: element, key, value.
+/// A pressure as it goes to the surface model: element, key, value. One
+/// whose key is no face pressure of its ANSYS element (`face_pressure`
+/// false) is warned of by that element's number and key, and not applied.
 struct SurfacePressure {
   std::int32_t element = 0;
   std::int32_t key = 0;
   double value = 0.0;
+  bool face_pressure = true;
 };
 
 /// The surface model as a rebuilding translation makes it, before the tables.
@@ -84,6 +93,9 @@ struct SurfaceModel {
   std::vector<std::int32_t> corners;  // I, J, K, L of each element, new node numbers
   /// Where a pressure goes, or nothing when it is dropped.
   std::function<std::optional<SurfacePressure>(const PressureValues&)> pressure_on;
+  // By element position, 1 for an element whose material is not the body's
+  // (a surface-effect element's); empty when every element's is.
+  std::vector<std::uint8_t> not_of_body;
   std::string_view constraint_dropped_why;
   std::string_view pressure_dropped_why;
 };

@@ -6,6 +6,7 @@
 #include <tuple>
 
 #include "model/pressure_loads.h"
+#include "model/surface_effect.h"
 #include "textio/diagnostics.h"
 #include "threads/parallel_records.h"
 
@@ -163,9 +164,12 @@ std::string TypeName(const LocalElementType* type, std::int32_t itype) {
   return type->name.empty() ? "type " + std::to_string(itype) : type->name;
 }
 
-// The volume elements in file order: each is of a volume type, has its
-// corners, and no corner refused. Gives their shapes (0 for a field cell,
-// 4 for a tetrahedron, 8 for a brick) by element position.
+constexpr std::uint8_t kSurfaceEffectShape = 1;
+
+// The elements in file order: each is of a volume type, has its corners,
+// and no corner refused, or is a surface-effect element with its four
+// corners. Gives their shapes (0 for a field cell, 4 for a tetrahedron, 8
+// for a brick, kSurfaceEffectShape) by element position.
 std::vector<std::uint8_t> CheckVolumeRecords(const ModelRecords& records, const ModelIndex& index) {
   std::vector<std::uint8_t> shape(records.element_numbers.size(), 0);
   for (std::int64_t i = 0; i < records.element_count(); ++i) {
@@ -181,6 +185,13 @@ std::vector<std::uint8_t> CheckVolumeRecords(const ModelRecords& records, const 
     const LocalElementType* type = records.types.Find(itype);
     const ElementClass element_class =
         type == nullptr ? ElementClass::kUnknown : type->element_class;
+    if (type != nullptr && IsSurfaceEffect(*type)) {
+      std::int32_t corners[4];
+      SurfaceCorners(records, i, corners);
+      for (const std::int32_t corner : corners) CheckCorner(records, index, i, corner);
+      shape[k] = kSurfaceEffectShape;
+      continue;
+    }
     if (element_class != ElementClass::kVolume) {
       StopWithModelError(ElementNotVolume(number, TypeName(type, itype),
                                           element_class == ElementClass::kSurface
@@ -200,6 +211,65 @@ std::vector<std::uint8_t> CheckVolumeRecords(const ModelRecords& records, const 
   return shape;
 }
 
+// Where the pressures of the model go on the skin: a volume element's key
+// names its face; a surface-effect element's key 1 goes to the skin face it
+// lies on, its other keys are no face pressures.
+class SkinPressures {
+ public:
+  SkinPressures(const ModelRecords& records, const ModelIndex& index,
+                const std::vector<std::int32_t>& volume_elements,
+                const std::vector<std::uint8_t>& tetrahedron,
+                const std::vector<std::uint32_t>& skin,
+                const std::vector<std::int32_t>& face_corners,
+                const std::vector<std::uint8_t>& shape)
+      : tetrahedron_(tetrahedron), skin_(skin), place_(shape.size(), -1) {
+    for (std::size_t v = 0; v < volume_elements.size(); ++v) {
+      place_[static_cast<std::size_t>(volume_elements[v])] = static_cast<std::int32_t>(v);
+    }
+    std::vector<std::int32_t> effects;  // element positions
+    for (std::size_t i = 0; i < shape.size(); ++i) {
+      if (shape[i] != kSurfaceEffectShape) continue;
+      place_[i] = static_cast<std::int32_t>(effects.size());
+      effects.push_back(static_cast<std::int32_t>(i));
+    }
+    effect_faces_ = SkinFacesOfSurfaceEffects(records, index, face_corners, effects);
+    const auto off = std::count(effect_faces_.begin(), effect_faces_.end(), 0);
+    if (off != 0) PrintWarning(SurfaceEffectsOffTheSkin(off));
+    shape_ = &shape;
+  }
+
+  std::optional<SurfacePressure> On(const ModelIndex& index, const PressureValues& pressure) const {
+    const std::int64_t i = index.elements.Find(pressure.element);
+    if (i < 0 || place_[static_cast<std::size_t>(i)] < 0) return std::nullopt;
+    const auto at = static_cast<std::size_t>(place_[static_cast<std::size_t>(i)]);
+    if ((*shape_)[static_cast<std::size_t>(i)] == kSurfaceEffectShape) {
+      const std::int32_t face = effect_faces_[at];
+      if (face == 0) return std::nullopt;
+      const double value = MeanPressure(pressure.values);
+      const bool face_pressure = pressure.key == 1;
+      return SurfacePressure{face < 0 ? -face : face, 1, face < 0 ? -value : value, face_pressure};
+    }
+    const bool tet = tetrahedron_[at] != 0;
+    if (pressure.key < 1 || pressure.key > (tet ? 4 : 6)) return std::nullopt;
+    const std::uint32_t origin =
+        8 * static_cast<std::uint32_t>(at) + static_cast<std::uint32_t>(pressure.key);
+    const auto found = std::lower_bound(skin_.begin(), skin_.end(), origin);
+    if (found == skin_.end() || *found != origin) return std::nullopt;
+    const double* p = pressure.values;
+    // ANSYS writes a fourth value 0 for a tetrahedron's three corners.
+    const double value = tet ? ((p[0] + p[1]) + p[2]) / 3.0 : MeanPressure(p);
+    return SurfacePressure{static_cast<std::int32_t>(found - skin_.begin() + 1), 1, value};
+  }
+
+ private:
+  const std::vector<std::uint8_t>& tetrahedron_;
+  const std::vector<std::uint32_t>& skin_;
+  const std::vector<std::uint8_t>* shape_ = nullptr;
+  // By element position: its place among the volume elements, or among the
+  // surface-effect elements; -1 for the others.
+  std::vector<std::int32_t> place_;
+  std::vector<std::int32_t> effect_faces_;  // by place: +k, -k or 0 (see SkinFacesOfSurfaceEffects)
+};
 }  // namespace
 
 void BuildSkinModel(const ModelRecords& records, RunTables& run, SurfaceOrigins& origins,
@@ -211,7 +281,7 @@ void BuildSkinModel(const ModelRecords& records, RunTables& run, SurfaceOrigins&
   // The volume elements' corners as node positions, eight per element.
   std::vector<std::int32_t> volume_elements;  // element positions
   for (std::size_t i = 0; i < shape.size(); ++i) {
-    if (shape[i] != 0) volume_elements.push_back(static_cast<std::int32_t>(i));
+    if (shape[i] == 4 || shape[i] == 8) volume_elements.push_back(static_cast<std::int32_t>(i));
   }
   if (volume_elements.size() >= (std::size_t{1} << 29)) RaiseDiagnostic(kArraySizeOverflow);
   std::vector<std::int32_t> corners(8 * volume_elements.size(), 0);
@@ -260,24 +330,16 @@ void BuildSkinModel(const ModelRecords& records, RunTables& run, SurfaceOrigins&
     surface.corners[n] = surface.new_node_number[static_cast<std::size_t>(face_corners[n])];
   }
 
-  // Volume element positions back to their place among the volume elements.
-  std::vector<std::int32_t> volume_of(records.element_numbers.size(), -1);
-  for (std::size_t v = 0; v < volume_elements.size(); ++v) {
-    volume_of[static_cast<std::size_t>(volume_elements[v])] = static_cast<std::int32_t>(v);
+  const SkinPressures pressures(records, index, volume_elements, tetrahedron, skin, face_corners,
+                                shape);
+  if (std::count(shape.begin(), shape.end(), kSurfaceEffectShape) != 0) {
+    surface.not_of_body.resize(shape.size());
+    for (std::size_t i = 0; i < shape.size(); ++i) {
+      surface.not_of_body[i] = shape[i] == kSurfaceEffectShape;
+    }
   }
-  surface.pressure_on = [&](const PressureValues& pressure) -> std::optional<SurfacePressure> {
-    const std::int64_t i = index.elements.Find(pressure.element);
-    if (i < 0 || volume_of[static_cast<std::size_t>(i)] < 0) return std::nullopt;
-    const auto v = static_cast<std::uint32_t>(volume_of[static_cast<std::size_t>(i)]);
-    const bool tet = tetrahedron[v] != 0;
-    if (pressure.key < 1 || pressure.key > (tet ? 4 : 6)) return std::nullopt;
-    const std::uint32_t origin = 8 * v + static_cast<std::uint32_t>(pressure.key);
-    const auto found = std::lower_bound(skin.begin(), skin.end(), origin);
-    if (found == skin.end() || *found != origin) return std::nullopt;
-    const double* p = pressure.values;
-    // ANSYS writes a fourth value 0 for a tetrahedron's three corners.
-    const double value = tet ? ((p[0] + p[1]) + p[2]) / 3.0 : MeanPressure(p);
-    return SurfacePressure{static_cast<std::int32_t>(found - skin.begin() + 1), 1, value};
+  surface.pressure_on = [&](const PressureValues& pressure) {
+    return pressures.On(index, pressure);
   };
   surface.constraint_dropped_why = kConstraintsOffTheSkin;
   surface.pressure_dropped_why = kPressuresOffTheSkin;

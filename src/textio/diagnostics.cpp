@@ -231,6 +231,20 @@ std::string ElementNotVolume(std::int32_t element, std::string_view name, std::s
                     std::string(what) + ", not a volume element");
 }
 
+std::string SurfaceEffectCrossed(std::int32_t element, std::string_view name) {
+  return ModelError("element " + std::to_string(element) + " (" + std::string(name) +
+                    ") lies on a skin face with its corners crossed");
+}
+
+std::string SurfaceEffectsOffTheSkin(std::int64_t count) {
+  return " Warning: " + Counted(count, "surface-effect element", "surface-effect elements") +
+         " ignored, not on a skin face, and the pressures on them";
+}
+
+std::string LeaveOutNameAbsent(std::string_view name) {
+  return ModelError("--leave-out: no local type of the model is " + std::string(name));
+}
+
 std::string NoModelBlock(std::string_view block) {
   return ModelError("no " + std::string(block) + ", the file holds no model");
 }

@@ -157,6 +157,14 @@ std::string ElementCornerRefused(std::string_view kind, std::int32_t element, st
 std::string ElementWithoutCorners(std::int32_t element, std::int32_t nodes, int corners);
 /// Element `element` of type `name` is `what`, not a volume element.
 std::string ElementNotVolume(std::int32_t element, std::string_view name, std::string_view what);
+/// Surface-effect element `element` of type `name` lies on a skin face with
+/// its corners in neither of the face's orders.
+std::string SurfaceEffectCrossed(std::int32_t element, std::string_view name);
+/// `count` surface-effect elements on no skin face, dropped.
+std::string SurfaceEffectsOffTheSkin(std::int64_t count);
+/// A --leave-out list names `name`, an element that no local type of the
+/// model is defined as.
+std::string LeaveOutNameAbsent(std::string_view name);
 /// The file holds no `block` ("node block").
 std::string NoModelBlock(std::string_view block);
 /// `count` constraints or pressures dropped, `why`.

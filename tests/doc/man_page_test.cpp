@@ -49,8 +49,8 @@ TEST(ManPage, CarriesTheVersionAndEveryOption) {
   const std::string version = "\"cdb2bem " CDB2BEM_VERSION "\"";
   EXPECT_TRUE(page.starts_with(".TH CDB2BEM 1 ")) << page.substr(0, 60);
   EXPECT_NE(page.substr(0, page.find('\n')).find(version), std::string::npos) << version;
-  for (const char* option :
-       {"-C", "--directory=", "-j", "--jobs=", "--skin", "--renumber", "--help", "--version"}) {
+  for (const char* option : {"-C", "--directory=", "-j", "--jobs=", "--skin", "--renumber",
+                             "--leave-out", "--help", "--version"}) {
     EXPECT_NE(page.find(AsRoff(option)), std::string::npos) << option;
   }
 }
@@ -99,7 +99,8 @@ TEST(ManPage, SynopsisHasEveryOptionAndTheOperand) {
     ++options;
     EXPECT_TRUE(Has(synopsis, {" ", AsRoff(long_form)})) << long_form << "\n" << synopsis;
   }
-  EXPECT_EQ(options, 9);  // -C, --check, --skin, --renumber, --vtu, --material, -j, -h, --version
+  EXPECT_EQ(options, 10);  // -C, --check, --skin, --renumber, --leave-out, --vtu, --material,
+                           // -j, -h, --version
   EXPECT_TRUE(Has(synopsis, {".RI [ model ]"})) << synopsis;
   for (std::string_view heading : {"AUTHOR", "\"REPORTING BUGS\"", "COPYRIGHT", "FILES"}) {
     EXPECT_FALSE(Section(page, heading).empty()) << heading;

@@ -272,7 +272,7 @@ TEST_F(CommandLineRun, RefusedCommandLinesReadAndWriteNothing) {
       // An empty name fits every option.
       Refused(
           {"--=x"},
-          "option '--=x' is ambiguous; possibilities: '--directory' '--check' '--skin' '--renumber' '--vtu' '--material' '--jobs' '--help' '--version'"),
+          "option '--=x' is ambiguous; possibilities: '--directory' '--check' '--skin' '--renumber' '--leave-out' '--vtu' '--material' '--jobs' '--help' '--version'"),
       Refused({"-hx"}, "invalid option -- 'x'"),
       // A refusal wins over --help and --version wherever it stands.
       Refused({"--help", "--foo"}, "unrecognized option '--foo'"),
