@@ -68,8 +68,12 @@ std::string StopFact(const RunEnded& refused, const ModelSurvey& s) {
              DirectionLabel(note.direction) +
              " constraint does not act along the global axis the solver takes";
     case StopRule::kUnreadableValue:
-      return "the run stopped at " +
-             (s.stop_record != 0 ? "record " + Str(s.stop_record) : std::string("a record")) +
+      if (s.stop_record == 0) {
+        return "the run stopped at a value that the reading rules do not read as a number "
+               "(diagnostic " +
+               Str(refused.status) + ")";
+      }
+      return "the run stopped at record " + Str(s.stop_record) +
              ": a value in it that the reading rules do not read as a number (diagnostic " +
              Str(refused.status) + ")";
     case StopRule::kNone:

@@ -81,6 +81,23 @@ std::string DiagnosticLine(int number, int unit, std::string_view path);
 [[noreturn]] void RaiseValueDiagnostic(int number, int unit, std::string_view path,
                                        std::int64_t record_offset);
 
+/// Returns what `read` returns; a run that `read` ends without noting where
+/// (or without the record of an unreadable value) is noted as stopped at an
+/// unreadable value of the record at byte `record_offset`.
+template <typename Read>
+decltype(auto) NotingValueRecord(std::int64_t record_offset, Read&& read) {
+  try {
+    return read();
+  } catch (RunEnded& ended) {
+    const StopNote& note = ended.note;
+    if (note.rule == StopRule::kNone ||
+        (note.rule == StopRule::kUnreadableValue && note.record_offset < 0)) {
+      ended.note = {.rule = StopRule::kUnreadableValue, .record_offset = record_offset};
+    }
+    throw;
+  }
+}
+
 /// Prints diagnostic 41 without taking any memory, for a run that has run
 /// out of it, and returns its number: the exit status.
 int ReportInsufficientMemory();

@@ -171,11 +171,17 @@ std::string RotatedNodeModel() {
 // What the model is and where the run stopped, whatever stopped it; and no
 // remedy that leads to another refusal.
 TEST(RemedyCommand, ChecksNameTheModelsKindAndTheStop) {
+  const auto e2e = [](const char* name) {
+    return test_support::ReadFile(fs::path(CDB2BEM_SOURCE_DIR) / "tests" / "e2e" / name /
+                                  "ANSYS_Model.cdb");
+  };
   const struct {
     const char* name;
     std::string model;
     std::vector<std::string> lines;
     const char* absent;
+    const char* mode = nullptr;
+    int status = 1;
   } cases[] = {
       {"a fragment after an early FINISH",
        "/PREP7\nFINISH\n*ELSE\nNUMOFF,NODE,        1\nNUMOFF,ELEM,        0\n"
@@ -195,13 +201,38 @@ TEST(RemedyCommand, ChecksNameTheModelsKindAndTheStop) {
         "give node 2 the global axes (NROTAT) before constraining it, or constrain all three of "
         "its directions to zero\n"},
        "none found"},
+      // Element 2's corner "4x" in record 24; a D value "0.0025,0.0" with
+      // two points in record 32; an SFE element "4x" in record 37.
+      {"an element field not an integer",
+       e2e("fail_element_syntax"),
+       {"  - the run stopped at record 24: a value in it that the reading rules do not read as a "
+        "number (diagnostic 59)\n"},
+       "  cdb2bem",
+       nullptr,
+       59},
+      {"a D value not a real",
+       e2e("fail_constraint_value"),
+       {"  - the run stopped at record 32: a value in it that the reading rules do not read as a "
+        "number (diagnostic 547)\n"},
+       "  cdb2bem",
+       "--renumber",
+       547},
+      {"an SFE element not an integer",
+       e2e("fail_pressure_element_text"),
+       {"  - the run stopped at record 37: a value in it that the reading rules do not read as a "
+        "number (diagnostic 545)\n"},
+       "  cdb2bem",
+       nullptr,
+       545},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     ScopedTempDir dir;
     WriteFile(dir.path() / "m.cdb", c.model);
-    const RunResult check = RunProgramWith(dir.path(), {"--check", "m.cdb"});
-    EXPECT_EQ(check.status, 1) << check.err;
+    std::vector<std::string> args = {"--check", "m.cdb"};
+    if (c.mode != nullptr) args.insert(args.begin(), c.mode);
+    const RunResult check = RunProgramWith(dir.path(), args);
+    EXPECT_EQ(check.status, c.status % 256) << check.err;  // as a POSIX shell sees it
     for (const std::string& line : c.lines) {
       EXPECT_NE(check.out.find(line), std::string::npos) << line << "\nin\n" << check.out;
     }
