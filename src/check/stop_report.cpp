@@ -76,6 +76,16 @@ std::string StopFact(const RunEnded& refused, const ModelSurvey& s) {
       return "the run stopped at record " + Str(s.stop_record) +
              ": a value in it that the reading rules do not read as a number (diagnostic " +
              Str(refused.status) + ")";
+    case StopRule::kOutsideCounts:
+      if (note.node == 0) {
+        return "the run stopped at " + ElementAt(refused, s) +
+               ": its number lies outside 1 to the header's element count";
+      }
+      return "the run stopped at " + ElementAt(refused, s) + ": its corner node " + Str(note.node) +
+             " lies outside 1 to the header's node count";
+    case StopRule::kCornerRefused:
+      return "the run stopped at " + ElementAt(refused, s) + ", at its corner node " +
+             Str(note.node);
     case StopRule::kNone:
       break;
   }

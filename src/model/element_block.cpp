@@ -155,11 +155,14 @@ double DiagonalLength(const double* a, const double* b) {
 
 void CheckElement(const ElementRecord& element, const RunTables& run) {
   if (element.number < 1 || element.number > run.ElementCount) {
-    StopWithModelError(ElementNumberOutOfRange(element.number, run.ElementCount));
+    StopWithModelError(ElementNumberOutOfRange(element.number, run.ElementCount),
+                       {.rule = StopRule::kOutsideCounts, .element = element.number});
   }
   for (std::int32_t node : element.corners) {
     if (node < 1 || node > run.NodeCount) {
-      StopWithModelError(ElementNodeOutOfRange(element.number, node, run.NodeCount));
+      StopWithModelError(
+          ElementNodeOutOfRange(element.number, node, run.NodeCount),
+          {.rule = StopRule::kOutsideCounts, .element = element.number, .node = node});
     }
   }
 }

@@ -15,6 +15,8 @@ enum class StopRule : std::uint8_t {
   kNodesNotSurface,  // an element whose node count no surface element has
   kStructure,        // a FINISH before the offset header
   kRotatedNode,      // a constraint across the rotated axes of its node
+  kOutsideCounts,    // an element number or corner node beyond the header's counts
+  kCornerRefused,    // a rebuilt model's corner node: 0, not in the node block, a field point
 };
 
 /// Where a reader stopped the run, and by which rule; what it does not know

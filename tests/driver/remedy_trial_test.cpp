@@ -217,6 +217,12 @@ TEST(RemedyCommand, ChecksNameTheModelsKindAndTheStop) {
        "  cdb2bem",
        "--renumber",
        547},
+      // Element 3 in record 25 names node 9 of a model of 4.
+      {"a corner beyond the header's nodes",
+       e2e("corner_outside_nodes"),
+       {"  - the run stopped at element 3 (record 25): its corner node 9 lies outside 1 to the "
+        "header's node count\n"},
+       "  cdb2bem"},
       {"an SFE element not an integer",
        e2e("fail_pressure_element_text"),
        {"  - the run stopped at record 37: a value in it that the reading rules do not read as a "
