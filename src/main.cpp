@@ -68,7 +68,8 @@ int Run(const ParsedCommandLine& command_line) {
     }
   }
   const int jobs = options.jobs;  // 0: the run takes one per core
-  const RunFiles files = RunFilesFor(options.model);
+  RunFiles files = RunFilesFor(options.model);
+  files.directories = options.directories;
   // A list of types left out makes the model renumbered, unless --skin.
   const RebuildOptions mode(options.skin       ? ModelMode::kSkin
                             : options.renumber ? ModelMode::kRenumbered

@@ -1,6 +1,7 @@
 #include "check/model_survey.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -43,18 +44,40 @@ bool RowValues(std::string_view record, std::size_t width, std::vector<std::int6
 
 class Reader {
  public:
-  explicit Reader(InputFile& file) : file_(file) {}
+  Reader(InputFile& file, const StopPlace& stop, ModelSurvey& s)
+      : file_(file), stop_(stop), s_(s) {}
   bool Next(std::string_view& record) {
     if (!file_.NextRecord(record)) return false;
     ++number_;
+    if (stop_.record_offset >= 0 &&
+        static_cast<std::int64_t>(file_.record_offset()) == stop_.record_offset) {
+      s_.stop_record = number_;
+    }
     return true;
   }
   std::int64_t number() const { return number_; }
+  // An element row of `element` at the current record.
+  void Element(std::int64_t element) {
+    if (element == stop_.element && s_.stop_element_record == 0) s_.stop_element_record = number_;
+  }
 
  private:
   InputFile& file_;
+  const StopPlace& stop_;
+  ModelSurvey& s_;
   std::int64_t number_ = 0;
 };
+
+void NoteUsedType(std::vector<UsedType>& used, std::int64_t itype) {
+  if (itype < INT32_MIN || itype > INT32_MAX) return;
+  const auto at = std::lower_bound(used.begin(), used.end(), itype,
+                                   [](const UsedType& u, std::int64_t t) { return u.itype < t; });
+  if (at != used.end() && at->itype == itype) {
+    ++at->elements;
+  } else {
+    used.insert(at, {static_cast<std::int32_t>(itype), 1});
+  }
+}
 
 void NoteNumber(SurveyedBlock& block, std::int64_t number, std::int64_t record) {
   ++block.records;
@@ -92,7 +115,7 @@ bool IsRefusedType(const ElementTypes& types, std::int64_t itype) {
 }
 
 bool ReadElementRecords(Reader& in, SurveyedBlock& block, const ElementTypes& types,
-                        std::string_view& record) {
+                        std::vector<UsedType>& used, std::string_view& record) {
   const std::size_t width = ElementFieldWidth(block.format);
   std::vector<std::int64_t> values;
   while (in.Next(record)) {
@@ -106,6 +129,8 @@ bool ReadElementRecords(Reader& in, SurveyedBlock& block, const ElementTypes& ty
     const std::int64_t element = values[10];
     const std::int64_t fields = static_cast<std::int64_t>(values.size()) - 11;
     NoteNumber(block, element, at);
+    NoteUsedType(used, itype);
+    in.Element(element);
     block.most_nodes = std::max(block.most_nodes, nodes);
     if (block.refused_record == 0 && IsRefusedType(types, itype)) {
       block.refused_record = at;
@@ -148,9 +173,9 @@ std::int64_t ComponentCount(Reader& in, std::string_view& record) {
 
 }  // namespace
 
-ModelSurvey SurveyModelFile(InputFile& file) {
+ModelSurvey SurveyModelFile(InputFile& file, const StopPlace& stop) {
   ModelSurvey s;
-  Reader in(file);
+  Reader in(file, stop, s);
   std::string_view record;
   bool pending = false;  // `record` was read and not yet looked at
   while (pending || in.Next(record)) {
@@ -162,6 +187,9 @@ ModelSurvey SurveyModelFile(InputFile& file) {
       if (s.first_finish == 0) s.first_finish = at;
       if (s.else_record == 0) s.last_finish_before_header = at;
       if (s.else_record != 0 && s.finish_after_header == 0) s.finish_after_header = at;
+      // A part before the model ends in its own FINISH: the model's types
+      // come after it, as the rebuilt models read them.
+      if (s.nodes.header_record == 0) s.types = ElementTypes();
     } else if (record.starts_with("*ELSE") && s.else_record == 0) {
       s.else_record = at;
       for (int k = 0; k < 2 && in.Next(record); ++k) {
@@ -176,13 +204,16 @@ ModelSurvey SurveyModelFile(InputFile& file) {
       pending = ReadNodeRecords(in, s.nodes, record);
       s.nodes.end_record = pending ? in.number() : 0;
       s.nodes.end_text = pending ? std::string(Trimmed(record)) : "";
-    } else if (record.starts_with("EBLOCK") && s.elements.header_record == 0) {
-      s.elements.header_record = at;
+    } else if (record.starts_with("EBLOCK")) {
+      // The first block is described; the types of every block are counted.
+      SurveyedBlock later;
+      SurveyedBlock& block = s.elements.header_record == 0 ? s.elements : later;
+      block.header_record = at;
       if (!in.Next(record)) break;
-      s.elements.format = std::string(Trimmed(record));
-      pending = ReadElementRecords(in, s.elements, s.types, record);
-      s.elements.end_record = pending ? in.number() : 0;
-      s.elements.end_text = pending ? std::string(Trimmed(record)) : "";
+      block.format = std::string(Trimmed(record));
+      pending = ReadElementRecords(in, block, s.types, s.used_types, record);
+      block.end_record = pending ? in.number() : 0;
+      block.end_text = pending ? std::string(Trimmed(record)) : "";
     } else if (record.starts_with("CMBLOCK,FIELDCELLS") && s.cells_record == 0) {
       s.cells_record = at;
       s.cells_count = ComponentCount(in, record);

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "model/element_types.h"
 #include "textio/input_file.h"
@@ -31,6 +32,19 @@ struct SurveyedBlock {
   std::int64_t refused_record = 0, refused_element = 0, refused_type = 0;
 };
 
+/// One local type as the element rows of the whole file use it.
+struct UsedType {
+  std::int32_t itype = 0;
+  std::int64_t elements = 0;
+};
+
+/// Where the run stopped, as its reader noted it, to be found in the file:
+/// a record by its byte offset (-1: none), an element by its number (0: none).
+struct StopPlace {
+  std::int64_t record_offset = -1;
+  std::int64_t element = 0;
+};
+
 struct ModelSurvey {
   std::int64_t first_finish = 0;  // first record beginning "FINISH"
   std::int64_t last_finish_before_header = 0;
@@ -44,7 +58,12 @@ struct ModelSurvey {
   bool any_fini = false;
   SurveyedBlock nodes, elements;
   ElementTypes types;  // from the ET, ETBLOCK and KEYOP records before EBLOCK
+  // The local types the element rows of every element block use, by itype.
+  std::vector<UsedType> used_types;
+  // The records of the StopPlace looked for; 0 when not found.
+  std::int64_t stop_record = 0, stop_element_record = 0;
 };
 
-/// Reads `file` from its current record to its end and notes what it finds.
-ModelSurvey SurveyModelFile(InputFile& file);
+/// Reads `file` from its current record to its end and notes what it finds,
+/// by the rows' rules of the readers, and where `stop` lies.
+ModelSurvey SurveyModelFile(InputFile& file, const StopPlace& stop = {});

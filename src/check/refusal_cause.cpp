@@ -2,9 +2,11 @@
 
 #include <climits>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "check/model_survey.h"
+#include "check/stop_report.h"
 #include "model/element_block.h"
 #include "model/element_types.h"
 #include "model/node_block.h"
@@ -27,27 +29,15 @@ struct Findings {
   }
 };
 
-bool HasVolumeElements(const ModelSurvey& s);
-
 std::string CompressRemedy(const ModelSurvey& s) {
-  std::string text =
-      "compress the numbering in ANSYS before writing the file (NUMCMP,ALL), so that the "
-      "nodes are numbered 1 to " +
-      Str(s.nodes.records) + " and the elements 1 to " + Str(s.elements.records) + ", without gaps";
-  // A volume model is renumbered by --skin, its own remedy.
-  if (!HasVolumeElements(s)) {
-    text +=
-        "; or translate the file as it stands with 'cdb2bem --renumber', which numbers them "
-        "anew";
-  }
-  return text;
+  return "compress the numbering in ANSYS before writing the file (NUMCMP,ALL), so that the "
+         "nodes are numbered 1 to " +
+         Str(s.nodes.records) + " and the elements 1 to " + Str(s.elements.records) +
+         ", without gaps";
 }
 constexpr std::string_view kSurfaceRemedy =
     "translate a surface mesh of three- and four-node elements, one record per element (the "
     "boundary surface of the body, not its volume elements)";
-constexpr std::string_view kSkinRemedy =
-    "translate the outer surface of the volume mesh: 'cdb2bem --skin' makes it from the volume "
-    "elements (and numbers nodes and elements anew)";
 
 // The local type of a record as the model defines it, or null.
 const LocalElementType* TypeOf(const ModelSurvey& s, std::int64_t itype) {
@@ -55,23 +45,9 @@ const LocalElementType* TypeOf(const ModelSurvey& s, std::int64_t itype) {
   return s.types.Find(static_cast<std::int32_t>(itype));
 }
 
-// The local type as the check names it, its number first: "type 2,
-// SOLID185", or "type 2" when no ET record defines it. (A refusal names it
-// by its element name alone.)
-std::string NumberedTypeName(const ModelSurvey& s, std::int64_t itype) {
-  const LocalElementType* type = TypeOf(s, itype);
-  std::string name = "type " + Str(itype);
-  if (type != nullptr && !type->name.empty()) name += ", " + type->name;
-  return name;
-}
-
 bool IsVolumeType(const ModelSurvey& s, std::int64_t itype) {
   const LocalElementType* type = TypeOf(s, itype);
   return type != nullptr && type->element_class == ElementClass::kVolume;
-}
-
-bool HasVolumeElements(const ModelSurvey& s) {
-  return s.elements.refused_record != 0 && IsVolumeType(s, s.elements.refused_type);
 }
 
 // Line, point, contact and other elements that lie on a surface model
@@ -82,26 +58,41 @@ std::string LeaveOutRemedy(const ModelSurvey& s, std::int64_t itype) {
          "), instead of rewriting their records";
 }
 
-void DescribeRefusedType(Findings& out, const ModelSurvey& s) {
+// The first element of a refused type, when the run stopped elsewhere; the
+// volume model's remedy is a command the check tries, a 2-D model's is
+// none (see DescribeModelKind).
+void DescribeRefusedType(Findings& out, const ModelSurvey& s, bool stopped_at_type) {
   const SurveyedBlock& b = s.elements;
   if (b.refused_record == 0) return;
   const LocalElementType* type = TypeOf(s, b.refused_type);
   if (type == nullptr) return;
-  out.Fact("element " + Str(b.refused_element) + " (record " + Str(b.refused_record) + ") is of " +
-           NumberedTypeName(s, b.refused_type) + ", " +
-           std::string(ClassPhrase(type->element_class)) + ", not a surface element");
-  switch (type->element_class) {
-    case ElementClass::kVolume:
-      out.Remedy(std::string(kSkinRemedy));
-      break;
-    case ElementClass::kPlane:
-      out.Remedy(
-          "a 2-D model has no surface in space: model the body in 3-D and translate its "
-          "surface");
-      break;
-    default:
-      out.Remedy(LeaveOutRemedy(s, b.refused_type));
-      break;
+  if (!stopped_at_type) {
+    out.Fact("element " + Str(b.refused_element) + " (record " + Str(b.refused_record) +
+             ") is of " + NumberedTypeName(s, b.refused_type) + ", " +
+             std::string(ClassPhrase(type->element_class)) + ", not a surface element");
+  }
+  if (type->element_class != ElementClass::kVolume && !IsPlanarModel(s)) {
+    out.Remedy(LeaveOutRemedy(s, b.refused_type));
+  }
+}
+
+bool IsFragment(const ModelSurvey& s) {
+  return s.elements.header_record == 0 && s.nodes.header_record != 0;
+}
+
+// The whole file's element types: a 2-D model, or a fragment without
+// elements, whatever stopped the run.
+void DescribeModelKind(Findings& out, const ModelSurvey& s) {
+  if (IsPlanarModel(s)) {
+    out.Fact(UsedTypesFact(s) + ": a 2-D model");
+    out.Remedy(
+        "nothing in cdb2bem translates a 2-D model: it has no surface in space; model the body "
+        "in 3-D and translate its surface");
+  } else if (IsFragment(s)) {
+    out.Fact("the file is a fragment: it holds no element block (no record begins EBLOCK)");
+    out.Remedy(
+        "nothing in cdb2bem translates a fragment: write the whole meshed model with CDWRITE "
+        "(CDWRITE,DB)");
   }
 }
 
@@ -134,20 +125,20 @@ void DescribeBlock(Findings& out, const SurveyedBlock& b, std::string_view kind,
   }
 }
 
-void DescribeElements(Findings& out, const ModelSurvey& s) {
+void DescribeElements(Findings& out, const ModelSurvey& s, bool stopped_at_type) {
   const SurveyedBlock& b = s.elements;
-  DescribeRefusedType(out, s);
+  DescribeRefusedType(out, s, stopped_at_type);
   if (b.continued_record != 0) {
     out.Fact("element " + Str(b.continued_element) + " (record " + Str(b.continued_record) + ", " +
              NumberedTypeName(s, b.continued_type) + ") has " +
              Counted(b.continued_nodes, "node", "nodes") +
              " and continues on the next record: the run reads one record per element "
              "and takes the continuation for the next element");
-    out.Remedy(std::string(IsVolumeType(s, b.continued_type) ? kSkinRemedy : kSurfaceRemedy));
+    if (!IsVolumeType(s, b.continued_type)) out.Remedy(std::string(kSurfaceRemedy));
   } else if (b.most_nodes > 4) {
     out.Fact("the elements have up to " + Str(b.most_nodes) +
              " nodes: the run takes the first four of each as the corners of a surface element");
-    out.Remedy(std::string(HasVolumeElements(s) ? kSkinRemedy : kSurfaceRemedy));
+    if (!UsesVolumeTypes(s)) out.Remedy(std::string(kSurfaceRemedy));
   }
   if (b.short_record != 0) {
     out.Fact("element " + Str(b.short_element) + " (record " + Str(b.short_record) + ", " +
@@ -188,8 +179,17 @@ void DescribeComponents(Findings& out, const ModelSurvey& s) {
   }
 }
 
-std::string ExplainRefusalOf(std::string_view name, const ModelSurvey& s) {
-  Findings out;
+bool StoppedAtType(const StopNote& note) {
+  return note.rule == StopRule::kTypeNotSurface || note.rule == StopRule::kTypeNotVolume;
+}
+
+// The header's counts as the plain run reads them.
+struct HeaderReading {
+  bool known = false;
+  std::int64_t element_reads = 0;
+};
+
+HeaderReading DescribeHeader(Findings& out, const ModelSurvey& s) {
   if (s.else_record == 0) {
     std::string text =
         "no offset header: no record begins *ELSE, the record after which the run "
@@ -211,35 +211,40 @@ std::string ExplainRefusalOf(std::string_view name, const ModelSurvey& s) {
                " (a part of the file before the finite-element model that ends in FINISH), or "
                "write the file without that part");
   }
-  const bool header_known = s.else_record != 0 && s.header_read[0] && s.header_read[1];
-  std::int64_t element_reads = s.header_count[1];
-  if (s.else_record != 0) {
-    const char* words[] = {"NUMOFF,NODE", "NUMOFF,ELEM"};
-    for (int k = 0; k < 2; ++k) {
-      if (!std::string_view(s.offset_text[k]).starts_with(words[k]) || !s.header_read[k]) {
-        out.Fact("record " + Str(s.else_record + 1 + k) + " (\"" + s.offset_text[k].substr(0, 40) +
-                 "\") is not " + words[k] + " and a count in columns 13 to 21");
-      }
+  HeaderReading header{s.else_record != 0 && s.header_read[0] && s.header_read[1],
+                       s.header_count[1]};
+  if (s.else_record == 0) return header;
+  const char* words[] = {"NUMOFF,NODE", "NUMOFF,ELEM"};
+  for (int k = 0; k < 2; ++k) {
+    if (!std::string_view(s.offset_text[k]).starts_with(words[k]) || !s.header_read[k]) {
+      out.Fact("record " + Str(s.else_record + 1 + k) + " (\"" + s.offset_text[k].substr(0, 40) +
+               "\") is not " + words[k] + " and a count in columns 13 to 21");
     }
-    if (header_known) {
-      out.Fact("header (records " + Str(s.else_record + 1) + " and " + Str(s.else_record + 2) +
-               "): " + Counted(s.header_count[0], "node", "nodes") + " and " +
-               Counted(s.header_count[1], "element", "elements"));
-    }
-    const bool cells_read = s.cells_record > s.else_record &&
-                            (s.finish_after_header == 0 || s.cells_record < s.finish_after_header);
-    const bool points_read =
-        cells_read && s.points_record > s.cells_record &&
-        (s.finish_after_header == 0 || s.points_record < s.finish_after_header);
-    // Field cells found without field points stay counted among the elements.
-    if (cells_read && !points_read) element_reads += s.cells_count;
   }
+  if (header.known) {
+    out.Fact("header (records " + Str(s.else_record + 1) + " and " + Str(s.else_record + 2) +
+             "): " + Counted(s.header_count[0], "node", "nodes") + " and " +
+             Counted(s.header_count[1], "element", "elements"));
+  }
+  const bool cells_read = s.cells_record > s.else_record &&
+                          (s.finish_after_header == 0 || s.cells_record < s.finish_after_header);
+  const bool points_read = cells_read && s.points_record > s.cells_record &&
+                           (s.finish_after_header == 0 || s.points_record < s.finish_after_header);
+  // Field cells found without field points stay counted among the elements.
+  if (cells_read && !points_read) header.element_reads += s.cells_count;
+  return header;
+}
+
+// The node and element blocks; with `plain`, against the counts and rules of
+// the run that reads the file as written.
+void DescribeBlocks(Findings& out, const ModelSurvey& s, bool plain, const HeaderReading& header,
+                    bool stopped_at_type) {
   if (s.nodes.header_record == 0) {
     out.Fact("no node block: no record begins NBLOCK, so the file holds no finite-element model");
     out.Remedy(
         "write the meshed model with CDWRITE (CDWRITE,DB), which writes its nodes and elements");
-  } else {
-    DescribeBlock(out, s.nodes, "node", header_known, s.header_count[0], s.header_count[0],
+  } else if (plain) {
+    DescribeBlock(out, s.nodes, "node", header.known, s.header_count[0], s.header_count[0],
                   CompressRemedy(s));
     if (!NodeFormatOf(s.nodes.format, true)) {
       out.Fact("the node format (record " + Str(s.nodes.header_record + 1) + ", \"" +
@@ -248,64 +253,91 @@ std::string ExplainRefusalOf(std::string_view name, const ModelSurvey& s) {
   }
   if (s.elements.header_record == 0) {
     out.Fact("no element block: no record begins EBLOCK");
-  } else {
-    DescribeBlock(out, s.elements, "element", header_known, s.header_count[1], element_reads,
+  } else if (plain) {
+    DescribeBlock(out, s.elements, "element", header.known, s.header_count[1], header.element_reads,
                   CompressRemedy(s));
-    DescribeElements(out, s);
+    DescribeElements(out, s, stopped_at_type);
     if (!IsElementFormat(s.elements.format)) {
       out.Fact("the element format (record " + Str(s.elements.header_record + 1) + ", \"" +
                s.elements.format + "\") is none the run reads: " + ElementFormatList());
     }
   }
-  DescribeComponents(out, s);
-  if (!s.any_fini) {
-    out.Fact("no record begins FINI: the run reads to the end of the file looking for FINISH");
-    out.Remedy("end the model with a FINISH record");
+}
+
+std::string ExplainRefusalOf(std::string_view name, const RunEnded& refused, const ModelSurvey& s,
+                             bool plain, const TriedRemedy& tried) {
+  Findings out;
+  if (std::string stop = StopFact(refused, s); !stop.empty()) out.Fact(std::move(stop));
+  if (std::string remedy = StopRemedy(refused); !remedy.empty()) out.Remedy(std::move(remedy));
+  DescribeModelKind(out, s);
+  // What the model is leaves no other remedy.
+  const bool kind_remedy = !out.remedies.empty() && (IsPlanarModel(s) || IsFragment(s));
+  const HeaderReading header = plain ? DescribeHeader(out, s) : HeaderReading{};
+  DescribeBlocks(out, s, plain, header, StoppedAtType(refused.note));
+  if (plain) {
+    DescribeComponents(out, s);
+    if (!s.any_fini) {
+      out.Fact("no record begins FINI: the run reads to the end of the file looking for FINISH");
+      out.Remedy("end the model with a FINISH record");
+    }
   }
+  if (kind_remedy) out.remedies.resize(1);
 
   std::string text = "refused: a second look at " + std::string(name) + " finds\n";
   for (const std::string& fact : out.facts) text += "  - " + fact + "\n";
-  if (out.remedies.empty()) {
+  const std::string tried_lines = TriedRemedyLines(tried, s);
+  if (tried.passed) text += tried_lines;
+  for (const std::string& remedy : out.remedies) text += "likely remedy: " + remedy + "\n";
+  if (!tried.passed) text += tried_lines;
+  if (out.remedies.empty() && tried_lines.empty()) {
     text += "likely remedy: none found beyond the diagnostic above\n";
   }
-  for (const std::string& remedy : out.remedies) text += "likely remedy: " + remedy + "\n";
   return text;
 }
 
-}  // namespace
-
-std::string ExplainRefusal(std::string_view name, int status) {
+bool IsOpeningFailure(int status) {
   switch (status) {
     case kFileNotFound:
     case kPermissionDenied:
     case kOpenFailure:
     case kNoSuchDevice:
     case kFileNameError:
-      return "refused: the model file " + std::string(name) +
-             " cannot be opened in the working directory; no second look is possible\n";
+      return true;
     default:
-      break;
-  }
-  try {
-    InputFile file(name, kModelUnit);
-    return ExplainRefusalOf(name, SurveyModelFile(file));
-  } catch (const RunEnded&) {
-    return "refused: the model file " + std::string(name) + " could not be read a second time\n";
+      return false;
   }
 }
 
-std::string RefusalOptionHint(std::string_view name) {
+}  // namespace
+
+std::optional<ModelSurvey> SurveyRefusedModel(std::string_view name, const RunEnded& refused) {
+  if (IsOpeningFailure(refused.status)) return std::nullopt;
   try {
     InputFile file(name, kModelUnit);
-    const ModelSurvey s = SurveyModelFile(file);
-    if (HasVolumeElements(s)) {
-      return "cdb2bem: a volume model: 'cdb2bem --skin' translates its outer surface\n";
-    }
-    if (s.nodes.gap_record != 0 || s.elements.gap_record != 0) {
-      return "cdb2bem: the numbering has gaps: 'cdb2bem --renumber' numbers nodes and elements "
-             "anew\n";
-    }
+    return SurveyModelFile(file, {refused.note.record_offset, refused.note.element});
   } catch (const RunEnded&) {
+    return std::nullopt;
   }
-  return {};
+}
+
+std::string ExplainRefusal(std::string_view name, const RunEnded& refused,
+                           const std::optional<ModelSurvey>& survey, bool plain,
+                           const TriedRemedy& tried) {
+  if (IsOpeningFailure(refused.status)) {
+    return "refused: the model file " + std::string(name) +
+           " cannot be opened in the working directory; no second look is possible\n";
+  }
+  if (!survey) {
+    return "refused: the model file " + std::string(name) + " could not be read a second time\n";
+  }
+  return ExplainRefusalOf(name, refused, *survey, plain, tried);
+}
+
+std::string RefusalOptionHint(const TriedRemedy& tried) {
+  if (!tried.passed) return {};
+  if (tried.skin) {
+    return "cdb2bem: a volume model: '" + tried.command + "' translates its outer surface\n";
+  }
+  return "cdb2bem: '" + tried.command +
+         "' translates the model, its nodes and elements numbered anew\n";
 }

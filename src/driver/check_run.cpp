@@ -1,6 +1,7 @@
 #include "driver/check_run.h"
 
 #include <new>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "check/refusal_cause.h"
 #include "check/surface_check.h"
 #include "driver/model_reading.h"
+#include "driver/remedy_trial.h"
 #include "textio/diagnostics.h"
 #include "textio/input_file.h"
 #include "textio/output_file.h"
@@ -35,7 +37,11 @@ int Check(OutputFile& console, int jobs, const RebuildOptions& reading, const Ru
       ReadRebuiltModel(model, reading, run, origins, jobs);
     }
   } catch (const RunEnded& refused) {
-    Print(console, ExplainRefusal(files.model, refused.status));
+    const std::optional<ModelSurvey> survey = SurveyRefusedModel(files.model, refused);
+    const TriedRemedy tried =
+        survey ? TryRemedy(files, reading, refused, *survey, jobs) : TriedRemedy{};
+    Print(console, ExplainRefusal(files.model, refused, survey,
+                                  reading.mode == ModelMode::kAsWritten, tried));
     return refused.status;
   }
   const SurfaceFindings findings = CheckSurface(run);

@@ -24,6 +24,7 @@ std::string RunFiles::Output(std::string_view name) const {
 RunFiles RunFilesFor(std::string_view model) {
   RunFiles files;
   if (!model.empty()) files.model = model;
+  files.operand = model;
   return files;
 }
 

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "model/leave_out.h"
 #include "model/model_records.h"
@@ -20,6 +21,10 @@ inline constexpr std::string_view kModelFileName = "ANSYS_Model.cdb";
 /// model's directory. Every file a run writes is named through Output.
 struct RunFiles {
   std::string model{kModelFileName};
+  /// The model operand and the -C directories as the command line gave
+  /// them, for the command lines a run proposes; empty when not given.
+  std::string operand;
+  std::vector<std::string> directories;
   /// The file `name` in the model's directory: `name` itself when it is an
   /// absolute path or the model is named without a directory.
   std::string Output(std::string_view name) const;

@@ -70,7 +70,9 @@ void ScanModelSizes(InputFile& model, RunTables& run) {
     if (line_buffer.substr(0, 5) == "*ELSE") break;
     // A model that ends before its header is refused: the run fails with status 1.
     if (TextIs(line_buffer, "FINISH")) {
-      StopWithModelError(StructureErrorText(model, StandardErrorIsTerminal()));
+      StopWithModelError(StructureErrorText(model, StandardErrorIsTerminal()),
+                         {.rule = StopRule::kStructure,
+                          .record_offset = static_cast<std::int64_t>(model.record_offset())});
     }
   }
   std::array<char, kLineBufferLength> scratch;

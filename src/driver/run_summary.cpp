@@ -35,11 +35,9 @@ std::string LowerCaseModelHint() {
   return std::string(" ") + name + " is here; to translate it: cdb2bem [OPTION]... " + name;
 }
 
-namespace {
-
 // A word as a shell takes it: quoted when it holds a blank or a character
 // that the shell reads.
-std::string Typed(std::string_view word) {
+std::string TypedWord(std::string_view word) {
   bool plain = !word.empty();
   for (const char c : word) {
     // A separator of paths is plain where the system has it (the backslash on Windows).
@@ -50,6 +48,8 @@ std::string Typed(std::string_view word) {
   std::string quoted(1, '"');
   return quoted.append(word).append(1, '"');
 }
+
+namespace {
 
 bool EndsInCdb(std::string_view name) {
   if (name.size() <= 4) return false;
@@ -83,8 +83,9 @@ bool IsDirectory(const std::string& name) {
 std::string TranslationCommand(const std::vector<std::string>& directories,
                                std::string_view model) {
   std::string command = "cdb2bem";
-  for (const std::string& directory : directories) command.append(" -C ").append(Typed(directory));
-  return command.append(" ").append(Typed(model));
+  for (const std::string& directory : directories)
+    command.append(" -C ").append(TypedWord(directory));
+  return command.append(" ").append(TypedWord(model));
 }
 
 std::vector<std::string> ModelFilesIn(const std::string& directory) {

@@ -23,6 +23,10 @@ inline constexpr std::string_view kLowerCaseModelFileName = "ansys_model.cdb";
 /// ansys_model.cdb is beside it: how to translate that file. Without a line end.
 std::string LowerCaseModelHint();
 
+/// `word` as a shell takes it: quoted when it holds a blank or a character
+/// that the shell reads.
+std::string TypedWord(std::string_view word);
+
 /// The command that translates `model` as it is typed: "cdb2bem", the -C
 /// options of the command line, then `model`; a word with a blank or a
 /// character a shell reads is quoted.

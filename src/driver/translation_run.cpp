@@ -2,12 +2,15 @@
 
 #include <cstdio>
 #include <new>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "check/model_warnings.h"
 #include "check/refusal_cause.h"
 #include "check/surface_check.h"
 #include "driver/model_reading.h"
+#include "driver/remedy_trial.h"
 #include "driver/run_summary.h"
 #include "output/map_file.h"
 #include "output/output_set.h"
@@ -103,6 +106,20 @@ bool IsRefusal(int status) {
   }
 }
 
+// The check's command, and the command that translates the model when one
+// was tried and gets through.
+void HintAtRemedy(const RunEnded& ended, const RebuildOptions& reading, const RunFiles& files,
+                  int jobs) {
+  std::string options = ModeOptions(reading);
+  options += options.empty() ? "--check" : " --check";
+  const std::string line =
+      "cdb2bem: run '" + CommandFor(files, options) + "' to see why and what to do\n";
+  std::fputs(line.c_str(), stderr);
+  if (const std::optional<ModelSurvey> survey = SurveyRefusedModel(files.model, ended)) {
+    std::fputs(RefusalOptionHint(TryRemedy(files, reading, ended, *survey, jobs)).c_str(), stderr);
+  }
+}
+
 }  // namespace
 
 int RunTranslation(std::string_view vtu_file, int jobs, const RebuildOptions& reading,
@@ -117,12 +134,8 @@ int RunTranslation(std::string_view vtu_file, int jobs, const RebuildOptions& re
   } catch (const RunEnded& ended) {
     // A person at a terminal is told where to look next; scripts and pipes
     // see the diagnostic alone.
-    if (IsRefusal(ended.status) && StandardErrorIsTerminal()) {
-      std::fputs("cdb2bem: run 'cdb2bem --check' to see why and what to do\n", stderr);
-      if (reading.mode == ModelMode::kAsWritten) {
-        std::fputs(RefusalOptionHint(files.model).c_str(), stderr);
-      }
-    }
+    if (IsRefusal(ended.status) && StandardErrorIsTerminal())
+      HintAtRemedy(ended, reading, files, jobs);
     return ended.status;
   } catch (const std::bad_alloc&) {
     // Unwinding has closed every file and removed the temporaries.

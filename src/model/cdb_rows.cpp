@@ -66,11 +66,10 @@ FreeFormStatus ReadIntegerRow(std::string_view record, std::span<std::int32_t> v
   return FreeFormStatus::kDone;
 }
 
-void RaiseRowFailure(const InputFile& model, FreeFormStatus status) {
-  const int number = status == FreeFormStatus::kEndOfFile     ? kEndOfFile
-                     : status == FreeFormStatus::kSyntaxError ? kSyntaxError
-                                                              : kInputConversion;
-  RaiseDiagnostic(number, model.unit(), model.path());
+void RaiseRowFailure(const InputFile& model, FreeFormStatus status, std::int64_t record_offset) {
+  if (status == FreeFormStatus::kEndOfFile) RaiseDiagnostic(kEndOfFile, model.unit(), model.path());
+  const int number = status == FreeFormStatus::kSyntaxError ? kSyntaxError : kInputConversion;
+  RaiseValueDiagnostic(number, model.unit(), model.path(), record_offset);
 }
 
 FreeFormStatus ReadElementRow(std::string_view record, std::size_t width,

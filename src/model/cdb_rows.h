@@ -31,8 +31,10 @@ BlockRow KindOfBlockRow(std::string_view record);
 [[nodiscard]] FreeFormStatus ReadIntegerRow(std::string_view record, std::span<std::int32_t> values,
                                             int& count);
 
-/// Raises the diagnostic of a failed free-form read of records of `model`.
-[[noreturn]] void RaiseRowFailure(const InputFile& model, FreeFormStatus status);
+/// Raises the diagnostic of a failed free-form read of records of `model`,
+/// the last of them at byte `record_offset` when known (else -1).
+[[noreturn]] void RaiseRowFailure(const InputFile& model, FreeFormStatus status,
+                                  std::int64_t record_offset = -1);
 
 /// The first `values.size()` values of an element row of `width`-column
 /// fields, read by columns: the quick read of fields that each begin with a

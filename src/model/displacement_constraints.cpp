@@ -77,12 +77,14 @@ bool ConvertConstraintRecord(std::string_view record, ConstraintRecord& out) {
   return true;
 }
 
-void RaiseForConstraintRecord(std::string_view record) {
-  const ConstraintFields fields(record);
-  TextToInteger(fields.node());
-  TextToReal(fields.value());
+void RaiseForConstraintRecord(std::string_view record, std::int64_t record_offset) {
+  NotingValueRecord(record_offset, [record] {
+    const ConstraintFields fields(record);
+    TextToInteger(fields.node());
+    TextToReal(fields.value());
+  });
   // Not reached: a refused record fails one of the two.
-  RaiseDiagnostic(kInvalidReal);
+  RaiseValueDiagnostic(kInvalidReal, 0, {}, record_offset);
 }
 
 namespace {
@@ -116,7 +118,12 @@ void ReadConstraintRecords(InputFile& model, RunTables& run, int jobs) {
                  // Read again by itself, as the pass does when the file ends or the
                  // conversion refused the record: the end of the file's diagnostic,
                  // or the node's, or else the value's.
-                 .read_alone = [&] { RaiseForConstraintRecord(model.ReadRecord()); }});
+                 .read_alone =
+                     [&] {
+                       const std::string_view record = model.ReadRecord();
+                       RaiseForConstraintRecord(record,
+                                                static_cast<std::int64_t>(model.record_offset()));
+                     }});
 }
 
 // The condition of triangle t from the displacements of its corners: its
@@ -204,6 +211,9 @@ void RefuseConstrainedRotatedNodes(const RunTables& run) {
       if (given && first < 0) first = d;
       fixed = fixed && given && u[d] == 0.0;
     }
-    if (first >= 0 && !fixed) StopWithModelError(RotatedNodeConstrained(shown, first + 1));
+    if (first >= 0 && !fixed) {
+      StopWithModelError(RotatedNodeConstrained(shown, first + 1),
+                         {.rule = StopRule::kRotatedNode, .node = shown, .direction = first + 1});
+    }
   }
 }

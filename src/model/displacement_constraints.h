@@ -41,7 +41,8 @@ struct ConstraintRecord {
 
 /// Raises what the constraint pass raises for a record that
 /// ConvertConstraintRecord refused: the node's diagnostic, or else the value's.
-[[noreturn]] void RaiseForConstraintRecord(std::string_view record);
+[[noreturn]] void RaiseForConstraintRecord(std::string_view record,
+                                           std::int64_t record_offset = -1);
 
 /// The direction of a D command's label: "UX", "UY", "UZ" give 1, 2, 3;
 /// any other label 0.

@@ -61,10 +61,11 @@ bool IsNonSurfaceElement(std::int32_t node_count, const FreeFormExtent& extent) 
          ((node_count == 1 || node_count == 2) && extent.value_records > 1);
 }
 
-void RefuseNonSurfaceElement(std::int32_t number, std::int32_t node_count,
+void RefuseNonSurfaceElement(std::int32_t number, std::int32_t itype, std::int32_t node_count,
                              const FreeFormExtent& extent) {
   if (IsNonSurfaceElement(node_count, extent)) {
-    StopWithModelError(ElementNotSurface(number, node_count));
+    StopWithModelError(ElementNotSurface(number, node_count),
+                       {.rule = StopRule::kNodesNotSurface, .element = number, .itype = itype});
   }
 }
 
@@ -81,7 +82,8 @@ const LocalElementType* RefusedType(const ElementTypes& types, std::int32_t ityp
 
 void RefuseElementOfType(const ElementTypes& types, std::int32_t number, std::int32_t itype) {
   if (const LocalElementType* type = RefusedType(types, itype)) {
-    StopWithModelError(ElementOfRefusedType(number, type->name, ClassPhrase(type->element_class)));
+    StopWithModelError(ElementOfRefusedType(number, type->name, ClassPhrase(type->element_class)),
+                       {.rule = StopRule::kTypeNotSurface, .element = number, .itype = itype});
   }
 }
 
@@ -130,7 +132,9 @@ void ReadElementValues(InputFile& model, std::size_t width, ElementValues& value
   }
   HeldThenFile source{record, model};
   const FreeFormStatus status = ParseFreeForm(source, targets, &extent);
-  if (status != FreeFormStatus::kDone) RaiseRowFailure(model, status);
+  if (status != FreeFormStatus::kDone) {
+    RaiseRowFailure(model, status, static_cast<std::int64_t>(model.record_offset()));
+  }
 }
 
 ElementRecord ReadElementRecord(InputFile& model, std::size_t width, const RunTables& run) {
@@ -138,7 +142,7 @@ ElementRecord ReadElementRecord(InputFile& model, std::size_t width, const RunTa
   FreeFormExtent extent;
   ReadElementValues(model, width, values, extent);
   RefuseElementOfType(run.Types, values.element.number, values.element.itype);
-  RefuseNonSurfaceElement(values.element.number, values.node_count, extent);
+  RefuseNonSurfaceElement(values.element.number, values.element.itype, values.node_count, extent);
   return values.element;
 }
 
@@ -151,11 +155,14 @@ double DiagonalLength(const double* a, const double* b) {
 
 void CheckElement(const ElementRecord& element, const RunTables& run) {
   if (element.number < 1 || element.number > run.ElementCount) {
-    StopWithModelError(ElementNumberOutOfRange(element.number, run.ElementCount));
+    StopWithModelError(ElementNumberOutOfRange(element.number, run.ElementCount),
+                       {.rule = StopRule::kOutsideCounts, .element = element.number});
   }
   for (std::int32_t node : element.corners) {
     if (node < 1 || node > run.NodeCount) {
-      StopWithModelError(ElementNodeOutOfRange(element.number, node, run.NodeCount));
+      StopWithModelError(
+          ElementNodeOutOfRange(element.number, node, run.NodeCount),
+          {.rule = StopRule::kOutsideCounts, .element = element.number, .node = node});
     }
   }
 }

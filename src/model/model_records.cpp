@@ -270,7 +270,8 @@ void ReadModelRecords(InputFile& model, ModelRecords& out, int jobs) {
     } else if (record.starts_with("CMBLOCK,")) {
       pending = ReadComponent(model, record, out);
     } else if (record.starts_with("D,")) {
-      ReadDisplacement(record, out);
+      NotingValueRecord(static_cast<std::int64_t>(model.record_offset()),
+                        [&] { ReadDisplacement(record, out); });
     } else if (BeginsPressures(record)) {
       pending = ReadPressures(model, record, keep);
     }

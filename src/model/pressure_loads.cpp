@@ -114,8 +114,10 @@ bool IsSecondValueSet(std::string_view record) {
 // its fields, then its four values and its second value set, when it follows.
 void ReadPressureCommand(InputFile& model, std::string_view record, const PressureSink& take) {
   PressureValues pressure;
-  pressure.element = TextToInteger(Trimmed(CommandField(record, 1)));
-  pressure.key = KeyOf(CommandField(record, 2));
+  NotingValueRecord(static_cast<std::int64_t>(model.record_offset()), [&] {
+    pressure.element = TextToInteger(Trimmed(CommandField(record, 1)));
+    pressure.key = KeyOf(CommandField(record, 2));
+  });
   double* p = pressure.values;
   ReadFreeForm(model, {p[0], p[1], p[2], p[3]});
   take(pressure);

@@ -153,20 +153,22 @@ void CheckCorner(const ModelRecords& records, const ModelIndex& index, std::int6
   const std::int32_t number = records.element_numbers[static_cast<std::size_t>(i)];
   const std::int64_t p = corner == 0 ? -1 : index.nodes.Find(corner);
   const bool field_point = p >= 0 && index.field_point_of[static_cast<std::size_t>(p)] != 0;
+  const StopNote note{.rule = StopRule::kCornerRefused, .element = number, .node = corner};
   if (index.is_field_cell[static_cast<std::size_t>(i)]) {
     if (!field_point) {
       StopWithModelError(
-          ElementCornerRefused("field cell", number, corner, ", which is not a field point"));
+          ElementCornerRefused("field cell", number, corner, ", which is not a field point"), note);
     }
     return;
   }
-  if (corner == 0) StopWithModelError(ElementCornerRefused("element", number, corner, ""));
+  if (corner == 0) StopWithModelError(ElementCornerRefused("element", number, corner, ""), note);
   if (p < 0) {
     StopWithModelError(
-        ElementCornerRefused("element", number, corner, ", which is not in the node block"));
+        ElementCornerRefused("element", number, corner, ", which is not in the node block"), note);
   }
   if (field_point) {
-    StopWithModelError(ElementCornerRefused("element", number, corner, ", which is a field point"));
+    StopWithModelError(ElementCornerRefused("element", number, corner, ", which is a field point"),
+                       note);
   }
 }
 
@@ -275,5 +277,22 @@ void NoteNodeOrigins(const ModelRecords& records, const ModelIndex& index,
   }
   for (const std::int32_t i : index.field_cells) {
     origins.field_cell_numbers.push_back(records.element_numbers[static_cast<std::size_t>(i)]);
+  }
+}
+
+void CountReadTypes(const ModelRecords& records, std::span<const std::uint8_t> read,
+                    RunTables& run) {
+  run.Types = records.types;
+  run.ElementsOfType.assign(run.Types.types().size(), 0);
+  run.ElementsOfUndefinedType = 0;
+  if (run.Types.empty()) return;
+  for (std::size_t i = 0; i < read.size() && i < records.element_types.size(); ++i) {
+    if (read[i] == 0) continue;
+    const LocalElementType* type = run.Types.Find(records.element_types[i]);
+    if (type == nullptr) {
+      ++run.ElementsOfUndefinedType;
+    } else {
+      ++run.ElementsOfType[static_cast<std::size_t>(type - run.Types.types().data())];
+    }
   }
 }

@@ -108,6 +108,12 @@ struct SurfaceModel {
 void FillSurfaceTables(const ModelRecords& records, const ModelIndex& index,
                        const SurfaceModel& surface, RunTables& run, int jobs);
 
+/// Counts the element records the mode read (`read[i]` not 0 for element
+/// position i; field cells among them) under their local types in `run`,
+/// for the check's figures.
+void CountReadTypes(const ModelRecords& records, std::span<const std::uint8_t> read,
+                    RunTables& run);
+
 /// The ANSYS numbers of the surface model's nodes, its field points after
 /// them, and of its field cells, into `origins`.
 void NoteNodeOrigins(const ModelRecords& records, const ModelIndex& index,

@@ -18,7 +18,9 @@ void CheckSurfaceRecords(const ModelRecords& records, const ModelIndex& index) {
     RefuseElementOfType(records.types, number, records.element_types[k]);
     const std::int32_t nodes = records.element_node_counts[k];
     if (nodes == 1 || nodes == 2 || nodes > 8) {
-      StopWithModelError(ElementNotSurface(number, nodes));
+      StopWithModelError(ElementNotSurface(number, nodes), {.rule = StopRule::kNodesNotSurface,
+                                                            .element = number,
+                                                            .itype = records.element_types[k]});
     }
     std::int32_t corners[4];
     SurfaceCorners(records, i, corners);
@@ -75,6 +77,8 @@ void BuildRenumberedModel(const ModelRecords& records, RunTables& run, SurfaceOr
   surface.constraint_dropped_why = kConstraintsOffTheModel;
   surface.pressure_dropped_why = kPressuresOffTheModel;
   FillSurfaceTables(records, index, surface, run, jobs);
+
+  CountReadTypes(records, std::vector<std::uint8_t>(records.element_numbers.size(), 1), run);
 
   origins.faces = false;
   origins.element_faces.assign(origins.element_numbers.size(), 0);

@@ -134,10 +134,11 @@ std::vector<std::uint32_t> FindSkinFaces(std::span<const std::int32_t> corners,
       while (first != last) {
         BucketFace* run_end = first + 1;
         while (run_end != last && run_end->SameCorners(*first)) ++run_end;
+        // A face of two elements is one interior face.
         if (run_end - first == 1) {
           skin.push_back(first->origin);
         } else {
-          shared += run_end - first;
+          ++shared;
         }
         first = run_end;
       }
@@ -195,7 +196,8 @@ std::vector<std::uint8_t> CheckVolumeRecords(const ModelRecords& records, const 
       StopWithModelError(ElementNotVolume(number, TypeName(type, itype),
                                           element_class == ElementClass::kSurface
                                               ? std::string_view("a surface element")
-                                              : ClassPhrase(element_class)));
+                                              : ClassPhrase(element_class)),
+                         {.rule = StopRule::kTypeNotVolume, .element = number, .itype = itype});
     }
     const int corner_count = VolumeCorners(type->number, type->keyopt1);
     const std::int32_t nodes = records.element_node_counts[k];
@@ -359,6 +361,11 @@ void BuildSkinModel(const ModelRecords& records, RunTables& run, SurfaceOrigins&
   surface.constraint_dropped_why = kConstraintsOffTheSkin;
   surface.pressure_dropped_why = kPressuresOffTheSkin;
   FillSurfaceTables(records, index, surface, run, jobs);
+
+  // The volume elements and the field cells are what the skin reads.
+  std::vector<std::uint8_t> read(shape.size(), 0);
+  for (std::size_t i = 0; i < shape.size(); ++i) read[i] = shape[i] != 0 || index.is_field_cell[i];
+  CountReadTypes(records, read, run);
 
   origins.faces = true;
   origins.skin_faces = static_cast<std::int64_t>(skin.size());

@@ -22,7 +22,8 @@ int FaceCorners(std::span<const std::int32_t> corners, bool tetrahedron, int fac
 /// element, the last four unused for a tetrahedron). A face is on the skin
 /// when no other face of any element has the same set of corners. Returns
 /// element * 8 + face of each skin face, in element then face order; counts
-/// the faces that are not collapsed and not on the skin in `interior`.
+/// in `interior` the interior faces: each set of corners that more than one
+/// face has, once.
 /// Threads: `jobs`.
 std::vector<std::uint32_t> FindSkinFaces(std::span<const std::int32_t> corners,
                                          std::span<const std::uint8_t> tetrahedron,

@@ -1,5 +1,6 @@
 #include "textio/diagnostics.h"
 
+#include <atomic>
 #include <string>
 
 #include "system/console.h"
@@ -37,7 +38,10 @@ constexpr DiagnosticText kDiagnostics[] = {
 // Writes the whole line and its CR LF to standard error, unbuffered, so that
 // nothing is lost when the run ends right after. A failed write has nowhere
 // left to be reported to.
+std::atomic<int> silent_scopes{0};
+
 void WriteErrorRecord(std::string_view text) {
+  if (silent_scopes.load(std::memory_order_relaxed) != 0) return;
   const std::string_view pieces[] = {text, "\r\n"};
   WriteStandardError(pieces, std::size(pieces));
 }
@@ -73,6 +77,11 @@ void RaiseDiagnostic(int number, int unit, std::string_view path) {
   throw RunEnded{number};
 }
 
+void RaiseValueDiagnostic(int number, int unit, std::string_view path, std::int64_t record_offset) {
+  WriteErrorRecord(DiagnosticLine(number, unit, path));
+  throw RunEnded{number, {.rule = StopRule::kUnreadableValue, .record_offset = record_offset}};
+}
+
 int ReportInsufficientMemory() {
   static_assert(kInsufficientMemory == 41);
   // The line is gathered from fixed pieces: nothing here needs memory.
@@ -89,6 +98,14 @@ void StopWithModelError(std::string_view text) {
   WriteErrorRecord(text);
   throw RunEnded{1};
 }
+
+void StopWithModelError(std::string_view text, const StopNote& note) {
+  WriteErrorRecord(text);
+  throw RunEnded{1, note};
+}
+
+SilentDiagnostics::SilentDiagnostics() { silent_scopes.fetch_add(1, std::memory_order_relaxed); }
+SilentDiagnostics::~SilentDiagnostics() { silent_scopes.fetch_sub(1, std::memory_order_relaxed); }
 
 void PrintWarning(std::string_view text) { WriteErrorRecord(text); }
 

@@ -6,10 +6,36 @@
 #include <string_view>
 #include <vector>
 
+/// The rule of the model file a reader met where it stopped the run.
+enum class StopRule : std::uint8_t {
+  kNone,             // no reader noted where it stopped
+  kUnreadableValue,  // a field that no integer or real rule reads
+  kTypeNotSurface,   // an element of a type that is no surface element
+  kTypeNotVolume,    // --skin: an element of a type that is no volume element
+  kNodesNotSurface,  // an element whose node count no surface element has
+  kStructure,        // a FINISH before the offset header
+  kRotatedNode,      // a constraint across the rotated axes of its node
+  kOutsideCounts,    // an element number or corner node beyond the header's counts
+  kCornerRefused,    // a rebuilt model's corner node: 0, not in the node block, a field point
+};
+
+/// Where a reader stopped the run, and by which rule; what it does not know
+/// stays 0 (record_offset: -1).
+struct StopNote {
+  StopRule rule = StopRule::kNone;
+  std::int64_t record_offset = -1;  // byte offset of the record in the model file
+  std::int32_t element = 0;
+  std::int32_t itype = 0;  // the element's local type
+  std::int32_t node = 0;
+  int direction = 0;  // 1 to 3 for UX, UY, UZ
+};
+
 /// Thrown to end the run; only the entry point catches it. Unwinding closes
-/// every file with what it holds.
+/// every file with what it holds. A refusal of the model carries where the
+/// reader stopped.
 struct RunEnded {
   int status;
+  StopNote note{};
 };
 
 /// Unit numbers shown in diagnostics.
@@ -52,6 +78,27 @@ std::string DiagnosticLine(int number, int unit, std::string_view path);
 /// Prints the diagnostic line on standard error and ends the run with status
 /// `number`. For diagnostics without a file, unit and path are not used.
 [[noreturn]] void RaiseDiagnostic(int number, int unit = 0, std::string_view path = {});
+/// The same for a value of the model that cannot be read, in the record
+/// at byte `record_offset` (-1: not known).
+[[noreturn]] void RaiseValueDiagnostic(int number, int unit, std::string_view path,
+                                       std::int64_t record_offset);
+
+/// Returns what `read` returns; a run that `read` ends without noting where
+/// (or without the record of an unreadable value) is noted as stopped at an
+/// unreadable value of the record at byte `record_offset`.
+template <typename Read>
+decltype(auto) NotingValueRecord(std::int64_t record_offset, Read&& read) {
+  try {
+    return read();
+  } catch (RunEnded& ended) {
+    const StopNote& note = ended.note;
+    if (note.rule == StopRule::kNone ||
+        (note.rule == StopRule::kUnreadableValue && note.record_offset < 0)) {
+      ended.note = {.rule = StopRule::kUnreadableValue, .record_offset = record_offset};
+    }
+    throw;
+  }
+}
 
 /// Prints diagnostic 41 without taking any memory, for a run that has run
 /// out of it, and returns its number: the exit status.
@@ -63,6 +110,19 @@ void ReportOutputConversion(int unit, std::string_view path);
 /// Prints `text` as one record on standard error and ends the run, status 1:
 /// a fault of the model file that the run refuses to translate.
 [[noreturn]] void StopWithModelError(std::string_view text);
+/// The same, with where the reader stopped.
+[[noreturn]] void StopWithModelError(std::string_view text, const StopNote& note);
+
+/// While one lives, diagnostic and warning lines are not printed: a model
+/// read on trial (the check trying a remedy) ends or goes on as a run would,
+/// silently.
+class SilentDiagnostics {
+ public:
+  SilentDiagnostics();
+  ~SilentDiagnostics();
+  SilentDiagnostics(const SilentDiagnostics&) = delete;
+  SilentDiagnostics& operator=(const SilentDiagnostics&) = delete;
+};
 
 /// Prints `text` as one record on standard error; the run goes on.
 void PrintWarning(std::string_view text);

@@ -78,7 +78,8 @@ void ReadFixedRecord(InputFile& file, Layout layout, std::initializer_list<ReadI
     for (const FieldSpec& field : part) item_count += static_cast<std::size_t>(field.repeat);
     std::span<const ReadItem> part_items(items.begin() + first_item, item_count);
     if (!ReadFixedFields(record, part, part_items)) {
-      RaiseDiagnostic(kInputConversion, file.unit(), file.path());
+      RaiseValueDiagnostic(kInputConversion, file.unit(), file.path(),
+                           static_cast<std::int64_t>(file.record_offset()));
     }
     first_item += item_count;
     first_field = f + 1;

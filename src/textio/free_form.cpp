@@ -296,9 +296,11 @@ void ReadFreeForm(InputFile& file, std::span<const FreeFormTarget> targets,
     case FreeFormStatus::kEndOfFile:
       RaiseDiagnostic(kEndOfFile, file.unit(), file.path());
     case FreeFormStatus::kSyntaxError:
-      RaiseDiagnostic(kSyntaxError, file.unit(), file.path());
+      RaiseValueDiagnostic(kSyntaxError, file.unit(), file.path(),
+                           static_cast<std::int64_t>(file.record_offset()));
     case FreeFormStatus::kConversionError:
-      RaiseDiagnostic(kInputConversion, file.unit(), file.path());
+      RaiseValueDiagnostic(kInputConversion, file.unit(), file.path(),
+                           static_cast<std::int64_t>(file.record_offset()));
   }
 }
 

@@ -128,9 +128,13 @@ TEST(CheckRun, RefusedSamplesGetTheirCause) {
     int status;
     std::vector<std::string> lines;
   } cases[] = {
+      // The run reads the header's 678 nodes past the block's 655 into the
+      // N record; the model is a volume model that --skin translates.
       {"sector.cdb",
        64,
-       {"  - the header promises 678 nodes, 655 node records follow: the run reads on past the "
+       {"  - the run stopped at record 694: a value in it that the reading rules do not read as "
+        "a number (diagnostic 64)\n",
+        "  - the header promises 678 nodes, 655 node records follow: the run reads on past the "
         "block into record 694 (\"N,R5.3,LOC,       -1,\")\n",
         "  - record 687 holds node 672 where node 649 is expected",
         "  - the header promises 328 elements, 105 element records follow",
@@ -139,25 +143,39 @@ TEST(CheckRun, RefusedSamplesGetTheirCause) {
         "element\n",
         "likely remedy: compress the numbering in ANSYS before writing the file (NUMCMP,ALL), so "
         "that the nodes are numbered 1 to 655 and the elements 1 to 105, without gaps\n",
-        "likely remedy: translate the outer surface of the volume mesh: 'cdb2bem --skin'"}},
+        "likely remedy: translate the outer surface of the volume mesh (tried on the model, it "
+        "gets through):\n  cdb2bem --skin\n"}},
+      // Its SURF152 elements lie on the skin of its SOLID70 bricks.
       {"ErnoRadiation.cdb",
        1,
-       {"  - element 1 (record 126) is of type 1, SOLID70, a volume element",
-        "likely remedy: translate the outer surface of the volume mesh: 'cdb2bem --skin'"}},
+       {"  - the run stopped at element 1 (record 126), of type 1, SOLID70: a volume element, not "
+        "a surface element\n",
+        "likely remedy: translate the outer surface of the volume mesh (tried on the model, it "
+        "gets through):\n  cdb2bem --skin\n"}},
       {"TetBeam.cdb",
        1,
-       {"  - element 1 (record 1081) is of type 3, SOLID187, a volume element",
-        "likely remedy: translate the outer surface of the volume mesh: 'cdb2bem --skin'"}},
+       {"  - the run stopped at element 1 (record 1081), of type 3, SOLID187: a volume element, "
+        "not a surface element\n",
+        "likely remedy: translate the outer surface of the volume mesh (tried on the model, it "
+        "gets through):\n  cdb2bem --skin\n"}},
       {"mesh200.cdb",
        1,
-       {"  - element 1 (record 5007) is of type 1, MESH200, a volume element",
+       {"  - the run stopped at element 1 (record 5007), of type 1, MESH200: a volume element, not "
+        "a surface element\n",
         "  - element 1 (record 5007, type 1, MESH200) has 20 nodes and continues on the next "
         "record",
-        "likely remedy: translate the outer surface of the volume mesh: 'cdb2bem --skin'"}},
+        "likely remedy: translate the outer surface of the volume mesh (tried on the model, it "
+        "gets through):\n  cdb2bem --skin\n"}},
+      // The FINISH of record 4 ends a part before the model; the model's
+      // 3000 element rows are 1500 of each of its two 2-D types.
       {"plane182_183.cdb",
        1,
-       {"  - record 4 is FINISH, before the offset header (*ELSE, record 144)",
-        "likely remedy: delete records 1 to 9 "}},
+       {"  - the run stopped at the FINISH of record 4 before the offset header: the run takes it "
+        "for the end of the model\n",
+        "  - the element rows are of type 1, PLANE182 (1500 elements) and type 2, PLANE183 (1500 "
+        "elements): a 2-D model\n",
+        "\nlikely remedy: nothing in cdb2bem translates a 2-D model: it has no surface in space; "
+        "model the body in 3-D and translate its surface\n"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.file);
@@ -174,6 +192,10 @@ TEST(CheckRun, RefusedSamplesGetTheirCause) {
     // A sample with gaps in its numbering is not told it needs a surface mesh for that.
     if (c.status == 1 && std::string_view(c.file) != "ErnoRadiation.cdb") {
       EXPECT_EQ(check.out.find("NUMCMP"), std::string::npos) << check.out;
+    }
+    // A 2-D model gets no remedy that leads to its 2-D refusal.
+    if (std::string_view(c.file) == "plane182_183.cdb") {
+      EXPECT_EQ(check.out.find("delete records"), std::string::npos) << check.out;
     }
   }
 }
@@ -257,13 +279,17 @@ TEST(RefusalCause, FieldComponentsShortRecordsAndMissingFinish) {
     SCOPED_TRACE(c.name);
     ScopedTempDir dir;
     WriteFile("ANSYS_Model.cdb", c.text);
-    const std::string text = ExplainRefusal("ANSYS_Model.cdb", 24);
+    const RunEnded refused{24};
+    const std::string text = ExplainRefusal(
+        "ANSYS_Model.cdb", refused, SurveyRefusedModel("ANSYS_Model.cdb", refused), true, {});
     EXPECT_NE(text.find(c.want), std::string::npos) << "missing [" << c.want << "] in\n" << text;
     EXPECT_NE(text.find("\nlikely remedy: "), std::string::npos) << text;
   }
-  EXPECT_EQ(ExplainRefusal("absent.cdb", 29),
-            "refused: the model file absent.cdb cannot be opened in the working directory; no "
-            "second look is possible\n");
+  const RunEnded absent{29};
+  EXPECT_EQ(
+      ExplainRefusal("absent.cdb", absent, SurveyRefusedModel("absent.cdb", absent), true, {}),
+      "refused: the model file absent.cdb cannot be opened in the working directory; no "
+      "second look is possible\n");
 }
 
 TEST(CheckVtk, FiguresAgreeWithVtkOnGeneratedModels) {

@@ -255,7 +255,7 @@ TEST(RunSummary, BareErrorsExplainedOnATerminalOnly) {
        1,
        " ANSYS cdb file error!",
        " record 3 (FINISH) ends the model before the *ELSE record of its node and element "
-       "counts\r\r\ncdb2bem: run 'cdb2bem --check' to see why and what to do\r\n"},
+       "counts\r\r\ncdb2bem: run 'cdb2bem -C finish --check' to see why and what to do\r\n"},
   };
   ScopedTempDir temp;
   const fs::path work = fs::canonical(temp.path());
