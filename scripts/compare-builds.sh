@@ -17,6 +17,14 @@ if [ $# -eq 0 ]; then
   set -- "$root"/tests/e2e/*/ANSYS_Model.cdb "$root"/tests/data/ansys/*.cdb \
     "$root"/tests/fuzz/corpus/fuzz_whole_run/*
 fi
+# Every model is named by its full path before any run; a missing one is no
+# comparison.
+models=()
+for model in "$@"; do
+  full=$(realpath -e "$model") || { echo "no such model: $model" >&2; exit 2; }
+  models+=("$full")
+done
+set -- "${models[@]}"
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
 differences=0
