@@ -20,6 +20,7 @@ namespace model_text {
 struct Node {
   int number;
   double x, y, z;
+  const char* rotation = "";  // THXY, THYZ, THZX after z
 };
 
 struct Element {
@@ -29,8 +30,9 @@ struct Element {
   int material = 1;
 };
 
-// Type records, the node block, the element block (nodes after the eighth
-// on the next record), then `after` and FINISH.
+// A model file as ANSYS writes one: the offset header, type records, the
+// node block, the element block (nodes after the eighth on the next record),
+// then `after` and FINISH.
 struct Model {
   std::string types;
   std::vector<Node> nodes;
@@ -45,13 +47,22 @@ inline std::string Format(const char* format, auto... values) {
 }
 
 inline std::string CdbText(const Model& model) {
+  int highest_node = 0;
+  int highest_element = 0;
+  for (const Node& n : model.nodes) highest_node = std::max(highest_node, n.number);
+  for (const Element& e : model.elements) highest_element = std::max(highest_element, e.number);
+  std::string text = "/PREP7\n*ELSE\n";
+  text += Format("NUMOFF,NODE,%9d\nNUMOFF,ELEM,%9d\n", highest_node, highest_element);
+  text += model.types + "NBLOCK,6,SOLID\n(3i9,6e21.13e3)\n";
+  // Written as "%9d" and "%21.13E" print, without snprintf, which takes a
+  // tenth of a second for the largest model of the tests.
   using test_support::AppendExponent;
   using test_support::AppendInteger;
-  std::string text = "/PREP7\n" + model.types + "NBLOCK,6,SOLID\n(3i9,6e21.13e3)\n";
   for (const Node& n : model.nodes) {
     AppendInteger(text, n.number, 9);
     text += "        0        0";
     for (double value : {n.x, n.y, n.z}) AppendExponent(text, value, 21, 13);
+    text += n.rotation;
     text += "\n";
   }
   text += "N,R5.3,LOC,       -1,\nEBLOCK,19,SOLID\n(19i9)\n";

@@ -14,6 +14,7 @@
 #include "driver/check_run.h"
 #include "driver/model_reading.h"
 #include "driver/translation_run.h"
+#include "model/model_text.h"
 #include "test_support.h"
 
 namespace {
@@ -23,82 +24,16 @@ using test_support::RunResult;
 using test_support::ScopedTempDir;
 using test_support::WriteFile;
 
-struct Node {
-  int number;
-  double x, y, z;
-  const char* rotation = "";  // THXY, THYZ, THZX after z
-};
-
-struct Element {
-  int type;
-  int number;
-  std::vector<int> nodes;
-  int material = 1;
-};
-
-// A model file as ANSYS writes one: type records, the node block, the
-// element block (nodes after the eighth on the next record), then `after`.
-struct Model {
-  std::string types;
-  std::vector<Node> nodes;
-  std::vector<Element> elements;
-  std::string after;
-};
-
-std::string Format(const char* format, auto... values) {
-  char text[256];
-  std::snprintf(text, sizeof text, format, values...);
-  return text;
-}
-
-std::string CdbText(const Model& model) {
-  int highest_node = 0;
-  int highest_element = 0;
-  for (const Node& n : model.nodes) highest_node = std::max(highest_node, n.number);
-  for (const Element& e : model.elements) highest_element = std::max(highest_element, e.number);
-  std::string text = "/PREP7\n*ELSE\n";
-  text += Format("NUMOFF,NODE,%9d\nNUMOFF,ELEM,%9d\n", highest_node, highest_element);
-  text += model.types;
-  text += "NBLOCK,6,SOLID\n(3i9,6e21.13e3)\n";
-  // Written as "%9d" and "%21.13E" print, without snprintf, which takes a
-  // tenth of a second for the largest model here.
-  using test_support::AppendExponent;
-  using test_support::AppendInteger;
-  for (const Node& n : model.nodes) {
-    AppendInteger(text, n.number, 9);
-    text += "        0        0";
-    for (double value : {n.x, n.y, n.z}) AppendExponent(text, value, 21, 13);
-    text += n.rotation;
-    text += "\n";
-  }
-  text += "N,R5.3,LOC,       -1,\nEBLOCK,19,SOLID\n(19i9)\n";
-  for (const Element& e : model.elements) {
-    for (int value :
-         {e.material, e.type, 1, 1, 0, 0, 0, 0, static_cast<int>(e.nodes.size()), 0, e.number})
-      AppendInteger(text, value, 9);
-    for (std::size_t k = 0; k < e.nodes.size(); ++k) {
-      if (k == 8) text += "\n";
-      AppendInteger(text, e.nodes[k], 9);
-    }
-    text += "\n";
-  }
-  text += "       -1\n" + model.after + "FINISH\n";
-  return text;
-}
-
-// An SFE command: its record, the values, and the two records after them.
-std::string Sfe(int element, int key, double p1, double p2, double p3, double p4) {
-  return Format("SFE,%8d,%4d,PRES, 0,R5.0\n", element, key) +
-         Format("%16.8f%16.8f%16.8f%16.8f\n", p1, p2, p3, p4) + "0 0 0 0\n0 0 0 0\n";
-}
+using model_text::CdbText;
+using model_text::Component;
+using model_text::Element;
+using model_text::Format;
+using model_text::Model;
+using model_text::Node;
+using model_text::Sfe;
 
 std::string D(int node, const char* label, double value) {
   return Format("D,%7d,%-4s,%16.9E,%16.9E\n", node, label, value, 0.0);
-}
-
-std::string Component(const char* name, const char* kind, const std::string& values, int count) {
-  return Format("CMBLOCK,%-8s,%s,%8d  ! users component definition\n(8i10)\n", name, kind, count) +
-         values + "\n";
 }
 
 RunResult Translate(ModelMode mode, int jobs = 1, std::string_view vtu = {}) {
