@@ -39,7 +39,10 @@ bool TakeFieldByField(std::string_view record, std::span<std::int32_t> values,
       }
     }
     // At most nine digits: every value fits.
-    if ((wanted >> f) & 1) values[f] = static_cast<std::int32_t>(EightDigitNumber(digits) + ninth);
+    // Fields past the 32nd are tested, never stored: `wanted` has no bit for them.
+    if (f < 32 && ((wanted >> f) & 1)) {
+      values[f] = static_cast<std::int32_t>(EightDigitNumber(digits) + ninth);
+    }
   }
   return true;
 }

@@ -200,7 +200,7 @@ TEST(FreeFormRead, ColumnFieldsGiveWhatTheFreeFormReadGives) {
 // columns, up to and beyond the longest the whole-record test takes: every
 // column of them changed in turn, to a blank, a digit or another character,
 // taken exactly when each field is its blank, then blanks and digits, with
-// the values each field writes.
+// the values each field writes (the first 32 of them).
 TEST(FreeFormRead, ColumnRecordsTestedAcrossWords) {
   for (std::size_t width = 8; width <= 10; ++width) {
     for (std::size_t fields : std::vector<std::size_t>{1, 2, 25, 32, 33}) {
@@ -227,8 +227,9 @@ TEST(FreeFormRead, ColumnRecordsTestedAcrossWords) {
             if (regular) values[f] = std::stoi(field);
           }
           ASSERT_EQ(taken, regular);
+          // Values past the 32nd are tested, never stored.
           if (taken) {
-            EXPECT_EQ(fast, values);
+            for (std::size_t f = 0; f < fields; ++f) EXPECT_EQ(fast[f], f < 32 ? values[f] : 0);
           }
         }
       }
