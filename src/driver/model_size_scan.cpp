@@ -1,12 +1,10 @@
 #include "driver/model_size_scan.h"
 
-#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 
 #include "driver/load_kind_scan.h"
-#include "system/files.h"
 #include "textio/diagnostics.h"
 #include "textio/fixed_layout.h"
 #include "textio/free_form.h"
@@ -31,25 +29,19 @@ std::int32_t Subtract(std::int32_t a, std::int32_t b) {
 }
 
 // The number of the record that begins at byte `offset` of `model`, from 1,
-// read again from the file's start; 0 when it cannot be.
+// read again from the file's first record, silently; 0 when it cannot be.
 std::int64_t RecordNumberAt(const InputFile& model, std::uint64_t offset) {
-  const int fd = OpenDescriptor(model.path(), FileAccess::kRead);
-  if (fd < 0) return 0;
-  std::int64_t number = 1;
-  std::array<char, 1 << 16> block;
-  for (std::uint64_t at = 0; at < offset;) {
-    const std::ptrdiff_t n = ReadDescriptor(
-        fd, block.data(),
-        static_cast<std::size_t>(std::min<std::uint64_t>(block.size(), offset - at)));
-    if (n <= 0) {
-      number = 0;
-      break;
+  const SilentDiagnostics silent;
+  try {
+    InputFile again(model.path(), kModelUnit);
+    std::string_view record;
+    for (std::int64_t number = 1; again.NextRecord(record) && again.record_offset() <= offset;
+         ++number) {
+      if (again.record_offset() == offset) return number;
     }
-    number += std::count(block.data(), block.data() + n, '\n');
-    at += static_cast<std::uint64_t>(n);
+  } catch (const RunEnded&) {
   }
-  CloseDescriptor(fd);
-  return number;
+  return 0;
 }
 
 }  // namespace
