@@ -4,6 +4,8 @@
 // displacement conditions, pressures), and where each item comes from.
 #pragma once
 
+#include <algorithm>
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -62,6 +64,30 @@ void CheckCorner(const ModelRecords& records, const ModelIndex& index, std::int6
 /// I, J, K, L of element record `i` as a surface element or field cell
 /// takes them: its first four nodes, K twice for a three-node element.
 void SurfaceCorners(const ModelRecords& records, std::int64_t i, std::int32_t corners[4]);
+
+/// The fourth place of a triangle's sorted corner set.
+inline constexpr std::uint32_t kNoCorner = 0xFFFFFFFFu;
+
+/// The first `count` corners with every corner after its first occurrence
+/// dropped, in order, into `out`: how many are left.
+inline int DistinctCorners(const std::int32_t* corners, int count, std::int32_t out[4]) {
+  int left = 0;
+  for (int n = 0; n < count; ++n) {
+    if (std::find(out, out + left, corners[n]) == out + left) out[left++] = corners[n];
+  }
+  return left;
+}
+
+/// The set of a face's `count` (3 or 4) distinct corners, as node positions
+/// sorted, kNoCorner fourth for a triangle: equal for the faces that share
+/// their corners.
+inline std::array<std::uint32_t, 4> CornerSet(const std::int32_t* corners, int count) {
+  std::array<std::uint32_t, 4> set = {kNoCorner, kNoCorner, kNoCorner, kNoCorner};
+  for (int n = 0; n < count; ++n)
+    set[static_cast<std::size_t>(n)] = static_cast<std::uint32_t>(corners[n]);
+  std::sort(set.begin(), set.end());
+  return set;
+}
 
 /// Where each item of the surface model comes from in the ANSYS model, for
 /// the map file and the .vtu.

@@ -18,8 +18,6 @@ constexpr std::int8_t kBrickFaces[6][4] = {{1, 0, 3, 2}, {0, 1, 5, 4}, {1, 2, 6,
                                            {2, 3, 7, 6}, {3, 0, 4, 7}, {4, 5, 6, 7}};
 constexpr std::int8_t kTetrahedronFaces[4][3] = {{1, 0, 2}, {0, 1, 3}, {1, 2, 3}, {2, 0, 3}};
 
-constexpr std::uint32_t kNoCorner = 0xFFFFFFFFu;
-
 // A face in the bucket of its smallest corner: its other corners, sorted
 // (kNoCorner for a triangle's fourth), and element * 8 + face.
 struct BucketFace {
@@ -37,9 +35,8 @@ int SortedFace(std::span<const std::int32_t> corners, bool tetrahedron, int face
   std::int32_t out[4];
   const int count = FaceCorners(corners, tetrahedron, face, out);
   if (count < 3) return count;
-  for (int n = 0; n < count; ++n) sorted[n] = static_cast<std::uint32_t>(out[n]);
-  if (count == 3) sorted[3] = kNoCorner;
-  std::sort(sorted, sorted + 4);
+  const std::array<std::uint32_t, 4> set = CornerSet(out, count);
+  std::copy(set.begin(), set.end(), sorted);
   return count;
 }
 
@@ -49,12 +46,9 @@ int FaceCorners(std::span<const std::int32_t> corners, bool tetrahedron, int fac
                 std::int32_t out[4]) {
   const std::int8_t* order = tetrahedron ? kTetrahedronFaces[face - 1] : kBrickFaces[face - 1];
   const int size = tetrahedron ? 3 : 4;
-  int count = 0;
-  for (int n = 0; n < size; ++n) {
-    const std::int32_t corner = corners[static_cast<std::size_t>(order[n])];
-    if (std::find(out, out + count, corner) == out + count) out[count++] = corner;
-  }
-  return count;
+  std::int32_t face_corners[4];
+  for (int n = 0; n < size; ++n) face_corners[n] = corners[static_cast<std::size_t>(order[n])];
+  return DistinctCorners(face_corners, size, out);
 }
 
 std::vector<std::uint32_t> FindSkinFaces(std::span<const std::int32_t> corners,

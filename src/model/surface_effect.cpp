@@ -9,27 +9,6 @@
 
 namespace {
 
-constexpr std::uint32_t kNoCorner = 0xFFFFFFFFu;
-using CornerSet = std::array<std::uint32_t, 4>;
-
-// The distinct corners of `corners` (first occurrences, in order), and how
-// many there are.
-int Distinct(const std::int32_t corners[4], std::int32_t out[4]) {
-  int count = 0;
-  for (int n = 0; n < 4; ++n) {
-    if (std::find(out, out + count, corners[n]) == out + count) out[count++] = corners[n];
-  }
-  return count;
-}
-
-CornerSet SortedSet(const std::int32_t corners[4], int count) {
-  CornerSet set = {kNoCorner, kNoCorner, kNoCorner, kNoCorner};
-  for (int n = 0; n < count; ++n)
-    set[static_cast<std::size_t>(n)] = static_cast<std::uint32_t>(corners[n]);
-  std::sort(set.begin(), set.end());
-  return set;
-}
-
 // 1 when `element` runs round as `face` does, -1 the other way round, 0
 // neither; both hold the same `count` corners.
 int Orientation(const std::int32_t element[4], const std::int32_t face[4], int count) {
@@ -58,12 +37,12 @@ std::vector<std::int32_t> SkinFacesOfSurfaceEffects(const ModelRecords& records,
   std::vector<std::int32_t> on_face(elements.size(), 0);
   if (elements.empty()) return on_face;
   // The skin faces by their sets of corners.
-  std::vector<std::pair<CornerSet, std::int32_t>> by_set;
+  std::vector<std::pair<std::array<std::uint32_t, 4>, std::int32_t>> by_set;
   by_set.reserve(faces.size() / 4);
   for (std::size_t k = 0; k < faces.size() / 4; ++k) {
     std::int32_t corners[4];
-    const int count = Distinct(faces.data() + 4 * k, corners);
-    by_set.emplace_back(SortedSet(corners, count), static_cast<std::int32_t>(k + 1));
+    const int count = DistinctCorners(faces.data() + 4 * k, 4, corners);
+    by_set.emplace_back(CornerSet(corners, count), static_cast<std::int32_t>(k + 1));
   }
   std::sort(by_set.begin(), by_set.end());
 
@@ -75,15 +54,14 @@ std::vector<std::int32_t> SkinFacesOfSurfaceEffects(const ModelRecords& records,
     for (int n = 0; n < 4; ++n)
       positions[n] = static_cast<std::int32_t>(index.nodes.Find(numbers[n]));
     std::int32_t corners[4];
-    const int count = Distinct(positions, corners);
+    const int count = DistinctCorners(positions, 4, corners);
     if (count < 3) continue;
-    const CornerSet set = SortedSet(corners, count);
-    const auto found =
-        std::lower_bound(by_set.begin(), by_set.end(), std::pair<CornerSet, std::int32_t>{set, 0});
-    if (found == by_set.end() || found->first != set) continue;
+    const std::pair<std::array<std::uint32_t, 4>, std::int32_t> key{CornerSet(corners, count), 0};
+    const auto found = std::lower_bound(by_set.begin(), by_set.end(), key);
+    if (found == by_set.end() || found->first != key.first) continue;
     const std::int32_t k = found->second;
     std::int32_t face[4];
-    Distinct(faces.data() + 4 * static_cast<std::size_t>(k - 1), face);
+    DistinctCorners(faces.data() + 4 * static_cast<std::size_t>(k - 1), 4, face);
     const int orientation = Orientation(corners, face, count);
     if (orientation == 0) {
       const auto at = static_cast<std::size_t>(i);
